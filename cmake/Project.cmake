@@ -1,0 +1,67 @@
+# Shared compile settings and helpers for every target of the project.
+
+if(WIN32)
+  # Fully static so the program runs with no DLL beside it.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+endif()
+
+if(KRV_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(KRV_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
+# Warnings as errors on the project's own code.
+function(krv_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# GoogleTest: the system package natively, built from the Debian sources in the
+# Windows tree.
+if(WIN32)
+  if(NOT TARGET gtest)
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
+  endif()
+  set(KRV_GTEST_LIBS gtest gtest_main)
+else()
+  find_package(GTest REQUIRED)
+  set(KRV_GTEST_LIBS GTest::gtest GTest::gtest_main)
+  include(GoogleTest)
+endif()
+
+# krv_add_test(name SOURCES ... LIBS ... [LABELS ...])
+# One test binary. Natively each test case becomes its own CTest entry; in the
+# Windows tree the binary runs as one entry through Wine.
+function(krv_add_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} ${KRV_GTEST_LIBS})
+  target_include_directories(${name} PRIVATE ${KRV_ROOT}/src ${KRV_ROOT}/tests)
+  krv_warnings(${name})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  if(WIN32)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;${T_LABELS}")
+  else()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+                         PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "native;${T_LABELS}")
+  endif()
+endfunction()
+
+# krv_library(name [PORTABLE] SOURCES ... LIBS ...)
+function(krv_library name)
+  cmake_parse_arguments(L "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${L_SOURCES})
+  target_include_directories(${name} PUBLIC ${KRV_ROOT}/src)
+  target_link_libraries(${name} PUBLIC ${L_LIBS})
+  krv_warnings(${name})
+endfunction()

@@ -185,7 +185,7 @@ void TMainState::Play() {
   if (device != TOutputDevice::_WaveMapper) return;
 
   const std::uint32_t sequence = FThreadSoundOut->Call(kSoundOutStart);
-  const auto answer = FThreadSoundOut->AwaitAnswer(sequence, FServices.Timeouts.SoundOutAnswerMs);
+  const auto answer = FThreadSoundOut->AwaitAnswer(sequence, FServices.Timeouts.StartAnswerMs);
   if (!answer) {
     // No answer in time: the state stays _Stop, so a start that comes later
     // must not go on playing. The stop is not waited for.
@@ -225,10 +225,10 @@ void TMainState::Stop() {
 void TMainState::StopWaveOut() {
   const std::uint32_t sequence = FThreadSoundOut->Call(kSoundOutStop);
   std::optional<TSoundOutNotify> stale;
-  auto answer = FThreadSoundOut->AwaitAnswer(sequence, FServices.Timeouts.SoundOutAnswerMs, &stale);
+  auto answer = FThreadSoundOut->AwaitAnswer(sequence, FServices.Timeouts.StopAnswerMs, &stale);
   // A late answer to a gain command took part of the wait: wait once more.
   if (!answer && stale == TSoundOutNotify::_Changed)
-    answer = FThreadSoundOut->AwaitAnswer(sequence, FServices.Timeouts.SoundOutAnswerMs);
+    answer = FThreadSoundOut->AwaitAnswer(sequence, FServices.Timeouts.StopAnswerMs);
   if (!answer) {
     FServices.View.ShowErrorMessage(kMessageCannotStopping);
     return;

@@ -59,7 +59,8 @@ class TAsioRoad {
 };
 
 struct TProtocolTimeouts {
-  std::uint32_t SoundOutAnswerMs = 1000;  // Play and Stop
+  std::uint32_t StartAnswerMs = 1000;  // Play
+  std::uint32_t StopAnswerMs = 1000;   // Stop, each of its waits
   std::uint32_t GainAnswerMs = 300;
   std::uint32_t CreateWaveAnswerMs = 1000;
 };
@@ -141,8 +142,12 @@ class TMainState final : private TSoundOutOwner {
   // "Error - Cannot Create Wave Data." and leaves both as they are.
   bool FetchWaveData(long double GainL, long double GainR);
 
-  // --- Display and ASIO ----------------------------------------------------
+  // --- The threads ---------------------------------------------------------
+  TThreadSoundOut& ThreadSoundOut() { return *FThreadSoundOut; }
+  TThreadCreateWave& ThreadCreateWave() { return *FThreadCreateWave; }
   TThreadDisplayOut& ThreadDisplayOut() { return *FThreadDisplayOut; }
+
+  // --- Display and ASIO ----------------------------------------------------
   // Display command 0; it also stops the ASIO host when the output device
   // is ASIO now.
   void SendDisplayStop();

@@ -126,13 +126,14 @@ inline void WriteSample(std::uint8_t* p, std::int32_t v) {
 // Rounds to the nearest integer, ties to even, saturating at [lo, hi];
 // NaN gives 0.
 inline std::int32_t RoundSaturate(double y, double lo, double hi) {
-  if (y >= hi) return static_cast<std::int32_t>(hi);
-  if (y <= lo) return static_cast<std::int32_t>(lo);
-  if (y != y) return 0;
-  // |y| < 2^31: adding and taking away 1.5 * 2^52 leaves y rounded to an
+  // Written as selects so that the loops vectorise.
+  double c = y > lo ? y : lo;
+  c = c < hi ? c : hi;
+  c = y == y ? c : 0.0;
+  // |c| < 2^31: adding and taking away 1.5 * 2^52 leaves c rounded to an
   // integer in the processor's default (nearest, ties to even) mode.
   constexpr double kRounder = 6755399441055744.0;
-  return static_cast<std::int32_t>((y + kRounder) - kRounder);
+  return static_cast<std::int32_t>((c + kRounder) - kRounder);
 }
 
 // Truncates toward zero, saturating at the 32-bit limits; NaN gives 0.

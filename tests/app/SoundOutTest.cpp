@@ -462,3 +462,19 @@ TEST_F(SoundOutTest, FetchQuantisesTheRequestedSecond) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SoundOutTest, CreateWaveWorksOnACopyOfTheRecords) {
+  engine.CloseGate();
+  Main().RequestCreateWave(kCreateWaveAll);
+  ASSERT_TRUE(WaitUntil([&] { return engine.ToneCalls().size() == 1; }));  // generating
+  TSignalAttribute muted = Main().SignalAttributeArray()[0];
+  muted._OutputChannel = TOutputChannel::_Mute;
+  Main().SetSignalAttribute(0, muted);  // an edit while the second is made
+  engine.OpenGate();
+  ASSERT_TRUE(Main().FetchWaveData(1.0L, 1.0L));
+  EXPECT_NE(Main().WaveBufferL[0], 0);  // made from the records as they were
+}
+
+}  // namespace

@@ -74,3 +74,28 @@ TEST(Win32Platform, PlayAndStopWithWin32EventsAndMemory) {
 }
 
 }  // namespace
+
+namespace {
+
+// The wave mapper itself, when the machine has an output device: a short
+// play and stop through the main window's state.
+TEST(Win32Platform, PlayAndStopOnTheWaveMapper) {
+  TWin32WaveOutDevice device;
+  if (device.DeviceCount() == 0) GTEST_SKIP() << "no wave-out device";
+  TWin32WaveMemory memory;
+  fakes::TFakeEngine engine;
+  fakes::TFakeUserInterface ui;
+  fakes::TFakeView view;
+  TMainState main(TMainServices{Win32EventFactory(), device, memory, engine, ui, view, {}});
+  main.Play();
+  if (!view.Messages().empty()) GTEST_SKIP() << view.Messages().front();
+  ASSERT_EQ(main.xOperation(), TOperation::_Play);
+  ASSERT_TRUE(WaitUntil([&] { return ui.PlayTimes().size() >= 2; }, 5000ms));  // a second went by
+  main.Stop();
+  EXPECT_EQ(main.xOperation(), TOperation::_Stop);
+  EXPECT_TRUE(view.Messages().empty());
+  EXPECT_TRUE(ui.Messages().empty());
+  main.Shutdown();
+}
+
+}  // namespace

@@ -11,6 +11,15 @@ Windows Registry Editor Version 5.00
 [HKEY_CURRENT_USER\Software\Wine\Drivers]
 "Audio"="alsa"
 
+; Fixed endpoint identities of the ALSA "default" device (0 = playback,
+; 1 = recording). Left to Wine, the first processes to open audio each invent
+; one at the same moment, and one of them then fails to open the device.
+[HKEY_CURRENT_USER\Software\Wine\Drivers\winealsa.drv\devices\0,default]
+"guid"=hex:47,b5,d1,62,43,ed,11,4a,90,d9,18,01,81,fc,dd,89
+
+[HKEY_CURRENT_USER\Software\Wine\Drivers\winealsa.drv\devices\1,default]
+"guid"=hex:35,04,76,1c,6e,d7,7d,45,aa,35,a1,26,d8,27,68,19
+
 [HKEY_CURRENT_USER\Software\Wine\DllOverrides]
 "winemenubuilder.exe"=""
 "mscoree"=""

@@ -54,12 +54,12 @@ if krv_build_windows; then
   source "$KRV_ROOT/scripts/wine-prefix.sh"
   source "$KRV_ROOT/scripts/xvfb.sh"
   finish_wine() {
-    # Let the Wine processes of this run end, then the display they used.
-    timeout 20 "$KRV_WINESERVER" -w 2>/dev/null || "$KRV_WINESERVER" -k 2>/dev/null
+    # End this run's Wine session, then the display it used.
+    krv_stop_wine_session
     krv_stop_xvfb
   }
   trap finish_wine EXIT
-  if krv_prepare_wine_prefix && krv_ensure_display; then
+  if krv_prepare_wine_prefix && krv_ensure_display && krv_start_wine_session; then
     run_ctest windows "$KRV_ROOT/build/windows"
   else
     summary+=("windows: Wine prefix or display could not be set up")

@@ -82,3 +82,22 @@ _krv_winepath() {
   path="$(realpath -m "$1")"
   printf 'Z:%s' "${path//\//\\}"
 }
+
+# A Wine session for a whole test run. The first Wine process starts the
+# server and Wine's helper processes (services, devices, the desktop), which
+# keep its output pipes open until the server ends: under CTest that test
+# would last as long as the whole run. Started here, once, on /dev/null, they
+# belong to no test. Needs the display the tests will use.
+krv_start_wine_session() {
+  "$KRV_WINESERVER" -p </dev/null >/dev/null 2>&1 || return 1
+  # Any program that asks for the desktop window brings up the helpers.
+  timeout 60 "$KRV_WINE" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
+  KRV_WINE_SESSION=1
+}
+
+krv_stop_wine_session() {
+  [ -n "${KRV_WINE_SESSION:-}" ] || return 0
+  "$KRV_WINESERVER" -k 2>/dev/null
+  timeout 20 "$KRV_WINESERVER" -w 2>/dev/null
+  KRV_WINE_SESSION=""
+}

@@ -14,8 +14,8 @@
 // Exit codes: 0 ok, 2 not found (window, control or time-out), 1 other error.
 // Output on stdout is UTF-8.
 //
-// Adding a command: write a function `int Name(Session&, const Args&)` and add
-// one line to kCommands.
+// Adding a command: write a function `int Name(Session&, HWND control, const Args&)`
+// and add one line to kCommands.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -177,15 +177,6 @@ struct Session {
     }
 };
 
-// Finds the control or reports it; returns nullptr when not found.
-HWND RequireControl(const Session& session, const std::wstring& name, int& code)
-{
-    HWND window = session.FindControl(name);
-    if (!window)
-        code = Error(kNotFound, L"no control named \"" + name + L"\"");
-    return window;
-}
-
 bool ParseNumber(const std::wstring& text, unsigned long& value)
 {
     if (text.empty())
@@ -233,7 +224,7 @@ bool ParseVirtualKey(const std::wstring& text, UINT& key)
 
 // --------------------------------------------------------------- commands ---
 
-int WaitClass(Session&, const Args& args)
+int WaitClass(Session&, HWND, const Args& args)
 {
     unsigned long timeoutMs = 0;
     if (!ParseNumber(args[1], timeoutMs))
@@ -249,7 +240,7 @@ int WaitClass(Session&, const Args& args)
     }
 }
 
-int Close(Session&, const Args& args)
+int Close(Session&, HWND, const Args& args)
 {
     HWND window = FindWindowW(args[0].c_str(), nullptr);
     if (!window)
@@ -259,17 +250,13 @@ int Close(Session&, const Args& args)
     return kOk;
 }
 
-int Exists(Session& session, const Args& args)
+int Exists(Session& session, HWND, const Args& args)
 {
     return session.FindControl(args[0]) ? kOk : kNotFound;
 }
 
-int Click(Session& session, const Args& args)
+int Click(Session&, HWND window, const Args&)
 {
-    int code = kOk;
-    HWND window = RequireControl(session, args[0], code);
-    if (!window)
-        return code;
     // Posted, so a click that opens a modal window does not block krvctl.
     if (CompareStringOrdinal(ClassOf(window).c_str(), -1, L"Button", -1, TRUE) == CSTR_EQUAL) {
         if (!PostMessageW(window, BM_CLICK, 0, 0))
@@ -285,12 +272,8 @@ int Click(Session& session, const Args& args)
     return kOk;
 }
 
-int Text(Session& session, const Args& args)
+int Text(Session&, HWND window, const Args&)
 {
-    int code = kOk;
-    HWND window = RequireControl(session, args[0], code);
-    if (!window)
-        return code;
     std::wstring text;
     if (!TextOf(window, text))
         return Error(kError, L"WM_GETTEXT failed");
@@ -298,12 +281,8 @@ int Text(Session& session, const Args& args)
     return kOk;
 }
 
-int SetText(Session& session, const Args& args)
+int SetText(Session&, HWND window, const Args& args)
 {
-    int code = kOk;
-    HWND window = RequireControl(session, args[0], code);
-    if (!window)
-        return code;
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(args[1].c_str()),
                              SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) ||
@@ -312,12 +291,8 @@ int SetText(Session& session, const Args& args)
     return kOk;
 }
 
-int Focus(Session& session, const Args& args)
+int Focus(Session&, HWND window, const Args& args)
 {
-    int code = kOk;
-    HWND window = RequireControl(session, args[0], code);
-    if (!window)
-        return code;
     // SetFocus works only for windows of the caller's input queue: share the
     // target thread's queue for the duration of the call.
     const DWORD targetThread = GetWindowThreadProcessId(window, nullptr);
@@ -331,26 +306,22 @@ int Focus(Session& session, const Args& args)
     return focused ? kOk : Error(kError, L"could not focus \"" + args[0] + L"\"");
 }
 
-int Key(Session& session, const Args& args)
+int Key(Session&, HWND window, const Args& args)
 {
     UINT key = 0;
     if (!ParseVirtualKey(args[1], key))
         return Error(kError, L"bad virtual key: " + args[1]);
-    int code = kOk;
-    HWND window = RequireControl(session, args[0], code);
-    if (!window)
-        return code;
     // Posted through the target's message loop, so TranslateMessage makes the
     // WM_CHAR as it would for a real key press.
     const UINT scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
     const LPARAM down = 1 | (static_cast<LPARAM>(scan) << 16);
-    const LPARAM up = down | (1L << 30) | (1L << 31);
+    const LPARAM up = down | static_cast<LPARAM>(0xC0000000u);  // previous state, transition
     if (!PostMessageW(window, WM_KEYDOWN, key, down) || !PostMessageW(window, WM_KEYUP, key, up))
         return Error(kError, L"cannot post key messages");
     return kOk;
 }
 
-int List(Session& session, const Args&)
+int List(Session& session, HWND, const Args&)
 {
     DWORD processId = 0;
     if (!session.FindTargetProcess(processId))
@@ -366,23 +337,26 @@ int List(Session& session, const Args&)
     return kOk;
 }
 
+// A command whose first argument names a control (control = true) gets that
+// control's window; the command is not run when no such control exists.
 struct Command {
     const wchar_t* name;
     size_t argumentCount;
+    bool control;
     const wchar_t* usage;
-    int (*run)(Session&, const Args&);
+    int (*run)(Session&, HWND control, const Args&);
 };
 
 const Command kCommands[] = {
-    {L"wait-class", 2, L"wait-class <class> <ms>   wait for a visible top-level window", WaitClass},
-    {L"close", 1, L"close <class>             post WM_CLOSE to the top-level window", Close},
-    {L"exists", 1, L"exists <name>             exit 0 when the control exists, else 2", Exists},
-    {L"click", 1, L"click <name>              click a button (BM_CLICK) or any control", Click},
-    {L"text", 1, L"text <name>               print the control's text", Text},
-    {L"set-text", 2, L"set-text <name> <text>    replace the control's text (WM_SETTEXT)", SetText},
-    {L"focus", 1, L"focus <name>              give the control the keyboard focus", Focus},
-    {L"key", 2, L"key <name> <vk>           press and release a key (number, name or letter)", Key},
-    {L"list", 0, L"list                      print name, class and text of every named control", List},
+    {L"wait-class", 2, false, L"wait-class <class> <ms>   wait for a visible top-level window", WaitClass},
+    {L"close", 1, false, L"close <class>             post WM_CLOSE to the top-level window", Close},
+    {L"exists", 1, false, L"exists <name>             exit 0 when the control exists, else 2", Exists},
+    {L"click", 1, true, L"click <name>              click a button (BM_CLICK) or any control", Click},
+    {L"text", 1, true, L"text <name>               print the control's text", Text},
+    {L"set-text", 2, true, L"set-text <name> <text>    replace the control's text (WM_SETTEXT)", SetText},
+    {L"focus", 1, true, L"focus <name>              give the control the keyboard focus", Focus},
+    {L"key", 2, true, L"key <name> <vk>           press and release a key (number, name or letter)", Key},
+    {L"list", 0, false, L"list                      print name, class and text of every named control", List},
 };
 
 int Usage()
@@ -426,7 +400,10 @@ int wmain(int argc, wchar_t** argv)
             continue;
         if (args.size() != command.argumentCount)
             return Usage();
-        return command.run(session, args);
+        HWND control = nullptr;
+        if (command.control && !(control = session.FindControl(args[0])))
+            return Error(kNotFound, L"no control named \"" + args[0] + L"\"");
+        return command.run(session, control, args);
     }
     return Usage();
 }

@@ -12,8 +12,12 @@ krv_die() { printf 'error: %s\n' "$*" >&2; exit 1; }
 krv_jobs() { echo "${KRV_JOBS:-$(nproc 2>/dev/null || echo 2)}"; }
 
 # Packages needed to build the Windows program and run it under Wine.
-KRV_RUN_PACKAGES=(cmake ninja-build googletest g++-mingw-w64-x86-64-posix fonts-wine
-                  wine wine64 xvfb xauth x11-utils imagemagick libasound2-plugins)
+# Wine's X11 driver loads the X extension libraries at run time; Debian only
+# recommends them.
+KRV_RUN_PACKAGES=(cmake ninja-build googletest g++-mingw-w64-x86-64-posix
+                  wine wine64 fonts-wine libxrender1 libxrandr2 libxi6 libxcursor1 libxfixes3
+                  libxinerama1 libxcomposite1
+                  xvfb xauth x11-utils imagemagick libasound2-plugins)
 # Everything the full test command needs.
 KRV_TEST_PACKAGES=("${KRV_RUN_PACKAGES[@]}" g++ libgtest-dev libbenchmark-dev
                    sox sndfile-programs alsa-utils python3)

@@ -54,7 +54,7 @@ TEST(ExtendedPrecisionWin32, MainThreadComputesInExtendedPrecision)
 TEST(ExtendedPrecisionWin32, RawCreateThreadStartsAtFiftyThreeBits)
 {
     const ThreadReport raw = RunOnCreateThread(&RecordThread);
-    // Measured under Wine and on Windows 10: 0x027F (53-bit precision,
+    // Measured under Wine 8: 0x027F (53-bit precision,
     // round to nearest, all exceptions masked).
     std::printf("raw CreateThread control word: 0x%04X\n", raw.controlWord);
     EXPECT_EQ(raw.controlWord & krv::kFpuPrecisionMask, krv::kFpuPrecision53);

@@ -3,18 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
+#include "synthesis/ExtendedPrecision.h"
 
-// Windows starts new threads with the x87 unit at 53-bit precision; the
-// signal arithmetic needs the full 64-bit mantissa of `long double`.
-void SetWorkerPrecision() {
-#if defined(__x86_64__) || defined(__i386__)
-  std::uint16_t controlWord = 0;
-  __asm__ __volatile__("fnstcw %0" : "=m"(controlWord));
-  controlWord = static_cast<std::uint16_t>((controlWord & ~0x0F00u) | 0x0300u);  // 64 bits, nearest
-  __asm__ __volatile__("fldcw %0" : : "m"(controlWord));
-#endif
-}
+namespace {
 
 constexpr std::uint32_t kIdleWaitMs = 100;
 constexpr std::uint32_t kDeviceWaitMs = 10;
@@ -33,10 +24,9 @@ TWorkerThread::~TWorkerThread() {
 }
 
 void TWorkerThread::Start() {
-  FThread = std::thread([this] {
-    SetWorkerPrecision();
-    Execute();
-  });
+  // Windows starts threads at 53-bit x87 precision; the signal arithmetic
+  // needs the 64-bit mantissa.
+  FThread = krv::StartExtendedThread([this] { Execute(); });
 }
 
 void TWorkerThread::Terminate() {

@@ -290,15 +290,15 @@ TEST_F(SoundOutTest, MuteTogglesTheMuteFactor) {
 // Late answers and time-outs
 
 TEST_F(SoundOutTest, StopAfterALateChangedWaitsAgainAndEndsOnStopped) {
-  Main(TProtocolTimeouts{5000, 300, 20, 300}).Play();
+  Main(TProtocolTimeouts{5000, 1000, 20, 1000}).Play();
   ASSERT_EQ(Main().xOperation(), TOperation::_Play);
   EXPECT_TRUE(Main().ChangeGain());  // no "done" within 20 ms: no answer, no message
   ASSERT_TRUE(device.ReportDone());  // now the thread answers _Changed, too late
   ASSERT_TRUE(WaitUntil([&] { return device.WriteCount() == 3; }));
   auto stop = std::async(std::launch::async, [&] { Main().Stop(); });
-  // The first 300 ms pass with only the late _Changed; the stop is taken
+  // The first 1000 ms pass with only the late _Changed; the stop is taken
   // during the second wait.
-  std::this_thread::sleep_for(400ms);
+  std::this_thread::sleep_for(1300ms);
   device.ReportDone();
   stop.get();
   EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
@@ -306,13 +306,17 @@ TEST_F(SoundOutTest, StopAfterALateChangedWaitsAgainAndEndsOnStopped) {
 }
 
 TEST_F(SoundOutTest, StopWithoutAnswerShowsCannotStoppingAndKeepsPlaying) {
-  Main(TProtocolTimeouts{5000, 50, 50, 50}).Play();
+  Main(TProtocolTimeouts{5000, 200, 200, 200}).Play();
   ASSERT_EQ(Main().xOperation(), TOperation::_Play);
   Main().Stop();  // no "done" comes
   EXPECT_EQ(view.Messages(), std::vector<std::string>{"Error - Cannot Stopping."});
   EXPECT_EQ(Main().xOperation(), TOperation::_Play);
   // The stop is taken later; pressing Stop again is answered.
-  WhileDeviceRuns([&] { Main().Stop(); });
+  ASSERT_TRUE(WaitUntil([&] {
+    device.ReportDone();
+    return device.CloseCalls() == 1;
+  }));
+  Main().Stop();
   EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
   EXPECT_EQ(view.Messages().size(), 1u);
 }

@@ -58,6 +58,7 @@ TMainState::~TMainState() { Shutdown(); }
 void TMainState::Shutdown() {
   if (FShutDown) return;
   FShutDown = true;
+  if (ASIOHost) ASIOHost->Close();
   FThreadSoundOut->Terminate();
   FThreadCreateWave->Terminate();
   FThreadDisplayOut->Terminate();
@@ -324,7 +325,7 @@ void TMainState::RequestCreateWave(std::uint8_t Command) {
 
 bool TMainState::FetchWaveData(long double GainL, long double GainR) {
   const TWaveBufferExtendedStereo* second =
-      FThreadCreateWave->Fetch(FCreateWaveSequence, FServices.Timeouts.CreateWaveAnswerMs);
+      FThreadCreateWave->Fetch(FCreateWaveSequence.load(), FServices.Timeouts.CreateWaveAnswerMs);
   if (!second) {
     FServices.View.ShowErrorMessage(kMessageCannotCreateWaveData);
     return false;

@@ -85,8 +85,10 @@ class TMainState final : private TSoundOutOwner {
   explicit TMainState(const TMainServices& Services);
   // Shutdown, if not done yet.
   ~TMainState();
-  // Ends the threads: each is told to end and woken, then waited for; an
-  // open wave-out device is closed on the way. Only then do the events go.
+  // Stops the output whatever the state (the ASIO road's Close, which must
+  // do nothing when its host is not active; the sound-out thread closes an
+  // open device as it ends), then ends the threads: each is told to end and
+  // woken, then waited for. Only then do the events go.
   void Shutdown();
 
   // --- Records and their display strings (any thread) ---------------------
@@ -199,7 +201,7 @@ class TMainState final : private TSoundOutOwner {
 
   std::atomic<TOperation> FOperation{TOperation::_Stop};
   std::atomic<bool> FEnableChangeData{false};
-  std::uint32_t FCreateWaveSequence = 0;
+  std::atomic<std::uint32_t> FCreateWaveSequence{0};  // UI thread, then the ASIO driver's
 
   // Events first: they outlive the threads that use them.
   std::unique_ptr<TAutoResetEvent> EventCallSoundOut;

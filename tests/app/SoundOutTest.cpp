@@ -482,3 +482,37 @@ TEST_F(SoundOutTest, CreateWaveWorksOnACopyOfTheRecords) {
 }
 
 }  // namespace
+
+namespace {
+
+class FakeAsioRoad : public TAsioRoad {
+ public:
+  void Play() override { ++Plays; }
+  void Stop() override { ++Stops; }
+  void Close() override { ++Closes; }
+  void StopHost() override { ++HostStops; }
+  int Plays = 0, Stops = 0, Closes = 0;
+  std::atomic<int> HostStops{0};
+};
+
+TEST_F(SoundOutTest, AsioBranchesAndTheHostStopDecidedByTheSender) {
+  FakeAsioRoad road;
+  Main().SetAsioRoad(&road);
+  Main().SendDisplayStop();  // wave mapper: the host is left alone
+  ASSERT_TRUE(WaitUntil([&] { return ui.Charts().size() == 1; }));
+  TInternalSetting setting = Main().InternalSetting();
+  setting._OutputDevice = TOutputDevice::_ASIO;
+  Main().SetInternalSetting(setting);
+  Main().SendDisplayStop();
+  ASSERT_TRUE(WaitUntil([&] { return road.HostStops.load() == 1; }));
+  Main().Play();
+  EXPECT_EQ(road.Plays, 1);
+  EXPECT_EQ(device.OpenCalls(), 0);
+  Main().SetOperation(TOperation::_Play);  // as the road does
+  Main().Stop();
+  EXPECT_EQ(road.Stops, 1);
+  Main().Shutdown();
+  EXPECT_EQ(road.Closes, 1);
+}
+
+}  // namespace

@@ -335,6 +335,13 @@ void TWinControl::Adopt(std::unique_ptr<TControl> child)
     FChildren.push_back(std::move(child));
 }
 
+void TWinControl::KeepBackgroundsBehind()
+{
+    for (TControl* c : FOrder)
+        if (c->FIsBackground && c->FHandle)
+            SetWindowPos(c->FHandle, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 void TWinControl::Release(TControl* child)
 {
     FOrder.erase(std::remove(FOrder.begin(), FOrder.end(), child), FOrder.end());

@@ -159,6 +159,7 @@ protected:
     std::wstring FInitialCaption{};
     int FId = 0;
     TForm* FForm = nullptr;
+    bool FIsBackground = false;  // drawn behind its siblings
 
 private:
     friend class TWinControl;
@@ -186,6 +187,7 @@ public:
         base->CreateHandle();
         base->CreateWnd();
         base->Loaded();
+        KeepBackgroundsBehind();
         return raw;
     }
 
@@ -204,6 +206,9 @@ protected:
 
 private:
     friend class TControl;
+    // New windows go below their older siblings: pictures that serve as a
+    // background are put back behind everything.
+    void KeepBackgroundsBehind();
     void Adopt(std::unique_ptr<TControl> child);
     void Release(TControl* child);
     std::vector<std::unique_ptr<TControl>> FChildren;

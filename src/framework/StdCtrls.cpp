@@ -150,6 +150,7 @@ TImage::TImage(TWinControl* parent, const TImageArgs& args)
     : TControl(parent, ControlArgsOf(args)), FPictureName(args.Picture), FStretch(args.Stretch), FCenter(args.Center)
 {
     FPicture.OnChange = [this] { Invalidate(); };
+    FIsBackground = true;
 }
 
 void TImage::CreateParams(TCreateParams& params)
@@ -161,8 +162,6 @@ void TImage::CreateParams(TCreateParams& params)
 
 void TImage::CreateWnd()
 {
-    // Behind every sibling, as a picture in the background.
-    SetWindowPos(FHandle, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     if (!FPictureName.empty()) FPicture.LoadFromResourceName(FPictureName);
 }
 

@@ -265,17 +265,7 @@ namespace {
 TButtonArgs ButtonArgsOf(const TBitBtnExtArgs& a)
 {
     TButtonArgs b;
-    b.Name = a.Name;
-    b.Left = a.Left;
-    b.Top = a.Top;
-    b.Width = a.Width;
-    b.Height = a.Height;
-    b.Visible = a.Visible;
-    b.Enabled = a.Enabled;
-    b.TabOrder = a.TabOrder;
-    b.TabStop = a.TabStop;
-    b.Font = a.Font;
-    b.Color = a.Color;
+    CopyControlArgs(b, a);
     b.Caption = a.Caption;
     b.Default = a.Default;
     b.Cancel = a.Cancel;

@@ -4,17 +4,7 @@ namespace {
 TEditArgs EditArgsOf(const TEditHexArgs& a)
 {
     TEditArgs e;
-    e.Name = a.Name;
-    e.Left = a.Left;
-    e.Top = a.Top;
-    e.Width = a.Width;
-    e.Height = a.Height;
-    e.Visible = a.Visible;
-    e.Enabled = a.Enabled;
-    e.TabOrder = a.TabOrder;
-    e.TabStop = a.TabStop;
-    e.Font = a.Font;
-    e.Color = a.Color;
+    CopyControlArgs(e, a);
     e.MaxLength = a.MaxLength;
     e.Alignment = a.Alignment == taRightJustify ? taRight : a.Alignment == taCenter ? taCenterText : taLeft;
     return e;

@@ -44,11 +44,30 @@ struct TControlArgs {
     KRV_CONTROL_ARGS
 };
 
+// Copies the common fields between two creation-arguments structs (a
+// control kind built on another hands its arguments down this way).
+template <class TTo, class TFrom>
+void CopyControlArgs(TTo& to, const TFrom& from)
+{
+    to.Name = from.Name;
+    to.Left = from.Left;
+    to.Top = from.Top;
+    to.Width = from.Width;
+    to.Height = from.Height;
+    to.Visible = from.Visible;
+    to.Enabled = from.Enabled;
+    to.TabOrder = from.TabOrder;
+    to.TabStop = from.TabStop;
+    to.Font = from.Font;
+    to.Color = from.Color;
+}
+
 template <class TArgs>
 TControlArgs ControlArgsOf(const TArgs& a)
 {
-    return TControlArgs{a.Name, a.Left,  a.Top,   a.Width, a.Height, a.Visible,
-                        a.Enabled, a.TabOrder, a.TabStop, a.Font, a.Color};
+    TControlArgs c;
+    CopyControlArgs(c, a);
+    return c;
 }
 
 struct TCreateParams {

@@ -11,16 +11,8 @@ namespace {
 
 TControlArgs FormControlArgs(const TFormArgs& args)
 {
-    TControlArgs c;
-    c.Name = args.Name;
-    c.Left = args.Left;
-    c.Top = args.Top;
-    c.Width = args.ClientWidth;
-    c.Height = args.ClientHeight;
-    c.Visible = false;
-    c.Font = args.Font;
-    c.Color = args.Color;
-    return c;
+    return TControlArgs{.Name = args.Name, .Left = args.Left, .Top = args.Top, .Width = args.ClientWidth,
+                        .Height = args.ClientHeight, .Visible = false, .Font = args.Font, .Color = args.Color};
 }
 
 void CollectFocusable(const TWinControl* container, std::vector<TControl*>& out)

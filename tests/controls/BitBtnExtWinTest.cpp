@@ -28,22 +28,7 @@ public:
     TBitBtnExt *Paged, *Play, *Stop, *Lock;
 };
 
-class BitBtnExtWin : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        Application.Initialize();
-        Form = Application.CreateForm<TButtonForm>();
-        Form->Show();
-        Pump(100);
-    }
-    void TearDown() override
-    {
-        Application.DestroyForms();
-        Pump(20);
-    }
-    TButtonForm* Form = nullptr;
-};
+using BitBtnExtWin = TFormTest<TButtonForm>;
 
 TEST_F(BitBtnExtWin, ADoubleClickGivesTwoPresses)
 {

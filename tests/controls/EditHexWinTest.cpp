@@ -27,20 +27,8 @@ public:
     TBitBtnExt* Close;
 };
 
-class EditHexWin : public ::testing::Test {
+class EditHexWin : public TFormTest<TEditForm> {
 protected:
-    void SetUp() override
-    {
-        Application.Initialize();
-        Form = Application.CreateForm<TEditForm>();
-        Form->Show();
-        Pump(100);
-    }
-    void TearDown() override
-    {
-        Application.DestroyForms();
-        Pump(20);
-    }
     void Caret(TEditHex* e, int at) { e->SetSelection(at, at); }
     int CaretOf(TEditHex* e)
     {
@@ -48,7 +36,6 @@ protected:
         e->GetSelection(s, t);
         return s;
     }
-    TEditForm* Form = nullptr;
 };
 
 TEST_F(EditHexWin, InitialTextsAreShownInCanonicalForm)

@@ -55,22 +55,7 @@ public:
     TChart* Chart;
 };
 
-class FrameworkWin : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        Application.Initialize();
-        Form = Application.CreateForm<TTestForm>();
-        Form->Show();
-        Pump(100);
-    }
-    void TearDown() override
-    {
-        Application.DestroyForms();
-        Pump(20);
-    }
-    TTestForm* Form = nullptr;
-};
+using FrameworkWin = TFormTest<TTestForm>;
 
 std::wstring AtomName(HWND window)
 {

@@ -3,6 +3,7 @@
 
 #include "framework/Forms.h"
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
@@ -93,3 +94,22 @@ inline void MouseClicks(HWND window, int clicks)
     }
     Pump(100);
 }
+
+// A test with one shown form of a kind, destroyed after the test.
+template <class TFormKind>
+class TFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Application.Initialize();
+        Form = Application.CreateForm<TFormKind>();
+        Form->Show();
+        Pump(100);
+    }
+    void TearDown() override
+    {
+        Application.DestroyForms();
+        Pump(20);
+    }
+    TFormKind* Form = nullptr;
+};

@@ -82,7 +82,8 @@ Complexes DFTBluestein(const Complexes& X) {
   }
   Complexes b(M, TComplex{0, 0});
   b[0] = {static_cast<long double>(M), 0};
-  for (std::size_t n = 1; n < N; ++n) b[n] = b[M - n] = {M * w[n].Real, -M * w[n].Imaginary};
+  const long double Mx = static_cast<long double>(M);
+  for (std::size_t n = 1; n < N; ++n) b[n] = b[M - n] = {Mx * w[n].Real, -Mx * w[n].Imaginary};
   Complexes a(M, TComplex{0, 0});
   for (std::size_t n = 0; n < N; ++n) a[n] = Mul(w[n], X[n]);
   const Complexes FB = FFT(b), FA = FFT(a);

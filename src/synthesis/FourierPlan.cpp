@@ -1,0 +1,281 @@
+#include "synthesis/FourierPlan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <numbers>
+#include <utility>
+
+namespace krv {
+namespace {
+
+constexpr long double kPi = std::numbers::pi_v<long double>;
+
+// Blocks up to this many points are finished level by level (they fit in
+// the core's cache); larger ones go one level, then recurse into halves.
+constexpr std::size_t kLeafPoints = 2048;
+
+std::size_t ReverseBits(std::size_t v, int bits) {
+  std::size_t r = 0;
+  for (int b = 0; b < bits; ++b) r = (r << 1) | ((v >> b) & 1);
+  return r;
+}
+
+// exp(-pi i * num / den) for 0 <= num < 2 den, folded into the first octant
+// so that the sine and cosine work on small angles.
+TComplex UnitRootNegative(std::uint64_t num, std::uint64_t den) {
+  // angle = pi * num / den in [0, 2 pi): reduce with the symmetries of the
+  // circle into [0, pi/4].
+  const std::uint64_t full = 2 * den;  // 2 pi
+  std::uint64_t r = num % full;
+  bool negSin = false;
+  if (2 * r > full) {  // angle in (pi, 2 pi): use 2 pi - angle, sine flips
+    r = full - r;
+    negSin = true;
+  }
+  bool negCos = false;
+  if (2 * r > den) {  // (pi/2, pi]: use pi - angle, cosine flips
+    r = den - r;
+    negCos = true;
+  }
+  bool swap = false;
+  if (4 * r > den) {  // (pi/4, pi/2]: use pi/2 - angle, sine and cosine swap
+    r = den - 2 * r;  // numerator over 2 den
+    swap = true;
+  }
+  const long double angle =
+      swap ? kPi * static_cast<long double>(r) / static_cast<long double>(2 * den)
+           : kPi * static_cast<long double>(r) / static_cast<long double>(den);
+  long double c = std::cos(angle), s = std::sin(angle);
+  if (swap) std::swap(c, s);
+  if (negCos) c = -c;
+  if (negSin) s = -s;
+  return {c, -s};
+}
+
+inline void ButterflyForward(TComplex& lo, TComplex& hi, long double zr, long double zi) {
+  const long double tr = zr * hi.Real - zi * hi.Imaginary;
+  const long double ti = zr * hi.Imaginary + zi * hi.Real;
+  const long double lr = lo.Real, li = lo.Imaginary;
+  hi.Real = lr - tr;
+  hi.Imaginary = li - ti;
+  lo.Real = lr + tr;
+  lo.Imaginary = li + ti;
+}
+
+// Inverse butterfly with the conjugate factor.
+inline void ButterflyInverse(TComplex& lo, TComplex& hi, long double zr, long double zi) {
+  const long double dr = lo.Real - hi.Real, di = lo.Imaginary - hi.Imaginary;
+  lo.Real += hi.Real;
+  lo.Imaginary += hi.Imaginary;
+  hi.Real = zr * dr + zi * di;
+  hi.Imaginary = zr * di - zi * dr;
+}
+
+// A small cache of immutable plans keyed by length, least recently used
+// first out.
+template <class Plan>
+class PlanCache {
+ public:
+  explicit PlanCache(std::size_t capacity) : capacity_(capacity) {}
+
+  std::shared_ptr<const Plan> Get(std::size_t n) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (auto found = FindLocked(n)) return found;
+    }
+    // Built outside the lock: other lengths stay available meanwhile.
+    auto built = std::make_shared<const Plan>(n);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (auto found = FindLocked(n)) return found;
+    entries_.emplace_front(n, built);
+    while (entries_.size() > capacity_) entries_.pop_back();
+    return built;
+  }
+
+  void Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    entries_.clear();
+  }
+
+ private:
+  std::shared_ptr<const Plan> FindLocked(std::size_t n) {
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+      if (it->first == n) {
+        entries_.splice(entries_.begin(), entries_, it);
+        return entries_.front().second;
+      }
+    }
+    return nullptr;
+  }
+
+  std::mutex mutex_;
+  std::size_t capacity_;
+  std::list<std::pair<std::size_t, std::shared_ptr<const Plan>>> entries_;
+};
+
+PlanCache<Radix2Plan>& Radix2Cache() {
+  static PlanCache<Radix2Plan> cache(6);
+  return cache;
+}
+
+PlanCache<BluesteinPlan>& BluesteinCache() {
+  static PlanCache<BluesteinPlan> cache(3);
+  return cache;
+}
+
+}  // namespace
+
+// --- radix 2 ---------------------------------------------------------------------
+
+std::shared_ptr<const Radix2Plan> Radix2Plan::Get(std::size_t m) { return Radix2Cache().Get(m); }
+
+Radix2Plan::Radix2Plan(std::size_t m) : m_(m), log2_(0), z_(m / 2) {
+  while ((std::size_t{1} << log2_) < m_) ++log2_;
+  for (std::size_t g = 0; g < m_ / 2; ++g) z_[g] = UnitRootNegative(2 * ReverseBits(g, log2_ - 1), m_);
+}
+
+void Radix2Plan::ForwardBlock(TComplex* a, std::size_t len, std::size_t g) const {
+  if (len <= kLeafPoints) {
+    for (std::size_t half = len / 2, groups = 1; half >= 1; half /= 2, groups *= 2, g *= 2) {
+      for (std::size_t q = 0; q < groups; ++q) {
+        const long double zr = z_[g + q].Real, zi = z_[g + q].Imaginary;
+        TComplex* lo = a + 2 * half * q;
+        TComplex* hi = lo + half;
+        for (std::size_t j = 0; j < half; ++j) ButterflyForward(lo[j], hi[j], zr, zi);
+      }
+    }
+    return;
+  }
+  const std::size_t half = len / 2;
+  const long double zr = z_[g].Real, zi = z_[g].Imaginary;
+  for (std::size_t j = 0; j < half; ++j) ButterflyForward(a[j], a[j + half], zr, zi);
+  ForwardBlock(a, half, 2 * g);
+  ForwardBlock(a + half, half, 2 * g + 1);
+}
+
+void Radix2Plan::InverseBlock(TComplex* a, std::size_t len, std::size_t g) const {
+  if (len <= kLeafPoints) {
+    std::size_t groups = len / 2, gl = g * groups;
+    for (std::size_t half = 1; half < len; half *= 2, groups /= 2, gl /= 2) {
+      for (std::size_t q = 0; q < groups; ++q) {
+        const long double zr = z_[gl + q].Real, zi = z_[gl + q].Imaginary;
+        TComplex* lo = a + 2 * half * q;
+        TComplex* hi = lo + half;
+        for (std::size_t j = 0; j < half; ++j) ButterflyInverse(lo[j], hi[j], zr, zi);
+      }
+    }
+    return;
+  }
+  const std::size_t half = len / 2;
+  InverseBlock(a, half, 2 * g);
+  InverseBlock(a + half, half, 2 * g + 1);
+  const long double zr = z_[g].Real, zi = z_[g].Imaginary;
+  for (std::size_t j = 0; j < half; ++j) ButterflyInverse(a[j], a[j + half], zr, zi);
+}
+
+void Radix2Plan::Forward(TComplex* a) const { ForwardBlock(a, m_, 0); }
+void Radix2Plan::Inverse(TComplex* a) const { InverseBlock(a, m_, 0); }
+
+void Radix2Plan::ForwardLowerHalf(TComplex* a) const {
+  // The first level with an empty upper half copies the lower half up.
+  const std::size_t half = m_ / 2;
+  std::copy(a, a + half, a + half);
+  ForwardBlock(a, half, 0);
+  ForwardBlock(a + half, half, 1);
+}
+
+void Radix2Plan::InverseLowerHalf(TComplex* a, std::size_t count) const {
+  const std::size_t half = m_ / 2;
+  InverseBlock(a, half, 0);
+  InverseBlock(a + half, half, 1);
+  for (std::size_t j = 0; j < count; ++j) {
+    a[j].Real += a[j + half].Real;
+    a[j].Imaginary += a[j + half].Imaginary;
+  }
+}
+
+void Radix2Plan::BitReverse(TComplex* a) const {
+  for (std::size_t i = 0, r = 0; i < m_; ++i) {
+    if (i < r) std::swap(a[i], a[r]);
+    // r := the bit reversal of i + 1, by a reversed increment.
+    std::size_t bit = m_ >> 1;
+    while (bit && (r & bit)) {
+      r ^= bit;
+      bit >>= 1;
+    }
+    r |= bit;
+  }
+}
+
+// --- Bluestein --------------------------------------------------------------------
+
+std::shared_ptr<const BluesteinPlan> BluesteinPlan::Get(std::size_t n) { return BluesteinCache().Get(n); }
+
+BluesteinPlan::BluesteinPlan(std::size_t n) : n_(n), chirp_(n) {
+  std::size_t m0 = 2;
+  while (m0 < n_) m0 *= 2;
+  const std::size_t m = 2 * m0;
+  radix2_ = Radix2Plan::Get(m);
+  // n*n mod 2N in 64-bit integers: exact phase whatever the length.
+  const std::uint64_t twoN = 2 * static_cast<std::uint64_t>(n_);
+  for (std::size_t i = 0; i < n_; ++i) {
+    const std::uint64_t k = i;
+    chirp_[i] = UnitRootNegative((k * k) % twoN, n_);
+  }
+  // Kernel h[j] = conj(chirp[|j|]) for |j| < N on the circle of M points,
+  // transformed once and divided by M for the unscaled inverse.
+  kernel_.assign(m, TComplex{0, 0});
+  kernel_[0] = {chirp_[0].Real, -chirp_[0].Imaginary};
+  for (std::size_t i = 1; i < n_; ++i) kernel_[i] = kernel_[m - i] = {chirp_[i].Real, -chirp_[i].Imaginary};
+  radix2_->Forward(kernel_.data());
+  const long double inv = 1.0L / static_cast<long double>(m);
+  for (auto& v : kernel_) {
+    v.Real *= inv;
+    v.Imaginary *= inv;
+  }
+}
+
+std::size_t BluesteinPlan::Bytes() const {
+  return (chirp_.size() + kernel_.size()) * sizeof(TComplex) + radix2_->Bytes();
+}
+
+void BluesteinPlan::Transform(const TComplex* in, TComplex* out, int sign, long double scale) const {
+  const std::size_t m = radix2_->Size();
+  // Uninitialised on purpose: every point is written before it is read.
+  std::unique_ptr<TComplex[]> work(new TComplex[m]);
+  TComplex* a = work.get();
+  // The positive sign is the conjugate of the negative one:
+  // sum x e^{+} = conj(sum conj(x) e^{-}).
+  const long double s = sign < 0 ? 1.0L : -1.0L;
+  for (std::size_t i = 0; i < n_; ++i) {
+    const long double xr = in[i].Real, xi = s * in[i].Imaginary;
+    const long double cr = chirp_[i].Real, ci = chirp_[i].Imaginary;
+    a[i].Real = xr * cr - xi * ci;
+    a[i].Imaginary = xr * ci + xi * cr;
+  }
+  std::fill(a + n_, a + m / 2, TComplex{0, 0});
+  radix2_->ForwardLowerHalf(a);
+  const TComplex* k = kernel_.data();
+  for (std::size_t p = 0; p < m; ++p) {
+    const long double ar = a[p].Real, ai = a[p].Imaginary;
+    a[p].Real = ar * k[p].Real - ai * k[p].Imaginary;
+    a[p].Imaginary = ar * k[p].Imaginary + ai * k[p].Real;
+  }
+  radix2_->InverseLowerHalf(a, n_);
+  for (std::size_t i = 0; i < n_; ++i) {
+    const long double yr = a[i].Real, yi = a[i].Imaginary;
+    const long double cr = chirp_[i].Real, ci = chirp_[i].Imaginary;
+    out[i].Real = (yr * cr - yi * ci) * scale;
+    out[i].Imaginary = s * (yr * ci + yi * cr) * scale;
+  }
+}
+
+void ClearFourierPlans() {
+  BluesteinCache().Clear();
+  Radix2Cache().Clear();
+}
+
+}  // namespace krv

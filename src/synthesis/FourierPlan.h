@@ -1,0 +1,79 @@
+// Fast kernels behind the engine's transforms: an in-place radix-2 transform
+// with its twiddle table, and the chirp z-transform (Bluestein) for any
+// length. Plans are built once per length, published immutable and shared
+// between threads; only a few are kept.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "synthesis/UnitType.h"
+
+namespace krv {
+
+// Radix-2 transform of a power-of-two length M >= 2, unscaled.
+//   Forward: natural order in, bit-reversed order out:
+//     a[p] := sum over n of a[n] * exp(-2 pi i n rev(p) / M)
+//   Inverse: bit-reversed order in, natural order out, without the 1/M:
+//     a[n] := sum over p of a[p] * exp(+2 pi i n rev(p) / M)
+// rev(p) is the log2(M)-bit reversal of p. A pointwise product between the
+// two needs no reordering (a circular convolution).
+class Radix2Plan {
+ public:
+  static std::shared_ptr<const Radix2Plan> Get(std::size_t m);
+
+  explicit Radix2Plan(std::size_t m);
+  std::size_t Size() const { return m_; }
+  int Log2() const { return log2_; }
+
+  void Forward(TComplex* a) const;
+  void Inverse(TComplex* a) const;
+  // As Forward, for an input whose upper half is zero (it is not read).
+  void ForwardLowerHalf(TComplex* a) const;
+  // As Inverse, computing only the outputs n < count (count <= M/2).
+  void InverseLowerHalf(TComplex* a, std::size_t count) const;
+  // Reorders a bit-reversed sequence into natural order (and back).
+  void BitReverse(TComplex* a) const;
+
+  std::size_t Bytes() const { return z_.size() * sizeof(TComplex); }
+
+ private:
+  void ForwardBlock(TComplex* a, std::size_t len, std::size_t g) const;
+  void InverseBlock(TComplex* a, std::size_t len, std::size_t g) const;
+
+  std::size_t m_;
+  int log2_;
+  // z_[g] = exp(-2 pi i rev(g) / M) for the (log2 M - 1)-bit reversal: the
+  // factor of butterfly group g at every level.
+  std::vector<TComplex> z_;
+};
+
+// Chirp z-transform of length N >= 1 on radix-2 transforms of length
+// M = 2 * M0, M0 the smallest power of two >= max(N, 2).
+class BluesteinPlan {
+ public:
+  static std::shared_ptr<const BluesteinPlan> Get(std::size_t n);
+
+  explicit BluesteinPlan(std::size_t n);
+  std::size_t Size() const { return n_; }
+  std::size_t Padded() const { return radix2_->Size(); }
+
+  // out[k] := scale * sum over n of in[n] * exp(sign * 2 pi i n k / N),
+  // sign -1 or +1. in and out may be the same array.
+  void Transform(const TComplex* in, TComplex* out, int sign, long double scale) const;
+
+  std::size_t Bytes() const;
+
+ private:
+  std::size_t n_;
+  std::shared_ptr<const Radix2Plan> radix2_;
+  std::vector<TComplex> chirp_;   // exp(-pi i (n^2 mod 2N) / N), n < N
+  std::vector<TComplex> kernel_;  // the transformed conjugate chirp / M, bit-reversed
+};
+
+// Drops every kept plan (plans in use stay alive with their users).
+void ClearFourierPlans();
+
+}  // namespace krv

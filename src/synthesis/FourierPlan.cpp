@@ -1,6 +1,7 @@
 #include "synthesis/FourierPlan.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <list>
 #include <memory>
@@ -15,7 +16,7 @@ constexpr long double kPi = std::numbers::pi_v<long double>;
 
 // Blocks up to this many points are finished level by level (they fit in
 // the core's cache); larger ones go one level, then recurse into halves.
-constexpr std::size_t kLeafPoints = 2048;
+constexpr std::size_t kLeafPoints = 8192;
 
 std::size_t ReverseBits(std::size_t v, int bits) {
   std::size_t r = 0;
@@ -137,43 +138,114 @@ Radix2Plan::Radix2Plan(std::size_t m) : m_(m), log2_(0), z_(m / 2) {
   for (std::size_t g = 0; g < m_ / 2; ++g) z_[g] = UnitRootNegative(2 * ReverseBits(g, log2_ - 1), m_);
 }
 
-void Radix2Plan::ForwardBlock(TComplex* a, std::size_t len, std::size_t g) const {
-  if (len <= kLeafPoints) {
-    for (std::size_t half = len / 2, groups = 1; half >= 1; half /= 2, groups *= 2, g *= 2) {
-      for (std::size_t q = 0; q < groups; ++q) {
-        const long double zr = z_[g + q].Real, zi = z_[g + q].Imaginary;
-        TComplex* lo = a + 2 * half * q;
-        TComplex* hi = lo + half;
-        for (std::size_t j = 0; j < half; ++j) ButterflyForward(lo[j], hi[j], zr, zi);
-      }
-    }
-    return;
+// Two levels at once on a block of 4Q points whose first level is group g:
+// factors z1 = z[g] on the outer pairs, z2 = z[2g] and -i z2 = z[2g + 1] on
+// the inner ones. Half the loads and stores of two radix-2 passes.
+void Radix2Plan::Forward4(TComplex* a, std::size_t q, std::size_t g) const {
+  const long double w2r = z_[g].Real, w2i = z_[g].Imaginary;           // on x2
+  const long double w1r = z_[2 * g].Real, w1i = z_[2 * g].Imaginary;   // on x1
+  const long double w3r = w1r * w2r - w1i * w2i, w3i = w1r * w2i + w1i * w2r;  // on x3
+  TComplex* a0 = a;
+  TComplex* a1 = a + q;
+  TComplex* a2 = a + 2 * q;
+  TComplex* a3 = a + 3 * q;
+  for (std::size_t j = 0; j < q; ++j) {
+    const long double t2r = w2r * a2[j].Real - w2i * a2[j].Imaginary;
+    const long double t2i = w2r * a2[j].Imaginary + w2i * a2[j].Real;
+    const long double y0r = a0[j].Real + t2r, y0i = a0[j].Imaginary + t2i;
+    const long double y2r = a0[j].Real - t2r, y2i = a0[j].Imaginary - t2i;
+    const long double pr = w1r * a1[j].Real - w1i * a1[j].Imaginary;
+    const long double pi = w1r * a1[j].Imaginary + w1i * a1[j].Real;
+    const long double qr = w3r * a3[j].Real - w3i * a3[j].Imaginary;
+    const long double qi = w3r * a3[j].Imaginary + w3i * a3[j].Real;
+    const long double sr = pr + qr, si = pi + qi;
+    const long double dr = pr - qr, di = pi - qi;
+    a0[j].Real = y0r + sr;
+    a0[j].Imaginary = y0i + si;
+    a1[j].Real = y0r - sr;
+    a1[j].Imaginary = y0i - si;
+    // y2 -/+ i d
+    a2[j].Real = y2r + di;
+    a2[j].Imaginary = y2i - dr;
+    a3[j].Real = y2r - di;
+    a3[j].Imaginary = y2i + dr;
   }
-  const std::size_t half = len / 2;
+}
+
+// The exact inverse of Forward4 without its 1/4.
+void Radix2Plan::Inverse4(TComplex* a, std::size_t q, std::size_t g) const {
+  const long double w2r = z_[g].Real, w2i = z_[g].Imaginary;
+  const long double w1r = z_[2 * g].Real, w1i = z_[2 * g].Imaginary;
+  const long double w3r = w1r * w2r - w1i * w2i, w3i = w1r * w2i + w1i * w2r;
+  TComplex* a0 = a;
+  TComplex* a1 = a + q;
+  TComplex* a2 = a + 2 * q;
+  TComplex* a3 = a + 3 * q;
+  for (std::size_t j = 0; j < q; ++j) {
+    const long double Ar = a0[j].Real + a1[j].Real, Ai = a0[j].Imaginary + a1[j].Imaginary;
+    const long double Br = a0[j].Real - a1[j].Real, Bi = a0[j].Imaginary - a1[j].Imaginary;
+    const long double Cr = a2[j].Real + a3[j].Real, Ci = a2[j].Imaginary + a3[j].Imaginary;
+    // D = i (o2 - o3)
+    const long double Dr = a3[j].Imaginary - a2[j].Imaginary, Di = a2[j].Real - a3[j].Real;
+    a0[j].Real = Ar + Cr;
+    a0[j].Imaginary = Ai + Ci;
+    const long double er = Ar - Cr, ei = Ai - Ci;
+    a2[j].Real = w2r * er + w2i * ei;
+    a2[j].Imaginary = w2r * ei - w2i * er;
+    const long double fr = Br + Dr, fi = Bi + Di;
+    a1[j].Real = w1r * fr + w1i * fi;
+    a1[j].Imaginary = w1r * fi - w1i * fr;
+    const long double hr = Br - Dr, hi = Bi - Di;
+    a3[j].Real = w3r * hr + w3i * hi;
+    a3[j].Imaginary = w3r * hi - w3i * hr;
+  }
+}
+
+void Radix2Plan::Forward2(TComplex* a, std::size_t half, std::size_t g) const {
   const long double zr = z_[g].Real, zi = z_[g].Imaginary;
   for (std::size_t j = 0; j < half; ++j) ButterflyForward(a[j], a[j + half], zr, zi);
-  ForwardBlock(a, half, 2 * g);
-  ForwardBlock(a + half, half, 2 * g + 1);
+}
+
+void Radix2Plan::Inverse2(TComplex* a, std::size_t half, std::size_t g) const {
+  const long double zr = z_[g].Real, zi = z_[g].Imaginary;
+  for (std::size_t j = 0; j < half; ++j) ButterflyInverse(a[j], a[j + half], zr, zi);
+}
+
+void Radix2Plan::ForwardBlock(TComplex* a, std::size_t len, std::size_t g) const {
+  if (len <= kLeafPoints) {
+    // Level by level inside the cache: one radix-2 level when the count of
+    // levels is odd, then pairs of levels.
+    std::size_t groups = 1;
+    if (len >= 2 && (std::countr_zero(len) & 1)) {
+      Forward2(a, len / 2, g);
+      groups = 2;
+      g *= 2;
+    }
+    for (std::size_t span = len / groups; span >= 4; span /= 4, groups *= 4, g *= 4)
+      for (std::size_t k = 0; k < groups; ++k) Forward4(a + span * k, span / 4, g + k);
+    return;
+  }
+  const std::size_t q = len / 4;
+  Forward4(a, q, g);
+  for (std::size_t k = 0; k < 4; ++k) ForwardBlock(a + q * k, q, 4 * g + k);
 }
 
 void Radix2Plan::InverseBlock(TComplex* a, std::size_t len, std::size_t g) const {
   if (len <= kLeafPoints) {
-    std::size_t groups = len / 2, gl = g * groups;
-    for (std::size_t half = 1; half < len; half *= 2, groups /= 2, gl /= 2) {
-      for (std::size_t q = 0; q < groups; ++q) {
-        const long double zr = z_[gl + q].Real, zi = z_[gl + q].Imaginary;
-        TComplex* lo = a + 2 * half * q;
-        TComplex* hi = lo + half;
-        for (std::size_t j = 0; j < half; ++j) ButterflyInverse(lo[j], hi[j], zr, zi);
-      }
+    const bool odd = len >= 2 && (std::countr_zero(len) & 1);
+    const std::size_t top = odd ? len / 2 : len;
+    // The forward's pairs of levels in reverse: spans 4, 16, ... up to top;
+    // a span S has len / S groups counted from g * len / S.
+    for (std::size_t span = 4; span <= top; span *= 4) {
+      const std::size_t groups = len / span;
+      for (std::size_t k = 0; k < groups; ++k) Inverse4(a + span * k, span / 4, g * groups + k);
     }
+    if (odd) Inverse2(a, len / 2, g);
     return;
   }
-  const std::size_t half = len / 2;
-  InverseBlock(a, half, 2 * g);
-  InverseBlock(a + half, half, 2 * g + 1);
-  const long double zr = z_[g].Real, zi = z_[g].Imaginary;
-  for (std::size_t j = 0; j < half; ++j) ButterflyInverse(a[j], a[j + half], zr, zi);
+  const std::size_t q = len / 4;
+  for (std::size_t k = 0; k < 4; ++k) InverseBlock(a + q * k, q, 4 * g + k);
+  Inverse4(a, q, g);
 }
 
 void Radix2Plan::Forward(TComplex* a) const { ForwardBlock(a, m_, 0); }

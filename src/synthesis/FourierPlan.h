@@ -40,6 +40,10 @@ class Radix2Plan {
   std::size_t Bytes() const { return z_.size() * sizeof(TComplex); }
 
  private:
+  void Forward2(TComplex* a, std::size_t half, std::size_t g) const;
+  void Inverse2(TComplex* a, std::size_t half, std::size_t g) const;
+  void Forward4(TComplex* a, std::size_t q, std::size_t g) const;
+  void Inverse4(TComplex* a, std::size_t q, std::size_t g) const;
   void ForwardBlock(TComplex* a, std::size_t len, std::size_t g) const;
   void InverseBlock(TComplex* a, std::size_t len, std::size_t g) const;
 

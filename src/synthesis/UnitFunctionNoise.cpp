@@ -2,6 +2,7 @@
 // (Kellet's filter, the Voss-McCartney rows, spectral shaping) and Gaussian
 // noise, and the noise record's second of samples.
 #include <algorithm>
+#include <bit>
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <numbers>
 
+#include "synthesis/FourierPlan.h"
 #include "synthesis/MersenneTwister.h"
 #include "synthesis/UnitFunction.h"
 
@@ -100,6 +102,54 @@ class UnitCosine {
   std::array<Rot, 2048> coarse_{}, middle_{}, fine_{};
 };
 
+// --- spectral pink noise -----------------------------------------------------------
+constexpr std::size_t kPinkBlock = 16384;
+
+// Shapes white blocks of kPinkBlock values two at a time: the first block in
+// the real part, the second in the imaginary part of one transform. The gain
+// is real and the same on bins k and N - k, so the two stay apart and both
+// come back real. Each block gives values C / 2 + 0.5 of the shaped block C.
+class PinkShaper {
+ public:
+  explicit PinkShaper(std::int32_t corner)
+      : plan_(krv::Radix2Plan::Get(kPinkBlock)), work_(kPinkBlock) {
+    // The gain by bin (both parts alike), moved to the bin's bit-reversed
+    // position where the unscaled forward transform leaves it; the 1/N of
+    // the inverse folded in. Bins 0 and N/2 keep their value.
+    const long double c = std::max(corner, 1);
+    const long double inv = 1.0L / kPinkBlock;
+    gain_.assign(kPinkBlock, TComplex{inv, inv});
+    for (std::size_t k = 1; k < kPinkBlock / 2; ++k) {
+      const long double g = ((k + 1 < c) ? 1.0L : std::sqrt(c / static_cast<long double>(k + 1))) * inv;
+      gain_[k] = gain_[kPinkBlock - k] = {g, g};
+    }
+    plan_->BitReverse(gain_.data());
+  }
+
+  // Shapes first (and second, when given) and writes value k of each shaped
+  // block to outFirst[k] / outSecond[k] for k in from .. kPinkBlock - 1.
+  void Shape(const long double* first, const long double* second, long double* outFirst, long double* outSecond,
+             std::size_t fromFirst, std::size_t fromSecond) {
+    TComplex* a = work_.data();
+    for (std::size_t k = 0; k < kPinkBlock; ++k)
+      a[k] = {(first[k] - 0.5L) * 2, second ? (second[k] - 0.5L) * 2 : 0.0L};
+    plan_->Forward(a);
+    for (std::size_t p = 0; p < kPinkBlock; ++p) {
+      a[p].Real *= gain_[p].Real;
+      a[p].Imaginary *= gain_[p].Imaginary;
+    }
+    plan_->Inverse(a);
+    for (std::size_t k = fromFirst; k < kPinkBlock; ++k) outFirst[k] = a[k].Real / 2 + 0.5L;
+    if (second)
+      for (std::size_t k = fromSecond; k < kPinkBlock; ++k) outSecond[k] = a[k].Imaginary / 2 + 0.5L;
+  }
+
+ private:
+  std::shared_ptr<const krv::Radix2Plan> plan_;
+  std::vector<TComplex> gain_;
+  std::vector<TComplex> work_;
+};
+
 }  // namespace
 
 // --- time seed ----------------------------------------------------------------
@@ -176,4 +226,103 @@ TWaveBufferExtended TExFunctionLib::GaussNoise(std::uint32_t Seed, std::int32_t 
     out[i] = z / 2 + 0.5L;
   }
   return out;
+}
+
+TWaveBufferExtended TExFunctionLib::PinkNoiseVoss(std::uint32_t Seed, std::int32_t Count, std::int32_t Rows) {
+  const std::size_t n = CountOf(Count);
+  TWaveBufferExtended out(n);
+  if (n == 0) return out;
+  // Draws read the generator's values in order and start again from the
+  // first after the last; a draw is the value's top 24 bits.
+  std::vector<std::uint32_t> draws(n);
+  MersenneTwister mt(Seed);
+  for (auto& d : draws) d = mt.Next() >> 8;
+  std::size_t next = 0;
+  auto draw = [&] {
+    const std::uint32_t r = draws[next];
+    if (++next == n) next = 0;
+    return r;
+  };
+
+  const std::int32_t rows = std::clamp(Rows, 0, 30);
+  TPinkNoise state{std::vector<std::uint32_t>(30, 0), 0, 0, static_cast<std::int32_t>((1u << rows) - 1),
+                   1.0L / ((rows + 1) * 8388608.0L)};
+  for (long double& v : out) {
+    state.Index = (state.Index + 1) & state.indexMask;
+    if (state.Index != 0) {
+      const int z = std::countr_zero(static_cast<std::uint32_t>(state.Index));
+      state.RunningSum -= state.Rows[z];
+      const std::uint32_t r = draw();
+      state.RunningSum += r;
+      state.Rows[z] = r;
+    }
+    const std::uint32_t sum = state.RunningSum + draw();
+    const long double x = sum * state.Scaler;
+    v = (x * 0.5L - 0.5L) * 0.25L + 0.5L;
+  }
+  return out;
+}
+
+TWaveBufferExtended TExFunctionLib::PinkNoiseLPF(std::uint32_t Seed, std::int32_t Count, std::int32_t Corner) {
+  const std::size_t n = CountOf(Count);
+  TWaveBufferExtended out(n);
+  if (n == 0) return out;
+  // Fewer values than one block: the block is made from the first
+  // kPinkBlock white values and the last n of it are used.
+  const TWaveBufferExtended u = UniformRandom(Seed, static_cast<std::int32_t>(std::max(n, kPinkBlock)));
+  const std::size_t blocks = n / kPinkBlock;
+  const std::size_t rem = n - kPinkBlock * blocks;
+
+  // Jobs: every full block, then the block of the last kPinkBlock values,
+  // which gives the last rem values (and is skipped when rem is 0).
+  struct Job {
+    const long double* in;
+    long double* out;  // where value 0 of the block goes
+    std::size_t from;  // first value of the block that is kept
+  };
+  std::vector<Job> jobs;
+  for (std::size_t b = 0; b < blocks; ++b) jobs.push_back({u.data() + kPinkBlock * b, out.data() + kPinkBlock * b, 0});
+  if (rem > 0) jobs.push_back({u.data() + u.size() - kPinkBlock, out.data() + n - kPinkBlock, kPinkBlock - rem});
+
+  PinkShaper shaper(Corner);
+  for (std::size_t j = 0; j < jobs.size(); j += 2) {
+    const Job& a = jobs[j];
+    const Job* b = j + 1 < jobs.size() ? &jobs[j + 1] : nullptr;
+    shaper.Shape(a.in, b ? b->in : nullptr, a.out, b ? b->out : nullptr, a.from, b ? b->from : 0);
+  }
+  return out;
+}
+
+std::int32_t TExFunctionLib::PinkNoiseCorner(std::int32_t SamplingRate) {
+  // The transform bin of 10 Hz at a bin width of 44100 / 16384 Hz, scaled by
+  // the whole multiple of 44100 Hz; never below bin 1.
+  const std::int32_t r = SamplingRate >= 44100 ? SamplingRate / 44100 : 1;
+  const auto corner = static_cast<std::int32_t>(10.0L / (r * 2.691650390625L));
+  return std::max(corner, 1);
+}
+
+TWaveBufferExtended TExFunctionLib::GenerateWaveDataNoise(const TPCMFormat& PCMFormat,
+                                                          const TSignalAttribute& SignalAttribute,
+                                                          std::int32_t WaveBufferMilliSec,
+                                                          TPinkNoiseMethod PinkNoiseMethod) {
+  const std::uint32_t seed = TimeSeed();
+  const std::int64_t samples = static_cast<std::int64_t>(PCMFormat._SamplingRate) * WaveBufferMilliSec;
+  const auto n = static_cast<std::int32_t>(samples > 0 ? (samples + 999) / 1000 : 0);
+  const long double amp = std::pow(10.0L, SignalAttribute._Amplitude / 20.0L);
+  TWaveBufferExtended x;
+  switch (SignalAttribute._NoiseType) {
+    case TNoiseType::_PinkNoise:
+      switch (PinkNoiseMethod) {
+        case TPinkNoiseMethod::_Voss: x = PinkNoiseVoss(seed, n, 12); break;
+        case TPinkNoiseMethod::_LPF: x = PinkNoiseLPF(seed, n, PinkNoiseCorner(PCMFormat._SamplingRate)); break;
+        case TPinkNoiseMethod::_Kellet:
+        default: x = PinkNoiseKellet(seed, n); break;
+      }
+      break;
+    case TNoiseType::_GaussNoise: x = GaussNoise(seed, n); break;
+    case TNoiseType::_WhiteNoise:
+    default: x = UniformRandom(seed, n); break;
+  }
+  for (long double& v : x) v = (v - 0.5L) * 2 * amp;
+  return x;
 }

@@ -251,22 +251,14 @@ void Radix2Plan::InverseBlock(TComplex* a, std::size_t len, std::size_t g) const
 void Radix2Plan::Forward(TComplex* a) const { ForwardBlock(a, m_, 0); }
 void Radix2Plan::Inverse(TComplex* a) const { InverseBlock(a, m_, 0); }
 
-void Radix2Plan::ForwardLowerHalf(TComplex* a) const {
-  // The first level with an empty upper half copies the lower half up.
-  const std::size_t half = m_ / 2;
-  std::copy(a, a + half, a + half);
-  ForwardBlock(a, half, 0);
-  ForwardBlock(a + half, half, 1);
+void Radix2Plan::ForwardAfterFirstLevel(TComplex* a) const {
+  ForwardBlock(a, m_ / 2, 0);
+  ForwardBlock(a + m_ / 2, m_ / 2, 1);
 }
 
-void Radix2Plan::InverseLowerHalf(TComplex* a, std::size_t count) const {
-  const std::size_t half = m_ / 2;
-  InverseBlock(a, half, 0);
-  InverseBlock(a + half, half, 1);
-  for (std::size_t j = 0; j < count; ++j) {
-    a[j].Real += a[j + half].Real;
-    a[j].Imaginary += a[j + half].Imaginary;
-  }
+void Radix2Plan::InverseBeforeLastLevel(TComplex* a) const {
+  InverseBlock(a, m_ / 2, 0);
+  InverseBlock(a + m_ / 2, m_ / 2, 1);
 }
 
 void Radix2Plan::BitReverse(TComplex* a) const {
@@ -286,7 +278,7 @@ void Radix2Plan::BitReverse(TComplex* a) const {
 
 std::shared_ptr<const BluesteinPlan> BluesteinPlan::Get(std::size_t n) { return BluesteinCache().Get(n); }
 
-BluesteinPlan::BluesteinPlan(std::size_t n) : n_(n), chirp_(n) {
+BluesteinPlan::BluesteinPlan(std::size_t n) : n_(n), chirp_(n), unpack_(n) {
   std::size_t m0 = 2;
   while (m0 < n_) m0 *= 2;
   const std::size_t m = 2 * m0;
@@ -296,6 +288,8 @@ BluesteinPlan::BluesteinPlan(std::size_t n) : n_(n), chirp_(n) {
   for (std::size_t i = 0; i < n_; ++i) {
     const std::uint64_t k = i;
     chirp_[i] = UnitRootNegative((k * k) % twoN, n_);
+    const TComplex u = UnitRootNegative(k, n_);
+    unpack_[i] = {u.Real, -u.Imaginary};
   }
   // Kernel h[j] = conj(chirp[|j|]) for |j| < N on the circle of M points,
   // transformed once and divided by M for the unscaled inverse.
@@ -311,38 +305,82 @@ BluesteinPlan::BluesteinPlan(std::size_t n) : n_(n), chirp_(n) {
 }
 
 std::size_t BluesteinPlan::Bytes() const {
-  return (chirp_.size() + kernel_.size()) * sizeof(TComplex) + radix2_->Bytes();
+  return (chirp_.size() + kernel_.size() + unpack_.size()) * sizeof(TComplex) + radix2_->Bytes();
 }
 
-void BluesteinPlan::Transform(const TComplex* in, TComplex* out, int sign, long double scale) const {
-  const std::size_t m = radix2_->Size();
+// The chirp route: a[n] = chirp[n] in(n) (conjugated for sign +1, as
+// sum x e^{+} = conj(sum conj(x) e^{-})), circular convolution with the
+// conjugate chirp through the radix-2 pair, then output(k, chirp[k] y[k]).
+template <class Input, class Output>
+void BluesteinPlan::Run(Input input, Output output, int sign) const {
+  const std::size_t m = radix2_->Size(), half = m / 2;
   // Uninitialised on purpose: every point is written before it is read.
   std::unique_ptr<TComplex[]> work(new TComplex[m]);
   TComplex* a = work.get();
-  // The positive sign is the conjugate of the negative one:
-  // sum x e^{+} = conj(sum conj(x) e^{-}).
   const long double s = sign < 0 ? 1.0L : -1.0L;
+  // The radix-2 transform's first level has factor 1 and an empty upper
+  // half, so it only copies: written here at once.
   for (std::size_t i = 0; i < n_; ++i) {
-    const long double xr = in[i].Real, xi = s * in[i].Imaginary;
+    const TComplex x = input(i);
+    const long double xr = x.Real, xi = s * x.Imaginary;
     const long double cr = chirp_[i].Real, ci = chirp_[i].Imaginary;
-    a[i].Real = xr * cr - xi * ci;
-    a[i].Imaginary = xr * ci + xi * cr;
+    a[i].Real = a[i + half].Real = xr * cr - xi * ci;
+    a[i].Imaginary = a[i + half].Imaginary = xr * ci + xi * cr;
   }
-  std::fill(a + n_, a + m / 2, TComplex{0, 0});
-  radix2_->ForwardLowerHalf(a);
+  std::fill(a + n_, a + half, TComplex{0, 0});
+  std::fill(a + half + n_, a + m, TComplex{0, 0});
+  radix2_->ForwardAfterFirstLevel(a);
   const TComplex* k = kernel_.data();
   for (std::size_t p = 0; p < m; ++p) {
     const long double ar = a[p].Real, ai = a[p].Imaginary;
     a[p].Real = ar * k[p].Real - ai * k[p].Imaginary;
     a[p].Imaginary = ar * k[p].Imaginary + ai * k[p].Real;
   }
-  radix2_->InverseLowerHalf(a, n_);
+  // Only the first N outputs are needed: the last level is folded in here.
+  radix2_->InverseBeforeLastLevel(a);
   for (std::size_t i = 0; i < n_; ++i) {
-    const long double yr = a[i].Real, yi = a[i].Imaginary;
+    const long double yr = a[i].Real + a[i + half].Real, yi = a[i].Imaginary + a[i + half].Imaginary;
     const long double cr = chirp_[i].Real, ci = chirp_[i].Imaginary;
-    out[i].Real = (yr * cr - yi * ci) * scale;
-    out[i].Imaginary = s * (yr * ci + yi * cr) * scale;
+    output(i, TComplex{yr * cr - yi * ci, s * (yr * ci + yi * cr)});
   }
+}
+
+void BluesteinPlan::Transform(const TComplex* in, TComplex* out, int sign, long double scale) const {
+  // The input is read in full before the first output is written.
+  Run([in](std::size_t i) { return in[i]; },
+      [out, scale](std::size_t i, const TComplex& v) { out[i] = {v.Real * scale, v.Imaginary * scale}; }, sign);
+}
+
+void BluesteinPlan::InverseOfSymmetric(const TComplex* in, TComplex* out) const {
+  // With x real and L = N (this plan's length), the even and odd samples'
+  // spectra are E = (X[k] + X[k+L]) / 2 and O = (X[k] - X[k+L]) e^{+pi i k/L} / 2;
+  // z = x_even + i x_odd has the spectrum E + i O, and with this scaling
+  // z = 1/2 sum over k < L of Z[k] e^{+2 pi i m k / L} for
+  // Z[k] = (X[k] + X[k+L]) + i e^{+pi i k/L} (X[k] - X[k+L]).
+  const std::size_t L = n_;
+  const TComplex* u = unpack_.data();
+  Run(
+      [in, u, L](std::size_t k) {
+        const TComplex& p = in[k];
+        const TComplex& q = in[k + L];
+        const long double sr = p.Real + q.Real, si = p.Imaginary + q.Imaginary;
+        const long double dr = p.Real - q.Real, di = p.Imaginary - q.Imaginary;
+        const long double tr = u[k].Real * dr - u[k].Imaginary * di;
+        const long double ti = u[k].Real * di + u[k].Imaginary * dr;
+        return TComplex{sr - ti, si + tr};
+      },
+      [out](std::size_t m, const TComplex& v) {
+        out[2 * m] = {v.Real / 2, 0};
+        out[2 * m + 1] = {v.Imaginary / 2, 0};
+      },
+      +1);
+}
+
+bool BluesteinPlan::ConjugateSymmetric(const TComplex* in, std::size_t n) {
+  if (n == 0 || in[0].Imaginary != 0) return false;
+  for (std::size_t k = 1; k <= n / 2; ++k)
+    if (in[n - k].Real != in[k].Real || in[n - k].Imaginary != -in[k].Imaginary) return false;
+  return true;
 }
 
 void ClearFourierPlans() {

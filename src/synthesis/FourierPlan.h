@@ -30,10 +30,11 @@ class Radix2Plan {
 
   void Forward(TComplex* a) const;
   void Inverse(TComplex* a) const;
-  // As Forward, for an input whose upper half is zero (it is not read).
-  void ForwardLowerHalf(TComplex* a) const;
-  // As Inverse, computing only the outputs n < count (count <= M/2).
-  void InverseLowerHalf(TComplex* a, std::size_t count) const;
+  // Forward without its first level, whose factor is 1: for a[j] and
+  // a[j + M/2] holding the first level's outputs already.
+  void ForwardAfterFirstLevel(TComplex* a) const;
+  // Inverse without its last level: output n is then a[n] + a[n + M/2].
+  void InverseBeforeLastLevel(TComplex* a) const;
   // Reorders a bit-reversed sequence into natural order (and back).
   void BitReverse(TComplex* a) const;
 
@@ -68,6 +69,15 @@ class BluesteinPlan {
   // sign -1 or +1. in and out may be the same array.
   void Transform(const TComplex* in, TComplex* out, int sign, long double scale) const;
 
+  // The inverse of twice the length, out[n] := 1/2 sum over k < 2N of
+  // in[k] exp(+2 pi i n k / 2N), for a conjugate-symmetric in (in[2N - k] =
+  // conj(in[k])), whose result is real: it is packed as x[2m] + i x[2m+1]
+  // into one transform of this plan's length N. out has 2N points.
+  void InverseOfSymmetric(const TComplex* in, TComplex* out) const;
+
+  // Whether in[n - k] = conj(in[k]) for every k, in[0] and in[n/2] real.
+  static bool ConjugateSymmetric(const TComplex* in, std::size_t n);
+
   std::size_t Bytes() const;
 
  private:
@@ -75,6 +85,10 @@ class BluesteinPlan {
   std::shared_ptr<const Radix2Plan> radix2_;
   std::vector<TComplex> chirp_;   // exp(-pi i (n^2 mod 2N) / N), n < N
   std::vector<TComplex> kernel_;  // the transformed conjugate chirp / M, bit-reversed
+  std::vector<TComplex> unpack_;  // exp(+pi i k / N), k < N, for the symmetric inverse
+
+  template <class Input, class Output>
+  void Run(Input input, Output output, int sign) const;
 };
 
 // Drops every kept plan (plans in use stay alive with their users).

@@ -74,6 +74,12 @@ TProgressionComplex TExFunctionLib::IDFTBluestein(const TProgressionComplex& X) 
   const std::size_t n = X.size();
   TProgressionComplex result(n);
   if (n == 0) return result;
+  // A conjugate-symmetric spectrum (a real signal, as every tone spectrum
+  // is) of even length goes through one chirp transform of half the length.
+  if (n % 2 == 0 && krv::BluesteinPlan::ConjugateSymmetric(X.data(), n)) {
+    krv::BluesteinPlan::Get(n / 2)->InverseOfSymmetric(X.data(), result.data());
+    return result;
+  }
   krv::BluesteinPlan::Get(n)->Transform(X.data(), result.data(), +1, 0.5L);
   return result;
 }

@@ -162,3 +162,31 @@ TEST(DFTBluestein, SameResultOnSeveralThreadsAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// A spectrum with X[N - k] = conj(X[k]): the inverse is real.
+TProgressionComplex Symmetric(std::size_t n, unsigned seed) {
+  auto x = Random(n, seed);
+  x[0].Imaginary = 0;
+  if (n % 2 == 0) x[n / 2].Imaginary = 0;
+  for (std::size_t k = 1; k <= n / 2; ++k) x[n - k] = {x[k].Real, -x[k].Imaginary};
+  return x;
+}
+
+TEST(IDFTBluestein, ConjugateSymmetricSpectraGiveTheRealSignal) {
+  for (std::size_t n : {2u, 4u, 6u, 10u, 64u, 1000u, 5508u, 44056u}) {
+    const auto X = Symmetric(n, static_cast<unsigned>(n));
+    const auto expected = n <= 5508 ? ref::PlainDFT(X, +1, 0.5L) : ref::IDFTBluestein(X);
+    const auto y = Lib::IDFTBluestein(X);
+    ExpectClose(expected, y, n <= 5508 ? 1e-17L * n : 1e-16L * n);
+    for (const auto& v : y) ASSERT_EQ(v.Imaginary, 0);
+    // And back again.
+    ExpectClose(X, Lib::DFTBluestein(y), 1e-17L);
+  }
+  // Odd lengths take the general route.
+  const auto X = Symmetric(5507, 1);
+  ExpectClose(ref::PlainDFT(X, +1, 0.5L), Lib::IDFTBluestein(X), 1e-17L * 5507);
+}
+
+}  // namespace

@@ -1,1 +1,377 @@
+// The waveform generators: sine (with warble or tone bursts), band-limited
+// square, triangle and sawtooth, and the linear or logarithmic sweep.
+//
+// Every phase is reduced in integers before a sine is read: a tone of F Hz
+// at fs samples per second reads sample i at index (F * i) mod fs of a
+// one-second sine table, and the harmonic tones are computed over one period
+// P = fs / gcd(F, fs) only (directly, or by one inverse transform of length
+// P when that is cheaper) and then tiled.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <numbers>
+
+#include "synthesis/ToneSeries.h"
+#include "synthesis/ToneTable.h"
 #include "synthesis/UnitFunction.h"
+
+namespace {
+
+using krv::SeriesKind;
+using krv::ToneTable;
+
+constexpr long double kPi = std::numbers::pi_v<long double>;
+constexpr long double kTwoPi = 2 * kPi;
+
+std::size_t BlockLength(std::int32_t fs, std::int32_t milliSec) {
+  if (fs <= 0 || milliSec <= 0) return 0;
+  return static_cast<std::size_t>((static_cast<std::int64_t>(fs) * milliSec + 999) / 1000);
+}
+
+long double Amplitude(const TSignalAttribute& a) { return std::pow(10.0L, a._Amplitude / 20.0L); }
+
+long double Offset(const TPCMFormat& f, const TSignalAttribute& a) {
+  return a._Offset / std::ldexp(1.0L, f._Quantization);
+}
+
+// a mod n in 0 .. n-1 (n > 0).
+std::int64_t Mod(std::int64_t a, std::int64_t n) {
+  a %= n;
+  return a < 0 ? a + n : a;
+}
+
+// The phase as a whole number of samples, Trunc((fs / F) * (phase / 360)),
+// computed exactly (a real-number evaluation truncates one sample short
+// whenever the exact quotient is whole but rounds just below it).
+std::int64_t PhaseShift(std::int64_t fs, std::int64_t F, std::int64_t phase) {
+  return fs * phase / (F * 360);  // C++ division truncates toward zero
+}
+
+// A tone at or above half the sampling rate (or no tone at all) leaves only
+// the offset.
+bool Audible(std::int64_t fs, std::int64_t F) { return F > 0 && 2 * F < fs; }
+
+// Divides every sample by the largest value when that exceeds 1.0.
+void NormalizeInPlace(long double* x, std::size_t n) {
+  long double peak = 1.0L;
+  for (std::size_t i = 0; i < n; ++i)
+    if (x[i] > peak) peak = x[i];
+  if (peak == 1.0L) return;
+  for (std::size_t i = 0; i < n; ++i) x[i] /= peak;
+}
+
+using InverseAnyLength = TProgressionComplex (*)(const TProgressionComplex&);
+
+// One period of the harmonic series of a tone with q cycles in P samples,
+// times the waveform's factor, by the cheapest exact road.
+std::vector<long double> SeriesPeriod(SeriesKind kind, std::int64_t K, std::int64_t q, std::int64_t P,
+                                      const ToneTable& table, InverseAnyLength inverse) {
+  const std::int64_t direct = krv::SeriesDirectCost(kind, K, P);
+  std::vector<long double> S;
+  if (krv::SmoothLength(P)) {
+    S = direct <= krv::SeriesTransformCost(P) ? krv::SeriesPeriodDirect(kind, K, q, P, table)
+                                               : krv::SeriesPeriodTransform(kind, K, q, P, table);
+  } else {
+    // A length with a large prime factor (44056 Hz): the chirp transform,
+    // once it costs less than the sum (about three power-of-two transforms
+    // of at least 2P points).
+    std::int64_t M = 2;
+    while (M < 2 * P) M *= 2;
+    std::int64_t log2M = 0;
+    while ((std::int64_t{1} << log2M) < M) ++log2M;
+    if (direct <= 6 * M * log2M) {
+      S = krv::SeriesPeriodDirect(kind, K, q, P, table);
+    } else {
+      // x[n] = 1/2 sum X[b] exp(2 pi i b n / P): coefficients at twice their
+      // value give the series in the imaginary parts.
+      TProgressionComplex X(static_cast<std::size_t>(P), TComplex{0, 0});
+      for (std::int64_t k = 1; k <= K; ++k)
+        X[static_cast<std::size_t>((k * q) % P)].Real = 2 * krv::SeriesCoefficient(kind, k);
+      const TProgressionComplex Y = inverse(X);
+      S.resize(static_cast<std::size_t>(P));
+      for (std::size_t n = 0; n < S.size(); ++n) S[n] = Y[n].Imaginary;
+    }
+  }
+  const long double factor = krv::SeriesFactor(kind);
+  for (long double& v : S) v = factor * v;
+  return S;
+}
+
+}  // namespace
+
+// --- building blocks ----------------------------------------------------------
+
+std::int32_t TExFunctionLib::RoundHalfAway(long double x) {
+  const long double r = x >= 0 ? std::trunc(x + 0.5L) : std::trunc(x - 0.5L);
+  if (std::isnan(r)) return 0;
+  if (r >= static_cast<long double>(std::numeric_limits<std::int32_t>::max()))
+    return std::numeric_limits<std::int32_t>::max();
+  if (r <= static_cast<long double>(std::numeric_limits<std::int32_t>::min()))
+    return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(r);
+}
+
+TWaveBufferExtended TExFunctionLib::NormalizeByPeak(const TWaveBufferExtended& Buffer) {
+  TWaveBufferExtended out = Buffer;
+  NormalizeInPlace(out.data(), out.size());
+  return out;
+}
+
+TWaveBufferExtended TExFunctionLib::BurstGate(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute) {
+  const std::int64_t fs = PCMFormat._SamplingRate;
+  if (fs <= 0) return {};
+  TWaveBufferExtended gate(static_cast<std::size_t>(fs), 1.0L);
+  const std::int64_t F = SignalAttribute._Frequency;
+  const std::int64_t on = std::max<std::int64_t>(SignalAttribute._CycleOn, 0);
+  const std::int64_t off = std::max<std::int64_t>(SignalAttribute._CycleOff, 0);
+  if (F <= 0 || on + off == 0) return gate;  // no cycles to count: continuous
+
+  // Products in 64 bits: On * fs reaches 10^10 and more.
+  std::int64_t repeats = 1, onLength = fs, offLength = 0;
+  if (on + off > F) {
+    if (F >= on) {
+      onLength = on * fs / F;
+      offLength = fs - onLength;
+    }
+  } else {
+    repeats = F / (on + off);
+    onLength = on * fs / F;
+    offLength = (on + off) * fs / F - onLength;
+  }
+  std::vector<long double> pattern(static_cast<std::size_t>(fs), 0.0L);
+  std::int64_t pos = 0;
+  for (std::int64_t r = 0; r < repeats && pos < fs; ++r) {
+    const std::int64_t end = std::min(fs, pos + onLength);
+    std::fill(pattern.begin() + pos, pattern.begin() + end, 1.0L);
+    pos = end + offLength;
+  }
+  const std::int64_t shift = Mod(PhaseShift(fs, F, SignalAttribute._Phase), fs);
+  std::rotate_copy(pattern.begin(), pattern.begin() + shift, pattern.end(), gate.begin());
+  return gate;
+}
+
+// --- tone generators --------------------------------------------------------------
+
+TWaveBufferExtended TExFunctionLib::GenerateWaveDataSine(const TPCMFormat& PCMFormat,
+                                                         const TSignalAttribute& SignalAttribute,
+                                                         std::int32_t WaveBufferMilliSec,
+                                                         const TInternalSetting& InternalSetting) {
+  const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
+  const long double off = Offset(PCMFormat, SignalAttribute);
+  TWaveBufferExtended y(N, off);
+  const std::int64_t fs = PCMFormat._SamplingRate;
+  const std::int64_t F = SignalAttribute._Frequency;
+  if (N == 0 || !Audible(fs, F)) return y;
+  const long double amp = Amplitude(SignalAttribute);
+  const auto tablePtr = krv::ToneTableFor(fs);
+  const ToneTable& table = *tablePtr;
+  const std::int64_t phase = SignalAttribute._Phase;
+
+  if (SignalAttribute._WarbleCycle != TWarbleCycle::_0Hz) {
+    // Frequency modulation around the whole-hertz centre fc by +-dev at W Hz:
+    // phase in cycles fc t + (dev / W) sin(2 pi W t) / (2 pi) + phase / 360.
+    long double dev, centre;
+    if (InternalSetting._WableDeviation == TWableDeviation::_1d3) {
+      const long double a = std::pow(2.0L, 1.0L / 6), b = std::pow(2.0L, 1.0L / 3);
+      dev = F * (b - 1) / (2 * a);
+      centre = F * (b + 1) / (2 * a);
+    } else {
+      dev = std::sqrt(2.0L) * F / 4;
+      centre = std::sqrt(2.0L) * 3 * F / 4;
+    }
+    const std::int64_t fc = RoundHalfAway(centre);
+    std::int64_t W = 16;
+    switch (SignalAttribute._WarbleCycle) {
+      case TWarbleCycle::_16Hz: W = 16; break;
+      case TWarbleCycle::_12Hz: W = 12; break;
+      case TWarbleCycle::_8Hz: W = 8; break;
+      default: W = 4; break;
+    }
+    const long double swing = dev / W / kTwoPi;  // modulation index in cycles
+    const long double phaseCycles = phase / 360.0L;
+    const long double invFs = 1.0L / static_cast<long double>(fs);
+    const ToneTable& fine = krv::FineToneTable();
+    const std::int64_t fcStep = Mod(fc, fs), wStep = Mod(W, fs);
+    std::int64_t a = 0, m = 0;
+    for (std::size_t i = 0; i < N; ++i) {
+      const long double u = static_cast<long double>(a) * invFs + phaseCycles + swing * table.Sin(m);
+      y[i] = amp * fine.SinCycles(u) + off;
+      if ((a += fcStep) >= fs) a -= fs;
+      if ((m += wStep) >= fs) m -= fs;
+    }
+    return y;
+  }
+
+  TWaveBufferExtended gate;
+  if (SignalAttribute._CycleOff != 0) gate = BurstGate(PCMFormat, SignalAttribute);
+  const std::size_t gateLength = gate.size();
+  const std::int64_t step = F;  // F < fs/2
+  std::size_t g = 0;
+  auto put = [&](std::size_t i, long double s) {
+    if (gateLength) {
+      y[i] = gate[g] * amp * s + off;
+      if (++g == gateLength) g = 0;
+    } else {
+      y[i] = amp * s + off;
+    }
+  };
+  if ((fs * phase) % 360 == 0) {
+    // The phase is a whole number of table steps.
+    std::int64_t idx = Mod(fs * phase / 360, fs);
+    for (std::size_t i = 0; i < N; ++i) {
+      put(i, table.Sin(idx));
+      if ((idx += step) >= fs) idx -= fs;
+    }
+  } else {
+    const long double theta = kTwoPi * (phase / 360.0L);
+    const long double sinTheta = std::sin(theta), cosTheta = std::cos(theta);
+    std::int64_t idx = 0;
+    for (std::size_t i = 0; i < N; ++i) {
+      put(i, table.Sin(idx) * cosTheta + table.Cos(idx) * sinTheta);
+      if ((idx += step) >= fs) idx -= fs;
+    }
+  }
+  return y;
+}
+
+namespace {
+
+// Square, triangle and sawtooth: the series over one period, scaled back to
+// a peak of 1.0 where it overshoots, rotated by the phase, tiled over the
+// block, with amplitude, gate and offset.
+TWaveBufferExtended HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                 std::int32_t WaveBufferMilliSec, SeriesKind kind,
+                                 const TWaveBufferExtended& gate, InverseAnyLength inverse) {
+  const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
+  const long double off = Offset(PCMFormat, SignalAttribute);
+  TWaveBufferExtended y(N, off);
+  const std::int64_t fs = PCMFormat._SamplingRate;
+  const std::int64_t F = SignalAttribute._Frequency;
+  if (N == 0 || !Audible(fs, F)) return y;
+  const std::int64_t K = (fs - 1) / (2 * F);  // Trunc(((fs - 1) / 2) / F)
+  const long double amp = Amplitude(SignalAttribute);
+
+  const std::int64_t g = krv::Gcd(F, fs);
+  const std::int64_t P = fs / g;
+  const auto table = krv::ToneTableFor(fs);
+  std::vector<long double> S = SeriesPeriod(kind, K, F / g, P, *table, inverse);
+
+  // The peak over the samples the block holds: the whole period, or only
+  // its first N values when the block is shorter.
+  NormalizeInPlace(S.data(), std::min<std::size_t>(N, S.size()));
+  if (N < S.size()) {
+    // NormalizeInPlace scaled only what the block holds; the rest is unused.
+    S.resize(N);
+  }
+
+  const auto n64 = static_cast<std::int64_t>(N);
+  const auto period = static_cast<std::int64_t>(S.size());
+  std::int64_t idx = Mod(PhaseShift(fs, F, SignalAttribute._Phase), n64);
+  std::int64_t n = idx % period;
+  std::size_t gi = 0;
+  for (std::size_t i = 0; i < N; ++i) {
+    const long double v = S[static_cast<std::size_t>(n)];
+    if (gate.empty()) {
+      y[i] = amp * v + off;
+    } else {
+      y[i] = gate[gi] * amp * v + off;
+      if (++gi == gate.size()) gi = 0;
+    }
+    ++idx;
+    if (++n == period) n = 0;
+    if (idx == n64) idx = n = 0;
+  }
+  return y;
+}
+
+}  // namespace
+
+TWaveBufferExtended TExFunctionLib::GenerateWaveDataSquare(const TPCMFormat& PCMFormat,
+                                                           const TSignalAttribute& SignalAttribute,
+                                                           std::int32_t WaveBufferMilliSec,
+                                                           const TInternalSetting&) {
+  return HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Square,
+                      SignalAttribute._CycleOff != 0 ? BurstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{},
+                      &TExFunctionLib::IDFTBluestein);
+}
+
+TWaveBufferExtended TExFunctionLib::GenerateWaveDataTriangle(const TPCMFormat& PCMFormat,
+                                                             const TSignalAttribute& SignalAttribute,
+                                                             std::int32_t WaveBufferMilliSec,
+                                                             const TInternalSetting&) {
+  return HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Triangle,
+                      SignalAttribute._CycleOff != 0 ? BurstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{},
+                      &TExFunctionLib::IDFTBluestein);
+}
+
+TWaveBufferExtended TExFunctionLib::GenerateWaveDataSawtooth(const TPCMFormat& PCMFormat,
+                                                             const TSignalAttribute& SignalAttribute,
+                                                             std::int32_t WaveBufferMilliSec,
+                                                             const TInternalSetting&) {
+  return HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Sawtooth,
+                      SignalAttribute._CycleOff != 0 ? BurstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{},
+                      &TExFunctionLib::IDFTBluestein);
+}
+
+// --- sweep --------------------------------------------------------------------------
+
+TWaveBufferExtended TExFunctionLib::GenerateWaveDataSweep(const TPCMFormat& PCMFormat,
+                                                          const TSignalAttribute& SignalAttribute,
+                                                          std::int32_t WaveBufferMilliSec,
+                                                          std::int32_t TimeStart) {
+  const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
+  TWaveBufferExtended y(N, 0.0L);
+  if (N == 0) return y;
+  const std::int64_t fs = PCMFormat._SamplingRate;
+  const long double amp = Amplitude(SignalAttribute);
+  const std::int64_t P = std::max<std::int32_t>(SignalAttribute._SweepPeriod, 1);
+  const std::int64_t f0 = SignalAttribute._SweepFrequency._Start;
+  const std::int64_t f1 = SignalAttribute._SweepFrequency._Stop;
+  const ToneTable& fine = krv::FineToneTable();
+
+  if (SignalAttribute._SweepType == TSweepType::_Log && f0 != f1 && f0 > 0 && f1 > 0) {
+    // Cycles since the sweep began: f0 P (r^(tau/P) - 1) / ln r, with
+    // r^(tau/P) - 1 = expm1(n lambda) for sample n. expm1 is evaluated at
+    // every 64th sample and the steps between come from a small table:
+    // e^(A+B) - 1 = (e^A - 1) e^B + (e^B - 1).
+    const long double lnr = std::log(static_cast<long double>(f1) / static_cast<long double>(f0));
+    const long double lambda = lnr / (static_cast<long double>(P) * static_cast<long double>(fs));
+    const long double cycles = static_cast<long double>(f0) * static_cast<long double>(P) / lnr;
+    constexpr std::size_t kRun = 64;
+    long double stepMinusOne[kRun];
+    for (std::size_t j = 0; j < kRun; ++j) stepMinusOne[j] = std::expm1(static_cast<long double>(j) * lambda);
+    for (std::size_t a = 0; a < N; a += kRun) {
+      const long double e = std::expm1((static_cast<long double>(TimeStart) + static_cast<long double>(a)) * lambda);
+      const std::size_t end = std::min(N, a + kRun);
+      for (std::size_t i = a; i < end; ++i) {
+        const long double q = stepMinusOne[i - a];
+        y[i] = amp * fine.SinCycles(cycles * (e * (1 + q) + q));
+      }
+    }
+    return y;
+  }
+
+  // Linear (and the logarithmic sweep with equal ends, whose limit is the
+  // steady tone f0): cycles since the sweep began, for sample n,
+  //   (2 f0 P fs n + (f1 - f0) n^2) / (2 P fs^2),
+  // kept as an exact remainder modulo the denominator D.
+  const __int128 D = static_cast<__int128>(2) * P * fs * fs;
+  if (fs <= 0 || D >= (static_cast<__int128>(1) << 62)) return y;
+  const auto d = static_cast<std::int64_t>(D);
+  auto modD = [&](__int128 v) {
+    v %= D;
+    return static_cast<std::int64_t>(v < 0 ? v + D : v);
+  };
+  const __int128 n0 = TimeStart;
+  std::int64_t rem = modD(2 * static_cast<__int128>(f0) * P * fs * n0 + static_cast<__int128>(f1 - f0) * n0 * n0);
+  std::int64_t delta = modD(2 * static_cast<__int128>(f0) * P * fs + static_cast<__int128>(f1 - f0) * (2 * n0 + 1));
+  const std::int64_t accel = modD(2 * static_cast<__int128>(f1 - f0));
+  const long double invD = 1.0L / static_cast<long double>(d);
+  for (std::size_t i = 0; i < N; ++i) {
+    y[i] = amp * fine.SinCycles(static_cast<long double>(rem) * invD);
+    if ((rem += delta) >= d) rem -= d;
+    if ((delta += accel) >= d) delta -= d;
+  }
+  return y;
+}

@@ -185,10 +185,11 @@ TWaveBufferExtended TExFunctionLib::UniformRandom(std::uint32_t Seed, std::int32
 }
 
 TWaveBufferExtended TExFunctionLib::PinkNoiseKellet(std::uint32_t Seed, std::int32_t Count) {
-  TWaveBufferExtended out = UniformRandom(Seed, Count);
+  TWaveBufferExtended out(CountOf(Count));
+  MersenneTwister mt(Seed);
   long double b0 = 0, b1 = 0, b2 = 0, b3 = 0, b4 = 0, b5 = 0, b6 = 0;
   for (long double& v : out) {
-    const long double w = (v - 0.5L) * 2;
+    const long double w = (krv::MtOpenUnit(mt.Next()) - 0.5L) * 2;
     b0 = 0.99886L * b0 + 0.0555179L * w;
     b1 = 0.99332L * b1 + 0.0750759L * w;
     b2 = 0.969L * b2 + 0.153852L * w;
@@ -196,9 +197,10 @@ TWaveBufferExtended TExFunctionLib::PinkNoiseKellet(std::uint32_t Seed, std::int
     b4 = 0.55L * b4 + 0.5329522L * w;
     b5 = -0.7616L * b5 - 0.016898L * w;
     b6 = 0.115926L * w;
-    long double p = (b0 + b1 + b2 + b3 + b4 + b5 + b6 + 0.5362L * w) / 32;
+    // The sum / 32 and p / 2 as exact power-of-two products.
+    long double p = (b0 + b1 + b2 + b3 + b4 + b5 + b6 + 0.5362L * w) * 0.03125L;
     p = std::clamp(p, -1.0L, 1.0L);
-    v = p / 2 + 0.5L;
+    v = p * 0.5L + 0.5L;
   }
   return out;
 }

@@ -150,24 +150,26 @@ void Radix2Plan::Forward4(TComplex* a, std::size_t q, std::size_t g) const {
   TComplex* a2 = a + 2 * q;
   TComplex* a3 = a + 3 * q;
   for (std::size_t j = 0; j < q; ++j) {
-    const long double t2r = w2r * a2[j].Real - w2i * a2[j].Imaginary;
-    const long double t2i = w2r * a2[j].Imaginary + w2i * a2[j].Real;
-    const long double y0r = a0[j].Real + t2r, y0i = a0[j].Imaginary + t2i;
-    const long double y2r = a0[j].Real - t2r, y2i = a0[j].Imaginary - t2i;
+    // Ordered so that few values are alive at once (the x87 stack has 8).
     const long double pr = w1r * a1[j].Real - w1i * a1[j].Imaginary;
     const long double pi = w1r * a1[j].Imaginary + w1i * a1[j].Real;
     const long double qr = w3r * a3[j].Real - w3i * a3[j].Imaginary;
     const long double qi = w3r * a3[j].Imaginary + w3i * a3[j].Real;
     const long double sr = pr + qr, si = pi + qi;
     const long double dr = pr - qr, di = pi - qi;
+    const long double t2r = w2r * a2[j].Real - w2i * a2[j].Imaginary;
+    const long double t2i = w2r * a2[j].Imaginary + w2i * a2[j].Real;
+    const long double x0r = a0[j].Real, x0i = a0[j].Imaginary;
+    const long double y0r = x0r + t2r, y2r = x0r - t2r;
     a0[j].Real = y0r + sr;
-    a0[j].Imaginary = y0i + si;
     a1[j].Real = y0r - sr;
-    a1[j].Imaginary = y0i - si;
     // y2 -/+ i d
     a2[j].Real = y2r + di;
-    a2[j].Imaginary = y2i - dr;
     a3[j].Real = y2r - di;
+    const long double y0i = x0i + t2i, y2i = x0i - t2i;
+    a0[j].Imaginary = y0i + si;
+    a1[j].Imaginary = y0i - si;
+    a2[j].Imaginary = y2i - dr;
     a3[j].Imaginary = y2i + dr;
   }
 }

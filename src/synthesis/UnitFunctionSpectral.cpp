@@ -50,8 +50,7 @@ struct TSpectralTone : TExFunctionLib {
     const std::int64_t samples = fs * WaveBufferMilliSec;
     const std::size_t N = samples > 0 ? static_cast<std::size_t>((samples + 999) / 1000) : 0;
     const long double off = SignalAttribute._Offset / std::pow(2.0L, PCMFormat._Quantization);
-    TWaveBufferExtended y(N, off);
-    if (N == 0 || F <= 0) return y;
+    if (N == 0 || F <= 0) return TWaveBufferExtended(N, off);
     const long double amp = std::pow(10.0L, SignalAttribute._Amplitude / 20.0L);
 
     // The line spectrum: harmonic h at bin h F for h F <= N div 2 - 1, as
@@ -82,16 +81,17 @@ struct TSpectralTone : TExFunctionLib {
         if (++k == N) k = 0;
       }
     }
-    R = NormalizeByPeak(R);
+    TWaveBufferExtended y = NormalizeByPeak(R);
+    R = {};
 
     if (SignalAttribute._CycleOff == 0) {
-      for (std::size_t i = 0; i < N; ++i) y[i] = amp * R[i] + off;
+      for (long double& v : y) v = amp * v + off;
     } else {
       // The gate covers one second; a longer block repeats it.
       const TWaveBufferExtended gate = BurstGate(PCMFormat, SignalAttribute);
-      if (gate.empty()) return y;
+      if (gate.empty()) return TWaveBufferExtended(N, off);
       for (std::size_t i = 0, g = 0; i < N; ++i) {
-        y[i] = gate[g] * amp * R[i] + off;
+        y[i] = gate[g] * amp * y[i] + off;
         if (++g == gate.size()) g = 0;
       }
     }

@@ -88,7 +88,11 @@ class PlanCache {
       if (auto found = FindLocked(n)) return found;
     }
     // Built outside the lock: other lengths stay available meanwhile.
-    auto built = std::make_shared<const Plan>(n);
+    std::shared_ptr<const Plan> built;
+    {
+      ExtendedPrecisionScope precision;
+      built = std::make_shared<const Plan>(n);
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     if (auto found = FindLocked(n)) return found;
     entries_.emplace_front(n, built);

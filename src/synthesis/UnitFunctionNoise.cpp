@@ -54,6 +54,7 @@ std::shared_ptr<const std::vector<long double>> RadiusTable(std::size_t n) {
   n = std::min(n, kRadiusCacheLimit);
   std::lock_guard<std::mutex> lock(mutex);
   if (!table || table->size() < n) {
+    krv::ExtendedPrecisionScope precision;
     auto grown = std::make_shared<std::vector<long double>>(n);
     const std::size_t kept = table ? table->size() : 0;
     MersenneTwister mt(0);
@@ -72,7 +73,10 @@ std::shared_ptr<const std::vector<long double>> RadiusTable(std::size_t n) {
 class UnitCosine {
  public:
   static const UnitCosine& Instance() {
-    static const UnitCosine instance;
+    static const UnitCosine instance = [] {
+      krv::ExtendedPrecisionScope precision;
+      return UnitCosine();
+    }();
     return instance;
   }
 

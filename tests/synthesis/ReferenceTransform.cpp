@@ -57,16 +57,22 @@ Complexes FFT(const Complexes& X) {
   return result;
 }
 
-Complexes IFFT(const Complexes& X) {
+// The inverse by conjugation around a forward transform: conjugate times
+// N/2, transform, conjugate again and halve.
+static Complexes InverseByConjugation(const Complexes& X, Complexes (*forward)(const Complexes&)) {
   const std::size_t N = X.size();
-  int m;
-  if (!Log2(N, m)) return Complexes(N, TComplex{0, 0});
   Complexes T(N);
   for (std::size_t k = 0; k < N; ++k) T[k] = {X[k].Real * (N / 2.0L), -X[k].Imaginary * (N / 2.0L)};
-  const Complexes U = FFT(T);
+  const Complexes U = forward(T);
   Complexes result(N);
   for (std::size_t n = 0; n < N; ++n) result[n] = {U[n].Real / 2, -U[n].Imaginary / 2};
   return result;
+}
+
+Complexes IFFT(const Complexes& X) {
+  int m;
+  if (!Log2(X.size(), m)) return Complexes(X.size(), TComplex{0, 0});
+  return InverseByConjugation(X, FFT);
 }
 
 Complexes DFTBluestein(const Complexes& X) {
@@ -98,15 +104,7 @@ Complexes DFTBluestein(const Complexes& X) {
   return result;
 }
 
-Complexes IDFTBluestein(const Complexes& X) {
-  const std::size_t N = X.size();
-  Complexes T(N);
-  for (std::size_t k = 0; k < N; ++k) T[k] = {X[k].Real * (N / 2.0L), -X[k].Imaginary * (N / 2.0L)};
-  const Complexes U = DFTBluestein(T);
-  Complexes result(N);
-  for (std::size_t n = 0; n < N; ++n) result[n] = {U[n].Real / 2, -U[n].Imaginary / 2};
-  return result;
-}
+Complexes IDFTBluestein(const Complexes& X) { return InverseByConjugation(X, DFTBluestein); }
 
 Complexes PlainDFT(const Complexes& X, int sign, long double scale) {
   const std::size_t N = X.size();

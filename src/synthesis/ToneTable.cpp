@@ -6,6 +6,8 @@
 #include <numbers>
 #include <utility>
 
+#include "synthesis/FourierPlan.h"
+
 namespace krv {
 
 namespace {
@@ -42,8 +44,10 @@ void SinCosRange(std::int64_t length, std::int64_t count, long double* sinOut, l
 ToneTable::ToneTable(std::int64_t Length)
     : length_(Length < 1 ? 1 : Length),
       quarter_(length_ % 4 == 0 ? length_ / 4 : 0),
-      sin_(static_cast<std::size_t>(length_)),
-      step_(kTwoPi / static_cast<long double>(length_)) {
+      sin_(static_cast<std::size_t>(length_)) {
+  // Tables are shared: built at full precision whatever the calling
+  // thread's x87 setting.
+  const ExtendedPrecisionScope precision;
   long double* s = sin_.data();
   if (quarter_ > 0) {
     // First quarter computed, the rest by symmetry: exact zeros at 0 and L/2,
@@ -60,15 +64,6 @@ ToneTable::ToneTable(std::int64_t Length)
     s[0] = 0;
     cos_[0] = 1;
   }
-}
-
-long double ToneTable::SinDirect(std::int64_t j, long double r) const {
-  return std::sin(step_ * (static_cast<long double>(j) + r));
-}
-
-long double ToneTable::ReduceCycles(long double u) {
-  if (!std::isfinite(u)) return u;
-  return std::fmod(u, 1.0L);
 }
 
 namespace {
@@ -115,9 +110,24 @@ void ClearToneTableCache() {
   cache.tables.clear();
 }
 
-const ToneTable& FineToneTable() {
-  static const ToneTable table(65536);
-  return table;
+CycleSine::CycleSine() {
+  const ExtendedPrecisionScope precision;
+  long double s[kPoints], c[kPoints];
+  SinCosRange(kPoints, kPoints, s, c);
+  for (std::int64_t j = 0; j < kPoints; ++j) {
+    const double sHi = static_cast<double>(s[j]), cHi = static_cast<double>(c[j]);
+    table_[static_cast<std::size_t>(j)] = {sHi, static_cast<double>(s[j] - sHi), cHi, static_cast<double>(c[j] - cHi)};
+  }
+}
+
+const CycleSine& CycleSine::Get() {
+  static const CycleSine instance;
+  return instance;
+}
+
+long double CycleSine::Reduce(long double u) {
+  if (!std::isfinite(u)) return u;
+  return std::fmod(u, 1.0L);
 }
 
 std::int64_t Gcd(std::int64_t a, std::int64_t b) {

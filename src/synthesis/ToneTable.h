@@ -5,10 +5,13 @@
 // table never changes, so any number of threads may read it at once.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include "synthesis/ExtendedRounding.h"
 
 namespace krv {
 
@@ -29,41 +32,11 @@ class ToneTable {
     return sin_[static_cast<std::size_t>(j)];
   }
 
-  // sin(2 pi (j + r) / L) for an index 0 <= j < L and a fraction |r| <= 2:
-  // the table entry rotated by the small remainder (short series; tables
-  // shorter than kSeriesLength evaluate the angle directly).
-  long double SinBetween(std::int64_t j, long double r) const {
-    if (length_ < kSeriesLength) return SinDirect(j, r);
-    const long double d = r * step_;
-    const long double d2 = d * d;
-    const long double s = d * (1 - d2 / 6 * (1 - d2 / 20 * (1 - d2 / 42)));
-    const long double c = 1 - d2 / 2 * (1 - d2 / 12 * (1 - d2 / 30 * (1 - d2 / 56)));
-    return Sin(j) * c + Cos(j) * s;
-  }
-
-  // sin(2 pi u) of a phase u counted in cycles (any finite u).
-  long double SinCycles(long double u) const {
-    if (!(u > -0x1p40L && u < 0x1p40L)) u = ReduceCycles(u);
-    const long double t = u * static_cast<long double>(length_);
-    std::int64_t k = static_cast<std::int64_t>(t);
-    if (static_cast<long double>(k) > t) --k;
-    const long double r = t - static_cast<long double>(k);
-    k %= length_;
-    if (k < 0) k += length_;
-    return SinBetween(k, r);
-  }
-
-  static constexpr std::int64_t kSeriesLength = 4096;
-
  private:
   std::int64_t length_;
   std::int64_t quarter_;            // L / 4 when L is a multiple of 4, else 0
   std::vector<long double> sin_;
   std::vector<long double> cos_;    // only when L is not a multiple of 4
-  long double step_;                // 2 pi / L
-
-  long double SinDirect(std::int64_t j, long double r) const;
-  static long double ReduceCycles(long double u);
 };
 
 // The cached table of length L (built on first use; at most a few lengths
@@ -74,10 +47,45 @@ std::shared_ptr<const ToneTable> ToneTableFor(std::int64_t Length);
 // still held by callers stay valid.
 void ClearToneTableCache();
 
-// A fine table of 65536 points, built once and never dropped: sin(2 pi u)
-// of any phase u in cycles is FineToneTable().SinCycles(u) (the whole
-// cycles are dropped exactly, the remainder rotates the nearest entry).
-const ToneTable& FineToneTable();
+// sin(2 pi u) of a phase u counted in cycles, for phases that are not whole
+// table steps (sweeps, warble). The whole cycles are dropped exactly; the
+// rest rotates the nearest of 4096 points (sine and cosine side by side, so
+// that the table stays in the core's cache) by the remaining angle
+// |d| <= pi / 4096, with sin d = d - d^3/6 + d^5/120 and
+// cos d = 1 - d^2/2 + d^4/24 (what they leave out is below 1e-21).
+class CycleSine {
+ public:
+  static const CycleSine& Get();
+
+  long double operator()(long double u) const {
+    long double t = u * kPoints;
+    if (!(t > -0x1p52L && t < 0x1p52L)) t = Reduce(u) * kPoints;
+    const long double whole = NearestEven(t);
+    const Entry& e = table_[static_cast<std::size_t>(ToInteger(whole) & (kPoints - 1))];
+    // Each entry is held as two doubles (high part and remainder): they load
+    // faster than one extended value and carry more than its 64 bits.
+    const long double s = static_cast<long double>(e.sHi) + e.sLo;
+    const long double c = static_cast<long double>(e.cHi) + e.cLo;
+    // The constants and the step need no more than double precision: their
+    // rounding moves the result by less than 1e-19.
+    constexpr double i2 = 1.0 / 2, i6 = 1.0 / 6, i24 = 1.0 / 24, i120 = 1.0 / 120;
+    const long double d = (t - whole) * kStep;
+    const long double d2 = d * d;
+    const long double sinD = d * (1 - d2 * (i6 - d2 * i120));
+    const long double versD = d2 * (i2 - d2 * i24);  // 1 - cos d
+    return s + (c * sinD - s * versD);
+  }
+
+ private:
+  static constexpr std::int64_t kPoints = 4096;
+  static constexpr double kStep = 2 * 3.14159265358979323846 / kPoints;
+  struct Entry {
+    double sHi, sLo, cHi, cLo;
+  };
+  CycleSine();
+  static long double Reduce(long double u);
+  std::array<Entry, kPoints> table_;
+};
 
 // The greatest common divisor of two non-negative integers (gcd(0, b) = b).
 std::int64_t Gcd(std::int64_t a, std::int64_t b);

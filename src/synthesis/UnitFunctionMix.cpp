@@ -1,8 +1,11 @@
 // Mixing the signal records into left and right, and quantising the two
 // channels to integer PCM with rounding, dither and noise shaping.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
+#include "synthesis/ExtendedRounding.h"
 #include "synthesis/UnitFunction.h"
 
 namespace {
@@ -15,119 +18,196 @@ std::size_t BlockLength(std::int32_t fs, std::int32_t milliSec) {
 // Bit depths beyond 32 would not fit the 32-bit results.
 std::int32_t Bits(const TPCMFormat& f) { return f._Quantization > 32 ? 32 : f._Quantization; }
 
-// The per-sample quantiser of one format: rounding of the magnitude and
-// saturation at M = 2^(bits-1) - 2, one below the format's maximum.
-class Quantizer {
- public:
-  explicit Quantizer(const TPCMFormat& f)
-      : limit_(std::trunc(std::ldexp(1.0L, Bits(f) - 1) - 2)), rounding_(f._Rounding) {
-    if (limit_ < 0) limit_ = 0;
+// The largest magnitude of a quantised value: M = 2^(bits-1) - 2, one below
+// the format's maximum.
+long double Limit(const TPCMFormat& f) {
+  const long double M = std::trunc(std::ldexp(1.0L, Bits(f) - 1) - 2);
+  return M < 0 ? 0 : M;
+}
+
+// The magnitude A (0 <= A < M) rounded by the mode; d is the dither value.
+template <TRounding R>
+long double RoundMagnitude(long double A, long double d, long double M) {
+  if constexpr (R == TRounding::_RZ) {
+    return krv::FloorOf(A);
+  } else if constexpr (R == TRounding::_RI) {
+    const long double m = krv::NearestEven(A);
+    return m < A ? m + 1 : m;
+  } else if constexpr (R == TRounding::_RN) {
+    return krv::FloorOf(A + 0.5L);
+  } else if constexpr (R == TRounding::_RNE) {
+    return krv::NearestEven(A);
+  } else {
+    const long double t = A + d;
+    if (t < M) return t > 0 ? krv::FloorOf(t) : 0;
+    return std::isnan(t) ? krv::FloorOf(A) : M;
   }
+}
 
-  long double Limit() const { return limit_; }
+// The per-sample quantiser as an integer-valued extended number: the
+// magnitude rounded (or held at M when Trunc(|x|) >= M), negated unless
+// x > 0 (so x = 0 with a dither value of 1.0 gives -1). NaN gives 0. The
+// saturation test compares in floating point, so no out-of-range value is
+// ever converted to an integer.
+template <TRounding R>
+long double Quantize(long double x, long double d, long double M) {
+  if (std::isnan(x)) return 0;
+  const long double A = std::fabs(x);
+  const long double m = A >= M ? M : RoundMagnitude<R>(A, d, M);
+  return x > 0 ? m : -m;
+}
 
-  // Whether x lies beyond the saturation limit (its magnitude is held at M).
-  bool Saturates(long double x) const { return std::fabs(x) >= limit_; }
-
-  // x > 0 gives the magnitude, anything else its negation (so x = 0 with a
-  // dither value of 1.0 gives -1). NaN gives 0. The saturation test compares
-  // in floating point, so no out-of-range value is ever converted.
-  std::int32_t operator()(long double x, long double d) const {
-    if (std::isnan(x)) return 0;
-    const long double A = std::fabs(x);
-    long double m;
-    if (A >= limit_) {
-      m = limit_;
-    } else {
-      switch (rounding_) {
-        case TRounding::_RZ: m = std::floor(A); break;
-        case TRounding::_RI: m = std::ceil(A); break;
-        case TRounding::_RN: m = std::trunc(A + 0.5L); break;
-        case TRounding::_RNE: {
-          m = std::floor(A);
-          const long double frac = A - m;
-          if (frac > 0.5L || (frac == 0.5L && std::fmod(m, 2.0L) != 0)) m += 1;
-          break;
-        }
-        default: {
-          m = std::trunc(A + d);
-          if (!(m <= limit_)) m = std::isnan(m) ? std::trunc(A) : limit_;
-          if (m < 0) m = 0;
-          break;
-        }
-      }
-    }
-    const auto magnitude = static_cast<std::int32_t>(m);
-    return x > 0 ? magnitude : -magnitude;
-  }
-
- private:
-  long double limit_;
-  TRounding rounding_;
+// One record feeding the mix: its samples and the channels it feeds.
+struct MixSource {
+  const long double* samples;
+  bool left, right;
 };
 
+// Left[i] and Right[i]: the sums of the sources' samples i in record order,
+// the right one's taken negated when `turnRight`, each divided by its number
+// of sources (silence when there is none). Every source is read once for
+// both channels, two samples at a time so that the sums do not wait on each
+// other.
+void MixInto(const std::vector<MixSource>& sources, bool turnRight, long double* left, long double* right,
+             std::size_t N) {
+  long double nL = 0, nR = 0;
+  for (const MixSource& s : sources) {
+    nL += s.left;
+    nR += s.right;
+  }
+  auto addRight = [turnRight](long double& sum, long double x) {
+    if (turnRight) sum -= x;
+    else sum += x;
+  };
+  std::size_t i = 0;
+  for (; i + 2 <= N; i += 2) {
+    long double l0 = 0, l1 = 0, r0 = 0, r1 = 0;
+    for (const MixSource& s : sources) {
+      const long double x0 = s.samples[i], x1 = s.samples[i + 1];
+      if (s.left) {
+        l0 += x0;
+        l1 += x1;
+      }
+      if (s.right) {
+        addRight(r0, x0);
+        addRight(r1, x1);
+      }
+    }
+    if (nL > 0) {
+      left[i] = l0 / nL;
+      left[i + 1] = l1 / nL;
+    }
+    if (nR > 0) {
+      right[i] = r0 / nR;
+      right[i + 1] = r1 / nR;
+    }
+  }
+  for (; i < N; ++i) {
+    long double l = 0, r = 0;
+    for (const MixSource& s : sources) {
+      if (s.left) l += s.samples[i];
+      if (s.right) addRight(r, s.samples[i]);
+    }
+    if (nL > 0) left[i] = l / nL;
+    if (nR > 0) right[i] = r / nR;
+  }
+}
+
 // Holds state - q within -limit .. +limit; leaves it untouched when it is.
-void Hold(long double& state, std::int32_t q, long double limit) {
+void Hold(long double& state, long double q, long double limit) {
   if (state - q > limit) state = q + limit;
   else if (state - q < -limit) state = q - limit;
 }
 
-// The shaping loops carry the quantisation error into the next samples. On a
-// sample that saturates the error is no longer small, and carried on it would
-// wind the loop up; there the carried state is held to the range it has in
-// normal operation (error within one step). Samples that do not saturate see
-// the plain algorithm.
-void ShapeOff(const Quantizer& Q, const long double* v, const long double* D, std::int32_t* q, std::size_t N) {
-  for (std::size_t i = 0; i < N; ++i) q[i] = Q(v[i], D[i]);
-}
+// One channel's quantisation: v_i = sg * in[i] (sg the scale times the
+// gain), D the dither block (read only when rounding by dither), q the
+// result. The shaping loops carry the quantisation error into the next
+// samples. On a sample that saturates the error is no longer small, and
+// carried on it would wind the loop up; there the carried state is held to
+// the range it has in normal operation (the error within one step). Samples
+// that do not saturate see the plain algorithm.
+template <TRounding R>
+struct Channel {
+  long double sg, M;
+  const long double* in;
+  const long double* D;
+  std::int32_t* q;
+  std::size_t N;
 
-// x_i = v_i + x_(i-1) - q_(i-1), once around the end into q_0.
-void ShapeFirst(const Quantizer& Q, const long double* v, const long double* D, std::int32_t* q, std::size_t N) {
-  long double x = v[0];
-  auto step = [&](std::size_t i) {
-    q[i] = Q(x, D[i]);
-    if (std::isnan(x)) {
-      x = 0;
-    } else if (Q.Saturates(x)) {
-      Hold(x, q[i], 1);
-    }
-  };
-  step(0);
-  for (std::size_t i = 1; i < N; ++i) {
-    x = v[i] + x - q[i - 1];
-    step(i);
+  long double V(std::size_t i) const { return sg * in[i]; }
+  long double Dither(std::size_t i) const {
+    if constexpr (R == TRounding::_DITHER) return D[i];
+    else return 0;
   }
-  x = v[0] + x - q[N - 1];
-  step(0);
-}
+  long double Q(long double x, std::size_t i) const {
+    const long double r = Quantize<R>(x, Dither(i), M);
+    q[i] = static_cast<std::int32_t>(krv::ToInteger(r));
+    return r;
+  }
 
-// Two cascaded error integrators a and b, twice around the end into q_0 and
-// q_1. In normal operation b - q is the error just made and a - q the
-// difference of the last two errors.
-void ShapeSecond(const Quantizer& Q, const long double* v, const long double* D, std::int32_t* q, std::size_t N) {
-  long double a = v[0], b = v[0];
-  auto step = [&](std::size_t i) {
-    q[i] = Q(b, D[i]);
-    if (std::isnan(a) || std::isnan(b)) {
-      a = b = q[i];
-    } else if (Q.Saturates(b)) {
-      Hold(a, q[i], 2);
-      Hold(b, q[i], 1);
-    }
-  };
-  step(0);
-  for (std::size_t i = 1; i < N; ++i) {
-    a = a + v[i] - q[i - 1];
-    b = b + a - q[i - 1];
-    step(i);
+  void Off() const {
+    for (std::size_t i = 0; i < N; ++i) Q(V(i), i);
   }
-  a = a + v[0] - q[N - 1];
-  b = b + a - q[N - 1];
-  step(0);
-  if (N < 2) return;
-  a = a + v[1] - q[0];
-  b = b + a - q[0];
-  step(1);
+
+  // x_i = v_i + x_(i-1) - q_(i-1), once around the end into q_0.
+  void First() const {
+    long double x = V(0), last = 0;
+    auto step = [&](std::size_t i) {
+      last = Q(x, i);
+      if (std::isnan(x)) x = 0;
+      else if (std::fabs(x) >= M) Hold(x, last, 1);
+    };
+    step(0);
+    for (std::size_t i = 1; i < N; ++i) {
+      x = V(i) + x - last;
+      step(i);
+    }
+    x = V(0) + x - last;
+    step(0);
+  }
+
+  // Two cascaded error integrators a and b, twice around the end into q_0
+  // and q_1. In normal operation b - q is the error just made and a - q the
+  // difference of the last two errors.
+  void Second() const {
+    long double a = V(0), b = a, last = 0;
+    auto step = [&](std::size_t i) {
+      last = Q(b, i);
+      if (std::isnan(a) || std::isnan(b)) {
+        a = b = last;
+      } else if (std::fabs(b) >= M) {
+        Hold(a, last, 2);
+        Hold(b, last, 1);
+      }
+    };
+    step(0);
+    for (std::size_t i = 1; i < N; ++i) {
+      a = a + V(i) - last;
+      b = b + a - last;
+      step(i);
+    }
+    a = a + V(0) - last;
+    b = b + a - last;
+    step(0);
+    if (N < 2) return;
+    a = a + V(1) - last;
+    b = b + a - last;
+    step(1);
+  }
+
+  void Run(TNoiseShaping shaping) const {
+    switch (shaping) {
+      case TNoiseShaping::_1st: First(); break;
+      case TNoiseShaping::_2nd: Second(); break;
+      default: Off(); break;
+    }
+  }
+};
+
+template <TRounding R>
+void QuantizeChannel(TNoiseShaping shaping, long double sg, long double M, const long double* in, const long double* D,
+                     std::int32_t* q, std::size_t N) {
+  Channel<R>{sg, M, in, D, q, N}.Run(shaping);
 }
 
 }  // namespace
@@ -143,34 +223,42 @@ TWaveBufferExtendedStereo TExFunctionLib::SynthesizeSignals(const TPCMFormat& PC
   if (records == 0 || N == 0) return mix;
 
   // The noise record's phase 180 turns the whole right channel over.
-  const long double rho = SignalAttributeArray[records - 1]._Phase == 180 ? -1.0L : 1.0L;
-  std::int32_t nL = 0, nR = 0;
+  const bool turnRight = SignalAttributeArray[records - 1]._Phase == 180;
+  // Each channel's contributing buffers in record order. A missing or short
+  // buffer is silent past its end: it is read from a padded copy.
+  std::vector<TWaveBufferExtended> padded;
+  padded.reserve(records);
+  std::vector<MixSource> sources;
   for (std::size_t r = 0; r < records; ++r) {
     const TOutputChannel channel = SignalAttributeArray[r]._OutputChannel;
     const bool left = channel == TOutputChannel::_Both || channel == TOutputChannel::_Lch;
     const bool right = channel == TOutputChannel::_Both || channel == TOutputChannel::_Rch;
     if (!left && !right) continue;
-    nL += left;
-    nR += right;
-    // A missing or short buffer contributes silence where it has no samples.
-    if (r >= WaveBufferArray.size()) continue;
-    const TWaveBufferExtended& buffer = WaveBufferArray[r];
-    const std::size_t n = std::min(N, buffer.size());
-    if (left)
-      for (std::size_t i = 0; i < n; ++i) mix[0][i] += buffer[i];
-    if (right)
-      for (std::size_t i = 0; i < n; ++i) mix[1][i] += rho * buffer[i];
+    const long double* samples;
+    if (r < WaveBufferArray.size() && WaveBufferArray[r].size() >= N) {
+      samples = WaveBufferArray[r].data();
+    } else {
+      padded.emplace_back(N, 0.0L);
+      if (r < WaveBufferArray.size()) std::copy(WaveBufferArray[r].begin(), WaveBufferArray[r].end(), padded.back().begin());
+      samples = padded.back().data();
+    }
+    sources.push_back({samples, left, right});
   }
-  for (int c = 0; c < 2; ++c) {
-    const std::int32_t count = c == 0 ? nL : nR;
-    if (count == 0) continue;  // already zeros
-    for (long double& v : mix[static_cast<std::size_t>(c)]) v = v / count;
-  }
+  MixInto(sources, turnRight, mix[0].data(), mix[1].data(), N);
   return mix;
 }
 
 std::int32_t TExFunctionLib::QuantizeSample(const TPCMFormat& PCMFormat, long double x, long double d) {
-  return Quantizer(PCMFormat)(x, d);
+  const long double M = Limit(PCMFormat);
+  long double r;
+  switch (PCMFormat._Rounding) {
+    case TRounding::_RZ: r = Quantize<TRounding::_RZ>(x, d, M); break;
+    case TRounding::_RI: r = Quantize<TRounding::_RI>(x, d, M); break;
+    case TRounding::_RN: r = Quantize<TRounding::_RN>(x, d, M); break;
+    case TRounding::_RNE: r = Quantize<TRounding::_RNE>(x, d, M); break;
+    default: r = Quantize<TRounding::_DITHER>(x, d, M); break;
+  }
+  return static_cast<std::int32_t>(krv::ToInteger(r));
 }
 
 TWaveBufferIntegerStereo TExFunctionLib::QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
@@ -181,8 +269,8 @@ TWaveBufferIntegerStereo TExFunctionLib::QuantizeSignal(const TPCMFormat& PCMFor
   TWaveBufferIntegerStereo out{TWaveBufferInteger(N, 0), TWaveBufferInteger(N, 0)};
   if (N == 0) return out;
 
-  // The dither block is shared by both channels and read only when rounding
-  // by dither; the other modes do not draw it at all.
+  // The dither block is shared by both channels and made only when rounding
+  // by dither, the one mode that reads it.
   TWaveBufferExtended D;
   if (PCMFormat._Rounding == TRounding::_DITHER) {
     const std::uint32_t seed = TimeSeed();
@@ -192,27 +280,33 @@ TWaveBufferIntegerStereo TExFunctionLib::QuantizeSignal(const TPCMFormat& PCMFor
       case TDither::_Gauss: D = GaussNoise(seed, count); break;
       default: D = UniformRandom(seed, count); break;
     }
+    D.resize(N, 0.0L);
   }
-  D.resize(N, 0.0L);
 
-  const Quantizer Q(PCMFormat);
+  const long double M = Limit(PCMFormat);
   const long double M0 = std::trunc(std::ldexp(1.0L, Bits(PCMFormat) - 1) - 1);
   long double s = M0 - 0.5L;
   if (PCMFormat._NoiseShaping == TNoiseShaping::_1st) s = M0 - 1.5L;
   if (PCMFormat._NoiseShaping == TNoiseShaping::_2nd) s = M0 - 3.5L;
 
-  TWaveBufferExtended v(N);
+  TWaveBufferExtended padded;
   for (int c = 0; c < 2; ++c) {
     const long double sg = s * (c == 0 ? OutputGainL : OutputGainR);
-    const TWaveBufferExtended& in = WaveBufferExtendedStereo[static_cast<std::size_t>(c)];
-    const std::size_t n = std::min(N, in.size());
-    for (std::size_t i = 0; i < n; ++i) v[i] = sg * in[i];
-    for (std::size_t i = n; i < N; ++i) v[i] = 0;  // a short input is silent past its end
+    const TWaveBufferExtended& input = WaveBufferExtendedStereo[static_cast<std::size_t>(c)];
+    const long double* in = input.data();
+    if (input.size() < N) {  // a short input is silent past its end
+      padded.assign(N, 0.0L);
+      std::copy(input.begin(), input.end(), padded.begin());
+      in = padded.data();
+    }
     std::int32_t* q = out[static_cast<std::size_t>(c)].data();
-    switch (PCMFormat._NoiseShaping) {
-      case TNoiseShaping::_1st: ShapeFirst(Q, v.data(), D.data(), q, N); break;
-      case TNoiseShaping::_2nd: ShapeSecond(Q, v.data(), D.data(), q, N); break;
-      default: ShapeOff(Q, v.data(), D.data(), q, N); break;
+    const TNoiseShaping shaping = PCMFormat._NoiseShaping;
+    switch (PCMFormat._Rounding) {
+      case TRounding::_RZ: QuantizeChannel<TRounding::_RZ>(shaping, sg, M, in, D.data(), q, N); break;
+      case TRounding::_RI: QuantizeChannel<TRounding::_RI>(shaping, sg, M, in, D.data(), q, N); break;
+      case TRounding::_RN: QuantizeChannel<TRounding::_RN>(shaping, sg, M, in, D.data(), q, N); break;
+      case TRounding::_RNE: QuantizeChannel<TRounding::_RNE>(shaping, sg, M, in, D.data(), q, N); break;
+      default: QuantizeChannel<TRounding::_DITHER>(shaping, sg, M, in, D.data(), q, N); break;
     }
   }
   return out;

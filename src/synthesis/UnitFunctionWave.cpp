@@ -61,41 +61,13 @@ void NormalizeInPlace(long double* x, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) x[i] /= peak;
 }
 
-using InverseAnyLength = TProgressionComplex (*)(const TProgressionComplex&);
-
 // One period of the harmonic series of a tone with q cycles in P samples,
-// times the waveform's factor, by the cheapest exact road.
+// times the waveform's factor, by the cheaper exact road.
 std::vector<long double> SeriesPeriod(SeriesKind kind, std::int64_t K, std::int64_t q, std::int64_t P,
-                                      const ToneTable& table, InverseAnyLength inverse) {
-  const std::int64_t direct = krv::SeriesDirectCost(kind, K, P);
-  std::vector<long double> S;
-  if (krv::SmoothLength(P)) {
-    S = direct <= krv::SeriesTransformCost(P) ? krv::SeriesPeriodDirect(kind, K, q, P, table)
-                                               : krv::SeriesPeriodTransform(kind, K, q, P, table);
-  } else {
-    // A length with a large prime factor (44056 Hz): the chirp transform,
-    // once it costs less than the sum (about three power-of-two transforms
-    // of at least 2P points).
-    std::int64_t M = 2;
-    while (M < 2 * P) M *= 2;
-    std::int64_t log2M = 0;
-    while ((std::int64_t{1} << log2M) < M) ++log2M;
-    if (direct <= 6 * M * log2M) {
-      S = krv::SeriesPeriodDirect(kind, K, q, P, table);
-    } else {
-      // x[n] = 1/2 sum X[b] exp(2 pi i b n / P): coefficients at twice their
-      // value give the series in the imaginary parts.
-      TProgressionComplex X(static_cast<std::size_t>(P), TComplex{0, 0});
-      for (std::int64_t k = 1; k <= K; ++k)
-        X[static_cast<std::size_t>((k * q) % P)].Real = 2 * krv::SeriesCoefficient(kind, k);
-      const TProgressionComplex Y = inverse(X);
-      S.resize(static_cast<std::size_t>(P));
-      for (std::size_t n = 0; n < S.size(); ++n) S[n] = Y[n].Imaginary;
-    }
-  }
-  const long double factor = krv::SeriesFactor(kind);
-  for (long double& v : S) v = factor * v;
-  return S;
+                                      const ToneTable& table) {
+  return krv::SeriesDirectCost(kind, K, P) <= krv::SeriesTransformCost(P)
+             ? krv::SeriesPeriodDirect(kind, K, q, P, table)
+             : krv::SeriesPeriodTransform(kind, K, q, P, table);
 }
 
 }  // namespace
@@ -191,12 +163,12 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSine(const TPCMFormat& PCMFo
     const long double swing = dev / W / kTwoPi;  // modulation index in cycles
     const long double phaseCycles = phase / 360.0L;
     const long double invFs = 1.0L / static_cast<long double>(fs);
-    const ToneTable& fine = krv::FineToneTable();
+    const krv::CycleSine& sinCycles = krv::CycleSine::Get();
     const std::int64_t fcStep = Mod(fc, fs), wStep = Mod(W, fs);
     std::int64_t a = 0, m = 0;
     for (std::size_t i = 0; i < N; ++i) {
       const long double u = static_cast<long double>(a) * invFs + phaseCycles + swing * table.Sin(m);
-      y[i] = amp * fine.SinCycles(u) + off;
+      y[i] = amp * sinCycles(u) + off;
       if ((a += fcStep) >= fs) a -= fs;
       if ((m += wStep) >= fs) m -= fs;
     }
@@ -242,7 +214,7 @@ namespace {
 // block, with amplitude, gate and offset.
 TWaveBufferExtended HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                  std::int32_t WaveBufferMilliSec, SeriesKind kind,
-                                 const TWaveBufferExtended& gate, InverseAnyLength inverse) {
+                                 const TWaveBufferExtended& gate) {
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
   const long double off = Offset(PCMFormat, SignalAttribute);
   TWaveBufferExtended y(N, off);
@@ -255,15 +227,14 @@ TWaveBufferExtended HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttri
   const std::int64_t g = krv::Gcd(F, fs);
   const std::int64_t P = fs / g;
   const auto table = krv::ToneTableFor(fs);
-  std::vector<long double> S = SeriesPeriod(kind, K, F / g, P, *table, inverse);
+  std::vector<long double> S = SeriesPeriod(kind, K, F / g, P, *table);
 
-  // The peak over the samples the block holds: the whole period, or only
-  // its first N values when the block is shorter.
-  NormalizeInPlace(S.data(), std::min<std::size_t>(N, S.size()));
-  if (N < S.size()) {
-    // NormalizeInPlace scaled only what the block holds; the rest is unused.
-    S.resize(N);
-  }
+  // The block holds the whole period, or only its first N values when it is
+  // shorter; the peak is taken over what it holds.
+  if (N < S.size()) S.resize(N);
+  long double peak = 1.0L;
+  for (const long double v : S)
+    if (v > peak) peak = v;
 
   const auto n64 = static_cast<std::int64_t>(N);
   const auto period = static_cast<std::int64_t>(S.size());
@@ -271,7 +242,7 @@ TWaveBufferExtended HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttri
   std::int64_t n = idx % period;
   std::size_t gi = 0;
   for (std::size_t i = 0; i < N; ++i) {
-    const long double v = S[static_cast<std::size_t>(n)];
+    const long double v = S[static_cast<std::size_t>(n)] / peak;
     if (gate.empty()) {
       y[i] = amp * v + off;
     } else {
@@ -292,8 +263,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSquare(const TPCMFormat& PCM
                                                            std::int32_t WaveBufferMilliSec,
                                                            const TInternalSetting&) {
   return HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Square,
-                      SignalAttribute._CycleOff != 0 ? BurstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{},
-                      &TExFunctionLib::IDFTBluestein);
+                      SignalAttribute._CycleOff != 0 ? BurstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{});
 }
 
 TWaveBufferExtended TExFunctionLib::GenerateWaveDataTriangle(const TPCMFormat& PCMFormat,
@@ -301,8 +271,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataTriangle(const TPCMFormat& P
                                                              std::int32_t WaveBufferMilliSec,
                                                              const TInternalSetting&) {
   return HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Triangle,
-                      SignalAttribute._CycleOff != 0 ? BurstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{},
-                      &TExFunctionLib::IDFTBluestein);
+                      SignalAttribute._CycleOff != 0 ? BurstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{});
 }
 
 TWaveBufferExtended TExFunctionLib::GenerateWaveDataSawtooth(const TPCMFormat& PCMFormat,
@@ -310,8 +279,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSawtooth(const TPCMFormat& P
                                                              std::int32_t WaveBufferMilliSec,
                                                              const TInternalSetting&) {
   return HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Sawtooth,
-                      SignalAttribute._CycleOff != 0 ? BurstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{},
-                      &TExFunctionLib::IDFTBluestein);
+                      SignalAttribute._CycleOff != 0 ? BurstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{});
 }
 
 // --- sweep --------------------------------------------------------------------------
@@ -328,7 +296,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSweep(const TPCMFormat& PCMF
   const std::int64_t P = std::max<std::int32_t>(SignalAttribute._SweepPeriod, 1);
   const std::int64_t f0 = SignalAttribute._SweepFrequency._Start;
   const std::int64_t f1 = SignalAttribute._SweepFrequency._Stop;
-  const ToneTable& fine = krv::FineToneTable();
+  const krv::CycleSine& sinCycles = krv::CycleSine::Get();
 
   if (SignalAttribute._SweepType == TSweepType::_Log && f0 != f1 && f0 > 0 && f1 > 0) {
     // Cycles since the sweep began: f0 P (r^(tau/P) - 1) / ln r, with
@@ -346,7 +314,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSweep(const TPCMFormat& PCMF
       const std::size_t end = std::min(N, a + kRun);
       for (std::size_t i = a; i < end; ++i) {
         const long double q = stepMinusOne[i - a];
-        y[i] = amp * fine.SinCycles(cycles * (e * (1 + q) + q));
+        y[i] = amp * sinCycles(cycles * (e * (1 + q) + q));
       }
     }
     return y;
@@ -369,7 +337,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSweep(const TPCMFormat& PCMF
   const std::int64_t accel = modD(2 * static_cast<__int128>(f1 - f0));
   const long double invD = 1.0L / static_cast<long double>(d);
   for (std::size_t i = 0; i < N; ++i) {
-    y[i] = amp * fine.SinCycles(static_cast<long double>(rem) * invD);
+    y[i] = amp * sinCycles(static_cast<long double>(rem) * invD);
     if ((rem += delta) >= d) rem -= d;
     if ((delta += accel) >= d) delta -= d;
   }

@@ -365,9 +365,9 @@ TEST(ToneTable, EntriesAreTheUnitSine) {
       ASSERT_LE(std::fabs(t.Cos(j) - std::cos(x)), 1e-18L) << L << " " << j;
     }
   }
-  const krv::ToneTable& fine = krv::FineToneTable();
+  const krv::CycleSine& sinCycles = krv::CycleSine::Get();
   for (const long double u : {0.0L, 0.123456789L, -3.75L, 12345.678L, 1e15L + 0.25L, -0.999999L})
-    EXPECT_LE(std::fabs(fine.SinCycles(u) - std::sin(2 * std::numbers::pi_v<long double> * std::fmod(u, 1.0L))), 1e-18L)
+    EXPECT_LE(std::fabs(sinCycles(u) - std::sin(2 * std::numbers::pi_v<long double> * std::fmod(u, 1.0L))), 1e-18L)
         << static_cast<double>(u);
 }
 

@@ -58,8 +58,14 @@ class CycleSine {
   static const CycleSine& Get();
 
   long double operator()(long double u) const {
-    long double t = u * kPoints;
-    if (!(t > -0x1p52L && t < 0x1p52L)) t = Reduce(u) * kPoints;
+    if (!(u > -kNear && u < kNear)) u = Reduce(u);
+    return Near(u);
+  }
+
+  // The same for a phase known to lie within +-kNear cycles.
+  static constexpr long double kNear = 0x1p40L;
+  long double Near(long double u) const {
+    const long double t = u * kPoints;
     const long double whole = NearestEven(t);
     const Entry& e = table_[static_cast<std::size_t>(ToInteger(whole) & (kPoints - 1))];
     // Each entry is held as two doubles (high part and remainder): they load

@@ -51,65 +51,57 @@ long double RoundMagnitude(long double A, long double d, long double M) {
 // ever converted to an integer.
 template <TRounding R>
 long double Quantize(long double x, long double d, long double M) {
-  if (std::isnan(x)) return 0;
   const long double A = std::fabs(x);
-  const long double m = A >= M ? M : RoundMagnitude<R>(A, d, M);
-  return x > 0 ? m : -m;
+  long double m;
+  if (A < M) m = RoundMagnitude<R>(A, d, M);
+  else if (A >= M) m = M;
+  else return 0;  // NaN
+  // m, negated unless x > 0: a multiplication by a sign picked without a
+  // branch (a signal's sign is not predictable).
+  static constexpr double kSign[2] = {-1.0, 1.0};
+  return m * kSign[x > 0];
 }
 
-// One record feeding the mix: its samples and the channels it feeds.
-struct MixSource {
-  const long double* samples;
-  bool left, right;
-};
+// out[i] = (0 + p_1[i] + p_2[i] + ... in record order) / Count, each sample
+// subtracted instead when `Negate`; Count fixed so that the sum unrolls.
+template <int Count, bool Negate>
+void MixChannel(const long double* const* p, long double* out, std::size_t N) {
+  const long double n = Count;
+  for (std::size_t i = 0; i < N; ++i) {
+    long double sum = 0;
+    for (int r = 0; r < Count; ++r) {
+      if constexpr (Negate) sum -= p[r][i];
+      else sum += p[r][i];
+    }
+    // Dividing by 1, 2 or 4 is exact as a product; other counts divide.
+    if constexpr (Count == 1) out[i] = sum;
+    else if constexpr (Count == 2) out[i] = sum * 0.5L;
+    else if constexpr (Count == 4) out[i] = sum * 0.25L;
+    else out[i] = sum / n;
+  }
+}
 
-// Left[i] and Right[i]: the sums of the sources' samples i in record order,
-// the right one's taken negated when `turnRight`, each divided by its number
-// of sources (silence when there is none). Every source is read once for
-// both channels, two samples at a time so that the sums do not wait on each
-// other.
-void MixInto(const std::vector<MixSource>& sources, bool turnRight, long double* left, long double* right,
-             std::size_t N) {
-  long double nL = 0, nR = 0;
-  for (const MixSource& s : sources) {
-    nL += s.left;
-    nR += s.right;
-  }
-  auto addRight = [turnRight](long double& sum, long double x) {
-    if (turnRight) sum -= x;
-    else sum += x;
-  };
-  std::size_t i = 0;
-  for (; i + 2 <= N; i += 2) {
-    long double l0 = 0, l1 = 0, r0 = 0, r1 = 0;
-    for (const MixSource& s : sources) {
-      const long double x0 = s.samples[i], x1 = s.samples[i + 1];
-      if (s.left) {
-        l0 += x0;
-        l1 += x1;
-      }
-      if (s.right) {
-        addRight(r0, x0);
-        addRight(r1, x1);
+template <bool Negate>
+void MixChannel(const std::vector<const long double*>& p, long double* out, std::size_t N) {
+  switch (p.size()) {
+    case 0: return;  // silence: already zeros
+    case 1: return MixChannel<1, Negate>(p.data(), out, N);
+    case 2: return MixChannel<2, Negate>(p.data(), out, N);
+    case 3: return MixChannel<3, Negate>(p.data(), out, N);
+    case 4: return MixChannel<4, Negate>(p.data(), out, N);
+    case 5: return MixChannel<5, Negate>(p.data(), out, N);
+    case 6: return MixChannel<6, Negate>(p.data(), out, N);
+    default: {
+      const auto n = static_cast<long double>(p.size());
+      for (std::size_t i = 0; i < N; ++i) {
+        long double sum = 0;
+        for (const long double* src : p) {
+          if constexpr (Negate) sum -= src[i];
+          else sum += src[i];
+        }
+        out[i] = sum / n;
       }
     }
-    if (nL > 0) {
-      left[i] = l0 / nL;
-      left[i + 1] = l1 / nL;
-    }
-    if (nR > 0) {
-      right[i] = r0 / nR;
-      right[i + 1] = r1 / nR;
-    }
-  }
-  for (; i < N; ++i) {
-    long double l = 0, r = 0;
-    for (const MixSource& s : sources) {
-      if (s.left) l += s.samples[i];
-      if (s.right) addRight(r, s.samples[i]);
-    }
-    if (nL > 0) left[i] = l / nL;
-    if (nR > 0) right[i] = r / nR;
   }
 }
 
@@ -228,12 +220,12 @@ TWaveBufferExtendedStereo TExFunctionLib::SynthesizeSignals(const TPCMFormat& PC
   // buffer is silent past its end: it is read from a padded copy.
   std::vector<TWaveBufferExtended> padded;
   padded.reserve(records);
-  std::vector<MixSource> sources;
+  std::vector<const long double*> left, right;
   for (std::size_t r = 0; r < records; ++r) {
     const TOutputChannel channel = SignalAttributeArray[r]._OutputChannel;
-    const bool left = channel == TOutputChannel::_Both || channel == TOutputChannel::_Lch;
-    const bool right = channel == TOutputChannel::_Both || channel == TOutputChannel::_Rch;
-    if (!left && !right) continue;
+    const bool toLeft = channel == TOutputChannel::_Both || channel == TOutputChannel::_Lch;
+    const bool toRight = channel == TOutputChannel::_Both || channel == TOutputChannel::_Rch;
+    if (!toLeft && !toRight) continue;
     const long double* samples;
     if (r < WaveBufferArray.size() && WaveBufferArray[r].size() >= N) {
       samples = WaveBufferArray[r].data();
@@ -242,9 +234,12 @@ TWaveBufferExtendedStereo TExFunctionLib::SynthesizeSignals(const TPCMFormat& PC
       if (r < WaveBufferArray.size()) std::copy(WaveBufferArray[r].begin(), WaveBufferArray[r].end(), padded.back().begin());
       samples = padded.back().data();
     }
-    sources.push_back({samples, left, right});
+    if (toLeft) left.push_back(samples);
+    if (toRight) right.push_back(samples);
   }
-  MixInto(sources, turnRight, mix[0].data(), mix[1].data(), N);
+  MixChannel<false>(left, mix[0].data(), N);
+  if (turnRight) MixChannel<true>(right, mix[1].data(), N);
+  else MixChannel<false>(right, mix[1].data(), N);
   return mix;
 }
 

@@ -131,10 +131,11 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSine(const TPCMFormat& PCMFo
                                                          const TInternalSetting& InternalSetting) {
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
   const long double off = Offset(PCMFormat, SignalAttribute);
-  TWaveBufferExtended y(N, off);
   const std::int64_t fs = PCMFormat._SamplingRate;
   const std::int64_t F = SignalAttribute._Frequency;
-  if (N == 0 || !Audible(fs, F)) return y;
+  if (N == 0 || !Audible(fs, F)) return TWaveBufferExtended(N, off);
+  TWaveBufferExtended buffer(N);
+  long double* y = buffer.data();  // written through a pointer: no copy per sample
   const long double amp = Amplitude(SignalAttribute);
   const auto tablePtr = krv::ToneTableFor(fs);
   const ToneTable& table = *tablePtr;
@@ -172,7 +173,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSine(const TPCMFormat& PCMFo
       if ((a += fcStep) >= fs) a -= fs;
       if ((m += wStep) >= fs) m -= fs;
     }
-    return y;
+    return buffer;
   }
 
   TWaveBufferExtended gate;
@@ -204,7 +205,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSine(const TPCMFormat& PCMFo
       if ((idx += step) >= fs) idx -= fs;
     }
   }
-  return y;
+  return buffer;
 }
 
 namespace {
@@ -217,10 +218,9 @@ TWaveBufferExtended HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttri
                                  const TWaveBufferExtended& gate) {
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
   const long double off = Offset(PCMFormat, SignalAttribute);
-  TWaveBufferExtended y(N, off);
   const std::int64_t fs = PCMFormat._SamplingRate;
   const std::int64_t F = SignalAttribute._Frequency;
-  if (N == 0 || !Audible(fs, F)) return y;
+  if (N == 0 || !Audible(fs, F)) return TWaveBufferExtended(N, off);
   const std::int64_t K = (fs - 1) / (2 * F);  // Trunc(((fs - 1) / 2) / F)
   const long double amp = Amplitude(SignalAttribute);
 
@@ -230,19 +230,20 @@ TWaveBufferExtended HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttri
   std::vector<long double> S = SeriesPeriod(kind, K, F / g, P, *table);
 
   // The block holds the whole period, or only its first N values when it is
-  // shorter; the peak is taken over what it holds.
+  // shorter; the peak is taken over what it holds, and every value divided
+  // by it when it exceeds 1.0.
   if (N < S.size()) S.resize(N);
-  long double peak = 1.0L;
-  for (const long double v : S)
-    if (v > peak) peak = v;
+  NormalizeInPlace(S.data(), S.size());
 
+  TWaveBufferExtended buffer(N);
+  long double* y = buffer.data();  // written through a pointer: no copy per sample
   const auto n64 = static_cast<std::int64_t>(N);
   const auto period = static_cast<std::int64_t>(S.size());
   std::int64_t idx = Mod(PhaseShift(fs, F, SignalAttribute._Phase), n64);
   std::int64_t n = idx % period;
   std::size_t gi = 0;
   for (std::size_t i = 0; i < N; ++i) {
-    const long double v = S[static_cast<std::size_t>(n)] / peak;
+    const long double v = S[static_cast<std::size_t>(n)];
     if (gate.empty()) {
       y[i] = amp * v + off;
     } else {
@@ -253,7 +254,7 @@ TWaveBufferExtended HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttri
     if (++n == period) n = 0;
     if (idx == n64) idx = n = 0;
   }
-  return y;
+  return buffer;
 }
 
 }  // namespace
@@ -289,8 +290,9 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSweep(const TPCMFormat& PCMF
                                                           std::int32_t WaveBufferMilliSec,
                                                           std::int32_t TimeStart) {
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
-  TWaveBufferExtended y(N, 0.0L);
-  if (N == 0) return y;
+  if (N == 0) return {};
+  TWaveBufferExtended buffer(N);
+  long double* y = buffer.data();  // written through a pointer: no copy per sample
   const std::int64_t fs = PCMFormat._SamplingRate;
   const long double amp = Amplitude(SignalAttribute);
   const std::int64_t P = std::max<std::int32_t>(SignalAttribute._SweepPeriod, 1);
@@ -311,13 +313,16 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSweep(const TPCMFormat& PCMF
     for (std::size_t j = 0; j < kRun; ++j) stepMinusOne[j] = std::expm1(static_cast<long double>(j) * lambda);
     for (std::size_t a = 0; a < N; a += kRun) {
       const long double e = std::expm1((static_cast<long double>(TimeStart) + static_cast<long double>(a)) * lambda);
+      // cycles * (e (1 + q) + q) = base + slope * q
+      const long double base = cycles * e, slope = cycles * (e + 1);
       const std::size_t end = std::min(N, a + kRun);
-      for (std::size_t i = a; i < end; ++i) {
-        const long double q = stepMinusOne[i - a];
-        y[i] = amp * sinCycles(cycles * (e * (1 + q) + q));
+      if (base > -krv::CycleSine::kNear && base < krv::CycleSine::kNear && slope < krv::CycleSine::kNear) {
+        for (std::size_t i = a; i < end; ++i) y[i] = amp * sinCycles.Near(base + slope * stepMinusOne[i - a]);
+      } else {
+        for (std::size_t i = a; i < end; ++i) y[i] = amp * sinCycles(base + slope * stepMinusOne[i - a]);
       }
     }
-    return y;
+    return buffer;
   }
 
   // Linear (and the logarithmic sweep with equal ends, whose limit is the
@@ -325,7 +330,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSweep(const TPCMFormat& PCMF
   //   (2 f0 P fs n + (f1 - f0) n^2) / (2 P fs^2),
   // kept as an exact remainder modulo the denominator D.
   const __int128 D = static_cast<__int128>(2) * P * fs * fs;
-  if (fs <= 0 || D >= (static_cast<__int128>(1) << 62)) return y;
+  if (fs <= 0 || D >= (static_cast<__int128>(1) << 62)) return TWaveBufferExtended(N, 0.0L);
   const auto d = static_cast<std::int64_t>(D);
   auto modD = [&](__int128 v) {
     v %= D;
@@ -337,9 +342,9 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSweep(const TPCMFormat& PCMF
   const std::int64_t accel = modD(2 * static_cast<__int128>(f1 - f0));
   const long double invD = 1.0L / static_cast<long double>(d);
   for (std::size_t i = 0; i < N; ++i) {
-    y[i] = amp * sinCycles(static_cast<long double>(rem) * invD);
+    y[i] = amp * sinCycles.Near(static_cast<long double>(rem) * invD);  // in 0 .. 1
     if ((rem += delta) >= d) rem -= d;
     if ((delta += accel) >= d) delta -= d;
   }
-  return y;
+  return buffer;
 }

@@ -1,23 +1,22 @@
 // Whole-number rounding of extended values without switching the x87
-// rounding mode: adding and taking away 1.5 * 2^63 leaves x rounded to the
-// nearest integer, halves to even (the unit's default rounding at its
-// default 64-bit precision, which every synthesising thread keeps). The
-// integer itself then passes through a double, which holds it exactly.
+// rounding mode: rint rounds to the nearest integer, halves to even (the
+// unit's default rounding), in one instruction whatever the precision
+// setting; floor and ceil of the library switch the mode twice per call.
+// The integer itself then passes through a double, which holds it exactly.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace krv {
 
-inline constexpr long double kRoundingBias = 0x1.8p63L;
-
-// x rounded to the nearest integer, halves to even; |x| < 2^62.
-inline long double NearestEven(long double x) { return (x + kRoundingBias) - kRoundingBias; }
+// x rounded to the nearest integer, halves to even.
+inline long double NearestEven(long double x) { return std::rint(x); }
 
 // An integer-valued extended value as a 64-bit integer; |x| < 2^53.
 inline std::int64_t ToInteger(long double x) { return static_cast<std::int64_t>(static_cast<double>(x)); }
 
-// Floor of x >= 0 (any x with |x| < 2^53).
+// The largest integer not above x.
 inline long double FloorOf(long double x) {
   const long double r = NearestEven(x);
   return r > x ? r - 1 : r;

@@ -33,8 +33,9 @@ std::vector<long double> SeriesPeriodDirect(SeriesKind Kind, std::int64_t K, std
 std::vector<long double> SeriesPeriodTransform(SeriesKind Kind, std::int64_t K, std::int64_t q,
                                                std::int64_t P, const ToneTable& Table);
 
-// The estimated work of each road, in multiply-adds, to pick the cheaper.
-std::int64_t SeriesDirectCost(SeriesKind Kind, std::int64_t K, std::int64_t P);
+// The estimated time of each road (for a table of length L), to pick the
+// cheaper.
+std::int64_t SeriesDirectCost(SeriesKind Kind, std::int64_t K, std::int64_t P, std::int64_t L);
 std::int64_t SeriesTransformCost(std::int64_t P);
 
 }  // namespace krv

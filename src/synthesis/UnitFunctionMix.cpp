@@ -6,14 +6,12 @@
 #include <vector>
 
 #include "synthesis/ExtendedRounding.h"
+#include "synthesis/ToneFrame.h"
 #include "synthesis/UnitFunction.h"
 
 namespace {
 
-std::size_t BlockLength(std::int32_t fs, std::int32_t milliSec) {
-  if (fs <= 0 || milliSec <= 0) return 0;
-  return static_cast<std::size_t>((static_cast<std::int64_t>(fs) * milliSec + 999) / 1000);
-}
+using krv::BlockLength;
 
 // Bit depths beyond 32 would not fit the 32-bit results.
 std::int32_t Bits(const TPCMFormat& f) { return f._Quantization > 32 ? 32 : f._Quantization; }

@@ -11,61 +11,35 @@
 #include <cstdint>
 #include <limits>
 #include <numbers>
+#include <utility>
 
+#include "synthesis/ToneFrame.h"
 #include "synthesis/ToneSeries.h"
 #include "synthesis/ToneTable.h"
 #include "synthesis/UnitFunction.h"
 
 namespace {
 
+using krv::Amplitude;
+using krv::BlockLength;
+using krv::Mod;
+using krv::Offset;
+using krv::PhaseShift;
 using krv::SeriesKind;
 using krv::ToneTable;
 
 constexpr long double kPi = std::numbers::pi_v<long double>;
 constexpr long double kTwoPi = 2 * kPi;
 
-std::size_t BlockLength(std::int32_t fs, std::int32_t milliSec) {
-  if (fs <= 0 || milliSec <= 0) return 0;
-  return static_cast<std::size_t>((static_cast<std::int64_t>(fs) * milliSec + 999) / 1000);
-}
-
-long double Amplitude(const TSignalAttribute& a) { return std::pow(10.0L, a._Amplitude / 20.0L); }
-
-long double Offset(const TPCMFormat& f, const TSignalAttribute& a) {
-  return a._Offset / std::ldexp(1.0L, f._Quantization);
-}
-
-// a mod n in 0 .. n-1 (n > 0).
-std::int64_t Mod(std::int64_t a, std::int64_t n) {
-  a %= n;
-  return a < 0 ? a + n : a;
-}
-
-// The phase as a whole number of samples, Trunc((fs / F) * (phase / 360)),
-// computed exactly (a real-number evaluation truncates one sample short
-// whenever the exact quotient is whole but rounds just below it).
-std::int64_t PhaseShift(std::int64_t fs, std::int64_t F, std::int64_t phase) {
-  return fs * phase / (F * 360);  // C++ division truncates toward zero
-}
-
 // A tone at or above half the sampling rate (or no tone at all) leaves only
 // the offset.
 bool Audible(std::int64_t fs, std::int64_t F) { return F > 0 && 2 * F < fs; }
-
-// Divides every sample by the largest value when that exceeds 1.0.
-void NormalizeInPlace(long double* x, std::size_t n) {
-  long double peak = 1.0L;
-  for (std::size_t i = 0; i < n; ++i)
-    if (x[i] > peak) peak = x[i];
-  if (peak == 1.0L) return;
-  for (std::size_t i = 0; i < n; ++i) x[i] /= peak;
-}
 
 // One period of the harmonic series of a tone with q cycles in P samples,
 // times the waveform's factor, by the cheaper exact road.
 std::vector<long double> SeriesPeriod(SeriesKind kind, std::int64_t K, std::int64_t q, std::int64_t P,
                                       const ToneTable& table) {
-  return krv::SeriesDirectCost(kind, K, P) <= krv::SeriesTransformCost(P)
+  return krv::SeriesDirectCost(kind, K, P, table.Length()) <= krv::SeriesTransformCost(P)
              ? krv::SeriesPeriodDirect(kind, K, q, P, table)
              : krv::SeriesPeriodTransform(kind, K, q, P, table);
 }
@@ -86,7 +60,7 @@ std::int32_t TExFunctionLib::RoundHalfAway(long double x) {
 
 TWaveBufferExtended TExFunctionLib::NormalizeByPeak(const TWaveBufferExtended& Buffer) {
   TWaveBufferExtended out = Buffer;
-  NormalizeInPlace(out.data(), out.size());
+  krv::NormalizeInPlace(out.data(), out.size());
   return out;
 }
 
@@ -210,12 +184,14 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSine(const TPCMFormat& PCMFo
 
 namespace {
 
+using BurstGateMaker = TWaveBufferExtended (*)(const TPCMFormat&, const TSignalAttribute&);
+
 // Square, triangle and sawtooth: the series over one period, scaled back to
 // a peak of 1.0 where it overshoots, rotated by the phase, tiled over the
 // block, with amplitude, gate and offset.
 TWaveBufferExtended HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                  std::int32_t WaveBufferMilliSec, SeriesKind kind,
-                                 const TWaveBufferExtended& gate) {
+                                 BurstGateMaker burstGate) {
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
   const long double off = Offset(PCMFormat, SignalAttribute);
   const std::int64_t fs = PCMFormat._SamplingRate;
@@ -229,32 +205,9 @@ TWaveBufferExtended HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttri
   const auto table = krv::ToneTableFor(fs);
   std::vector<long double> S = SeriesPeriod(kind, K, F / g, P, *table);
 
-  // The block holds the whole period, or only its first N values when it is
-  // shorter; the peak is taken over what it holds, and every value divided
-  // by it when it exceeds 1.0.
-  if (N < S.size()) S.resize(N);
-  NormalizeInPlace(S.data(), S.size());
-
-  TWaveBufferExtended buffer(N);
-  long double* y = buffer.data();  // written through a pointer: no copy per sample
-  const auto n64 = static_cast<std::int64_t>(N);
-  const auto period = static_cast<std::int64_t>(S.size());
-  std::int64_t idx = Mod(PhaseShift(fs, F, SignalAttribute._Phase), n64);
-  std::int64_t n = idx % period;
-  std::size_t gi = 0;
-  for (std::size_t i = 0; i < N; ++i) {
-    const long double v = S[static_cast<std::size_t>(n)];
-    if (gate.empty()) {
-      y[i] = amp * v + off;
-    } else {
-      y[i] = gate[gi] * amp * v + off;
-      if (++gi == gate.size()) gi = 0;
-    }
-    ++idx;
-    if (++n == period) n = 0;
-    if (idx == n64) idx = n = 0;
-  }
-  return buffer;
+  const TWaveBufferExtended gate =
+      SignalAttribute._CycleOff != 0 ? burstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{};
+  return krv::FrameTone(std::move(S), N, PhaseShift(fs, F, SignalAttribute._Phase), amp, off, gate);
 }
 
 }  // namespace
@@ -264,7 +217,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSquare(const TPCMFormat& PCM
                                                            std::int32_t WaveBufferMilliSec,
                                                            const TInternalSetting&) {
   return HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Square,
-                      SignalAttribute._CycleOff != 0 ? BurstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{});
+                      &BurstGate);
 }
 
 TWaveBufferExtended TExFunctionLib::GenerateWaveDataTriangle(const TPCMFormat& PCMFormat,
@@ -272,7 +225,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataTriangle(const TPCMFormat& P
                                                              std::int32_t WaveBufferMilliSec,
                                                              const TInternalSetting&) {
   return HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Triangle,
-                      SignalAttribute._CycleOff != 0 ? BurstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{});
+                      &BurstGate);
 }
 
 TWaveBufferExtended TExFunctionLib::GenerateWaveDataSawtooth(const TPCMFormat& PCMFormat,
@@ -280,7 +233,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSawtooth(const TPCMFormat& P
                                                              std::int32_t WaveBufferMilliSec,
                                                              const TInternalSetting&) {
   return HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Sawtooth,
-                      SignalAttribute._CycleOff != 0 ? BurstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{});
+                      &BurstGate);
 }
 
 // --- sweep --------------------------------------------------------------------------

@@ -371,6 +371,20 @@ TEST(ToneTable, EntriesAreTheUnitSine) {
         << static_cast<double>(u);
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+TEST(ToneTable, SharedTableBuiltOnAThreadAtDoublePrecisionIsStillExtended) {
+  std::uint16_t saved, dbl;
+  __asm__ volatile("fnstcw %0" : "=m"(saved));
+  dbl = static_cast<std::uint16_t>((saved & ~0x0300) | 0x0200);  // 53-bit precision
+  krv::ClearToneTableCache();
+  __asm__ volatile("fldcw %0" : : "m"(dbl));
+  const auto low = krv::ToneTableFor(44100);  // built (and kept) here
+  __asm__ volatile("fldcw %0" : : "m"(saved));
+  const krv::ToneTable full(44100);
+  for (std::int64_t j = 0; j < 44100; ++j) ASSERT_EQ(low->Sin(j), full.Sin(j)) << j;
+}
+#endif
+
 // --- sweep ---------------------------------------------------------------------------
 
 TSignalAttribute Sweep(TSweepType type, std::int32_t f0, std::int32_t f1, std::int32_t period, std::int32_t dB = -6) {

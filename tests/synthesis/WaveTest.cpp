@@ -333,6 +333,19 @@ TEST(Harmonic, WorstCasesAtHighRatesOnSpotSamples) {
   ExpectSpots(TWaveform::_Triangle, 44056, 10, -90);
 }
 
+TEST(Tone, RatesThatAreNotMultiplesOfFour) {
+  // No listed rate is, but a settings file could give one: the tables then
+  // keep their own cosines and the period transform runs at full length.
+  for (const std::int32_t fs : {22050, 8001}) {
+    const TSignalAttribute sine = Tone(TWaveform::_Sine, 441, 33, -3, 5);
+    ExpectClose(ref::Sine(Format(fs), sine, 1000, kSetting), Generate(Format(fs), sine));
+    for (const TWaveform w : {TWaveform::_Square, TWaveform::_Sawtooth}) {
+      ExpectClose(ref::Harmonic(w, Format(fs), Tone(w, 1003, 45, 0), 1000), Generate(Format(fs), Tone(w, 1003, 45, 0)));
+      ExpectSpots(w, fs, 11, -90);
+    }
+  }
+}
+
 TEST(Harmonic, ShortBlockReadsOnlyWhatItHolds) {
   // 500 ms of a tone whose period is a whole second: the block holds half of
   // it, and the peak is taken over that half.

@@ -185,37 +185,37 @@ void PackWavSecond(const TWavLayout& l, const TWaveBufferIntegerStereo& Second,
 // ---------------------------------------------------------------------------
 // File sink
 
-TWavFileSink::TWavFileSink(const std::filesystem::path& FileName) : FFileName(FileName) {
+TFileSink::TFileSink(const std::filesystem::path& FileName) : FFileName(FileName) {
   errno = 0;
 #ifdef _WIN32
   FFile = _wfopen(FileName.c_str(), L"wb");
 #else
   FFile = std::fopen(FileName.c_str(), "wb");
 #endif
-  if (FFile == nullptr) throw EWavFileError(FileMessage("create", FFileName, errno));
+  if (FFile == nullptr) throw EFileError(FileMessage("create", FFileName, errno));
 }
 
-TWavFileSink::~TWavFileSink() {
+TFileSink::~TFileSink() {
   if (FFile != nullptr) std::fclose(FFile);
 }
 
-void TWavFileSink::Write(const std::uint8_t* Data, std::size_t Size) {
-  if (FFile == nullptr) throw EWavFileError(FileMessage("write", FFileName, EBADF));
+void TFileSink::Write(const std::uint8_t* Data, std::size_t Size) {
+  if (FFile == nullptr) throw EFileError(FileMessage("write", FFileName, EBADF));
   errno = 0;
-  if (std::fwrite(Data, 1, Size, FFile) != Size) throw EWavFileError(FileMessage("write", FFileName, errno));
+  if (std::fwrite(Data, 1, Size, FFile) != Size) throw EFileError(FileMessage("write", FFileName, errno));
 }
 
-void TWavFileSink::Close() {
-  if (FFile == nullptr) throw EWavFileError(FileMessage("write", FFileName, EBADF));
+void TFileSink::Close() {
+  if (FFile == nullptr) throw EFileError(FileMessage("write", FFileName, EBADF));
   errno = 0;
   const bool flushed = std::fflush(FFile) == 0;
   const int flushError = errno;
   const bool closed = std::fclose(FFile) == 0;
   FFile = nullptr;
-  if (!flushed || !closed) throw EWavFileError(FileMessage("write", FFileName, flushed ? errno : flushError));
+  if (!flushed || !closed) throw EFileError(FileMessage("write", FFileName, flushed ? errno : flushError));
 }
 
-void TWavFileSink::Discard() noexcept {
+void TFileSink::Discard() noexcept {
   if (FFile != nullptr) {
     std::fclose(FFile);
     FFile = nullptr;
@@ -228,7 +228,7 @@ void TWavFileSink::Discard() noexcept {
 // ---------------------------------------------------------------------------
 // Writer
 
-TWavWriter::TWavWriter(TWavSink& Sink, const TWavLayout& Layout) : FSink(Sink), FLayout(Layout) {
+TWavWriter::TWavWriter(TByteSink& Sink, const TWavLayout& Layout) : FSink(Sink), FLayout(Layout) {
   Put(WavHeaderBytes(FLayout));
 }
 

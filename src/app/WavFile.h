@@ -56,32 +56,32 @@ void PackWavSecond(const TWavLayout& Layout, const TWaveBufferIntegerStereo& Sec
 
 // An I/O failure of a WAV or text file; what() is a complete message for the
 // user (UTF-8), beginning "Error - ".
-class EWavFileError : public std::runtime_error {
+class EFileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
 // Destination of a file's bytes.
-class TWavSink {
+class TByteSink {
  public:
-  virtual ~TWavSink() = default;
-  // Appends bytes; throws EWavFileError when they cannot all be written.
+  virtual ~TByteSink() = default;
+  // Appends bytes; throws EFileError when they cannot all be written.
   virtual void Write(const std::uint8_t* Data, std::size_t Size) = 0;
-  // Completes the file (flush and close); throws EWavFileError on failure.
+  // Completes the file (flush and close); throws EFileError on failure.
   virtual void Close() = 0;
   // Abandons an incomplete file. Never throws.
   virtual void Discard() noexcept = 0;
 };
 
 // A sink on a file on disk. The constructor creates the file, replacing an
-// existing one, and throws EWavFileError when it cannot. Discard closes and
+// existing one, and throws EFileError when it cannot. Discard closes and
 // removes the file.
-class TWavFileSink final : public TWavSink {
+class TFileSink final : public TByteSink {
  public:
-  explicit TWavFileSink(const std::filesystem::path& FileName);
-  ~TWavFileSink() override;
-  TWavFileSink(const TWavFileSink&) = delete;
-  TWavFileSink& operator=(const TWavFileSink&) = delete;
+  explicit TFileSink(const std::filesystem::path& FileName);
+  ~TFileSink() override;
+  TFileSink(const TFileSink&) = delete;
+  TFileSink& operator=(const TFileSink&) = delete;
 
   void Write(const std::uint8_t* Data, std::size_t Size) override;
   void Close() override;
@@ -100,7 +100,7 @@ class TWavFileSink final : public TWavSink {
 // (std::logic_error); the caller then discards the sink.
 class TWavWriter {
  public:
-  TWavWriter(TWavSink& Sink, const TWavLayout& Layout);
+  TWavWriter(TByteSink& Sink, const TWavLayout& Layout);
 
   // The next second; both channels must hold exactly rate samples.
   void WriteSecond(const TWaveBufferIntegerStereo& Second);
@@ -116,7 +116,7 @@ class TWavWriter {
   void Put(const std::vector<std::uint8_t>& Bytes);
   void CheckUsable() const;
 
-  TWavSink& FSink;
+  TByteSink& FSink;
   TWavLayout FLayout;
   std::vector<std::uint8_t> FPacked;  // the last second written, packed
   bool FHavePacked = false;

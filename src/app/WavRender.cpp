@@ -42,7 +42,7 @@ std::optional<TWavLayout> LayoutFor(const TPCMFormat& PCMFormat, std::int32_t Re
 }  // namespace
 
 TWavRenderResult TWavRenderer::Render(const TPCMFormat& PCMFormat, std::int32_t RecordTime,
-                                      TWavSink& Sink, const TWavRenderHooks& Hooks) {
+                                      TByteSink& Sink, const TWavRenderHooks& Hooks) {
   if (FBusy) return BusyResult();
   TBusyScope busy(FBusy);
   std::string message;
@@ -64,16 +64,16 @@ TWavRenderResult TWavRenderer::RenderFile(const TPCMFormat& PCMFormat, std::int3
   std::string message;
   const auto layout = LayoutFor(PCMFormat, RecordTime, message);
   if (!layout) return Failed(message);
-  std::unique_ptr<TWavFileSink> sink;
+  std::unique_ptr<TFileSink> sink;
   try {
-    sink = std::make_unique<TWavFileSink>(FileName);
-  } catch (const EWavFileError& e) {
+    sink = std::make_unique<TFileSink>(FileName);
+  } catch (const EFileError& e) {
     return Failed(e.what());
   }
   return Run(*layout, *sink, Hooks);
 }
 
-TWavRenderResult TWavRenderer::Run(const TWavLayout& Layout, TWavSink& Sink, const TWavRenderHooks& Hooks) {
+TWavRenderResult TWavRenderer::Run(const TWavLayout& Layout, TByteSink& Sink, const TWavRenderHooks& Hooks) {
   TWavRenderResult result{TWavRenderStatus::_Completed, 0, {}};
   try {
     TWavWriter writer(Sink, Layout);
@@ -96,7 +96,7 @@ TWavRenderResult TWavRenderer::Run(const TWavLayout& Layout, TWavSink& Sink, con
       if (Hooks.SecondWritten) Hooks.SecondWritten(second + 1, Layout.Seconds);
     }
     writer.Finish();
-  } catch (const EWavFileError& e) {
+  } catch (const EFileError& e) {
     Sink.Discard();
     return Failed(e.what());
   } catch (const std::exception& e) {

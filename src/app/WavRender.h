@@ -51,7 +51,7 @@ class TWavRenderer {
  public:
   // Renders `RecordTime` seconds of `PCMFormat` into `Sink`. On failure the
   // sink is discarded.
-  TWavRenderResult Render(const TPCMFormat& PCMFormat, std::int32_t RecordTime, TWavSink& Sink,
+  TWavRenderResult Render(const TPCMFormat& PCMFormat, std::int32_t RecordTime, TByteSink& Sink,
                           const TWavRenderHooks& Hooks);
   // Creates (or replaces) `FileName` and renders into it. A file that cannot
   // be written completely is removed.
@@ -61,7 +61,7 @@ class TWavRenderer {
   bool Busy() const { return FBusy; }
 
  private:
-  TWavRenderResult Run(const TWavLayout& Layout, TWavSink& Sink, const TWavRenderHooks& Hooks);
+  TWavRenderResult Run(const TWavLayout& Layout, TByteSink& Sink, const TWavRenderHooks& Hooks);
   bool FBusy = false;
 };
 

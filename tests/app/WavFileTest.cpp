@@ -163,7 +163,7 @@ TEST(WavPacking, SecondOfWrongLengthIsRefused) {
 
 // --- Writer --------------------------------------------------------------------------
 
-class TMemorySink : public TWavSink {
+class TMemorySink : public TByteSink {
  public:
   void Write(const std::uint8_t* Data, std::size_t Size) override { Out.insert(Out.end(), Data, Data + Size); }
   void Close() override { ++Closed; }
@@ -226,7 +226,7 @@ class TFailingSink : public TMemorySink {
  public:
   explicit TFailingSink(std::size_t Limit) : FLimit(Limit) {}
   void Write(const std::uint8_t* Data, std::size_t Size) override {
-    if (Out.size() + Size > FLimit) throw EWavFileError("Error - Cannot write the file \"x\": No space left on device.");
+    if (Out.size() + Size > FLimit) throw EFileError("Error - Cannot write the file \"x\": No space left on device.");
     TMemorySink::Write(Data, Size);
   }
 
@@ -240,13 +240,13 @@ TEST(WavWriter, SinkFailureStopsTheWriter) {
   TFailingSink sink(l.HeaderSize + l.SecondBytes());
   TWavWriter w(sink, l);
   w.WriteSecond(a);
-  EXPECT_THROW(w.WriteSecond(a), EWavFileError);
+  EXPECT_THROW(w.WriteSecond(a), EFileError);
   EXPECT_THROW(w.WriteSecond(a), std::logic_error);
   EXPECT_THROW(w.Finish(), std::logic_error);
   EXPECT_EQ(sink.Closed, 0);
 
   TFailingSink tiny(10);
-  EXPECT_THROW(TWavWriter(tiny, l), EWavFileError);  // the header itself
+  EXPECT_THROW(TWavWriter(tiny, l), EFileError);  // the header itself
 }
 
 // --- File sink -----------------------------------------------------------------------
@@ -255,14 +255,14 @@ TEST(WavFileSink, WritesReplacesAndReportsAFolderThatDoesNotExist) {
   wavtest::TScratchDir dir("sink");
   const auto name = dir / "a.wav";
   {
-    TWavFileSink s(name);
+    TFileSink s(name);
     const Bytes b{1, 2, 3};
     s.Write(b.data(), b.size());
     s.Close();
   }
   EXPECT_EQ(wavtest::ReadBytes(name), (Bytes{1, 2, 3}));
   {
-    TWavFileSink s(name);  // replaces the file
+    TFileSink s(name);  // replaces the file
     const Bytes b{9};
     s.Write(b.data(), b.size());
     s.Close();
@@ -270,9 +270,9 @@ TEST(WavFileSink, WritesReplacesAndReportsAFolderThatDoesNotExist) {
   EXPECT_EQ(wavtest::ReadBytes(name), (Bytes{9}));
 
   try {
-    TWavFileSink s(dir / "no such folder" / "b.wav");
+    TFileSink s(dir / "no such folder" / "b.wav");
     FAIL() << "a file in a missing folder was created";
-  } catch (const EWavFileError& e) {
+  } catch (const EFileError& e) {
     EXPECT_EQ(std::string(e.what()).rfind("Error - Cannot create the file \"", 0), 0u) << e.what();
     EXPECT_NE(std::string(e.what()).find("b.wav"), std::string::npos);
   }
@@ -281,7 +281,7 @@ TEST(WavFileSink, WritesReplacesAndReportsAFolderThatDoesNotExist) {
 TEST(WavFileSink, DiscardRemovesTheIncompleteFile) {
   wavtest::TScratchDir dir("discard");
   const auto name = dir / "c.wav";
-  TWavFileSink s(name);
+  TFileSink s(name);
   const Bytes b{1, 2, 3};
   s.Write(b.data(), b.size());
   s.Discard();

@@ -48,7 +48,7 @@ std::filesystem::path WriteOneSecond(const wavtest::TScratchDir& Dir, std::int32
                                      TWaveBufferIntegerStereo& Second) {
   const auto name = Dir / (std::to_string(Rate) + "_" + std::to_string(Bits) + ".wav");
   Second = wavtest::PatternSecond(Rate, Bits, std::uint32_t(Rate + Bits));
-  TWavFileSink sink(name);
+  TFileSink sink(name);
   TWavWriter w(sink, MakeWavLayout(Rate, Bits, 1));
   w.WriteSecond(Second);
   w.Finish();

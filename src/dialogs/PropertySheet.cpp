@@ -1,6 +1,7 @@
 // Text of the property sheet and its file.
 #include "dialogs/PropertySheet.h"
 
+#include <initializer_list>
 #include <stdexcept>
 
 #include "app/WavFile.h"
@@ -11,6 +12,13 @@ constexpr const char* kSeparator = "//-------------";
 constexpr std::size_t kRecords = 6;  // four tones, the sweep, the noise
 constexpr std::size_t kSweep = 4;
 constexpr std::size_t kNoise = 5;
+
+struct TEntry {
+  const char* Label;
+  const std::string& Value;
+};
+
+std::string Heading(std::size_t Record) { return "//Channel " + std::to_string(Record); }
 
 std::string_view BaseName(std::string_view Name) {
   const std::size_t cut = Name.find_last_of("\\/:");
@@ -28,56 +36,50 @@ std::vector<std::string> PropertySheetLines(TPropertySheet Mode, std::string_vie
 
   std::vector<std::string> l;
   l.reserve(81);
-  const std::string s = kSeparator;
-  l.push_back(s);
+  // A heading, a separator, one line per entry, a separator.
+  const auto block = [&l](const std::string& Heading, std::initializer_list<TEntry> Entries) {
+    l.push_back(Heading);
+    l.push_back(kSeparator);
+    for (const TEntry& e : Entries) l.push_back(std::string(e.Label) + e.Value);
+    l.push_back(kSeparator);
+  };
+
+  l.push_back(kSeparator);
   l.push_back("//WavFile Name : " + std::string(BaseName(WavFileName)));
-  l.push_back(s);
-  if (Mode == TPropertySheet::_PropertyAll) {
-    l.push_back("//PCM Format");
-    l.push_back(s);
-    l.push_back("//Sampling Rate : " + Pcm._SamplingRate);
-    l.push_back("//Quantization  : " + Pcm._Quantization);
-    l.push_back("//Rounding      : " + Pcm._Rounding);
-    l.push_back("//Dither        : " + Pcm._Dither);
-    l.push_back("//NoiseShaping  : " + Pcm._NoiseShaping);
-    l.push_back(s);
-  }
+  l.push_back(kSeparator);
+  if (Mode == TPropertySheet::_PropertyAll)
+    block("//PCM Format", {{"//Sampling Rate : ", Pcm._SamplingRate},
+                           {"//Quantization  : ", Pcm._Quantization},
+                           {"//Rounding      : ", Pcm._Rounding},
+                           {"//Dither        : ", Pcm._Dither},
+                           {"//NoiseShaping  : ", Pcm._NoiseShaping}});
   l.push_back("//Signal Format");
-  l.push_back(s);
+  l.push_back(kSeparator);
   for (std::size_t n = 0; n < kSweep; ++n) {
     const TSignalAttributeString& r = Signals[n];
-    l.push_back("//Channel " + std::to_string(n));
-    l.push_back(s);
-    l.push_back("//Frequency : " + r._Frequency);
-    l.push_back("//Amplitude : " + r._Amplitude);
-    l.push_back("//Output    : " + r._OutputChannel);
-    l.push_back("//Phase     : " + r._Phase);
-    l.push_back("//Offset    : " + r._Offset);
-    l.push_back("//Waveform  : " + r._Waveform);
-    l.push_back("//WarbleType: " + Internal._WableDeviation);
-    l.push_back("//Warble    : " + r._WarbleCycle);
-    l.push_back("//CycleOn   : " + r._CycleOn);
-    l.push_back("//CycleOff  : " + r._CycleOff);
-    l.push_back(s);
+    block(Heading(n), {{"//Frequency : ", r._Frequency},
+                       {"//Amplitude : ", r._Amplitude},
+                       {"//Output    : ", r._OutputChannel},
+                       {"//Phase     : ", r._Phase},
+                       {"//Offset    : ", r._Offset},
+                       {"//Waveform  : ", r._Waveform},
+                       {"//WarbleType: ", Internal._WableDeviation},
+                       {"//Warble    : ", r._WarbleCycle},
+                       {"//CycleOn   : ", r._CycleOn},
+                       {"//CycleOff  : ", r._CycleOff}});
   }
   const TSignalAttributeString& sweep = Signals[kSweep];
-  l.push_back("//Channel " + std::to_string(kSweep));
-  l.push_back(s);
-  l.push_back("//Sweep          : " + sweep._SweepType);
-  l.push_back("//SweepPeriod    : " + sweep._SweepPeriod);
-  l.push_back("//Amplitude      : " + sweep._Amplitude);
-  l.push_back("//FrequencyStart : " + sweep._SweepFrequencyStart);
-  l.push_back("//FrequencyStop  : " + sweep._SweepFrequencyStop);
-  l.push_back("//Output         : " + sweep._OutputChannel);
-  l.push_back(s);
+  block(Heading(kSweep), {{"//Sweep          : ", sweep._SweepType},
+                          {"//SweepPeriod    : ", sweep._SweepPeriod},
+                          {"//Amplitude      : ", sweep._Amplitude},
+                          {"//FrequencyStart : ", sweep._SweepFrequencyStart},
+                          {"//FrequencyStop  : ", sweep._SweepFrequencyStop},
+                          {"//Output         : ", sweep._OutputChannel}});
   const TSignalAttributeString& noise = Signals[kNoise];
-  l.push_back("//Channel " + std::to_string(kNoise));
-  l.push_back(s);
-  l.push_back("//Noise     : " + noise._NoiseType);
-  l.push_back("//Amplitude : " + noise._Amplitude);
-  l.push_back("//Phase     : " + noise._Phase);
-  l.push_back("//Output    : " + noise._OutputChannel);
-  l.push_back(s);
+  block(Heading(kNoise), {{"//Noise     : ", noise._NoiseType},
+                          {"//Amplitude : ", noise._Amplitude},
+                          {"//Phase     : ", noise._Phase},
+                          {"//Output    : ", noise._OutputChannel}});
   return l;
 }
 

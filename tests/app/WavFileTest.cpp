@@ -254,20 +254,12 @@ TEST(WavWriter, SinkFailureStopsTheWriter) {
 TEST(WavFileSink, WritesReplacesAndReportsAFolderThatDoesNotExist) {
   wavtest::TScratchDir dir("sink");
   const auto name = dir / "a.wav";
-  {
+  for (const Bytes& b : {Bytes{1, 2, 3}, Bytes{9}}) {  // the second replaces the first
     TFileSink s(name);
-    const Bytes b{1, 2, 3};
     s.Write(b.data(), b.size());
     s.Close();
+    EXPECT_EQ(wavtest::ReadBytes(name), b);
   }
-  EXPECT_EQ(wavtest::ReadBytes(name), (Bytes{1, 2, 3}));
-  {
-    TFileSink s(name);  // replaces the file
-    const Bytes b{9};
-    s.Write(b.data(), b.size());
-    s.Close();
-  }
-  EXPECT_EQ(wavtest::ReadBytes(name), (Bytes{9}));
 
   try {
     TFileSink s(dir / "no such folder" / "b.wav");

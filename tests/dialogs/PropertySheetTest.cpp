@@ -2,10 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
-#include <random>
 
 #include "app/WavFile.h"
+#include "app/WavTestSupport.h"
 #include "dialogs/PropertySheet.h"
 #include "synthesis/UnitFunction.h"
 
@@ -108,38 +107,28 @@ TEST(PropertySheet, TooFewRecordsAreRefused) {
                std::invalid_argument);
 }
 
-std::filesystem::path ScratchDir() {
-  std::random_device rd;
-  auto p = std::filesystem::temp_directory_path() / ("krv_sheet_" + std::to_string(rd()));
-  std::filesystem::create_directories(p);
-  return p;
-}
-
 TEST(PropertySheet, FileHasCrLfLinesNoByteOrderMarkAndReplacesAnOldOne) {
-  const auto dir = ScratchDir();
+  const wavtest::TScratchDir dir("sheet");
   const auto name = dir / "tone.txt";
   std::ofstream(name) << "an older and much longer sheet that must disappear completely";
   const auto lines = PropertySheetLines(TPropertySheet::_PropertySignal, "tone.wav", kPcm, kInternal, StartUpStrings());
   WritePropertySheetFile(name, PropertySheetText(lines));
-  std::ifstream in(name, std::ios::binary);
-  const std::string got{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const auto bytes = wavtest::ReadBytes(name);
+  const std::string got(bytes.begin(), bytes.end());
   std::string want;
   for (const auto& l : lines) want += l + "\r\n";
   EXPECT_EQ(got, want);
   EXPECT_EQ(got.substr(0, 17), "//-------------\r\n");
-  in.close();
-  std::filesystem::remove_all(dir);
 }
 
 TEST(PropertySheet, UnwritableFileIsReported) {
-  const auto dir = ScratchDir();
+  const wavtest::TScratchDir dir("sheetfail");
   try {
     WritePropertySheetFile(dir / "missing" / "tone.txt", "//x\r\n");
     FAIL() << "no error for a missing folder";
   } catch (const EFileError& e) {
     EXPECT_EQ(std::string(e.what()).rfind("Error - Cannot create the file \"", 0), 0u) << e.what();
   }
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

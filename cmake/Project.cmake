@@ -4,6 +4,9 @@ if(WIN32)
   # Fully static so the program runs with no DLL beside it.
   add_link_options(-static -static-libgcc -static-libstdc++)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  # Every program of the Windows tree (KRV-2400.exe, tools, tests) lands in one
+  # predictable folder: build/windows/bin.
+  set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 endif()
 
 if(KRV_SANITIZE)
@@ -64,4 +67,23 @@ function(krv_library name)
   target_include_directories(${name} PUBLIC ${KRV_ROOT}/src)
   target_link_libraries(${name} PUBLIC ${L_LIBS})
   krv_warnings(${name})
+endfunction()
+
+# krv_add_e2e_test(name SCRIPT file [ARGS ...] [TIMEOUT s] [PROGRAM])
+# An end-to-end test script (bash, using scripts/e2e-lib.sh) in the Windows
+# tree. PROGRAM marks tests that start KRV-2400.exe: the program runs as a
+# single instance, so those tests run one at a time.
+function(krv_add_e2e_test name)
+  cmake_parse_arguments(E "PROGRAM" "SCRIPT;TIMEOUT" "ARGS" ${ARGN})
+  if(NOT E_TIMEOUT)
+    set(E_TIMEOUT 180)
+  endif()
+  add_test(NAME ${name} COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/${E_SCRIPT} ${E_ARGS})
+  set_tests_properties(${name} PROPERTIES
+    TIMEOUT ${E_TIMEOUT}
+    LABELS "e2e;wine"
+    ENVIRONMENT "KRV_ROOT=${KRV_ROOT};KRV_BUILD=${CMAKE_BINARY_DIR};KRV_BIN=${CMAKE_BINARY_DIR}/bin")
+  if(E_PROGRAM)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK krv_program)
+  endif()
 endfunction()

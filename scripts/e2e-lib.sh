@@ -1,0 +1,113 @@
+# End-to-end test helpers (sourced by the scripts in tests/e2e).
+#
+#   krv_e2e_setup NAME [DIR]  private, emptied work folder $KRV_E2E_DIR (DIR, by default
+#                             build/windows/e2e/NAME), Wine prefix ready, a display
+#                             (Xvfb if none), cleanup on exit
+#   krv_start_exe EXE [ARG..] starts a Windows program in the background;
+#                             sets KRV_PID; output goes to $KRV_E2E_DIR/<exe>.log
+#   krv_start_program [ARG..] the same for KRV-2400.exe
+#   krv_run_exe EXE [ARG..]   runs a Windows console program in the foreground
+#   krvctl ARG..              runs tools/krvctl (see krvctl.cpp for the commands)
+#   krv_wait_window CLASS [MS] waits for a visible top-level window (default 30 s)
+#   krv_wait_exit PID SECONDS waits for a process; returns its exit code, or
+#                             124 after killing it when it outlives SECONDS
+#   krv_capture_audio WAV     sound of programs started from now on goes to WAV
+#   krv_analyze WAV [OPT..]   tools/analyze_wav.py (figures and --expect-... checks)
+#   krv_screenshot PNG        PNG of the whole (virtual) screen
+#   krv_expect_eq ACTUAL EXPECTED WHAT   fails the test when they differ
+#   krv_fail MESSAGE          fails the test
+source "$(dirname "${BASH_SOURCE[0]}")/wine-prefix.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
+KRV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+KRV_STARTED_PIDS=()
+
+krv_fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+krv_expect_eq() {
+  [ "$1" = "$2" ] || krv_fail "$3: got '$1', expected '$2'"
+  echo "ok: $3 = '$1'"
+}
+
+_krv_e2e_cleanup() {
+  local pid
+  for pid in "${KRV_STARTED_PIDS[@]}"; do
+    if kill -0 "$pid" 2>/dev/null; then
+      kill "$pid" 2>/dev/null
+      wait "$pid" 2>/dev/null
+    fi
+  done
+  if [ -n "$KRV_XVFB_STARTED" ]; then
+    # Wine processes of this test's display end with it.
+    timeout 10 "$KRV_WINESERVER" -w 2>/dev/null
+    krv_stop_xvfb
+  fi
+}
+
+krv_e2e_setup() {
+  export KRV_E2E_DIR="${2:-$KRV_BUILD/e2e/$1}"
+  rm -rf "$KRV_E2E_DIR"
+  mkdir -p "$KRV_E2E_DIR"
+  trap _krv_e2e_cleanup EXIT
+  krv_prepare_wine_prefix || krv_fail "the Wine prefix could not be prepared"
+  krv_ensure_display || krv_fail "no display"
+  echo "work folder: $KRV_E2E_DIR, display $DISPLAY"
+}
+
+_krv_exe_path() {
+  case "$1" in
+    */*) echo "$1" ;;
+    *.exe) echo "$KRV_BIN/$1" ;;
+    *) echo "$KRV_BIN/$1.exe" ;;
+  esac
+}
+
+krv_start_exe() {
+  local exe
+  exe="$(_krv_exe_path "$1")"; shift
+  [ -f "$exe" ] || krv_fail "$exe is not built"
+  "$KRV_WINE" "$exe" "$@" >"$KRV_E2E_DIR/$(basename "$exe" .exe).log" 2>&1 </dev/null &
+  KRV_PID=$!
+  KRV_STARTED_PIDS+=("$KRV_PID")
+}
+
+krv_start_program() {
+  krv_start_exe KRV-2400.exe "$@"
+}
+
+krv_run_exe() {
+  local exe
+  exe="$(_krv_exe_path "$1")"; shift
+  [ -f "$exe" ] || krv_fail "$exe is not built"
+  "$KRV_WINE" "$exe" "$@" </dev/null
+}
+
+krvctl() {
+  krv_run_exe krvctl.exe "$@"
+}
+
+krv_wait_window() {
+  krvctl wait-class "$1" "${2:-30000}"
+}
+
+krv_wait_exit() {
+  local pid="$1" seconds="$2" waited=0
+  while kill -0 "$pid" 2>/dev/null; do
+    if [ "$waited" -ge $((seconds * 10)) ]; then
+      echo "process $pid still running after $seconds s: killing it" >&2
+      kill "$pid" 2>/dev/null
+      wait "$pid" 2>/dev/null
+      return 124
+    fi
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  wait "$pid"
+}
+
+krv_analyze() {
+  python3 "$KRV_ROOT/tools/analyze_wav.py" "$@"
+}

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Builds both trees and runs every test:
+#   1. native build (RelWithDebInfo) + ctest
+#   2. native AddressSanitizer/UndefinedBehaviorSanitizer build + ctest
+#   3. Windows build (mingw-w64, static) + ctest under Wine: unit tests and
+#      end-to-end tests, with a private Wine prefix, a private ALSA device
+#      that writes to a WAV file, and Xvfb when there is no display.
+# Exits non-zero on any failure. KRV_JOBS overrides the number of build jobs.
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+cd "$KRV_ROOT"
+started=$SECONDS
+
+krv_ensure_packages "${KRV_TEST_PACKAGES[@]}"
+jobs="$(krv_jobs)"
+
+declare -a summary=()
+failed=0
+
+# run_ctest NAME BUILD-DIR: runs the tree's tests and keeps ctest's summary.
+run_ctest() {
+  local name="$1" dir="$2" log="$2/ctest.log" code
+  krv_log "$name: tests"
+  ctest --test-dir "$dir" -j "$jobs" --output-on-failure --no-tests=error 2>&1 | tee "$log"
+  code=${PIPESTATUS[0]}
+  summary+=("$name: $(grep -E 'tests passed|tests failed' "$log" | tail -1)")
+  [ "$code" -eq 0 ] || failed=1
+}
+
+build_failed() {
+  summary+=("$1: BUILD FAILED")
+  failed=1
+}
+
+krv_log "native: build (RelWithDebInfo)"
+if krv_build "$KRV_ROOT/build/native" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+  run_ctest native "$KRV_ROOT/build/native"
+else
+  build_failed native
+fi
+
+krv_log "native-asan: build (AddressSanitizer + UndefinedBehaviorSanitizer)"
+if krv_build "$KRV_ROOT/build/native-asan" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKRV_SANITIZE=ON -DKRV_BENCH=OFF; then
+  ASAN_OPTIONS="${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}" \
+  UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}" \
+    run_ctest native-asan "$KRV_ROOT/build/native-asan"
+else
+  build_failed native-asan
+fi
+
+krv_log "windows: build (mingw-w64, static)"
+if krv_build_windows; then
+  export KRV_BUILD="$KRV_ROOT/build/windows"
+  source "$KRV_ROOT/scripts/wine-prefix.sh"
+  source "$KRV_ROOT/scripts/xvfb.sh"
+  finish_wine() {
+    # End this run's Wine session, then the display it used.
+    krv_stop_wine_session
+    krv_stop_xvfb
+  }
+  trap finish_wine EXIT
+  if krv_prepare_wine_prefix && krv_ensure_display && krv_start_wine_session; then
+    run_ctest windows "$KRV_ROOT/build/windows"
+  else
+    summary+=("windows: Wine prefix or display could not be set up")
+    failed=1
+  fi
+else
+  build_failed windows
+fi
+
+echo
+echo "==================== summary ===================="
+printf '%s\n' "${summary[@]}"
+echo "wall time: $((SECONDS - started)) s"
+[ "$failed" -eq 0 ] && echo "ALL PASSED" || echo "FAILURES"
+exit "$failed"

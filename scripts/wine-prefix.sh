@@ -1,0 +1,103 @@
+# Creates and configures the private Wine prefix once (sourced, not run).
+#   krv_prepare_wine_prefix   idempotent; quick when the prefix is ready
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+
+# Settings of the prefix. Changing them changes the stamp, which makes the
+# next run apply them again.
+_krv_prefix_registry() {
+  cat <<'REG'
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software\Wine\Drivers]
+"Audio"="alsa"
+
+; Fixed endpoint identities of the ALSA "default" device (0 = playback,
+; 1 = recording). Left to Wine, the first processes to open audio each invent
+; one at the same moment, and one of them then fails to open the device.
+[HKEY_CURRENT_USER\Software\Wine\Drivers\winealsa.drv\devices\0,default]
+"guid"=hex:47,b5,d1,62,43,ed,11,4a,90,d9,18,01,81,fc,dd,89
+
+[HKEY_CURRENT_USER\Software\Wine\Drivers\winealsa.drv\devices\1,default]
+"guid"=hex:35,04,76,1c,6e,d7,7d,45,aa,35,a1,26,d8,27,68,19
+
+[HKEY_CURRENT_USER\Software\Wine\DllOverrides]
+"winemenubuilder.exe"=""
+"mscoree"=""
+"mshtml"=""
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+; Wine draws the window frames and captions itself, so screenshots show them
+; with or without a window manager.
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Decorated"="N"
+REG
+}
+
+# Wine's own fonts (Marlett for the caption buttons, Tahoma for dialogs).
+# Started as /usr/lib/wine/wine64, Debian's Wine 8 does not find them in its
+# data folder, but it does read c:\windows\Fonts.
+KRV_WINE_FONTS=/usr/share/wine/fonts
+_krv_link_wine_fonts() {
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts" font
+  [ -d "$KRV_WINE_FONTS" ] || { echo "warning: $KRV_WINE_FONTS missing (package fonts-wine)" >&2; return 0; }
+  mkdir -p "$fonts"
+  for font in "$KRV_WINE_FONTS"/*; do
+    [ -e "$fonts/$(basename "$font")" ] || ln -s "$font" "$fonts/"
+  done
+}
+
+krv_prepare_wine_prefix() {
+  local stamp="$WINEPREFIX/.krv-prefix"
+  local wanted
+  wanted="$({ _krv_prefix_registry; echo "fonts linked from $KRV_WINE_FONTS"; } | md5sum | cut -d' ' -f1)"
+  [ "$(cat "$stamp" 2>/dev/null)" = "$wanted" ] && return 0
+
+  mkdir -p "$KRV_BUILD"
+  (
+    # One preparer at a time (parallel test runs share the prefix).
+    flock 9
+    [ "$(cat "$stamp" 2>/dev/null)" = "$wanted" ] && exit 0
+    echo "==> preparing the Wine prefix $WINEPREFIX (once)" >&2
+    # No display needed, and none wanted: wineboot would open windows on it.
+    # Output goes to a log so no Wine daemon holds the caller's pipes.
+    local log="$KRV_BUILD/wineprefix.log"
+    DISPLAY= timeout 300 "$KRV_WINE" wineboot -i >"$log" 2>&1 </dev/null ||
+      { echo "error: wineboot failed or timed out (see $log)" >&2; exit 1; }
+    local reg="$KRV_BUILD/wineprefix.reg"
+    _krv_prefix_registry >"$reg"
+    DISPLAY= timeout 120 "$KRV_WINE" regedit /S "$(_krv_winepath "$reg")" >>"$log" 2>&1 </dev/null ||
+      { echo "error: importing the prefix settings failed (see $log)" >&2; exit 1; }
+    _krv_link_wine_fonts
+    timeout 120 "$KRV_WINESERVER" -w ||
+      { echo "error: the Wine server did not finish (see $log)" >&2; exit 1; }
+    echo "$wanted" >"$stamp"
+  ) 9>"$KRV_BUILD/wineprefix.lock"
+}
+
+# Windows path (Z: drive) of a Unix path.
+_krv_winepath() {
+  local path
+  path="$(realpath -m "$1")"
+  printf 'Z:%s' "${path//\//\\}"
+}
+
+# A Wine session for a whole test run. The first Wine process starts the
+# server and Wine's helper processes (services, devices, the desktop), which
+# keep its output pipes open until the server ends: under CTest that test
+# would last as long as the whole run. Started here, once, on /dev/null, they
+# belong to no test. Needs the display the tests will use.
+krv_start_wine_session() {
+  "$KRV_WINESERVER" -p </dev/null >/dev/null 2>&1 || return 1
+  # Any program that asks for the desktop window brings up the helpers.
+  timeout 60 "$KRV_WINE" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
+  KRV_WINE_SESSION=1
+}
+
+krv_stop_wine_session() {
+  [ -n "${KRV_WINE_SESSION:-}" ] || return 0
+  "$KRV_WINESERVER" -k 2>/dev/null
+  timeout 20 "$KRV_WINESERVER" -w 2>/dev/null
+  KRV_WINE_SESSION=""
+}

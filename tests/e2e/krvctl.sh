@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# krvctl finds controls by their "KRV.Name" and drives them (fixture window).
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
+krv_e2e_setup krvctl
+
+krv_start_exe krvctl_fixture.exe
+fixture=$KRV_PID
+krv_wait_window KRVCtlFixture 60000 || krv_fail "fixture window did not appear"
+ctl() { krvctl --target-class KRVCtlFixture --wait 2000 "$@"; }
+
+ctl exists Button_Press; krv_expect_eq "$?" 0 "exists Button_Press"
+ctl exists Button_Missing; krv_expect_eq "$?" 2 "exists Button_Missing"
+ctl text Button_Missing >/dev/null 2>&1; krv_expect_eq "$?" 2 "text of a missing control"
+krvctl --target-class NoSuchClass exists Button_Press; krv_expect_eq "$?" 2 "exists in a missing target"
+krvctl no-such-command >/dev/null 2>&1; krv_expect_eq "$?" 1 "unknown command"
+krvctl wait-class NoSuchClass 200 2>/dev/null; krv_expect_eq "$?" 2 "wait-class times out"
+
+krv_expect_eq "$(ctl text Edit_Value)" "Grüße, ☃ 1 kHz" "text is printed in UTF-8"
+ctl set-text Edit_Value "-20 dB µ" || krv_fail "set-text failed"
+krv_expect_eq "$(ctl text Edit_Value)" "-20 dB µ" "text after set-text"
+
+ctl click Button_Press || krv_fail "click failed"
+ctl click Button_Press || krv_fail "click failed"
+for i in $(seq 1 50); do [ "$(ctl text Label_Count)" = "clicks: 2" ] && break; sleep 0.1; done
+krv_expect_eq "$(ctl text Label_Count)" "clicks: 2" "two clicks counted"
+
+ctl focus Edit_Value || krv_fail "focus failed"
+krv_expect_eq "$(ctl text Label_Focus)" "focus Edit_Value" "focus reached the edit"
+
+ctl key Edit_Value RETURN || krv_fail "key failed"
+for i in $(seq 1 50); do [ "$(ctl text Label_Key)" = "key 13" ] && break; sleep 0.1; done
+krv_expect_eq "$(ctl text Label_Key)" "key 13" "key reached the edit"
+ctl key Edit_Value nonsense 2>/dev/null; krv_expect_eq "$?" 1 "bad key name"
+
+ctl list | grep -q "^Button_Press	Button	Press$" || krv_fail "list does not show Button_Press"
+
+krvctl close KRVCtlFixture || krv_fail "close failed"
+krv_wait_exit "$fixture" 20
+krv_expect_eq "$?" 0 "fixture exit code"
+krvctl close KRVCtlFixture 2>/dev/null; krv_expect_eq "$?" 2 "close when no window is left"

@@ -1,0 +1,409 @@
+// krvctl: drives a running program through its windows, for end-to-end tests.
+//
+// Every control of the program carries the window property "KRV.Name"; its
+// value is a global atom (GlobalAddAtomW) holding the component name, e.g.
+// "BitBtnExt_Play". krvctl enumerates the windows of the target process (its
+// top-level windows and all their descendants) and compares the atom names.
+//
+//   krvctl [--target-class CLASS | --pid PID] [--wait MS] COMMAND [ARGS...]
+//
+// The target process is the one owning the top-level window of class
+// "TFormMain" unless --target-class or --pid says otherwise. --wait retries
+// finding the target and the named control for up to MS milliseconds.
+//
+// Exit codes: 0 ok, 2 not found (window, control or time-out), 1 other error.
+// Output on stdout is UTF-8.
+//
+// Adding a command: write a function `int Name(Session&, HWND control, const Args&)`
+// and add one line to kCommands.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <cwctype>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kError = 1;
+constexpr int kNotFound = 2;
+constexpr wchar_t kNameProperty[] = L"KRV.Name";
+constexpr UINT kSendTimeoutMs = 5000;
+
+using Args = std::vector<std::wstring>;
+
+// ---------------------------------------------------------------- output ---
+
+std::string ToUtf8(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
+                        nullptr, nullptr);
+    return result;
+}
+
+void PrintLine(const std::wstring& text)
+{
+    const std::string utf8 = ToUtf8(text) + "\n";
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fflush(stdout);
+}
+
+int Error(int code, const std::wstring& message)
+{
+    const std::string utf8 = "krvctl: " + ToUtf8(message) + "\n";
+    std::fwrite(utf8.data(), 1, utf8.size(), stderr);
+    return code;
+}
+
+// ---------------------------------------------------------------- windows ---
+
+std::wstring ClassOf(HWND window)
+{
+    wchar_t buffer[256] = {};
+    GetClassNameW(window, buffer, 256);
+    return buffer;
+}
+
+std::wstring ComponentNameOf(HWND window)
+{
+    const auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(window, kNameProperty)));
+    if (atom == 0)
+        return {};
+    wchar_t buffer[256] = {};
+    const UINT length = GlobalGetAtomNameW(atom, buffer, 256);
+    return std::wstring(buffer, length);
+}
+
+bool TextOf(HWND window, std::wstring& text)
+{
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length))
+        return false;
+    std::wstring buffer(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied))
+        return false;
+    buffer.resize(copied);
+    text = buffer;
+    return true;
+}
+
+struct Enumeration {
+    DWORD processId;
+    std::vector<HWND>* windows;
+};
+
+BOOL CALLBACK CollectChild(HWND window, LPARAM context)
+{
+    reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectTopLevel(HWND window, LPARAM context)
+{
+    auto* enumeration = reinterpret_cast<Enumeration*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == enumeration->processId) {
+        enumeration->windows->push_back(window);
+        // EnumChildWindows walks all descendants, not only direct children.
+        EnumChildWindows(window, CollectChild, reinterpret_cast<LPARAM>(enumeration->windows));
+    }
+    return TRUE;
+}
+
+// Top-level windows of the process and all their descendants.
+std::vector<HWND> WindowsOfProcess(DWORD processId)
+{
+    std::vector<HWND> windows;
+    Enumeration enumeration{processId, &windows};
+    EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&enumeration));
+    return windows;
+}
+
+// ---------------------------------------------------------------- session ---
+
+struct Session {
+    std::wstring targetClass = L"TFormMain";
+    DWORD targetPid = 0;
+    DWORD waitMs = 0;
+
+    bool FindTargetProcess(DWORD& processId) const
+    {
+        if (targetPid != 0) {
+            processId = targetPid;
+            return true;
+        }
+        HWND window = FindWindowW(targetClass.c_str(), nullptr);
+        if (!window)
+            return false;
+        GetWindowThreadProcessId(window, &processId);
+        return processId != 0;
+    }
+
+    HWND FindOnce(const std::wstring& name) const
+    {
+        DWORD processId = 0;
+        if (!FindTargetProcess(processId))
+            return nullptr;
+        for (HWND window : WindowsOfProcess(processId))
+            if (ComponentNameOf(window) == name)
+                return window;
+        return nullptr;
+    }
+
+    // The control named `name`, retried for waitMs; nullptr when absent.
+    HWND FindControl(const std::wstring& name) const
+    {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            if (HWND window = FindOnce(name))
+                return window;
+            if (GetTickCount() - start >= waitMs)
+                return nullptr;
+            Sleep(50);
+        }
+    }
+};
+
+bool ParseNumber(const std::wstring& text, unsigned long& value)
+{
+    if (text.empty())
+        return false;
+    wchar_t* end = nullptr;
+    value = std::wcstoul(text.c_str(), &end, 0);
+    return end && *end == L'\0';
+}
+
+// Virtual-key code from a number ("13", "0x0D"), a key name ("RETURN") or a
+// single letter or digit.
+bool ParseVirtualKey(const std::wstring& text, UINT& key)
+{
+    unsigned long number = 0;
+    if (ParseNumber(text, number) && number > 0 && number < 256) {
+        key = static_cast<UINT>(number);
+        return true;
+    }
+    struct Named {
+        const wchar_t* name;
+        UINT key;
+    };
+    static const Named kNames[] = {
+        {L"RETURN", VK_RETURN}, {L"ENTER", VK_RETURN}, {L"TAB", VK_TAB},       {L"ESCAPE", VK_ESCAPE},
+        {L"ESC", VK_ESCAPE},    {L"BACK", VK_BACK},    {L"DELETE", VK_DELETE}, {L"SPACE", VK_SPACE},
+        {L"UP", VK_UP},         {L"DOWN", VK_DOWN},    {L"LEFT", VK_LEFT},     {L"RIGHT", VK_RIGHT},
+        {L"HOME", VK_HOME},     {L"END", VK_END},      {L"PRIOR", VK_PRIOR},   {L"NEXT", VK_NEXT},
+        {L"F1", VK_F1},         {L"F2", VK_F2},        {L"F10", VK_F10},       {L"SUBTRACT", VK_SUBTRACT},
+        {L"MINUS", VK_OEM_MINUS},
+    };
+    std::wstring upper;
+    for (wchar_t c : text)
+        upper += static_cast<wchar_t>(std::towupper(c));
+    for (const Named& named : kNames)
+        if (upper == named.name) {
+            key = named.key;
+            return true;
+        }
+    if (upper.size() == 1 && ((upper[0] >= L'A' && upper[0] <= L'Z') || (upper[0] >= L'0' && upper[0] <= L'9'))) {
+        key = upper[0];
+        return true;
+    }
+    return false;
+}
+
+// --------------------------------------------------------------- commands ---
+
+int WaitClass(Session&, HWND, const Args& args)
+{
+    unsigned long timeoutMs = 0;
+    if (!ParseNumber(args[1], timeoutMs))
+        return Error(kError, L"bad time-out: " + args[1]);
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HWND window = FindWindowW(args[0].c_str(), nullptr);
+        if (window && IsWindowVisible(window))
+            return kOk;
+        if (GetTickCount() - start >= timeoutMs)
+            return Error(kNotFound, L"no visible window of class \"" + args[0] + L"\" after " + args[1] + L" ms");
+        Sleep(50);
+    }
+}
+
+int Close(Session&, HWND, const Args& args)
+{
+    HWND window = FindWindowW(args[0].c_str(), nullptr);
+    if (!window)
+        return Error(kNotFound, L"no window of class \"" + args[0] + L"\"");
+    if (!PostMessageW(window, WM_CLOSE, 0, 0))
+        return Error(kError, L"cannot post WM_CLOSE");
+    return kOk;
+}
+
+int Exists(Session& session, HWND, const Args& args)
+{
+    return session.FindControl(args[0]) ? kOk : kNotFound;
+}
+
+int Click(Session&, HWND window, const Args&)
+{
+    // Posted, so a click that opens a modal window does not block krvctl.
+    if (CompareStringOrdinal(ClassOf(window).c_str(), -1, L"Button", -1, TRUE) == CSTR_EQUAL) {
+        if (!PostMessageW(window, BM_CLICK, 0, 0))
+            return Error(kError, L"cannot post BM_CLICK");
+        return kOk;
+    }
+    RECT client{};
+    GetClientRect(window, &client);
+    const LPARAM centre = MAKELPARAM((client.right - client.left) / 2, (client.bottom - client.top) / 2);
+    if (!PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, centre) ||
+        !PostMessageW(window, WM_LBUTTONUP, 0, centre))
+        return Error(kError, L"cannot post mouse messages");
+    return kOk;
+}
+
+int Text(Session&, HWND window, const Args&)
+{
+    std::wstring text;
+    if (!TextOf(window, text))
+        return Error(kError, L"WM_GETTEXT failed");
+    PrintLine(text);
+    return kOk;
+}
+
+int SetText(Session&, HWND window, const Args& args)
+{
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(args[1].c_str()),
+                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) ||
+        !result)
+        return Error(kError, L"WM_SETTEXT failed");
+    return kOk;
+}
+
+int Focus(Session&, HWND window, const Args& args)
+{
+    // SetFocus works only for windows of the caller's input queue: share the
+    // target thread's queue for the duration of the call.
+    const DWORD targetThread = GetWindowThreadProcessId(window, nullptr);
+    const DWORD ownThread = GetCurrentThreadId();
+    const bool attached = AttachThreadInput(ownThread, targetThread, TRUE) != FALSE;
+    SetForegroundWindow(GetAncestor(window, GA_ROOT));
+    SetFocus(window);
+    const bool focused = GetFocus() == window;
+    if (attached)
+        AttachThreadInput(ownThread, targetThread, FALSE);
+    return focused ? kOk : Error(kError, L"could not focus \"" + args[0] + L"\"");
+}
+
+int Key(Session&, HWND window, const Args& args)
+{
+    UINT key = 0;
+    if (!ParseVirtualKey(args[1], key))
+        return Error(kError, L"bad virtual key: " + args[1]);
+    // Posted through the target's message loop, so TranslateMessage makes the
+    // WM_CHAR as it would for a real key press.
+    const UINT scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
+    const LPARAM down = 1 | (static_cast<LPARAM>(scan) << 16);
+    const LPARAM up = down | static_cast<LPARAM>(0xC0000000u);  // previous state, transition
+    if (!PostMessageW(window, WM_KEYDOWN, key, down) || !PostMessageW(window, WM_KEYUP, key, up))
+        return Error(kError, L"cannot post key messages");
+    return kOk;
+}
+
+int List(Session& session, HWND, const Args&)
+{
+    DWORD processId = 0;
+    if (!session.FindTargetProcess(processId))
+        return Error(kNotFound, L"no target process");
+    for (HWND window : WindowsOfProcess(processId)) {
+        const std::wstring name = ComponentNameOf(window);
+        if (name.empty())
+            continue;
+        std::wstring text;
+        TextOf(window, text);
+        PrintLine(name + L"\t" + ClassOf(window) + L"\t" + text);
+    }
+    return kOk;
+}
+
+// A command whose first argument names a control (control = true) gets that
+// control's window; the command is not run when no such control exists.
+struct Command {
+    const wchar_t* name;
+    size_t argumentCount;
+    bool control;
+    const wchar_t* usage;
+    int (*run)(Session&, HWND control, const Args&);
+};
+
+const Command kCommands[] = {
+    {L"wait-class", 2, false, L"wait-class <class> <ms>   wait for a visible top-level window", WaitClass},
+    {L"close", 1, false, L"close <class>             post WM_CLOSE to the top-level window", Close},
+    {L"exists", 1, false, L"exists <name>             exit 0 when the control exists, else 2", Exists},
+    {L"click", 1, true, L"click <name>              click a button (BM_CLICK) or any control", Click},
+    {L"text", 1, true, L"text <name>               print the control's text", Text},
+    {L"set-text", 2, true, L"set-text <name> <text>    replace the control's text (WM_SETTEXT)", SetText},
+    {L"focus", 1, true, L"focus <name>              give the control the keyboard focus", Focus},
+    {L"key", 2, true, L"key <name> <vk>           press and release a key (number, name or letter)", Key},
+    {L"list", 0, false, L"list                      print name, class and text of every named control", List},
+};
+
+int Usage()
+{
+    std::wstring text =
+        L"usage: krvctl [--target-class CLASS | --pid PID] [--wait MS] COMMAND [ARGS...]\ncommands:";
+    for (const Command& command : kCommands)
+        text += std::wstring(L"\n  ") + command.usage;
+    Error(kError, text);
+    return kError;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+
+    Session session;
+    int i = 1;
+    for (; i + 1 < argc && argv[i][0] == L'-' && argv[i][1] == L'-'; i += 2) {
+        const std::wstring option = argv[i];
+        unsigned long number = 0;
+        if (option == L"--target-class")
+            session.targetClass = argv[i + 1];
+        else if (option == L"--pid" && ParseNumber(argv[i + 1], number))
+            session.targetPid = static_cast<DWORD>(number);
+        else if (option == L"--wait" && ParseNumber(argv[i + 1], number))
+            session.waitMs = static_cast<DWORD>(number);
+        else
+            return Usage();
+    }
+    if (i >= argc)
+        return Usage();
+
+    const std::wstring name = argv[i];
+    const Args args(argv + i + 1, argv + argc);
+    for (const Command& command : kCommands) {
+        if (name != command.name)
+            continue;
+        if (args.size() != command.argumentCount)
+            return Usage();
+        HWND control = nullptr;
+        if (command.control && !(control = session.FindControl(args[0])))
+            return Error(kNotFound, L"no control named \"" + args[0] + L"\"");
+        return command.run(session, control, args);
+    }
+    return Usage();
+}

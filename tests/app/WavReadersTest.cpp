@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <regex>
+#include <string_view>
 #include <sstream>
 
 #include "app/WavFile.h"
@@ -37,11 +37,22 @@ TRun RunCommand(const std::string& Command) {
 
 bool HaveTool(const char* Name) { return RunCommand(std::string("command -v ") + Name).Exit == 0; }
 
-// The value after "Key :" on a line of a reader's report (blanks around the colon vary).
+std::string Trim(std::string_view s) {
+  const auto b = s.find_first_not_of(" \t\r");
+  const auto e = s.find_last_not_of(" \t\r");
+  return b == std::string_view::npos ? std::string() : std::string(s.substr(b, e - b + 1));
+}
+
+// The value after "Key :" on the first line of a reader's report that has
+// that key (blanks around the colon vary).
 std::string Field(const std::string& Report, const std::string& Key) {
-  std::smatch m;
-  const std::regex re("(^|\\n)\\s*" + Key + "\\s*:\\s*([^\\n]*)");
-  return std::regex_search(Report, m, re) ? m[2].str() : std::string("<missing>");
+  std::istringstream in(Report);
+  for (std::string line; std::getline(in, line);) {
+    const auto colon = line.find(':');
+    if (colon != std::string::npos && Trim(std::string_view(line).substr(0, colon)) == Key)
+      return Trim(std::string_view(line).substr(colon + 1));
+  }
+  return "<missing>";
 }
 
 std::filesystem::path WriteOneSecond(const wavtest::TScratchDir& Dir, std::int32_t Rate, std::int32_t Bits,

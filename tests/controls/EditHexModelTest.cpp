@@ -1,0 +1,194 @@
+#include "controls/EditHexModel.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEditHexModel DecimalBox(bool negative = false, bool fourDigit = false)
+{
+    TEditHexModel m;
+    m.FNumeralOnly = true;
+    m.FNumericType = Decimal;
+    m.FNegative = negative;
+    m.FFourDigit = fourDigit;
+    return m;
+}
+
+TEditHexModel HexBox(TNumericalPlace places, bool fourDigit = false)
+{
+    TEditHexModel m;
+    m.FNumeralOnly = true;
+    m.FNumericType = HexDecimal;
+    m.SetMaxPlaces(places);
+    m.FFourDigit = fourDigit;
+    return m;
+}
+
+// A character typed at the caret, as the edit inserts it before the box
+// re-formats.
+TEditState Type(const TEditHexModel& m, const std::wstring& text, int caret, wchar_t c)
+{
+    std::wstring typed = text;
+    typed.insert(static_cast<std::size_t>(caret), 1, c);
+    return m.Reformat({typed, caret + 1, caret + 1});
+}
+
+}  // namespace
+
+TEST(EditHexModel, Defaults)
+{
+    TEditHexModel m;
+    EXPECT_EQ(m.FAlignment, taLeftJustify);
+    EXPECT_FALSE(m.FFourDigit);
+    EXPECT_EQ(m.FMaxPlaces, places8);
+    EXPECT_FALSE(m.FNegative);
+    EXPECT_FALSE(m.FNumeralOnly);
+    EXPECT_EQ(m.FNumericType, HexDecimal);
+    EXPECT_EQ(m.place, 8);
+}
+
+TEST(EditHexModel, FiltersDropEverythingButDigits)
+{
+    EXPECT_EQ(TEditHexModel::FilterDecimal(L"1a2-3$_4 "), L"1234");
+    EXPECT_EQ(TEditHexModel::FilterHex(L"$1fG_Zc9"), L"1fc9");
+    // Line breaks and tabs never stay in the text.
+    EXPECT_EQ(TEditHexModel::FilterDecimal(L"1\n2\r3\t4"), L"1234");
+    EXPECT_EQ(TEditHexModel::FilterHex(L"a\nb"), L"ab");
+}
+
+TEST(EditHexModel, NormalizeDecimal)
+{
+    auto m = DecimalBox();
+    struct Case {
+        const wchar_t* in;
+        const wchar_t* out;
+    } cases[] = {
+        {L"2147483647", L"2147483647"}, {L"2147483648", L"0"}, {L"12345678901", L"0"},
+        {L"3000000000", L"0"},          {L"0999999999", L"999999999"}, {L"", L"0"},
+        {L"-6", L"6"},                  {L"007", L"7"},  {L"1a", L"0"}, {L"--6", L"0"},
+        {L"0", L"0"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(m.Normalize(c.in), c.out) << c.in;
+}
+
+TEST(EditHexModel, NormalizeHex)
+{
+    auto m4 = HexBox(places4);
+    EXPECT_EQ(m4.Normalize(L"$1f"), L"$001F");
+    EXPECT_EQ(m4.Normalize(L"$12345"), L"$0000");
+    EXPECT_EQ(m4.Normalize(L"$0000ABCD"), L"$ABCD");
+    EXPECT_EQ(m4.Normalize(L"$"), L"$0000");
+    EXPECT_EQ(m4.Normalize(L"$000"), L"$0000");
+    EXPECT_EQ(m4.Normalize(L"$1G"), L"$0000");
+    auto m2 = HexBox(places2);
+    EXPECT_EQ(m2.Normalize(L"$ff"), L"$FF");
+    EXPECT_EQ(m2.Normalize(L"$100"), L"$00");
+}
+
+TEST(EditHexModel, GroupingInFours)
+{
+    auto m = DecimalBox(false, true);
+    EXPECT_EQ(m.GroupDigits(L"123456789"), L"1_2345_6789");
+    EXPECT_EQ(m.GroupDigits(L"1234"), L"1234");
+    EXPECT_EQ(m.GroupDigits(L"12345"), L"1_2345");
+    EXPECT_EQ(m.GroupDigits(L"-$00000001"), L"-$0000_0001");
+    EXPECT_EQ(TEditHexModel::UngroupDigits(L"-$0000_0001"), L"-$00000001");
+    auto plain = DecimalBox();
+    EXPECT_EQ(plain.GroupDigits(L"123456789"), L"123456789");
+}
+
+TEST(EditHexModel, TypingTable)
+{
+    auto dec = DecimalBox();
+    EXPECT_EQ(Type(dec, L"12", 2, L'a').Text, L"12");
+    EXPECT_EQ(Type(dec, L"7", 0, L'0').Text, L"7");
+    // The caret keeps its distance from the end: 12|34 + 5 gives 125|34.
+    EXPECT_EQ(Type(dec, L"1234", 2, L'5'), (TEditState{L"12534", 3, 3}));
+    // Backspace over the only digit shows 0 at once.
+    EXPECT_EQ(dec.Reformat({L"", 0, 0}).Text, L"0");
+
+    auto neg = DecimalBox(true);
+    EXPECT_EQ(neg.Reformat({L"6", 1, 1}), (TEditState{L"-6", 2, 2}));
+    EXPECT_EQ(Type(neg, L"6", 0, L'1').Text, L"-16");
+
+    auto hex = HexBox(places4);
+    EXPECT_EQ(hex.Reformat({L"1f", 2, 2}).Text, L"$001F");
+    EXPECT_EQ(hex.Reformat({L"12345", 5, 5}).Text, L"$0000");
+
+    auto grouped = DecimalBox(false, true);
+    EXPECT_EQ(Type(grouped, L"1234", 4, L'5'), (TEditState{L"1_2345", 6, 6}));
+    auto hex8 = HexBox(places8, true);
+    EXPECT_EQ(hex8.Reformat({L"1", 1, 1}).Text, L"$0000_0001");
+}
+
+TEST(EditHexModel, PasteOfLettersLeavesANumber)
+{
+    auto dec = DecimalBox();
+    EXPECT_EQ(dec.Reformat({L"1a2", 3, 3}), (TEditState{L"12", 2, 2}));
+    EXPECT_EQ(dec.Reformat({L"abc", 3, 3}).Text, L"0");
+    EXPECT_EQ(dec.Reformat({L"4\r\n2\t", 5, 5}).Text, L"42");
+    auto neg = DecimalBox(true);
+    EXPECT_EQ(neg.Reformat({L"-1a2", 4, 4}).Text, L"-12");
+}
+
+TEST(EditHexModel, CaretAfterADeletionIsClampedIntoTheText)
+{
+    auto grouped = DecimalBox(false, true);
+    // 1|_0000 and Backspace: "_0000" with the caret at 0 becomes "0".
+    EXPECT_EQ(grouped.Reformat({L"_0000", 0, 0}), (TEditState{L"0", 0, 0}));
+    auto dec = DecimalBox();
+    EXPECT_EQ(dec.Reformat({L"0005", 0, 4}), (TEditState{L"5", 0, 1}));
+    // A selection given past the text is taken as the end.
+    EXPECT_EQ(dec.Reformat({L"12", 5, 9}), (TEditState{L"12", 2, 2}));
+}
+
+TEST(EditHexModel, TextPropertyReadAndWrite)
+{
+    auto neg = DecimalBox(true);
+    EXPECT_EQ(neg.TextFromDisplay(L"-6"), L"-6");
+    EXPECT_EQ(neg.DisplayFromText(L"-6"), L"-6");
+    EXPECT_EQ(neg.DisplayFromText(L"6"), L"-6");
+    auto grouped = DecimalBox(false, true);
+    EXPECT_EQ(grouped.DisplayFromText(L"123456789"), L"1_2345_6789");
+    EXPECT_EQ(grouped.TextFromDisplay(L"1_2345_6789"), L"123456789");
+    auto hex = HexBox(places4);
+    EXPECT_EQ(hex.DisplayFromText(L""), L"$0000");
+    EXPECT_EQ(hex.DisplayFromText(L"1f"), L"$001F");
+    EXPECT_EQ(hex.DisplayFromText(L"$1f"), L"$001F");
+    TEditHexModel plain;
+    EXPECT_EQ(plain.DisplayFromText(L"abc"), L"abc");
+    EXPECT_EQ(plain.TextFromDisplay(L"a_b"), L"a_b");
+}
+
+TEST(EditHexModel, PropertyChangesReformat)
+{
+    auto m = DecimalBox();
+    m.FNegative = true;
+    EXPECT_EQ(m.Reformatted(L"6", true), L"-6");
+    m.FNegative = false;
+    EXPECT_EQ(m.Reformatted(L"-6", true), L"6");
+    m.FFourDigit = true;
+    EXPECT_EQ(m.Reformatted(L"123456789", false), L"1_2345_6789");
+    m.FNumericType = HexDecimal;
+    m.SetMaxPlaces(places4);
+    EXPECT_EQ(m.Reformatted(L"31", false), L"$001F");
+    // Text that is no number counts as 0.
+    EXPECT_EQ(m.Reformatted(L"abc", true), L"$0000");
+}
+
+TEST(EditHexModel, ToInteger)
+{
+    std::int32_t v = 0;
+    EXPECT_TRUE(TEditHexModel::ToInteger(L"-6", v));
+    EXPECT_EQ(v, -6);
+    EXPECT_TRUE(TEditHexModel::ToInteger(L"$001F", v));
+    EXPECT_EQ(v, 31);
+    EXPECT_TRUE(TEditHexModel::ToInteger(L"$FFFFFFFF", v));
+    EXPECT_EQ(v, -1);
+    EXPECT_TRUE(TEditHexModel::ToInteger(L"-2147483648", v));
+    EXPECT_EQ(v, INT32_MIN);
+    EXPECT_FALSE(TEditHexModel::ToInteger(L"2147483648", v));
+    EXPECT_FALSE(TEditHexModel::ToInteger(L"", v));
+    EXPECT_FALSE(TEditHexModel::ToInteger(L"-", v));
+    EXPECT_FALSE(TEditHexModel::ToInteger(L"1_2", v));
+}

@@ -1,0 +1,194 @@
+#include "framework/MemIniFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class MemIniFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        FDir = fs::temp_directory_path() / (std::string("krv_ini_") + info->name());
+        fs::remove_all(FDir);
+        fs::create_directories(FDir);
+    }
+    void TearDown() override { fs::remove_all(FDir); }
+
+    fs::path Write(const std::string& name, const std::string& bytes)
+    {
+        fs::path p = FDir / name;
+        std::ofstream(p, std::ios::binary) << bytes;
+        return p;
+    }
+    static std::string Read(const fs::path& p)
+    {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    fs::path FDir;
+};
+
+TEST(MemIniText, NamesMatchWithoutCaseValuesExactly)
+{
+    TMemIniFile ini;
+    ini.SetText("[PCMFormat]\r\nSamplingRate=48000\r\nRounding=NEAR EVEN\r\n");
+    EXPECT_EQ(ini.ReadString("pcmformat", "samplingrate", "NoData"), "48000");
+    EXPECT_EQ(ini.ReadString("PCMFORMAT", "ROUNDING", "NoData"), "NEAR EVEN");
+    EXPECT_NE(ini.ReadString("PCMFormat", "Rounding", "NoData"), "near even");
+    EXPECT_TRUE(ini.SectionExists("pcmFORMAT"));
+    EXPECT_TRUE(ini.ValueExists("PCMFormat", "samplingRATE"));
+}
+
+TEST(MemIniText, BlanksAroundNamesAndValuesAreTrimmed)
+{
+    TMemIniFile ini;
+    ini.SetText("  [ FileAttribute ]  \n  VenderString =  KRV-2400 \t\n\tVersion=1.0   \n");
+    EXPECT_EQ(ini.ReadString("FileAttribute", "VenderString", "NoData"), "KRV-2400");
+    EXPECT_EQ(ini.ReadString("FileAttribute", "Version", "NoData"), "1.0");
+}
+
+TEST(MemIniText, MissingKeysAndSectionsGiveTheDefault)
+{
+    TMemIniFile ini;
+    ini.SetText("[A]\nx=1\n; y=2\nnot a key\n");
+    EXPECT_EQ(ini.ReadString("A", "y", "NoData"), "NoData");
+    EXPECT_EQ(ini.ReadString("A", "not a key", "NoData"), "NoData");
+    EXPECT_EQ(ini.ReadString("B", "x", "NoData"), "NoData");
+    EXPECT_EQ(ini.ReadString("A", "x", "NoData"), "1");
+}
+
+TEST(MemIniText, EmptyValueIsPresentNotMissing)
+{
+    TMemIniFile ini;
+    ini.SetText("[A]\nx=\n");
+    EXPECT_EQ(ini.ReadString("A", "x", "NoData"), "");
+}
+
+TEST(MemIniText, LinesBeforeTheFirstSectionAreNoKeys)
+{
+    TMemIniFile ini;
+    ini.SetText("x=1\n[A]\ny=2\n");
+    EXPECT_EQ(ini.ReadString("A", "x", "NoData"), "NoData");
+    EXPECT_EQ(ini.ReadString("", "x", "NoData"), "NoData");
+}
+
+TEST(MemIniText, DuplicatesTheFirstWins)
+{
+    TMemIniFile ini;
+    ini.SetText("[A]\nx=1\nX=2\n[a]\nx=3\ny=4\n");
+    EXPECT_EQ(ini.ReadString("A", "x", "NoData"), "1");
+    EXPECT_EQ(ini.ReadString("A", "y", "NoData"), "4");
+    ini.WriteString("A", "x", "9");
+    EXPECT_EQ(ini.ReadString("A", "x", "NoData"), "9");
+    EXPECT_EQ(ini.GetText(), "[A]\r\nx=9\r\nX=2\r\n\r\n[a]\r\nx=3\r\ny=4\r\n\r\n");
+}
+
+TEST(MemIniText, WriteKeepsPlacesAppendsNewKeysAndSections)
+{
+    TMemIniFile ini;
+    ini.SetText("[Foreign]\nkeep=me\n[PCMFormat]\nQuantization=24\nOther=x\n");
+    ini.WriteString("pcmformat", "quantization", "16");
+    ini.WriteString("PCMFormat", "Dither", "WHITE");
+    ini.WriteString("InternalSetting", "FFTuse", "No");
+    EXPECT_EQ(ini.GetText(),
+              "[Foreign]\r\nkeep=me\r\n\r\n"
+              "[PCMFormat]\r\nQuantization=16\r\nOther=x\r\nDither=WHITE\r\n\r\n"
+              "[InternalSetting]\r\nFFTuse=No\r\n\r\n");
+}
+
+TEST(MemIniText, RejectsNamesAndValuesThatWouldBreakTheFile)
+{
+    TMemIniFile ini;
+    EXPECT_THROW(ini.WriteString("A", "x", "1\r\n[B]"), std::invalid_argument);
+    EXPECT_THROW(ini.WriteString("A", "x=y", "1"), std::invalid_argument);
+    EXPECT_THROW(ini.WriteString("A]", "x", "1"), std::invalid_argument);
+    EXPECT_THROW(ini.WriteString("A", "", "1"), std::invalid_argument);
+    EXPECT_EQ(ini.GetText(), "");
+}
+
+TEST_F(MemIniFileTest, MissingFileStartsEmptyAndIsNotCreated)
+{
+    fs::path p = FDir / "absent.cfg";
+    TMemIniFile ini(p);
+    EXPECT_EQ(ini.ReadString("FileAttribute", "VenderString", "NoData"), "NoData");
+    EXPECT_FALSE(fs::exists(p));
+}
+
+TEST_F(MemIniFileTest, ByteOrderMarkAndLfOnlyFilesAreRead)
+{
+    TMemIniFile bom(Write("bom.cfg", "\xEF\xBB\xBF[FileAttribute]\r\nVersion=1.0\r\n"));
+    EXPECT_EQ(bom.ReadString("FileAttribute", "Version", "NoData"), "1.0");
+    TMemIniFile lf(Write("lf.cfg", "[FileAttribute]\nVersion=1.0\nFileType=SystemSetting"));
+    EXPECT_EQ(lf.ReadString("FileAttribute", "Version", "NoData"), "1.0");
+    EXPECT_EQ(lf.ReadString("FileAttribute", "FileType", "NoData"), "SystemSetting");
+}
+
+TEST_F(MemIniFileTest, SaveKeepsForeignSectionsAndCommentsAndReadingLeavesTheFile)
+{
+    const std::string original = "; made by hand\r\n[Mine]\r\n; note\r\nA=1\r\n[PCMFormat]\r\nDither=PINK\r\n";
+    fs::path p = Write("keep.cfg", original);
+    {
+        TMemIniFile ini(p);
+        EXPECT_EQ(ini.ReadString("PCMFormat", "Dither", "NoData"), "PINK");
+    }
+    EXPECT_EQ(Read(p), original);
+    TMemIniFile ini(p);
+    ini.WriteString("PCMFormat", "Dither", "WHITE");
+    ini.UpdateFile();
+    EXPECT_EQ(Read(p), "; made by hand\r\n[Mine]\r\n; note\r\nA=1\r\n\r\n[PCMFormat]\r\nDither=WHITE\r\n\r\n");
+    EXPECT_FALSE(fs::exists(FDir / "keep.cfg.new"));
+}
+
+TEST_F(MemIniFileTest, FailedWriteKeepsTheOldFile)
+{
+    const std::string original = "[A]\r\nx=1\r\n\r\n";
+    fs::path p = Write("locked.cfg", original);
+    fs::create_directory(FDir / "locked.cfg.new");  // the temporary file cannot be made
+    TMemIniFile ini(p);
+    ini.WriteString("A", "x", "2");
+    EXPECT_THROW(ini.UpdateFile(), EIniFileError);
+    EXPECT_EQ(Read(p), original);
+}
+
+TEST_F(MemIniFileTest, WriteIntoMissingFolderFailsCleanly)
+{
+    TMemIniFile ini(FDir / "no" / "such" / "dir.cfg");
+    ini.WriteString("A", "x", "1");
+    EXPECT_THROW(ini.UpdateFile(), EIniFileError);
+}
+
+TEST_F(MemIniFileTest, OversizeFileIsAnErrorExactlyOneMiBIsRead)
+{
+    std::string body = "[A]\r\nx=1\r\n";
+    std::string exact = body + std::string(TMemIniFile::MaxFileSize - body.size(), ' ');
+    TMemIniFile ok(Write("exact.cfg", exact));
+    EXPECT_EQ(ok.ReadString("A", "x", "NoData"), "1");
+    EXPECT_THROW(TMemIniFile(Write("big.cfg", exact + " ")), EIniFileError);
+}
+
+TEST_F(MemIniFileTest, RoundTripThroughTheFile)
+{
+    fs::path p = FDir / "new.cfg";
+    TMemIniFile ini(p);
+    ini.WriteString("FileAttribute", "VenderString", "KRV-2400");
+    ini.WriteString("FileAttribute", "Version", "1.0");
+    ini.WriteString("PCMFormat", "SamplingRate", "48000");
+    ini.UpdateFile();
+    EXPECT_EQ(Read(p), "[FileAttribute]\r\nVenderString=KRV-2400\r\nVersion=1.0\r\n\r\n"
+                       "[PCMFormat]\r\nSamplingRate=48000\r\n\r\n");
+    // Writing again replaces the existing file.
+    ini.WriteString("PCMFormat", "SamplingRate", "96000");
+    ini.UpdateFile();
+    EXPECT_EQ(TMemIniFile(p).ReadString("PCMFormat", "SamplingRate", "NoData"), "96000");
+}
+
+}  // namespace

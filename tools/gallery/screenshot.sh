@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Starts the gallery under Wine, saves a screenshot of the screen when it is
+# drawn, then lets it close.
+#   screenshot.sh GALLERY_EXE OUTPUT_PNG
+# Without a display it runs itself under a private Xvfb.
+set -u
+exe="$1"
+out="$2"
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+fi
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+run="$here/../../scripts/wine-run.sh"
+work="$(dirname "$out")"
+ready="$work/gallery.ready"
+rm -f "$ready"
+cd "$work" || exit 1
+"$run" "$exe" --ready-file gallery.ready &
+pid=$!
+for _ in $(seq 1 600); do
+  [ -e "$ready" ] && break
+  kill -0 "$pid" 2>/dev/null || { echo "gallery ended before it was drawn"; exit 1; }
+  sleep 0.1
+done
+[ -e "$ready" ] || { echo "gallery did not come up"; kill "$pid"; exit 1; }
+sleep 1
+import -window root "$out"
+status=$?
+rm -f "$ready"   # the gallery closes when its file goes
+for _ in $(seq 1 100); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill "$pid" 2>/dev/null
+wait "$pid" 2>/dev/null
+[ $status -eq 0 ] && [ -s "$out" ] && echo "saved $out"
+exit $status

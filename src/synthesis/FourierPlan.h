@@ -9,33 +9,10 @@
 #include <memory>
 #include <vector>
 
+#include "synthesis/ExtendedPrecision.h"
 #include "synthesis/UnitType.h"
 
 namespace krv {
-
-// Holds the x87 unit at 64-bit precision for its lifetime and restores the
-// caller's setting after. Shared tables are built under it, so that a
-// thread left at 53-bit precision cannot publish a less accurate table.
-class ExtendedPrecisionScope {
- public:
-  ExtendedPrecisionScope() {
-#if defined(__x86_64__) || defined(__i386__)
-    __asm__ volatile("fnstcw %0" : "=m"(saved_));
-    const std::uint16_t extended = static_cast<std::uint16_t>(saved_ | 0x0300);  // precision control 11b
-    __asm__ volatile("fldcw %0" : : "m"(extended));
-#endif
-  }
-  ~ExtendedPrecisionScope() {
-#if defined(__x86_64__) || defined(__i386__)
-    __asm__ volatile("fldcw %0" : : "m"(saved_));
-#endif
-  }
-  ExtendedPrecisionScope(const ExtendedPrecisionScope&) = delete;
-  ExtendedPrecisionScope& operator=(const ExtendedPrecisionScope&) = delete;
-
- private:
-  std::uint16_t saved_ = 0;
-};
 
 // Radix-2 transform of a power-of-two length M >= 2, unscaled.
 //   Forward: natural order in, bit-reversed order out:

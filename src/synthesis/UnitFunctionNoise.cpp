@@ -11,6 +11,7 @@
 #include <mutex>
 #include <numbers>
 
+#include "synthesis/ExtendedPrecision.h"
 #include "synthesis/FourierPlan.h"
 #include "synthesis/MersenneTwister.h"
 #include "synthesis/UnitFunction.h"

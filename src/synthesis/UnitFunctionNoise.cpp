@@ -328,7 +328,13 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataNoise(const TPCMFormat& PCMF
       break;
     case TNoiseType::_GaussNoise: x = GaussNoise(seed, n); break;
     case TNoiseType::_WhiteNoise:
-    default: x = UniformRandom(seed, n); break;
+    default: {
+      // The uniform values scaled as they are drawn: one pass over the block.
+      MersenneTwister mt(seed);
+      x.reserve(CountOf(n));
+      for (std::int32_t i = 0; i < n; ++i) x.push_back((krv::MtOpenUnit(mt.Next()) - 0.5L) * 2 * amp);
+      return x;
+    }
   }
   for (long double& v : x) v = (v - 0.5L) * 2 * amp;
   return x;

@@ -257,14 +257,28 @@ void Radix2Plan::InverseBlock(TComplex* a, std::size_t len, std::size_t g) const
 void Radix2Plan::Forward(TComplex* a) const { ForwardBlock(a, m_, 0); }
 void Radix2Plan::Inverse(TComplex* a) const { InverseBlock(a, m_, 0); }
 
-void Radix2Plan::ForwardAfterFirstLevel(TComplex* a) const {
-  ForwardBlock(a, m_ / 2, 0);
-  ForwardBlock(a + m_ / 2, m_ / 2, 1);
+// The forward recursion, the product and the inverse recursion in one: the
+// same operations on every point as the three done one after the other.
+void Radix2Plan::ConvolveBlock(TComplex* a, const TComplex* kernel, std::size_t len, std::size_t g) const {
+  if (len <= kLeafPoints) {
+    ForwardBlock(a, len, g);
+    for (std::size_t p = 0; p < len; ++p) {
+      const long double ar = a[p].Real, ai = a[p].Imaginary;
+      a[p].Real = ar * kernel[p].Real - ai * kernel[p].Imaginary;
+      a[p].Imaginary = ar * kernel[p].Imaginary + ai * kernel[p].Real;
+    }
+    InverseBlock(a, len, g);
+    return;
+  }
+  const std::size_t q = len / 4;
+  Forward4(a, q, g);
+  for (std::size_t k = 0; k < 4; ++k) ConvolveBlock(a + q * k, kernel + q * k, q, 4 * g + k);
+  Inverse4(a, q, g);
 }
 
-void Radix2Plan::InverseBeforeLastLevel(TComplex* a) const {
-  InverseBlock(a, m_ / 2, 0);
-  InverseBlock(a + m_ / 2, m_ / 2, 1);
+void Radix2Plan::ConvolveBetweenOuterLevels(TComplex* a, const TComplex* kernel) const {
+  ConvolveBlock(a, kernel, m_ / 2, 0);
+  ConvolveBlock(a + m_ / 2, kernel + m_ / 2, m_ / 2, 1);
 }
 
 void Radix2Plan::BitReverse(TComplex* a) const {
@@ -335,15 +349,9 @@ void BluesteinPlan::Run(Input input, Output output, int sign) const {
   }
   std::fill(a + n_, a + half, TComplex{0, 0});
   std::fill(a + half + n_, a + m, TComplex{0, 0});
-  radix2_->ForwardAfterFirstLevel(a);
-  const TComplex* k = kernel_.data();
-  for (std::size_t p = 0; p < m; ++p) {
-    const long double ar = a[p].Real, ai = a[p].Imaginary;
-    a[p].Real = ar * k[p].Real - ai * k[p].Imaginary;
-    a[p].Imaginary = ar * k[p].Imaginary + ai * k[p].Real;
-  }
-  // Only the first N outputs are needed: the last level is folded in here.
-  radix2_->InverseBeforeLastLevel(a);
+  radix2_->ConvolveBetweenOuterLevels(a, kernel_.data());
+  // Only the first N outputs are needed: the inverse's last level is
+  // folded in here.
   for (std::size_t i = 0; i < n_; ++i) {
     const long double yr = a[i].Real + a[i + half].Real, yi = a[i].Imaginary + a[i + half].Imaginary;
     const long double cr = chirp_[i].Real, ci = chirp_[i].Imaginary;

@@ -94,6 +94,21 @@ inline void ButterflyInverse(TComplex& lo, TComplex& hi, long double zr, long do
   hi.Imaginary = zr * di - zi * dr;
 }
 
+// The calling thread's work array of at least m points, kept for its next
+// transform so that a playing second does not map and clear fresh pages.
+// Uninitialised on purpose: every point is written before it is read.
+TComplex* WorkArray(std::size_t m) {
+  thread_local std::unique_ptr<TComplex[]> work;
+  thread_local std::size_t size = 0;
+  if (size < m) {
+    size = 0;
+    work.reset();
+    work.reset(new TComplex[m]);
+    size = m;
+  }
+  return work.get();
+}
+
 // A small cache of immutable plans keyed by length, least recently used
 // first out.
 template <class Plan>
@@ -355,9 +370,7 @@ std::size_t BluesteinPlan::Bytes() const {
 template <class Input, class Output>
 void BluesteinPlan::Run(Input input, Output output, int sign) const {
   const std::size_t m = radix2_->Size(), half = m / 2;
-  // Uninitialised on purpose: every point is written before it is read.
-  std::unique_ptr<TComplex[]> work(new TComplex[m]);
-  TComplex* a = work.get();
+  TComplex* a = WorkArray(m);
   const long double s = sign < 0 ? 1.0L : -1.0L;
   // The radix-2 transform's first level has factor 1 and an empty upper
   // half, so it only copies: written here at once.

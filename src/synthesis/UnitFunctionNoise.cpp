@@ -331,8 +331,9 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataNoise(const TPCMFormat& PCMF
     default: {
       // The uniform values scaled as they are drawn: one pass over the block.
       MersenneTwister mt(seed);
-      x.reserve(CountOf(n));
-      for (std::int32_t i = 0; i < n; ++i) x.push_back((krv::MtOpenUnit(mt.Next()) - 0.5L) * 2 * amp);
+      x.resize(CountOf(n));
+      long double* y = x.data();  // written through a pointer: no copy per sample
+      for (std::size_t i = 0; i < x.size(); ++i) y[i] = (krv::MtOpenUnit(mt.Next()) - 0.5L) * 2 * amp;
       return x;
     }
   }

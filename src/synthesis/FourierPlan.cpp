@@ -57,9 +57,10 @@ TComplex UnitRootNegative(std::uint64_t num, std::uint64_t den) {
 }
 
 // An extended value held as two doubles, the value rounded and the rest
-// (exact: the rest has at most 12 significant bits). Inside the x87 loops
-// the factors do not all fit the register stack; the two doubles load
-// faster than one extended value and give it back exactly.
+// (exact: the rest has at most 11 significant bits, and their sum is
+// formed at the 64-bit precision every signal thread runs at). Inside the
+// x87 loops the factors do not all fit the register stack; the two doubles
+// load faster than one extended value and give it back exactly.
 struct SplitExtended {
   double hi, lo;
   explicit SplitExtended(long double x) : hi(static_cast<double>(x)), lo(static_cast<double>(x - hi)) {}

@@ -56,6 +56,26 @@ TComplex UnitRootNegative(std::uint64_t num, std::uint64_t den) {
   return {c, -s};
 }
 
+// An extended value held as two doubles, the value rounded and the rest
+// (exact: the rest has at most 11 significant bits, and their sum is
+// formed at the 64-bit precision every signal thread runs at). Inside the
+// x87 loops the factors do not all fit the register stack; the two doubles
+// load faster than one extended value and give it back exactly.
+struct SplitExtended {
+  double hi, lo;
+  explicit SplitExtended(long double x) : hi(static_cast<double>(x)), lo(static_cast<double>(x - hi)) {}
+  long double operator()() const {
+#if defined(__x86_64__) || defined(__i386__)
+    long double r;
+    // volatile: read inside the loop, not hoisted out and spilled whole.
+    __asm__ volatile("fldl %1\n\tfaddl %2" : "=t"(r) : "m"(hi), "m"(lo));
+    return r;
+#else
+    return static_cast<long double>(hi) + lo;
+#endif
+  }
+};
+
 inline void ButterflyForward(TComplex& lo, TComplex& hi, long double zr, long double zi) {
   const long double tr = zr * hi.Real - zi * hi.Imaginary;
   const long double ti = zr * hi.Imaginary + zi * hi.Real;
@@ -73,6 +93,21 @@ inline void ButterflyInverse(TComplex& lo, TComplex& hi, long double zr, long do
   lo.Imaginary += hi.Imaginary;
   hi.Real = zr * dr + zi * di;
   hi.Imaginary = zr * di - zi * dr;
+}
+
+// The calling thread's work array of at least m points, kept for its next
+// transform so that a playing second does not map and clear fresh pages.
+// Uninitialised on purpose: every point is written before it is read.
+TComplex* WorkArray(std::size_t m) {
+  thread_local std::unique_ptr<TComplex[]> work;
+  thread_local std::size_t size = 0;
+  if (size < m) {
+    size = 0;
+    work.reset();
+    work.reset(new TComplex[m]);
+    size = m;
+  }
+  return work.get();
 }
 
 // A small cache of immutable plans keyed by length, least recently used
@@ -146,23 +181,24 @@ Radix2Plan::Radix2Plan(std::size_t m) : m_(m), log2_(0), z_(m / 2) {
 // factors z1 = z[g] on the outer pairs, z2 = z[2g] and -i z2 = z[2g + 1] on
 // the inner ones. Half the loads and stores of two radix-2 passes.
 void Radix2Plan::Forward4(TComplex* a, std::size_t q, std::size_t g) const {
-  const long double w2r = z_[g].Real, w2i = z_[g].Imaginary;           // on x2
-  const long double w1r = z_[2 * g].Real, w1i = z_[2 * g].Imaginary;   // on x1
-  const long double w3r = w1r * w2r - w1i * w2i, w3i = w1r * w2i + w1i * w2r;  // on x3
+  const long double v2r = z_[g].Real, v2i = z_[g].Imaginary;           // on x2
+  const long double v1r = z_[2 * g].Real, v1i = z_[2 * g].Imaginary;   // on x1
+  const SplitExtended w1r(v1r), w1i(v1i), w2r(v2r), w2i(v2i);
+  const SplitExtended w3r(v1r * v2r - v1i * v2i), w3i(v1r * v2i + v1i * v2r);  // on x3
   TComplex* a0 = a;
   TComplex* a1 = a + q;
   TComplex* a2 = a + 2 * q;
   TComplex* a3 = a + 3 * q;
   for (std::size_t j = 0; j < q; ++j) {
     // Ordered so that few values are alive at once (the x87 stack has 8).
-    const long double pr = w1r * a1[j].Real - w1i * a1[j].Imaginary;
-    const long double pi = w1r * a1[j].Imaginary + w1i * a1[j].Real;
-    const long double qr = w3r * a3[j].Real - w3i * a3[j].Imaginary;
-    const long double qi = w3r * a3[j].Imaginary + w3i * a3[j].Real;
+    const long double pr = w1r() * a1[j].Real - w1i() * a1[j].Imaginary;
+    const long double pi = w1r() * a1[j].Imaginary + w1i() * a1[j].Real;
+    const long double qr = w3r() * a3[j].Real - w3i() * a3[j].Imaginary;
+    const long double qi = w3r() * a3[j].Imaginary + w3i() * a3[j].Real;
     const long double sr = pr + qr, si = pi + qi;
     const long double dr = pr - qr, di = pi - qi;
-    const long double t2r = w2r * a2[j].Real - w2i * a2[j].Imaginary;
-    const long double t2i = w2r * a2[j].Imaginary + w2i * a2[j].Real;
+    const long double t2r = w2r() * a2[j].Real - w2i() * a2[j].Imaginary;
+    const long double t2i = w2r() * a2[j].Imaginary + w2i() * a2[j].Real;
     const long double x0r = a0[j].Real, x0i = a0[j].Imaginary;
     const long double y0r = x0r + t2r, y2r = x0r - t2r;
     a0[j].Real = y0r + sr;
@@ -180,9 +216,10 @@ void Radix2Plan::Forward4(TComplex* a, std::size_t q, std::size_t g) const {
 
 // The exact inverse of Forward4 without its 1/4.
 void Radix2Plan::Inverse4(TComplex* a, std::size_t q, std::size_t g) const {
-  const long double w2r = z_[g].Real, w2i = z_[g].Imaginary;
-  const long double w1r = z_[2 * g].Real, w1i = z_[2 * g].Imaginary;
-  const long double w3r = w1r * w2r - w1i * w2i, w3i = w1r * w2i + w1i * w2r;
+  const long double v2r = z_[g].Real, v2i = z_[g].Imaginary;
+  const long double v1r = z_[2 * g].Real, v1i = z_[2 * g].Imaginary;
+  const SplitExtended w1r(v1r), w1i(v1i), w2r(v2r), w2i(v2i);
+  const SplitExtended w3r(v1r * v2r - v1i * v2i), w3i(v1r * v2i + v1i * v2r);
   TComplex* a0 = a;
   TComplex* a1 = a + q;
   TComplex* a2 = a + 2 * q;
@@ -196,14 +233,14 @@ void Radix2Plan::Inverse4(TComplex* a, std::size_t q, std::size_t g) const {
     a0[j].Real = Ar + Cr;
     a0[j].Imaginary = Ai + Ci;
     const long double er = Ar - Cr, ei = Ai - Ci;
-    a2[j].Real = w2r * er + w2i * ei;
-    a2[j].Imaginary = w2r * ei - w2i * er;
+    a2[j].Real = w2r() * er + w2i() * ei;
+    a2[j].Imaginary = w2r() * ei - w2i() * er;
     const long double fr = Br + Dr, fi = Bi + Di;
-    a1[j].Real = w1r * fr + w1i * fi;
-    a1[j].Imaginary = w1r * fi - w1i * fr;
+    a1[j].Real = w1r() * fr + w1i() * fi;
+    a1[j].Imaginary = w1r() * fi - w1i() * fr;
     const long double hr = Br - Dr, hi = Bi - Di;
-    a3[j].Real = w3r * hr + w3i * hi;
-    a3[j].Imaginary = w3r * hi - w3i * hr;
+    a3[j].Real = w3r() * hr + w3i() * hi;
+    a3[j].Imaginary = w3r() * hi - w3i() * hr;
   }
 }
 
@@ -257,14 +294,28 @@ void Radix2Plan::InverseBlock(TComplex* a, std::size_t len, std::size_t g) const
 void Radix2Plan::Forward(TComplex* a) const { ForwardBlock(a, m_, 0); }
 void Radix2Plan::Inverse(TComplex* a) const { InverseBlock(a, m_, 0); }
 
-void Radix2Plan::ForwardAfterFirstLevel(TComplex* a) const {
-  ForwardBlock(a, m_ / 2, 0);
-  ForwardBlock(a + m_ / 2, m_ / 2, 1);
+// The forward recursion, the product and the inverse recursion in one: the
+// same operations on every point as the three done one after the other.
+void Radix2Plan::ConvolveBlock(TComplex* a, const TComplex* kernel, std::size_t len, std::size_t g) const {
+  if (len <= kLeafPoints) {
+    ForwardBlock(a, len, g);
+    for (std::size_t p = 0; p < len; ++p) {
+      const long double ar = a[p].Real, ai = a[p].Imaginary;
+      a[p].Real = ar * kernel[p].Real - ai * kernel[p].Imaginary;
+      a[p].Imaginary = ar * kernel[p].Imaginary + ai * kernel[p].Real;
+    }
+    InverseBlock(a, len, g);
+    return;
+  }
+  const std::size_t q = len / 4;
+  Forward4(a, q, g);
+  for (std::size_t k = 0; k < 4; ++k) ConvolveBlock(a + q * k, kernel + q * k, q, 4 * g + k);
+  Inverse4(a, q, g);
 }
 
-void Radix2Plan::InverseBeforeLastLevel(TComplex* a) const {
-  InverseBlock(a, m_ / 2, 0);
-  InverseBlock(a + m_ / 2, m_ / 2, 1);
+void Radix2Plan::ConvolveBetweenOuterLevels(TComplex* a, const TComplex* kernel) const {
+  ConvolveBlock(a, kernel, m_ / 2, 0);
+  ConvolveBlock(a + m_ / 2, kernel + m_ / 2, m_ / 2, 1);
 }
 
 void Radix2Plan::BitReverse(TComplex* a) const {
@@ -320,9 +371,7 @@ std::size_t BluesteinPlan::Bytes() const {
 template <class Input, class Output>
 void BluesteinPlan::Run(Input input, Output output, int sign) const {
   const std::size_t m = radix2_->Size(), half = m / 2;
-  // Uninitialised on purpose: every point is written before it is read.
-  std::unique_ptr<TComplex[]> work(new TComplex[m]);
-  TComplex* a = work.get();
+  TComplex* a = WorkArray(m);
   const long double s = sign < 0 ? 1.0L : -1.0L;
   // The radix-2 transform's first level has factor 1 and an empty upper
   // half, so it only copies: written here at once.
@@ -335,15 +384,9 @@ void BluesteinPlan::Run(Input input, Output output, int sign) const {
   }
   std::fill(a + n_, a + half, TComplex{0, 0});
   std::fill(a + half + n_, a + m, TComplex{0, 0});
-  radix2_->ForwardAfterFirstLevel(a);
-  const TComplex* k = kernel_.data();
-  for (std::size_t p = 0; p < m; ++p) {
-    const long double ar = a[p].Real, ai = a[p].Imaginary;
-    a[p].Real = ar * k[p].Real - ai * k[p].Imaginary;
-    a[p].Imaginary = ar * k[p].Imaginary + ai * k[p].Real;
-  }
-  // Only the first N outputs are needed: the last level is folded in here.
-  radix2_->InverseBeforeLastLevel(a);
+  radix2_->ConvolveBetweenOuterLevels(a, kernel_.data());
+  // Only the first N outputs are needed: the inverse's last level is
+  // folded in here.
   for (std::size_t i = 0; i < n_; ++i) {
     const long double yr = a[i].Real + a[i + half].Real, yi = a[i].Imaginary + a[i + half].Imaginary;
     const long double cr = chirp_[i].Real, ci = chirp_[i].Imaginary;

@@ -9,33 +9,10 @@
 #include <memory>
 #include <vector>
 
+#include "synthesis/ExtendedPrecision.h"
 #include "synthesis/UnitType.h"
 
 namespace krv {
-
-// Holds the x87 unit at 64-bit precision for its lifetime and restores the
-// caller's setting after. Shared tables are built under it, so that a
-// thread left at 53-bit precision cannot publish a less accurate table.
-class ExtendedPrecisionScope {
- public:
-  ExtendedPrecisionScope() {
-#if defined(__x86_64__) || defined(__i386__)
-    __asm__ volatile("fnstcw %0" : "=m"(saved_));
-    const std::uint16_t extended = static_cast<std::uint16_t>(saved_ | 0x0300);  // precision control 11b
-    __asm__ volatile("fldcw %0" : : "m"(extended));
-#endif
-  }
-  ~ExtendedPrecisionScope() {
-#if defined(__x86_64__) || defined(__i386__)
-    __asm__ volatile("fldcw %0" : : "m"(saved_));
-#endif
-  }
-  ExtendedPrecisionScope(const ExtendedPrecisionScope&) = delete;
-  ExtendedPrecisionScope& operator=(const ExtendedPrecisionScope&) = delete;
-
- private:
-  std::uint16_t saved_ = 0;
-};
 
 // Radix-2 transform of a power-of-two length M >= 2, unscaled.
 //   Forward: natural order in, bit-reversed order out:
@@ -54,11 +31,12 @@ class Radix2Plan {
 
   void Forward(TComplex* a) const;
   void Inverse(TComplex* a) const;
-  // Forward without its first level, whose factor is 1: for a[j] and
-  // a[j + M/2] holding the first level's outputs already.
-  void ForwardAfterFirstLevel(TComplex* a) const;
-  // Inverse without its last level: output n is then a[n] + a[n + M/2].
-  void InverseBeforeLastLevel(TComplex* a) const;
+  // For a[j] and a[j + M/2] holding the outputs of Forward's first level
+  // (whose factor is 1): the rest of Forward, every point times kernel[p],
+  // and Inverse without its last level (output n is then a[n] + a[n + M/2]).
+  // Each cache-sized block is transformed, multiplied and transformed back
+  // while it is in the cache.
+  void ConvolveBetweenOuterLevels(TComplex* a, const TComplex* kernel) const;
   // Reorders a bit-reversed sequence into natural order (and back).
   void BitReverse(TComplex* a) const;
 
@@ -71,6 +49,7 @@ class Radix2Plan {
   void Inverse4(TComplex* a, std::size_t q, std::size_t g) const;
   void ForwardBlock(TComplex* a, std::size_t len, std::size_t g) const;
   void InverseBlock(TComplex* a, std::size_t len, std::size_t g) const;
+  void ConvolveBlock(TComplex* a, const TComplex* kernel, std::size_t len, std::size_t g) const;
 
   std::size_t m_;
   int log2_;

@@ -1,6 +1,7 @@
 #include "synthesis/ToneFrame.h"
 
 #include <cmath>
+#include <utility>
 
 namespace krv {
 
@@ -61,6 +62,22 @@ TWaveBufferExtended FrameTone(std::vector<long double> S, std::size_t N, std::in
     if (idx == n64) idx = n = 0;
   }
   return buffer;
+}
+
+TWaveBufferExtended HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                 std::int32_t milliSec, SeriesKind Kind, TonePeriod period,
+                                 BurstGateMaker burstGate) {
+  const std::size_t N = BlockLength(PCMFormat._SamplingRate, milliSec);
+  const long double off = Offset(PCMFormat, SignalAttribute);
+  const std::int64_t fs = PCMFormat._SamplingRate;
+  const std::int64_t F = SignalAttribute._Frequency;
+  if (N == 0 || F <= 0) return TWaveBufferExtended(N, off);
+  std::vector<long double> S = period(Kind, fs, F, N);
+  if (S.empty()) return TWaveBufferExtended(N, off);
+  const TWaveBufferExtended gate =
+      SignalAttribute._CycleOff != 0 ? burstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{};
+  return FrameTone(std::move(S), N, PhaseShift(fs, F, SignalAttribute._Phase), Amplitude(SignalAttribute), off,
+                   gate);
 }
 
 }  // namespace krv

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "synthesis/ToneSeries.h"
 #include "synthesis/UnitType.h"
 
 namespace krv {
@@ -38,5 +39,18 @@ void NormalizeInPlace(long double* x, std::size_t n);
 // times gate[i mod gate.size()] before the offset when a gate is given.
 TWaveBufferExtended FrameTone(std::vector<long double> S, std::size_t N, std::int64_t shift, long double amp,
                               long double off, const TWaveBufferExtended& gate);
+
+// One period of a band-limited waveform of F Hz at fs samples per second
+// for a block of N samples, times the waveform's factor; empty for silence.
+using TonePeriod = std::vector<long double> (*)(SeriesKind Kind, std::int64_t fs, std::int64_t F, std::size_t N);
+using BurstGateMaker = TWaveBufferExtended (*)(const TPCMFormat&, const TSignalAttribute&);
+
+// Square, triangle and sawtooth records: the waveform's period from
+// `period`, framed as FrameTone says with the record's phase, amplitude,
+// offset and burst gate. No tone (F <= 0 or an empty period) leaves only
+// the offset.
+TWaveBufferExtended HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                 std::int32_t milliSec, SeriesKind Kind, TonePeriod period,
+                                 BurstGateMaker burstGate);
 
 }  // namespace krv

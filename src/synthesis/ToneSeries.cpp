@@ -181,16 +181,6 @@ void Inverse(std::vector<TComplex>& x, const ToneTable& table) {
   }
 }
 
-// The harmonics as (bin, coefficient times the waveform's factor).
-std::vector<std::pair<std::int64_t, long double>> Lines(SeriesKind Kind, std::int64_t K, std::int64_t q,
-                                                        std::int64_t P) {
-  const long double factor = SeriesFactor(Kind);
-  std::vector<std::pair<std::int64_t, long double>> lines;
-  for (std::int64_t k = 1; k <= K; k += OddOnly(Kind) ? 2 : 1)
-    lines.emplace_back((k * q) % P, factor * SeriesCoefficient(Kind, k));
-  return lines;
-}
-
 // S[n] = sum over the lines (b, c) of c sin(2 pi b n / P), n = 0 .. P-1, for
 // lines at 0 < b < P/2 and P a multiple of 4. The series is odd
 // (S[P-n] = -S[n]), so it is the sine transform F of length N = P/2,
@@ -239,6 +229,15 @@ std::vector<long double> OddSeries(const std::vector<std::pair<std::int64_t, lon
 }
 
 }  // namespace
+
+std::vector<std::pair<std::int64_t, long double>> SeriesLines(SeriesKind Kind, std::int64_t K, std::int64_t q,
+                                                              std::int64_t P) {
+  const long double factor = SeriesFactor(Kind);
+  std::vector<std::pair<std::int64_t, long double>> lines;
+  for (std::int64_t k = 1; k <= K; k += OddOnly(Kind) ? 2 : 1)
+    lines.emplace_back((k * q) % P, factor * SeriesCoefficient(Kind, k));
+  return lines;
+}
 
 long double SeriesCoefficient(SeriesKind Kind, std::int64_t k) {
   const long double kk = static_cast<long double>(k);
@@ -316,7 +315,7 @@ std::vector<long double> SeriesPeriodDirect(SeriesKind Kind, std::int64_t K, std
 
 std::vector<long double> SeriesPeriodTransform(SeriesKind Kind, std::int64_t K, std::int64_t q,
                                                std::int64_t P, const ToneTable& Table) {
-  const auto lines = Lines(Kind, K, q, P);
+  const auto lines = SeriesLines(Kind, K, q, P);
   if (P % 4 == 0) return OddSeries(lines, P, Table);
   std::vector<TComplex> x(static_cast<std::size_t>(P), TComplex{0, 0});
   for (const auto& [b, c] : lines) x[static_cast<std::size_t>(b)].Real = c;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "synthesis/ToneTable.h"
@@ -21,6 +22,11 @@ long double SeriesCoefficient(SeriesKind Kind, std::int64_t k);
 
 // The overall factor A: 4/pi, 8/pi^2, 2/pi.
 long double SeriesFactor(SeriesKind Kind);
+
+// The harmonics k = 1 .. K (odd k only for square and triangle) as
+// (bin (k q) mod P, A * c_k).
+std::vector<std::pair<std::int64_t, long double>> SeriesLines(SeriesKind Kind, std::int64_t K, std::int64_t q,
+                                                              std::int64_t P);
 
 // S over one period by the direct sum (harmonics in ascending order).
 // The table's length must be a multiple of P.

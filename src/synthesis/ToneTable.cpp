@@ -6,7 +6,7 @@
 #include <numbers>
 #include <utility>
 
-#include "synthesis/FourierPlan.h"
+#include "synthesis/ExtendedPrecision.h"
 
 namespace krv {
 

@@ -62,8 +62,10 @@ long double Quantize(long double x, long double d, long double M) {
 
 // out[i] = (0 + p_1[i] + p_2[i] + ... in record order) / Count, each sample
 // subtracted instead when `Negate`; Count fixed so that the sum unrolls.
+// out is empty with room for N values: each is appended as it is made, so
+// the block is written once (not zero-filled first).
 template <int Count, bool Negate>
-void MixChannel(const long double* const* p, long double* out, std::size_t N) {
+void MixChannel(const long double* const* p, TWaveBufferExtended& out, std::size_t N) {
   const long double n = Count;
   for (std::size_t i = 0; i < N; ++i) {
     long double sum = 0;
@@ -72,17 +74,18 @@ void MixChannel(const long double* const* p, long double* out, std::size_t N) {
       else sum += p[r][i];
     }
     // Dividing by 1, 2 or 4 is exact as a product; other counts divide.
-    if constexpr (Count == 1) out[i] = sum;
-    else if constexpr (Count == 2) out[i] = sum * 0.5L;
-    else if constexpr (Count == 4) out[i] = sum * 0.25L;
-    else out[i] = sum / n;
+    if constexpr (Count == 1) out.push_back(sum);
+    else if constexpr (Count == 2) out.push_back(sum * 0.5L);
+    else if constexpr (Count == 4) out.push_back(sum * 0.25L);
+    else out.push_back(sum / n);
   }
 }
 
 template <bool Negate>
-void MixChannel(const std::vector<const long double*>& p, long double* out, std::size_t N) {
+void MixChannel(const std::vector<const long double*>& p, TWaveBufferExtended& out, std::size_t N) {
+  out.reserve(N);
   switch (p.size()) {
-    case 0: return;  // silence: already zeros
+    case 0: out.assign(N, 0.0L); return;  // silence
     case 1: return MixChannel<1, Negate>(p.data(), out, N);
     case 2: return MixChannel<2, Negate>(p.data(), out, N);
     case 3: return MixChannel<3, Negate>(p.data(), out, N);
@@ -97,7 +100,7 @@ void MixChannel(const std::vector<const long double*>& p, long double* out, std:
           if constexpr (Negate) sum -= src[i];
           else sum += src[i];
         }
-        out[i] = sum / n;
+        out.push_back(sum / n);
       }
     }
   }
@@ -207,10 +210,10 @@ TWaveBufferExtendedStereo TExFunctionLib::SynthesizeSignals(const TPCMFormat& PC
                                                             const TWaveBufferExtendedArray& WaveBufferArray,
                                                             std::int32_t WaveBufferMilliSec) {
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
-  TWaveBufferExtendedStereo mix{TWaveBufferExtended(N, 0.0L), TWaveBufferExtended(N, 0.0L)};
   const std::size_t records =
       ChannelNumber > 0 ? std::min<std::size_t>(static_cast<std::size_t>(ChannelNumber), SignalAttributeArray.size()) : 0;
-  if (records == 0 || N == 0) return mix;
+  if (records == 0 || N == 0) return {TWaveBufferExtended(N, 0.0L), TWaveBufferExtended(N, 0.0L)};
+  TWaveBufferExtendedStereo mix;
 
   // The noise record's phase 180 turns the whole right channel over.
   const bool turnRight = SignalAttributeArray[records - 1]._Phase == 180;
@@ -235,9 +238,19 @@ TWaveBufferExtendedStereo TExFunctionLib::SynthesizeSignals(const TPCMFormat& PC
     if (toLeft) left.push_back(samples);
     if (toRight) right.push_back(samples);
   }
-  MixChannel<false>(left, mix[0].data(), N);
-  if (turnRight) MixChannel<true>(right, mix[1].data(), N);
-  else MixChannel<false>(right, mix[1].data(), N);
+  MixChannel<false>(left, mix[0], N);
+  if (right != left) {
+    if (turnRight) MixChannel<true>(right, mix[1], N);
+    else MixChannel<false>(right, mix[1], N);
+  } else if (!turnRight) {
+    mix[1] = mix[0];
+  } else {
+    // The same records subtracted from 0 in the same order give the left
+    // sums negated, and 0 - 0 = +0 where the left sum is 0 (as the left sum
+    // is +0 then): 0 - left, bit for bit.
+    mix[1].reserve(N);
+    for (const long double v : mix[0]) mix[1].push_back(0.0L - v);
+  }
   return mix;
 }
 

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <numbers>
 
+#include "synthesis/ExtendedPrecision.h"
 #include "synthesis/FourierPlan.h"
 #include "synthesis/MersenneTwister.h"
 #include "synthesis/UnitFunction.h"
@@ -327,7 +328,14 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataNoise(const TPCMFormat& PCMF
       break;
     case TNoiseType::_GaussNoise: x = GaussNoise(seed, n); break;
     case TNoiseType::_WhiteNoise:
-    default: x = UniformRandom(seed, n); break;
+    default: {
+      // The uniform values scaled as they are drawn: one pass over the block.
+      MersenneTwister mt(seed);
+      x.resize(CountOf(n));
+      long double* y = x.data();  // written through a pointer: no copy per sample
+      for (std::size_t i = 0; i < x.size(); ++i) y[i] = (krv::MtOpenUnit(mt.Next()) - 0.5L) * 2 * amp;
+      return x;
+    }
   }
   for (long double& v : x) v = (v - 0.5L) * 2 * amp;
   return x;

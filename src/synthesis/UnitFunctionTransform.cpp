@@ -10,6 +10,29 @@ namespace {
 
 bool IsPowerOfTwo(std::size_t n) { return n != 0 && (n & (n - 1)) == 0; }
 
+// The radix-2 pair in natural order, every output divided by `divisor`;
+// zeros for a length that is not a power of two.
+TProgressionComplex Radix2Transform(const TProgressionComplex& X, bool forward, long double divisor) {
+  const std::size_t n = X.size();
+  if (!IsPowerOfTwo(n)) return TProgressionComplex(n, TComplex{0, 0});
+  TProgressionComplex result = X;
+  if (n > 1) {
+    const auto plan = krv::Radix2Plan::Get(n);
+    if (forward) {
+      plan->Forward(result.data());
+      plan->BitReverse(result.data());
+    } else {
+      plan->BitReverse(result.data());
+      plan->Inverse(result.data());
+    }
+  }
+  for (auto& v : result) {
+    v.Real /= divisor;
+    v.Imaginary /= divisor;
+  }
+  return result;
+}
+
 }  // namespace
 
 TComplex TExFunctionLib::ComplexAdd(const TComplex& A, const TComplex& B) {
@@ -30,37 +53,10 @@ TComplex TExFunctionLib::ComplexExp(const TComplex& Z) {
 }
 
 TProgressionComplex TExFunctionLib::FFT(const TProgressionComplex& X) {
-  const std::size_t n = X.size();
-  if (!IsPowerOfTwo(n)) return TProgressionComplex(n, TComplex{0, 0});
-  TProgressionComplex result = X;
-  if (n > 1) {
-    const auto plan = krv::Radix2Plan::Get(n);
-    plan->Forward(result.data());
-    plan->BitReverse(result.data());
-  }
-  const long double divisor = n / 2.0L;
-  for (auto& v : result) {
-    v.Real /= divisor;
-    v.Imaginary /= divisor;
-  }
-  return result;
+  return Radix2Transform(X, true, static_cast<long double>(X.size()) / 2.0L);
 }
 
-TProgressionComplex TExFunctionLib::IFFT(const TProgressionComplex& X) {
-  const std::size_t n = X.size();
-  if (!IsPowerOfTwo(n)) return TProgressionComplex(n, TComplex{0, 0});
-  TProgressionComplex result = X;
-  if (n > 1) {
-    const auto plan = krv::Radix2Plan::Get(n);
-    plan->BitReverse(result.data());
-    plan->Inverse(result.data());
-  }
-  for (auto& v : result) {
-    v.Real /= 2;
-    v.Imaginary /= 2;
-  }
-  return result;
-}
+TProgressionComplex TExFunctionLib::IFFT(const TProgressionComplex& X) { return Radix2Transform(X, false, 2); }
 
 TProgressionComplex TExFunctionLib::DFTBluestein(const TProgressionComplex& X) {
   const std::size_t n = X.size();

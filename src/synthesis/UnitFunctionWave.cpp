@@ -184,30 +184,15 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSine(const TPCMFormat& PCMFo
 
 namespace {
 
-using BurstGateMaker = TWaveBufferExtended (*)(const TPCMFormat&, const TSignalAttribute&);
-
-// Square, triangle and sawtooth: the series over one period, scaled back to
-// a peak of 1.0 where it overshoots, rotated by the phase, tiled over the
-// block, with amplitude, gate and offset.
-TWaveBufferExtended HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
-                                 std::int32_t WaveBufferMilliSec, SeriesKind kind,
-                                 BurstGateMaker burstGate) {
-  const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
-  const long double off = Offset(PCMFormat, SignalAttribute);
-  const std::int64_t fs = PCMFormat._SamplingRate;
-  const std::int64_t F = SignalAttribute._Frequency;
-  if (N == 0 || !Audible(fs, F)) return TWaveBufferExtended(N, off);
-  const std::int64_t K = (fs - 1) / (2 * F);  // Trunc(((fs - 1) / 2) / F)
-  const long double amp = Amplitude(SignalAttribute);
-
+// Square, triangle and sawtooth: the series over one period
+// P = fs / gcd(F, fs) (the tone makes F / gcd cycles in it) with its
+// K = Trunc(((fs - 1) / 2) / F) harmonics.
+std::vector<long double> DirectPeriod(SeriesKind kind, std::int64_t fs, std::int64_t F, std::size_t) {
+  if (!Audible(fs, F)) return {};
+  const std::int64_t K = (fs - 1) / (2 * F);
   const std::int64_t g = krv::Gcd(F, fs);
-  const std::int64_t P = fs / g;
   const auto table = krv::ToneTableFor(fs);
-  std::vector<long double> S = SeriesPeriod(kind, K, F / g, P, *table);
-
-  const TWaveBufferExtended gate =
-      SignalAttribute._CycleOff != 0 ? burstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{};
-  return krv::FrameTone(std::move(S), N, PhaseShift(fs, F, SignalAttribute._Phase), amp, off, gate);
+  return SeriesPeriod(kind, K, F / g, fs / g, *table);
 }
 
 }  // namespace
@@ -216,24 +201,24 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSquare(const TPCMFormat& PCM
                                                            const TSignalAttribute& SignalAttribute,
                                                            std::int32_t WaveBufferMilliSec,
                                                            const TInternalSetting&) {
-  return HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Square,
-                      &BurstGate);
+  return krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Square, &DirectPeriod,
+                           &BurstGate);
 }
 
 TWaveBufferExtended TExFunctionLib::GenerateWaveDataTriangle(const TPCMFormat& PCMFormat,
                                                              const TSignalAttribute& SignalAttribute,
                                                              std::int32_t WaveBufferMilliSec,
                                                              const TInternalSetting&) {
-  return HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Triangle,
-                      &BurstGate);
+  return krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Triangle, &DirectPeriod,
+                           &BurstGate);
 }
 
 TWaveBufferExtended TExFunctionLib::GenerateWaveDataSawtooth(const TPCMFormat& PCMFormat,
                                                              const TSignalAttribute& SignalAttribute,
                                                              std::int32_t WaveBufferMilliSec,
                                                              const TInternalSetting&) {
-  return HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Sawtooth,
-                      &BurstGate);
+  return krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Sawtooth, &DirectPeriod,
+                           &BurstGate);
 }
 
 // --- sweep --------------------------------------------------------------------------

@@ -4,7 +4,10 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+
+#include "synthesis/ExtendedPrecision.h"
 
 namespace krvtest {
 
@@ -51,6 +54,28 @@ inline ProbeResult RunProbe()
     result.series = BitsOf(sum);
     return result;
 }
+
+// Runs the enclosing block at 53-bit precision, the setting Windows gives
+// every new thread, and restores the caller's control word after.
+class DoublePrecisionScope {
+public:
+    DoublePrecisionScope()
+        : saved_(krv::ReadFpuControlWord()),
+          double_(static_cast<std::uint16_t>((saved_ & ~krv::kFpuPrecisionMask) | krv::kFpuPrecision53))
+    {
+        krv::WriteFpuControlWord(double_);
+    }
+    ~DoublePrecisionScope() { krv::WriteFpuControlWord(saved_); }
+    DoublePrecisionScope(const DoublePrecisionScope&) = delete;
+    DoublePrecisionScope& operator=(const DoublePrecisionScope&) = delete;
+
+    // The control word in force inside the block.
+    std::uint16_t ControlWord() const { return double_; }
+
+private:
+    std::uint16_t saved_;
+    std::uint16_t double_;
+};
 
 inline long double TwoToMinus60()
 {

@@ -5,6 +5,7 @@
 #include <random>
 #include <thread>
 
+#include "synthesis/ExtendedPrecisionProbe.h"
 #include "synthesis/FourierPlan.h"
 #include "synthesis/ReferenceTransform.h"
 #include "synthesis/UnitFunction.h"
@@ -194,21 +195,18 @@ TEST(IDFTBluestein, ConjugateSymmetricSpectraGiveTheRealSignal) {
 
 namespace {
 
-#if defined(__x86_64__) || defined(__i386__)
 TEST(DFTBluestein, PlanBuiltOnAThreadAtDoublePrecisionIsStillExtended) {
-  std::uint16_t saved, dbl;
-  __asm__ volatile("fnstcw %0" : "=m"(saved));
-  dbl = static_cast<std::uint16_t>((saved & ~0x0300) | 0x0200);  // 53-bit precision
   krv::ClearFourierPlans();
-  __asm__ volatile("fldcw %0" : : "m"(dbl));
-  krv::BluesteinPlan::Get(1001);  // built (and kept) here
-  std::uint16_t during;
-  __asm__ volatile("fnstcw %0" : "=m"(during));
-  __asm__ volatile("fldcw %0" : : "m"(saved));
+  std::uint16_t dbl, during;
+  {
+    const krvtest::DoublePrecisionScope atDouble;
+    dbl = atDouble.ControlWord();
+    krv::BluesteinPlan::Get(1001);  // built (and kept) here
+    during = krv::ReadFpuControlWord();
+  }
   EXPECT_EQ(during, dbl);  // the caller's setting is back
   const auto x = Random(1001, 4);
   ExpectClose(ref::PlainDFT(x, -1, 2.0L / 1001), Lib::DFTBluestein(x), 1e-17L);
 }
-#endif
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <numbers>
 
+#include "synthesis/ExtendedPrecisionProbe.h"
 #include "synthesis/ReferenceWave.h"
 #include "synthesis/ToneSeries.h"
 #include "synthesis/ToneTable.h"
@@ -384,19 +386,16 @@ TEST(ToneTable, EntriesAreTheUnitSine) {
         << static_cast<double>(u);
 }
 
-#if defined(__x86_64__) || defined(__i386__)
 TEST(ToneTable, SharedTableBuiltOnAThreadAtDoublePrecisionIsStillExtended) {
-  std::uint16_t saved, dbl;
-  __asm__ volatile("fnstcw %0" : "=m"(saved));
-  dbl = static_cast<std::uint16_t>((saved & ~0x0300) | 0x0200);  // 53-bit precision
   krv::ClearToneTableCache();
-  __asm__ volatile("fldcw %0" : : "m"(dbl));
-  const auto low = krv::ToneTableFor(44100);  // built (and kept) here
-  __asm__ volatile("fldcw %0" : : "m"(saved));
+  std::shared_ptr<const krv::ToneTable> low;
+  {
+    const krvtest::DoublePrecisionScope atDouble;
+    low = krv::ToneTableFor(44100);  // built (and kept) here
+  }
   const krv::ToneTable full(44100);
   for (std::int64_t j = 0; j < 44100; ++j) ASSERT_EQ(low->Sin(j), full.Sin(j)) << j;
 }
-#endif
 
 // --- sweep ---------------------------------------------------------------------------
 

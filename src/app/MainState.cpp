@@ -1,0 +1,347 @@
+#include "app/MainState.h"
+
+#include <cmath>
+
+#include "synthesis/UnitFunction.h"
+
+std::string_view WavMemErrMessage(TWavMemErr WavMemErr) {
+  switch (WavMemErr) {
+    case TWavMemErr::_MemErrNoCreateHeap: return "Error - Cannot Creat Local Heap Memory.";
+    case TWavMemErr::_MemErrNoAllocateHeap: return "Error - Cannot Allocate Heap Memory.";
+    case TWavMemErr::_MemErrNoAllocateVirtual: return "Error - Cannot Allocate Virtual Memory.";
+    default: return {};  // freeing failures are reported by the sound-out thread
+  }
+}
+
+std::string_view WavOutErrMessage(TWavOutErr WavOutErr) {
+  switch (WavOutErr) {
+    case TWavOutErr::_MMSYSERR_ALLOCATED: return "Error - Already Allocated.";
+    case TWavOutErr::_MMSYSERR_BADDEVICEID: return "Error - Invalid Device ID.";
+    case TWavOutErr::_MMSYSERR_NODRIVER: return "Error - Not Exist Device Driver.";
+    case TWavOutErr::_MMSYSERR_NOMEM: return "Error - Cannot Allocate Memory.";
+    case TWavOutErr::_WAVERR_SYNC: return "Error - Missing WAVE_ALLOWSYNC flag.";
+    case TWavOutErr::_WAVERR_BADFORMAT: return "Error - Invalid Format.";
+    default: return {};
+  }
+}
+
+TMainState::TMainState(const TMainServices& Services) : FServices(Services) {
+  FPCMFormat = TExFunctionLib::InitializePCMFormat();
+  FPCMFormatString = TExFunctionLib::StringPCMFormat(FPCMFormat);
+  FInternalSetting = TExFunctionLib::InitializeInternalSetting();
+  if (FServices.WaveOut.DeviceCount() == 0) FInternalSetting._OutputDevice = TOutputDevice::_NoDevice;
+  FInternalSettingString = TExFunctionLib::StringInternalSetting(FInternalSetting);
+  FSignalAttributeArray.assign(static_cast<std::size_t>(FChannelNumber),
+                               TExFunctionLib::InitializeSignalAttribute());
+  FSignalAttributeArray[0]._OutputChannel = TOutputChannel::_Both;
+  FSignalAttributeArray[4]._Waveform = TWaveform::_Sweep;
+  FSignalAttributeArray[5]._Waveform = TWaveform::_Noise;
+  for (const TSignalAttribute& record : FSignalAttributeArray)
+    FSignalAttributeStringArray.push_back(TExFunctionLib::StringSignalAttribute(record));
+
+  EventCallSoundOut = FServices.CreateEvent(kEventCallSoundOut);
+  EventCallCreateWave = FServices.CreateEvent(kEventCallCreateWave);
+  EventCallDisplayOut = FServices.CreateEvent(kEventCallDisplayOut);
+  FThreadDisplayOut = std::make_unique<TThreadDisplayOut>(*EventCallDisplayOut, FServices.UserInterface);
+  FThreadSoundOut = std::make_unique<TThreadSoundOut>(
+      static_cast<TSoundOutOwner&>(*this), *EventCallSoundOut, FServices.CreateEvent, FServices.WaveOut, FServices.WaveMemory,
+      FServices.Engine, FServices.UserInterface, *FThreadDisplayOut);
+  FThreadCreateWave =
+      std::make_unique<TThreadCreateWave>(*EventCallCreateWave, FServices.CreateEvent, FServices.Engine);
+  FThreadSoundOut->Start();
+  FThreadCreateWave->Start();
+  FThreadDisplayOut->Start();
+}
+
+TMainState::~TMainState() { Shutdown(); }
+
+void TMainState::Shutdown() {
+  if (FShutDown) return;
+  FShutDown = true;
+  if (ASIOHost) ASIOHost->Close();
+  FThreadSoundOut->Terminate();
+  FThreadCreateWave->Terminate();
+  FThreadDisplayOut->Terminate();
+  FThreadSoundOut->WaitFor();
+  FThreadCreateWave->WaitFor();
+  FThreadDisplayOut->WaitFor();
+}
+
+// ---------------------------------------------------------------------------
+// Records
+
+TPCMFormat TMainState::PCMFormat() const {
+  std::lock_guard<std::mutex> lock(FSettingsLock);
+  return FPCMFormat;
+}
+
+TPCMFormatString TMainState::PCMFormatString() const {
+  std::lock_guard<std::mutex> lock(FSettingsLock);
+  return FPCMFormatString;
+}
+
+void TMainState::SetPCMFormat(const TPCMFormat& Value) {
+  std::lock_guard<std::mutex> lock(FSettingsLock);
+  FPCMFormat = Value;
+  FPCMFormatString = TExFunctionLib::StringPCMFormat(Value);
+}
+
+TInternalSetting TMainState::InternalSetting() const {
+  std::lock_guard<std::mutex> lock(FSettingsLock);
+  return FInternalSetting;
+}
+
+TInternalSettingString TMainState::InternalSettingString() const {
+  std::lock_guard<std::mutex> lock(FSettingsLock);
+  return FInternalSettingString;
+}
+
+void TMainState::SetInternalSetting(const TInternalSetting& Value) {
+  std::lock_guard<std::mutex> lock(FSettingsLock);
+  FInternalSetting = Value;
+  FInternalSettingString = TExFunctionLib::StringInternalSetting(Value);
+}
+
+TSignalAttributeArray TMainState::SignalAttributeArray() const {
+  std::lock_guard<std::mutex> lock(FSettingsLock);
+  return FSignalAttributeArray;
+}
+
+TSignalAttributeStringArray TMainState::SignalAttributeStringArray() const {
+  std::lock_guard<std::mutex> lock(FSettingsLock);
+  return FSignalAttributeStringArray;
+}
+
+void TMainState::SetSignalAttribute(std::int32_t Index, const TSignalAttribute& Value) {
+  if (Index < 0 || Index >= FChannelNumber) return;
+  std::lock_guard<std::mutex> lock(FSettingsLock);
+  FSignalAttributeArray[static_cast<std::size_t>(Index)] = Value;
+  FSignalAttributeStringArray[static_cast<std::size_t>(Index)] = TExFunctionLib::StringSignalAttribute(Value);
+}
+
+// ---------------------------------------------------------------------------
+// Gains
+
+TOutputGains TMainState::OutputGains() const {
+  std::lock_guard<std::mutex> lock(FGainLock);
+  return FGains;
+}
+
+void TMainState::SetOutputGains(const TOutputGains& Value) {
+  std::lock_guard<std::mutex> lock(FGainLock);
+  FGains = Value;
+}
+
+long double TMainState::TrackBarGain(std::int32_t TrackBarPosition) {
+  const std::int32_t progress = 100 - TrackBarPosition;
+  return std::pow(10.0L, static_cast<long double>(progress - 100) / 20.0L);
+}
+
+void TMainState::SetTrackBarGain(TGainSide Side, std::int32_t TrackBarPosition) {
+  std::lock_guard<std::mutex> lock(FGainLock);
+  (Side == TGainSide::_Left ? FGains.OutputGainL : FGains.OutputGainR) = TrackBarGain(TrackBarPosition);
+}
+
+// ---------------------------------------------------------------------------
+// Sound-out owner
+
+TPlaySettings TMainState::LoadPlaySetting() {
+  TPlaySettings settings;
+  {
+    std::lock_guard<std::mutex> lock(FSettingsLock);
+    settings.Signals.xChannelNumber = FChannelNumber;
+    settings.Signals.PCMFormat = FPCMFormat;
+    settings.Signals.InternalSetting = FInternalSetting;
+    settings.Signals.SignalAttributeArray = FSignalAttributeArray;
+  }
+  settings.Gains = OutputGains();
+  return settings;
+}
+
+TOutputGains TMainState::LoadOutputGain() { return OutputGains(); }
+
+void TMainState::RestorePlayTime() {
+  std::lock_guard<std::mutex> lock(FSettingsLock);
+  FInternalSetting._PlayTime = FInternalSetting._DefaultPeriod;
+}
+
+// ---------------------------------------------------------------------------
+// Handlers
+
+void TMainState::Play() {
+  if (xEnableChangeData() || xOperation() != TOperation::_Stop) return;
+  TOutputDevice device;
+  {
+    // A timed play lasts at least one whole sweep.
+    std::lock_guard<std::mutex> lock(FSettingsLock);
+    const TSignalAttribute& sweep = FSignalAttributeArray[4];
+    if (sweep._OutputChannel != TOutputChannel::_Mute && sweep._SweepPeriod > FInternalSetting._PlayTime)
+      FInternalSetting._PlayTime = sweep._SweepPeriod;
+    device = FInternalSetting._OutputDevice;
+  }
+  if (device == TOutputDevice::_ASIO) {
+    if (ASIOHost) ASIOHost->Play();
+    return;
+  }
+  if (device != TOutputDevice::_WaveMapper) return;
+
+  const std::uint32_t sequence = FThreadSoundOut->Call(kSoundOutStart);
+  const auto answer = FThreadSoundOut->AwaitAnswer(sequence, FServices.Timeouts.StartAnswerMs);
+  if (!answer) {
+    // No answer in time: the state stays _Stop, so a start that comes later
+    // must not go on playing. The stop is not waited for.
+    FThreadSoundOut->Call(kSoundOutStop);
+    return;
+  }
+  switch (answer->Status) {
+    case TSoundOutNotify::_Started:
+      FServices.View.SetPlayGlyph(kGlyphSignalActive);
+      SetOperation(TOperation::_Play);
+      break;
+    case TSoundOutNotify::_Erred:
+      WavMemErr = answer->Detail.WavMemErr;
+      WavOutErr = answer->Detail.WavOutErr;
+      ShowSoundOutError(WavMemErr, WavOutErr);
+      WavMemErr = TWavMemErr::_MemErrNo;
+      WavOutErr = TWavOutErr::_MMSYSERR_No;
+      FServices.View.SetPlayGlyph(kGlyphSignalInactive);
+      SetOperation(TOperation::_Stop);
+      break;
+    default:
+      break;
+  }
+}
+
+void TMainState::Stop() {
+  if (xEnableChangeData() || xOperation() != TOperation::_Play) return;
+  switch (InternalSetting()._OutputDevice) {
+    case TOutputDevice::_WaveMapper: StopWaveOut(); break;
+    case TOutputDevice::_ASIO:
+      if (ASIOHost) ASIOHost->Stop();
+      break;
+    default: break;
+  }
+}
+
+void TMainState::StopWaveOut() {
+  const std::uint32_t sequence = FThreadSoundOut->Call(kSoundOutStop);
+  std::optional<TSoundOutNotify> stale;
+  auto answer = FThreadSoundOut->AwaitAnswer(sequence, FServices.Timeouts.StopAnswerMs, &stale);
+  // A late answer to a gain command took part of the wait: wait once more.
+  if (!answer && stale == TSoundOutNotify::_Changed)
+    answer = FThreadSoundOut->AwaitAnswer(sequence, FServices.Timeouts.StopAnswerMs);
+  if (!answer) {
+    FServices.View.ShowErrorMessage(kMessageCannotStopping);
+    return;
+  }
+  switch (answer->Status) {
+    case TSoundOutNotify::_Stopped:
+      FServices.View.SetPlayGlyph(kGlyphSignalInactive);
+      SetOperation(TOperation::_Stop);
+      break;
+    case TSoundOutNotify::_Erred:
+      FServices.View.ShowErrorMessage(kMessageCannotStopPlaying);
+      break;
+    default:
+      break;
+  }
+}
+
+void TMainState::Close() {
+  if (xEnableChangeData() || xOperation() != TOperation::_Play) return;
+  switch (InternalSetting()._OutputDevice) {
+    case TOutputDevice::_WaveMapper: StopWaveOut(); break;
+    case TOutputDevice::_ASIO:
+      if (ASIOHost) ASIOHost->Close();
+      break;
+    default: break;
+  }
+}
+
+bool TMainState::ChangeGain() {
+  if (xEnableChangeData() || xOperation() != TOperation::_Play ||
+      InternalSetting()._OutputDevice != TOutputDevice::_WaveMapper)
+    return true;
+  const std::uint32_t sequence = FThreadSoundOut->Call(kSoundOutGainChanged);
+  const auto answer = FThreadSoundOut->AwaitAnswer(sequence, FServices.Timeouts.GainAnswerMs);
+  if (answer && answer->Status != TSoundOutNotify::_Changed) {
+    FServices.View.ShowErrorMessage(kMessageCannotChangeGain);
+    return false;
+  }
+  return true;  // no answer in time: nothing is shown
+}
+
+bool TMainState::ToggleGainFactor(bool& Flag, long double TOutputGains::*Factor, long double On,
+                                  long double Off) {
+  const TOutputGains before = OutputGains();
+  Flag = !Flag;
+  TOutputGains after = before;
+  after.*Factor = Flag ? On : Off;
+  SetOutputGains(after);
+  if (!ChangeGain()) {
+    Flag = !Flag;
+    std::lock_guard<std::mutex> lock(FGainLock);
+    FGains.*Factor = before.*Factor;
+  }
+  return Flag;
+}
+
+bool TMainState::ToggleMute() { return ToggleGainFactor(xMute, &TOutputGains::OutputMute, 0.0L, 1.0L); }
+
+bool TMainState::ToggleAttenuation() {
+  return ToggleGainFactor(xAttenuation, &TOutputGains::OutputATT, 0.1L, 1.0L);
+}
+
+void TMainState::CompleteSinglePlay() {
+  SetEnableChangeData(false);
+  FServices.View.SetPlayGlyph(kGlyphSignalInactive);
+  SetOperation(TOperation::_Stop);
+}
+
+void TMainState::ShowSoundOutError(TWavMemErr MemErr, TWavOutErr OutErr) {
+  if (const auto text = WavMemErrMessage(MemErr); !text.empty()) FServices.View.ShowErrorMessage(text);
+  if (const auto text = WavOutErrMessage(OutErr); !text.empty()) FServices.View.ShowErrorMessage(text);
+}
+
+// ---------------------------------------------------------------------------
+// Create-wave requests
+
+void TMainState::RequestCreateWave(std::uint8_t Command) {
+  if (Command == kCreateWaveAll) {
+    TSynthesisInputs inputs;
+    {
+      std::lock_guard<std::mutex> lock(FSettingsLock);
+      inputs.xChannelNumber = FChannelNumber;
+      inputs.PCMFormat = FPCMFormat;
+      inputs.InternalSetting = FInternalSetting;
+      inputs.SignalAttributeArray = FSignalAttributeArray;
+    }
+    inputs.SweepStartTime = SweepStartTime;
+    FCreateWaveSequence = FThreadCreateWave->Call(kCreateWaveAll, std::move(inputs));
+  } else {
+    FCreateWaveSequence = FThreadCreateWave->Call(Command);
+  }
+}
+
+bool TMainState::FetchWaveData(long double GainL, long double GainR) {
+  const TWaveBufferExtendedStereo* second =
+      FThreadCreateWave->Fetch(FCreateWaveSequence.load(), FServices.Timeouts.CreateWaveAnswerMs);
+  if (!second) {
+    FServices.View.ShowErrorMessage(kMessageCannotCreateWaveData);
+    return false;
+  }
+  TWaveBufferIntegerStereo quantized = FServices.Engine.QuantizeSignal(PCMFormat(), GainL, GainR, *second);
+  WaveBufferL = std::move(quantized[0]);
+  WaveBufferR = std::move(quantized[1]);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Display
+
+void TMainState::SendDisplayStop() {
+  TThreadDisplayOut::TStopHost stopHost;
+  if (ASIOHost && InternalSetting()._OutputDevice == TOutputDevice::_ASIO)
+    stopHost = [road = ASIOHost] { road->StopHost(); };
+  FThreadDisplayOut->Call(kDisplayStop, std::move(stopHost));
+}

@@ -1,0 +1,214 @@
+// The main window's shared state and its side of the worker-thread protocol,
+// without any window: the Win32 main window (TFormMain) is a view over it.
+//
+// Threads: the handlers (Play, Stop, the gain controls, ...) run on the
+// user-interface thread. The records, the gains and the two flags are read
+// and written from other threads too and are guarded here (a lock for the
+// records and one for the four gain factors, which are always read together;
+// atomics for the flags).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string_view>
+
+#include "app/OneSecond.h"
+#include "app/ThreadPlatform.h"
+#include "app/UnitThread.h"
+#include "synthesis/UnitType.h"
+
+// Texts of the messages and names of the Play button's pictures.
+inline constexpr std::string_view kMessageCannotStopping = "Error - Cannot Stopping.";
+inline constexpr std::string_view kMessageCannotStopPlaying = "Error - Cannot Stop Playing.";
+inline constexpr std::string_view kMessageCannotChangeGain = "Error - Cannot Change Gain.";
+inline constexpr std::string_view kMessageCannotCreateWaveData = "Error - Cannot Create Wave Data.";
+inline constexpr std::string_view kGlyphSignalActive = "_SignalActive";
+inline constexpr std::string_view kGlyphSignalInactive = "_SignalInactive";
+
+// The message of a playback-memory or device-open error; empty for the codes
+// that show none.
+std::string_view WavMemErrMessage(TWavMemErr WavMemErr);
+std::string_view WavOutErrMessage(TWavOutErr WavOutErr);
+
+// What the main window shows, called on the user-interface thread.
+class TMainView {
+ public:
+  // Loads the named bitmap resource into the Play button's glyph.
+  virtual void SetPlayGlyph(std::string_view ResourceName) = 0;
+  // Message box without owner, caption "Error", OK button, no icon.
+  virtual void ShowErrorMessage(std::string_view Text) = 0;
+
+ protected:
+  ~TMainView() = default;
+};
+
+// The place of the ASIO playback road. Its branches run on the
+// user-interface thread after the same guards as the wave-out branches;
+// StopHost runs on the display thread when display command 0 carries it.
+class TAsioRoad {
+ public:
+  virtual void Play() = 0;
+  virtual void Stop() = 0;
+  virtual void Close() = 0;
+  virtual void StopHost() = 0;
+
+ protected:
+  ~TAsioRoad() = default;
+};
+
+struct TProtocolTimeouts {
+  std::uint32_t StartAnswerMs = 1000;  // Play
+  std::uint32_t StopAnswerMs = 1000;   // Stop, each of its waits
+  std::uint32_t GainAnswerMs = 300;
+  std::uint32_t CreateWaveAnswerMs = 1000;
+};
+
+// What the main window is built on; everything must outlive it.
+struct TMainServices {
+  TEventFactory CreateEvent;
+  TWaveOutDevice& WaveOut;
+  TWaveMemory& WaveMemory;
+  TSignalEngine& Engine;
+  TUserInterfaceSink& UserInterface;  // posted to by the worker threads
+  TMainView& View;                    // called by the handlers
+  TProtocolTimeouts Timeouts{};
+};
+
+enum class TGainSide : std::uint8_t { _Left, _Right };
+
+class TMainState final : private TSoundOutOwner {
+ public:
+  // The main window's creation: default state, the three call events, the
+  // three worker threads (running on return).
+  explicit TMainState(const TMainServices& Services);
+  // Shutdown, if not done yet.
+  ~TMainState();
+  // Stops the output whatever the state (the ASIO road's Close, which must
+  // do nothing when its host is not active; the sound-out thread closes an
+  // open device as it ends), then ends the threads: each is told to end and
+  // woken, then waited for. Only then do the events go.
+  void Shutdown();
+
+  // --- Records and their display strings (any thread) ---------------------
+  std::int32_t xChannelNumber() const { return FChannelNumber; }
+  TPCMFormat PCMFormat() const;
+  TPCMFormatString PCMFormatString() const;
+  void SetPCMFormat(const TPCMFormat& Value);  // the strings follow
+  TInternalSetting InternalSetting() const;
+  TInternalSettingString InternalSettingString() const;
+  void SetInternalSetting(const TInternalSetting& Value);
+  TSignalAttributeArray SignalAttributeArray() const;
+  TSignalAttributeStringArray SignalAttributeStringArray() const;
+  void SetSignalAttribute(std::int32_t Index, const TSignalAttribute& Value);
+
+  // --- Gains (any thread) --------------------------------------------------
+  TOutputGains OutputGains() const;
+  void SetOutputGains(const TOutputGains& Value);
+  // Gain bar, for the bar at TrackBarPosition (0 top .. 100 bottom):
+  // 10^((progress - 100) / 20) with progress = 100 - position.
+  static long double TrackBarGain(std::int32_t TrackBarPosition);
+  void SetTrackBarGain(TGainSide Side, std::int32_t TrackBarPosition);
+
+  // --- Flags (any thread) --------------------------------------------------
+  TOperation xOperation() const { return FOperation.load(); }
+  void SetOperation(TOperation Value) { FOperation.store(Value); }  // REC, the recording window
+  bool xEnableChangeData() const { return FEnableChangeData.load(); }
+  void SetEnableChangeData(bool Value) { FEnableChangeData.store(Value); }  // dialogs
+
+  // --- Handlers (user-interface thread) -----------------------------------
+  void Play();   // BitBtnExt_PlayClick
+  void Stop();   // BitBtnExt_StopClick
+  void Close();  // FormClose: stops a running output
+  // The gain command after a gain change (bars, MUTE, -20dB); false when the
+  // sound-out thread refused it ("Error - Cannot Change Gain." shown).
+  bool ChangeGain();
+  // MUTE and -20dB: toggle, send the gain command, undo the toggle when it
+  // was refused. Return the new xMute / xAttenuation.
+  bool ToggleMute();
+  bool ToggleAttenuation();
+  // The user-interface thread's part of a timed play that ended by itself
+  // (TUserInterfaceSink::PostSinglePlayEnd).
+  void CompleteSinglePlay();
+  // The messages of a failed wave-out start: the memory message, then the
+  // device message.
+  void ShowSoundOutError(TWavMemErr MemErr, TWavOutErr OutErr);
+
+  // --- Create-wave requests (ASIO road, WAV writer) ------------------------
+  // Command 0 hands over copies of the records, the format, the internal
+  // setting and SweepStartTime; command 1 asks for the next second.
+  void RequestCreateWave(std::uint8_t Command);
+  // Waits for the second last requested and quantises it with the gains into
+  // WaveBufferL and WaveBufferR. On a time-out or a failure shows
+  // "Error - Cannot Create Wave Data." and leaves both as they are.
+  bool FetchWaveData(long double GainL, long double GainR);
+
+  // --- The threads ---------------------------------------------------------
+  TThreadSoundOut& ThreadSoundOut() { return *FThreadSoundOut; }
+  TThreadCreateWave& ThreadCreateWave() { return *FThreadCreateWave; }
+  TThreadDisplayOut& ThreadDisplayOut() { return *FThreadDisplayOut; }
+
+  // --- Display and ASIO ----------------------------------------------------
+  // Display command 0; it also stops the ASIO host when the output device
+  // is ASIO now.
+  void SendDisplayStop();
+  // The ASIO road, once it exists; null until then.
+  void SetAsioRoad(TAsioRoad* Road) { ASIOHost = Road; }
+
+  // --- State of the user-interface thread ----------------------------------
+  TDisplayPanel xCurrentDisplay = TDisplayPanel::_SettingGlobal;
+  bool xAttenuation = true;
+  bool xMute = false;
+  bool xLockLR = true;
+  std::int32_t xCurrentChannel = -1;
+  TWaveBufferInteger WaveBufferL, WaveBufferR;  // one second, ASIO road and WAV writer
+  std::int32_t SweepStartTime = 0;
+  TWavMemErr WavMemErr = TWavMemErr::_MemErrNo;
+  TWavOutErr WavOutErr = TWavOutErr::_MMSYSERR_No;
+  std::int32_t ActiveAsioChannelL = 0;
+  std::int32_t ActiveAsioChannelR = 1;
+  std::int32_t AsioCount = 0;
+  std::int32_t AsioCountMax = 0;
+  std::int32_t AsioPlayTime = 0;
+  double DefaultAsioSamplingRate = 48000.0;
+
+ private:
+  // TSoundOutOwner, called on the sound-out thread.
+  TPlaySettings LoadPlaySetting() override;
+  TOutputGains LoadOutputGain() override;
+  TOperation Operation() const override { return xOperation(); }
+  void RestorePlayTime() override;
+  void BeginSinglePlayEnd() override { SetEnableChangeData(true); }
+
+  void StopWaveOut();
+  bool ToggleGainFactor(bool& Flag, long double TOutputGains::*Factor, long double On, long double Off);
+
+  TMainServices FServices;
+  TAsioRoad* ASIOHost = nullptr;
+  const std::int32_t FChannelNumber = 6;
+
+  mutable std::mutex FSettingsLock;
+  TPCMFormat FPCMFormat{};
+  TInternalSetting FInternalSetting{};
+  TSignalAttributeArray FSignalAttributeArray;
+  TPCMFormatString FPCMFormatString;
+  TInternalSettingString FInternalSettingString;
+  TSignalAttributeStringArray FSignalAttributeStringArray;
+
+  mutable std::mutex FGainLock;
+  TOutputGains FGains;
+
+  std::atomic<TOperation> FOperation{TOperation::_Stop};
+  std::atomic<bool> FEnableChangeData{false};
+  std::atomic<std::uint32_t> FCreateWaveSequence{0};  // UI thread, then the ASIO driver's
+
+  // Events first: they outlive the threads that use them.
+  std::unique_ptr<TAutoResetEvent> EventCallSoundOut;
+  std::unique_ptr<TAutoResetEvent> EventCallCreateWave;
+  std::unique_ptr<TAutoResetEvent> EventCallDisplayOut;
+  std::unique_ptr<TThreadDisplayOut> FThreadDisplayOut;
+  std::unique_ptr<TThreadCreateWave> FThreadCreateWave;
+  std::unique_ptr<TThreadSoundOut> FThreadSoundOut;
+  bool FShutDown = false;
+};

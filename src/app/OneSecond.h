@@ -1,0 +1,100 @@
+// One second of the signal set, second after second: the synthesis that the
+// sound-out and create-wave threads share.
+#pragma once
+
+#include <cstdint>
+
+#include "synthesis/UnitType.h"
+
+// The engine operations the threads call, always for one second (1000 ms).
+// TExFunctionEngine forwards to TExFunctionLib; tests plug in fakes.
+class TSignalEngine {
+ public:
+  virtual ~TSignalEngine() = default;
+  // The generator of the record's _Waveform (sine, square, triangle or
+  // sawtooth); InverseTransform picks the inverse-transform variant of the
+  // square, triangle and sawtooth.
+  virtual TWaveBufferExtended GenerateTone(const TPCMFormat& PCMFormat,
+                                           const TSignalAttribute& SignalAttribute,
+                                           const TInternalSetting& InternalSetting,
+                                           bool InverseTransform) = 0;
+  virtual TWaveBufferExtended GenerateSweep(const TPCMFormat& PCMFormat,
+                                            const TSignalAttribute& SignalAttribute,
+                                            std::int32_t TimeStart) = 0;
+  virtual TWaveBufferExtended GenerateNoise(const TPCMFormat& PCMFormat,
+                                            const TSignalAttribute& SignalAttribute,
+                                            TPinkNoiseMethod PinkNoiseMethod) = 0;
+  virtual TWaveBufferExtendedStereo SynthesizeSignals(const TPCMFormat& PCMFormat,
+                                                      std::int32_t ChannelNumber,
+                                                      const TSignalAttributeArray& SignalAttributeArray,
+                                                      const TWaveBufferExtendedArray& WaveBufferArray) = 0;
+  virtual TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
+                                                  long double OutputGainR,
+                                                  const TWaveBufferExtendedStereo& WaveBufferExtendedStereo) = 0;
+};
+
+// The signal engine of the program.
+class TExFunctionEngine final : public TSignalEngine {
+ public:
+  TWaveBufferExtended GenerateTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                   const TInternalSetting& InternalSetting, bool InverseTransform) override;
+  TWaveBufferExtended GenerateSweep(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                    std::int32_t TimeStart) override;
+  TWaveBufferExtended GenerateNoise(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                    TPinkNoiseMethod PinkNoiseMethod) override;
+  TWaveBufferExtendedStereo SynthesizeSignals(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                                              const TSignalAttributeArray& SignalAttributeArray,
+                                              const TWaveBufferExtendedArray& WaveBufferArray) override;
+  TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
+                                          long double OutputGainR,
+                                          const TWaveBufferExtendedStereo& WaveBufferExtendedStereo) override;
+};
+
+// Everything one series of seconds is made from. The threads keep their own
+// copy, so later edits of the main window's records never reach a series.
+struct TSynthesisInputs {
+  std::int32_t xChannelNumber = 0;
+  TPCMFormat PCMFormat{};
+  TInternalSetting InternalSetting{};
+  // Sample position within the sweep period at which the first second starts.
+  std::int32_t SweepStartTime = 0;
+  TSignalAttributeArray SignalAttributeArray;
+};
+
+// Which generators a road uses: the wave-out road always the direct ones and
+// Kellet's pink noise; the create-wave road follows _FFTuse (inverse-transform
+// variants and the spectral pink noise when it is _Use).
+enum class TGeneratorChoice : std::uint8_t { _Direct, _FollowFFTuse };
+
+// Makes one second after the other. Tone records give exactly the same second
+// every time (whole-hertz frequencies, time restarting at 0 each second), so
+// they are generated once per series; each next second generates only the
+// sweep, which continues where it left off and wraps after its period, and
+// the noise. Muted records are never generated (the mix does not read them).
+class TOneSecondSynthesizer {
+ public:
+  explicit TOneSecondSynthesizer(TSignalEngine& Engine) : FEngine(Engine) {}
+
+  // Starts a series: generates the first second of every audible record.
+  void Begin(const TSynthesisInputs& Inputs, TGeneratorChoice Choice);
+  // The next second of the series.
+  void Advance();
+  // Left and right mix of the current second.
+  TWaveBufferExtendedStereo Mix() const;
+
+  bool Begun() const { return FBegun; }
+  const TSynthesisInputs& Inputs() const { return FInputs; }
+  // Where the sweep of the next generated second starts.
+  std::int32_t SweepStartTime() const { return FSweepStartTime; }
+
+ private:
+  void Generate(bool Tones);
+  std::int32_t RecordCount() const;
+
+  TSignalEngine& FEngine;
+  TSynthesisInputs FInputs;
+  TGeneratorChoice FChoice = TGeneratorChoice::_Direct;
+  TWaveBufferExtendedArray FWaveBufferArray;
+  std::int32_t FSweepStartTime = 0;
+  bool FBegun = false;
+};

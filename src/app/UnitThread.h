@@ -1,0 +1,390 @@
+// The three worker threads of the playback engine and the command protocol
+// between them and their requesters.
+//
+// A requester writes a one-byte command (with what travels with it) into the
+// thread's mailbox and sets the thread's call event; for the sound-out and
+// create-wave threads it then waits, with a time-out, for the answer. Every
+// command gets a sequence number and its answer carries it back, so an
+// answer that comes after its requester gave up never satisfies a later
+// request. A command written before the previous one was taken replaces it.
+//
+// The threads are started by their owner (Start) and ended by it
+// (Terminate, then WaitFor); they never free themselves.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/OneSecond.h"
+#include "app/ThreadPlatform.h"
+#include "synthesis/UnitType.h"
+
+// ---------------------------------------------------------------------------
+// Commands.
+
+// Sound-out thread.
+inline constexpr std::uint8_t kSoundOutStop = 0;
+inline constexpr std::uint8_t kSoundOutStart = 1;
+inline constexpr std::uint8_t kSoundOutGainChanged = 2;
+// Create-wave thread.
+inline constexpr std::uint8_t kCreateWaveAll = 0;   // take the inputs, build every record
+inline constexpr std::uint8_t kCreateWaveNext = 1;  // next second: sweep and noise only
+// Display thread.
+inline constexpr std::uint8_t kDisplayStop = 0;
+inline constexpr std::uint8_t kDisplayStart = 1;
+inline constexpr std::uint8_t kDisplayPlayTime = 2;
+inline constexpr std::uint8_t kDisplayCharts = 3;
+inline constexpr std::uint8_t kDisplayPlayTimeAndCharts = 4;
+
+// The pending command of one thread, with what travels with it.
+template <class TPayload>
+class TCommandMailbox {
+ public:
+  struct TCommand {
+    std::uint8_t Code;
+    std::uint32_t Sequence;
+    TPayload Payload;
+  };
+
+  // Replaces any command not yet taken; returns the new command's number.
+  std::uint32_t Post(std::uint8_t Code, TPayload Payload = {}) {
+    std::lock_guard<std::mutex> lock(FLock);
+    const std::uint32_t sequence = ++FLastSequence;
+    FPending = TCommand{Code, sequence, std::move(Payload)};
+    return sequence;
+  }
+
+  // The pending command, if any; it is used up.
+  std::optional<TCommand> Take() {
+    std::lock_guard<std::mutex> lock(FLock);
+    std::optional<TCommand> taken = std::move(FPending);
+    FPending.reset();
+    return taken;
+  }
+
+ private:
+  std::mutex FLock;
+  std::optional<TCommand> FPending;
+  std::uint32_t FLastSequence = 0;
+};
+
+// A thread's answers, each tagged with the number of the command it answers,
+// and the answer event that announces them.
+template <class TStatus, class TDetail>
+class TAnswerChannel {
+ public:
+  struct TAnswer {
+    TStatus Status;
+    std::uint32_t Sequence;
+    TDetail Detail;
+  };
+
+  explicit TAnswerChannel(std::unique_ptr<TAutoResetEvent> Event) : FEvent(std::move(Event)) {}
+
+  void Publish(TStatus Status, std::uint32_t Sequence, TDetail Detail = {}) {
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FLatest = TAnswer{Status, Sequence, Detail};
+    }
+    FEvent->Set();
+  }
+
+  // Waits at most TimeoutMs for the answer to command Sequence. Answers to
+  // earlier commands that turn up meanwhile are dropped; the last of them is
+  // reported through Stale.
+  std::optional<TAnswer> Await(std::uint32_t Sequence, std::uint32_t TimeoutMs,
+                               std::optional<TStatus>* Stale = nullptr) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(TimeoutMs);
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> lock(FLock);
+        if (FLatest && FLatest->Sequence == Sequence) return FLatest;
+      }
+      const auto now = Clock::now();
+      const auto left = now < deadline
+                            ? std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count()
+                            : 0;
+      if (!FEvent->Wait(static_cast<std::uint32_t>(left))) return std::nullopt;
+      std::lock_guard<std::mutex> lock(FLock);
+      if (!FLatest) continue;
+      if (FLatest->Sequence == Sequence) return FLatest;
+      if (Stale) *Stale = FLatest->Status;
+    }
+  }
+
+ private:
+  std::unique_ptr<TAutoResetEvent> FEvent;
+  std::mutex FLock;
+  std::optional<TAnswer> FLatest;
+};
+
+// ---------------------------------------------------------------------------
+// Worker thread: Execute runs on its own thread, in 80-bit extended
+// precision, until Terminate is called.
+class TWorkerThread {
+ public:
+  TWorkerThread(const TWorkerThread&) = delete;
+  TWorkerThread& operator=(const TWorkerThread&) = delete;
+  virtual ~TWorkerThread();
+
+  void Start();
+  // Asks the loop to end and wakes it from its wait.
+  void Terminate();
+  // Waits until the loop has ended.
+  void WaitFor();
+  bool Terminated() const { return FTerminated.load(); }
+
+ protected:
+  TWorkerThread() = default;
+  virtual void Execute() = 0;
+  // Sets whatever the loop waits on.
+  virtual void Wake() = 0;
+  // Sleeps at most TimeoutMs; returns early when the thread is terminated.
+  void Pause(std::uint32_t TimeoutMs);
+  // Terminate and WaitFor; every derived destructor calls it first.
+  void End();
+
+ private:
+  std::atomic<bool> FTerminated{false};
+  std::mutex FPauseLock;
+  std::condition_variable FPauseWake;
+  std::thread FThread;
+};
+
+// ---------------------------------------------------------------------------
+// Display thread: turns display commands into the playing-time label and the
+// two scope charts, which it posts to the user-interface thread.
+class TThreadDisplayOut final : public TWorkerThread {
+ public:
+  // Travels with command 0: stops the ASIO host when the sender says so.
+  using TStopHost = std::function<void()>;
+  static constexpr std::int32_t kMaxChartPoints = 1023;
+
+  TThreadDisplayOut(TAutoResetEvent& EventCallDisplayOut, TUserInterfaceSink& UserInterface);
+  ~TThreadDisplayOut() override;
+
+  // Sender side: replace the two streams (and the seconds played) under the
+  // hand-over lock, then send the command.
+  void HandOver(const TWaveBufferInteger& Left, const TWaveBufferInteger& Right);
+  void HandOver(const TWaveBufferInteger& Left, const TWaveBufferInteger& Right, std::int32_t PlayTime);
+  void Call(std::uint8_t Command, TStopHost StopHost = {});
+
+  // The label's caption for PlayTime seconds; PlayTime is held at 1000.
+  static std::string PlayTimeCaption(std::int32_t& PlayTime);
+
+ protected:
+  void Execute() override;
+  void Wake() override { FEventCallDisplayOut.Set(); }
+
+ private:
+  void Run(std::uint8_t Command, const TStopHost& StopHost);
+  void DisplayPlayTime();
+  void DisplayWaveChart();
+
+  TAutoResetEvent& FEventCallDisplayOut;
+  TUserInterfaceSink& FUserInterface;
+  TCommandMailbox<TStopHost> FMailbox;
+  std::mutex Section0;  // held while the ASIO host is stopped
+  std::mutex FHandOverLock;
+  // Guarded by the hand-over lock.
+  std::int32_t FPlayTime = 0;
+  TWaveBufferInteger WaveBufferL, WaveBufferR;
+  // The display thread's own.
+  std::int32_t DataNumberL = 0, DataNumberR = 0, maxL = 0, maxR = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Create-wave thread: one second of the signal set on request, into two
+// result slots used in turn, so one second can be computed while the other
+// is in use.
+class TThreadCreateWave final : public TWorkerThread {
+ public:
+  TThreadCreateWave(TAutoResetEvent& EventCallCreateWave, const TEventFactory& CreateEvent,
+                    TSignalEngine& Engine);
+  ~TThreadCreateWave() override;
+
+  // Command 0 with its inputs (copied), or command 1; returns the request's
+  // number. The requester does not wait here.
+  std::uint32_t Call(std::uint8_t Command, TSynthesisInputs Inputs = {});
+  // Waits at most TimeoutMs for the second of request Sequence: null on a
+  // time-out or a failure. The slot stays untouched until the request after
+  // the next one.
+  const TWaveBufferExtendedStereo* Fetch(std::uint32_t Sequence, std::uint32_t TimeoutMs);
+
+ protected:
+  void Execute() override;
+  void Wake() override { FEventCallCreateWave.Set(); }
+
+ private:
+  TAutoResetEvent& FEventCallCreateWave;
+  TCommandMailbox<TSynthesisInputs> FMailbox;
+  TAnswerChannel<TCreateWaveNotify, std::uint8_t> FAnswer;  // detail: the slot written
+  TOneSecondSynthesizer FSynthesizer;
+  bool FOddEven = true;  // True: the next result goes into slot 0
+  // Left and right of slot 0, then of slot 1.
+  std::array<TWaveBufferExtendedStereo, 2> WaveBufferExtendedStereoArray;
+};
+
+// ---------------------------------------------------------------------------
+// Sound-out thread: plays the signal set through the wave-out device.
+
+// The four gain factors, taken together.
+struct TOutputGains {
+  long double OutputATT = 0.1L;
+  long double OutputMute = 1.0L;
+  long double OutputGainL = 1.0L;
+  long double OutputGainR = 1.0L;
+  long double Left() const { return OutputATT * OutputMute * OutputGainL; }
+  long double Right() const { return OutputATT * OutputMute * OutputGainR; }
+};
+
+// What a play takes from the main window at its start.
+struct TPlaySettings {
+  TSynthesisInputs Signals;  // format, internal setting, records; sweep from 0
+  TOutputGains Gains;
+};
+
+// The main window as the sound-out thread sees it. Every operation is safe to
+// call from the sound-out thread.
+class TSoundOutOwner {
+ public:
+  virtual TPlaySettings LoadPlaySetting() = 0;
+  virtual TOutputGains LoadOutputGain() = 0;
+  virtual TOperation Operation() const = 0;
+  // _PlayTime := _DefaultPeriod (after every wave-out play).
+  virtual void RestorePlayTime() = 0;
+  // A timed play is ending by itself: block the main window's actions until
+  // the user-interface thread has completed the stop.
+  virtual void BeginSinglePlayEnd() = 0;
+
+ protected:
+  ~TSoundOutOwner() = default;
+};
+
+struct TSoundOutErrors {
+  TWavMemErr WavMemErr = TWavMemErr::_MemErrNo;
+  TWavOutErr WavOutErr = TWavOutErr::_MMSYSERR_No;
+};
+
+// Segments per second for a buffer size (50 ms 20 ... 500 ms 2).
+std::int32_t SegmentsPerSecond(TWavBufferSize WavBufferSize);
+// Frames per segment: Ceil(rate / segments).
+std::int32_t FramesPerSegment(std::int32_t SamplingRate, std::int32_t Segments);
+// Bytes of one frame on the device: 4 up to 16-bit quantisation, else 8.
+std::uint32_t BytesPerFrame(std::int32_t Quantization);
+// The extensible PCM format handed to the device.
+TWaveFormatExtensible WaveOutFormat(const TPCMFormat& PCMFormat);
+// Packs segment Segment (Frames frames from frame Segment x Frames) of the
+// quantised second into Destination: up to 16 bits one 32-bit word per frame
+// (left in the low half, right in the high half), else two 32-bit words per
+// frame, left then right, each shifted left by 32 - Quantization bits.
+// Frames past the end of the second are silence.
+void PackSegment(const TWaveBufferInteger& Left, const TWaveBufferInteger& Right, std::int32_t Segment,
+                 std::int32_t Frames, std::int32_t Quantization, void* Destination);
+
+class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
+ public:
+  using TAnswer = TAnswerChannel<TSoundOutNotify, TSoundOutErrors>::TAnswer;
+  // Longest wait for the device's close message when the thread ends.
+  static constexpr std::uint32_t kCloseWaitMs = 1000;
+
+  TThreadSoundOut(TSoundOutOwner& Owner, TAutoResetEvent& EventCallSoundOut, const TEventFactory& CreateEvent,
+                  TWaveOutDevice& Device, TWaveMemory& Memory, TSignalEngine& Engine,
+                  TUserInterfaceSink& UserInterface, TThreadDisplayOut& Display);
+  ~TThreadSoundOut() override;
+
+  // Writes the command and sets the call event; returns its number.
+  std::uint32_t Call(std::uint8_t Command);
+  // Waits at most TimeoutMs for the answer to command Sequence; a late answer
+  // to an earlier command is dropped and reported through Stale.
+  std::optional<TAnswer> AwaitAnswer(std::uint32_t Sequence, std::uint32_t TimeoutMs,
+                                     std::optional<TSoundOutNotify>* Stale = nullptr);
+
+ protected:
+  void Execute() override;
+  void Wake() override;
+
+ private:
+  enum class TState : std::uint8_t { _Idle, _Opening, _Playing, _Closing };
+  // What the close message completes.
+  enum class TOutcome : std::uint8_t { _Stopped, _Erred, _SingleEnd };
+  struct TDeviceMessages {
+    bool Open = false;
+    bool Close = false;
+    std::uint32_t Done = 0;
+  };
+
+  void WaveOutMessage(TWaveOutCallback Message) noexcept override;
+  TDeviceMessages TakeDeviceMessages();
+
+  void IdlePass();
+  void OpeningPass();
+  void PlayingPass();
+  void ClosingPass();
+  void StartPlay(std::uint32_t Sequence);
+  void StartOutput();
+  void HandleDone();
+  void BeginClosing(TOutcome Outcome, std::uint32_t Sequence);
+  void FinishClose();
+  void EndWhileOpen();
+
+  void LoadPlaySetting();
+  void LoadOutputGain();
+  void OpenWaveOutDevice();
+  bool CloseWaveOutDevice();
+  bool AllocateWaveMemory();
+  void ReleaseWaveMemory();
+  void GenerateOneSecond(bool First);
+  void RequantizeOneSecond();
+  void WriteWaveOutBuffer();
+  void AnswerErred(std::uint32_t Sequence);
+  void SendDisplay(std::uint8_t Command, bool WithPlayTime);
+
+  TSoundOutOwner& FOwner;
+  TAutoResetEvent& FEventCallSoundOut;
+  TWaveOutDevice& FDevice;
+  TWaveMemory& FMemory;
+  TSignalEngine& FEngine;
+  TUserInterfaceSink& FUserInterface;
+  TThreadDisplayOut& FDisplay;
+  TCommandMailbox<std::uint8_t> FMailbox;
+  TAnswerChannel<TSoundOutNotify, TSoundOutErrors> FAnswer;
+
+  // Written by the device's callback.
+  std::unique_ptr<TAutoResetEvent> EventWaveOutCallback;
+  std::atomic<bool> FOpenMessage{false};
+  std::atomic<bool> FCloseMessage{false};
+  std::atomic<std::uint32_t> FDoneMessages{0};
+
+  // The thread's own.
+  TState FState = TState::_Idle;
+  TOutcome FOutcome = TOutcome::_Stopped;
+  std::uint32_t FPlaySequence = 0;     // the start command being served
+  std::uint32_t FOutcomeSequence = 0;  // the command the close message answers
+  bool FEnableWaveOut = false;
+  bool FHeapCreated = false;
+  void* pWaveHdr[2] = {nullptr, nullptr};
+  bool FHeaderPrepared[2] = {false, false};
+  void* pWaveBuffer[2] = {nullptr, nullptr};
+  std::size_t FWaveBufferBytes = 0;
+  bool FOddEven = false;  // True: the next segment goes into buffer 0 with header 0
+  std::int32_t FCount = 0;
+  std::int32_t FCountMax = 4;
+  std::int32_t FFrames = 0;
+  std::int32_t FPlayTime = 0;
+  TSoundOutErrors FErrors;
+  TPlaySettings FSettings;
+  TOneSecondSynthesizer FSynthesizer;
+  TWaveBufferExtendedStereo WaveBufferExtendedStereo;
+  TWaveBufferInteger WaveBufferL, WaveBufferR;
+};

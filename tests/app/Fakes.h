@@ -1,0 +1,440 @@
+// Fakes of the worker threads' platform: engine, wave-out device, playback
+// memory, user-interface sink and main view.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/MainState.h"
+#include "app/OneSecond.h"
+#include "app/ThreadPlatform.h"
+
+namespace fakes {
+
+using namespace std::chrono_literals;
+
+// Polls Condition until it holds or Timeout has passed.
+template <class F>
+bool WaitUntil(F Condition, std::chrono::milliseconds Timeout = 3000ms) {
+  const auto deadline = std::chrono::steady_clock::now() + Timeout;
+  while (!Condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+// A deterministic engine: tones are steady levels per record, the sweep
+// encodes its start position, the noise counts its calls. The mix and the
+// quantiser follow the engine's rules closely enough for the threads.
+class TFakeEngine : public TSignalEngine {
+ public:
+  struct TToneCall {
+    TWaveform Waveform;
+    bool InverseTransform;
+  };
+
+  TWaveBufferExtended GenerateTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                   const TInternalSetting&, bool InverseTransform) override {
+    {
+      std::unique_lock<std::mutex> lock(FLock);
+      FToneCalls.push_back({SignalAttribute._Waveform, InverseTransform});
+      FGateOpen.wait(lock, [this] { return !FGateClosed; });
+    }
+    const long double level = std::pow(10.0L, SignalAttribute._Amplitude / 20.0L);
+    TWaveBufferExtended buffer(static_cast<std::size_t>(PCMFormat._SamplingRate));
+    for (std::size_t i = 0; i < buffer.size(); ++i)
+      buffer[i] = level * static_cast<long double>(static_cast<int>(i % 8) - 4) / 4.0L;
+    return buffer;
+  }
+
+  TWaveBufferExtended GenerateSweep(const TPCMFormat& PCMFormat, const TSignalAttribute&,
+                                    std::int32_t TimeStart) override {
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FSweepStarts.push_back(TimeStart);
+    }
+    return TWaveBufferExtended(static_cast<std::size_t>(PCMFormat._SamplingRate),
+                               static_cast<long double>(TimeStart) / 1.0e7L);
+  }
+
+  TWaveBufferExtended GenerateNoise(const TPCMFormat& PCMFormat, const TSignalAttribute&,
+                                    TPinkNoiseMethod PinkNoiseMethod) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    FNoiseMethods.push_back(PinkNoiseMethod);
+    return TWaveBufferExtended(static_cast<std::size_t>(PCMFormat._SamplingRate),
+                               static_cast<long double>(FNoiseMethods.size()) / 1.0e4L);
+  }
+
+  TWaveBufferExtendedStereo SynthesizeSignals(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                                              const TSignalAttributeArray& Records,
+                                              const TWaveBufferExtendedArray& Buffers) override {
+    const std::size_t n = static_cast<std::size_t>(PCMFormat._SamplingRate);
+    TWaveBufferExtendedStereo out{TWaveBufferExtended(n, 0.0L), TWaveBufferExtended(n, 0.0L)};
+    int nl = 0, nr = 0;
+    for (std::int32_t r = 0; r < ChannelNumber; ++r) {
+      const TOutputChannel channel = Records[r]._OutputChannel;
+      if (channel == TOutputChannel::_Mute) continue;
+      const bool left = channel != TOutputChannel::_Rch, right = channel != TOutputChannel::_Lch;
+      for (std::size_t i = 0; i < n; ++i) {
+        if (left) out[0][i] += Buffers[r][i];
+        if (right) out[1][i] += Buffers[r][i];
+      }
+      nl += left;
+      nr += right;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      out[0][i] = nl ? out[0][i] / nl : 0.0L;
+      out[1][i] = nr ? out[1][i] / nr : 0.0L;
+    }
+    return out;
+  }
+
+  TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
+                                          long double OutputGainR,
+                                          const TWaveBufferExtendedStereo& Stereo) override {
+    const long double m = std::ldexp(1.0L, PCMFormat._Quantization - 1) - 2.0L;
+    TWaveBufferIntegerStereo out;
+    for (int c = 0; c < 2; ++c) {
+      const long double gain = c == 0 ? OutputGainL : OutputGainR;
+      out[c].resize(Stereo[c].size());
+      for (std::size_t i = 0; i < Stereo[c].size(); ++i)
+        out[c][i] = static_cast<std::int32_t>(std::lround(std::clamp(Stereo[c][i] * gain * m, -m, m)));
+    }
+    return out;
+  }
+
+  // Holds every tone generation until OpenGate.
+  void CloseGate() {
+    std::lock_guard<std::mutex> lock(FLock);
+    FGateClosed = true;
+  }
+  void OpenGate() {
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FGateClosed = false;
+    }
+    FGateOpen.notify_all();
+  }
+
+  std::vector<TToneCall> ToneCalls() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FToneCalls;
+  }
+  std::vector<std::int32_t> SweepStarts() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FSweepStarts;
+  }
+  std::vector<TPinkNoiseMethod> NoiseMethods() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FNoiseMethods;
+  }
+
+ private:
+  std::mutex FLock;
+  std::condition_variable FGateOpen;
+  bool FGateClosed = false;
+  std::vector<TToneCall> FToneCalls;
+  std::vector<std::int32_t> FSweepStarts;
+  std::vector<TPinkNoiseMethod> FNoiseMethods;
+};
+
+// A wave-out device that plays nothing: it keeps the queued headers and
+// reports "done" for the oldest one when the test says so.
+class TFakeWaveOutDevice : public TWaveOutDevice {
+ public:
+  struct TWrite {
+    int Header;  // 0: the first header prepared since the open, 1: the second
+    std::vector<std::uint8_t> Data;
+  };
+
+  // Settings the test may change before the thread uses the device.
+  std::uint32_t Devices = 1;
+  std::uint32_t OpenResult = 0;
+  bool SendOpenMessage = true;
+  bool SendCloseMessage = true;
+
+  std::uint32_t DeviceCount() override { return Devices; }
+
+  std::uint32_t Open(const TWaveFormatExtensible& Format, TWaveOutClient& Client) override {
+    bool send;
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FFormat = Format;
+      ++FOpenCalls;
+      if (OpenResult != 0) return OpenResult;
+      FClient = &Client;
+      FOpen = true;
+      FHeaderIndex.clear();
+      send = SendOpenMessage;
+    }
+    if (send) Client.WaveOutMessage(TWaveOutCallback::_OpenWaveOut);
+    return 0;
+  }
+
+  std::size_t HeaderSize() const override { return 48; }
+
+  std::uint32_t PrepareHeader(void* Header, void* Data, std::uint32_t Bytes) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    const int index = static_cast<int>(FHeaderIndex.size());
+    FHeaderIndex.emplace(Header, index);
+    FPrepared[Header] = {static_cast<std::uint8_t*>(Data), Bytes};
+    return 0;
+  }
+
+  std::uint32_t Write(void* Header) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    const auto& [data, bytes] = FPrepared.at(Header);
+    FWrites.push_back({FHeaderIndex.at(Header), std::vector<std::uint8_t>(data, data + bytes)});
+    FQueue.push_back(Header);
+    return 0;
+  }
+
+  std::uint32_t Reset() override {
+    std::size_t returned;
+    TWaveOutClient* client;
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      returned = FQueue.size();
+      FQueue.clear();
+      client = FClient;
+    }
+    for (std::size_t i = 0; i < returned; ++i) client->WaveOutMessage(TWaveOutCallback::_DoneWaveOut);
+    return 0;
+  }
+
+  std::uint32_t UnprepareHeader(void* Header) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    FPrepared.erase(Header);
+    return 0;
+  }
+
+  std::uint32_t Close() override {
+    TWaveOutClient* client;
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FOpen = false;
+      ++FCloseCalls;
+      client = FClient;
+      if (!SendCloseMessage) return 0;
+    }
+    client->WaveOutMessage(TWaveOutCallback::_CloseWaveOut);
+    return 0;
+  }
+
+  // --- the test's side ---
+  // Reports "done" for the oldest queued header; false when none is queued.
+  bool ReportDone() {
+    TWaveOutClient* client;
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      if (FQueue.empty()) return false;
+      FQueue.pop_front();
+      client = FClient;
+    }
+    client->WaveOutMessage(TWaveOutCallback::_DoneWaveOut);
+    return true;
+  }
+  void ReportOpen() {
+    TWaveOutClient* client;
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      client = FClient;
+    }
+    client->WaveOutMessage(TWaveOutCallback::_OpenWaveOut);
+  }
+
+  std::vector<TWrite> Writes() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FWrites;
+  }
+  std::size_t WriteCount() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FWrites.size();
+  }
+  std::size_t Queued() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FQueue.size();
+  }
+  bool IsOpen() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FOpen;
+  }
+  int OpenCalls() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FOpenCalls;
+  }
+  int CloseCalls() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FCloseCalls;
+  }
+  TWaveFormatExtensible Format() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FFormat;
+  }
+
+ private:
+  std::mutex FLock;
+  TWaveOutClient* FClient = nullptr;
+  bool FOpen = false;
+  int FOpenCalls = 0;
+  int FCloseCalls = 0;
+  TWaveFormatExtensible FFormat{};
+  std::map<void*, int> FHeaderIndex;
+  std::map<void*, std::pair<std::uint8_t*, std::uint32_t>> FPrepared;
+  std::deque<void*> FQueue;
+  std::vector<TWrite> FWrites;
+};
+
+// Playback memory from the C heap, with failures on demand and a count of
+// what is still allocated. Freeing something never allocated fails.
+class TFakeWaveMemory : public TWaveMemory {
+ public:
+  bool FailCreateHeap = false;
+  int FailHeapBlock = 0;  // 1-based number of the heap block that fails; 0 none
+  int FailPages = 0;      // 1-based number of the page commit that fails; 0 none
+
+  bool CreateHeap() override {
+    std::lock_guard<std::mutex> lock(FLock);
+    if (FailCreateHeap) return false;
+    FHeap = true;
+    FHeapBlockCalls = 0;
+    return true;
+  }
+  void* AllocateHeap(std::size_t Bytes) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    if (!FHeap || ++FHeapBlockCalls == FailHeapBlock) return nullptr;
+    void* block = std::calloc(1, Bytes);
+    FHeapBlocks.insert(block);
+    return block;
+  }
+  void DestroyHeap() override {
+    std::lock_guard<std::mutex> lock(FLock);
+    for (void* block : FHeapBlocks) std::free(block);
+    FHeapBlocks.clear();
+    FHeap = false;
+  }
+  void* CommitPages(std::size_t Bytes) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    if (++FPageCalls == FailPages) return nullptr;
+    void* pages = std::calloc(1, Bytes);
+    FPages.insert(pages);
+    return pages;
+  }
+  bool DecommitPages(void* Address, std::size_t) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FPages.count(Address) != 0;
+  }
+  bool ReleasePages(void* Address) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    if (FPages.erase(Address) == 0) return false;
+    std::free(Address);
+    return true;
+  }
+  ~TFakeWaveMemory() override { DestroyHeap(); for (void* p : FPages) std::free(p); }
+
+  // Heap blocks and page blocks still allocated, and whether a heap exists.
+  std::size_t LiveBlocks() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FHeapBlocks.size() + FPages.size() + (FHeap ? 1 : 0);
+  }
+
+ private:
+  std::mutex FLock;
+  bool FHeap = false;
+  int FHeapBlockCalls = 0;
+  int FPageCalls = 0;
+  std::set<void*> FHeapBlocks;
+  std::set<void*> FPages;
+};
+
+// Records what the threads post.
+class TFakeUserInterface : public TUserInterfaceSink {
+ public:
+  void PostPlayTime(std::string Caption) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    FPlayTimes.push_back(std::move(Caption));
+  }
+  void PostWaveChart(std::vector<std::int32_t> Left, std::vector<std::int32_t> Right) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    FCharts.push_back({std::move(Left), std::move(Right)});
+  }
+  void PostSinglePlayEnd() override {
+    std::lock_guard<std::mutex> lock(FLock);
+    ++FSinglePlayEnds;
+  }
+  void PostErrorMessage(std::string Text) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    FMessages.push_back(std::move(Text));
+  }
+
+  std::vector<std::string> PlayTimes() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FPlayTimes;
+  }
+  std::vector<std::pair<std::vector<std::int32_t>, std::vector<std::int32_t>>> Charts() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FCharts;
+  }
+  int SinglePlayEnds() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FSinglePlayEnds;
+  }
+  std::vector<std::string> Messages() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FMessages;
+  }
+
+ private:
+  std::mutex FLock;
+  std::vector<std::string> FPlayTimes;
+  std::vector<std::pair<std::vector<std::int32_t>, std::vector<std::int32_t>>> FCharts;
+  int FSinglePlayEnds = 0;
+  std::vector<std::string> FMessages;
+};
+
+// The main window's pictures and message boxes.
+class TFakeView : public TMainView {
+ public:
+  std::function<void(std::string_view)> OnGlyph;  // runs inside SetPlayGlyph
+
+  void SetPlayGlyph(std::string_view ResourceName) override {
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FGlyphs.emplace_back(ResourceName);
+    }
+    if (OnGlyph) OnGlyph(ResourceName);
+  }
+  void ShowErrorMessage(std::string_view Text) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    FMessages.emplace_back(Text);
+  }
+  std::vector<std::string> Glyphs() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FGlyphs;
+  }
+  std::vector<std::string> Messages() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FMessages;
+  }
+
+ private:
+  std::mutex FLock;
+  std::vector<std::string> FGlyphs;
+  std::vector<std::string> FMessages;
+};
+
+}  // namespace fakes

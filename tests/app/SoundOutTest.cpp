@@ -1,0 +1,518 @@
+// The wave-out road and the main window's requests, with a fake device that
+// reports "done" on demand, a fake engine and short time-outs.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "Fakes.h"
+#include "app/MainState.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using fakes::WaitUntil;
+
+class SoundOutTest : public ::testing::Test {
+ protected:
+  // Created on demand so that a test can set up the fakes first.
+  TMainState& Main(TProtocolTimeouts Timeouts = {5000, 5000, 5000, 5000}) {
+    if (!main)
+      main = std::make_unique<TMainState>(TMainServices{PortableEventFactory(), device, memory, engine, ui, view, Timeouts});
+    return *main;
+  }
+
+  void SetFormat(std::int32_t Rate, std::int32_t Bits, TWavBufferSize Size) {
+    TPCMFormat format = Main().PCMFormat();
+    format._SamplingRate = Rate;
+    format._Quantization = Bits;
+    Main().SetPCMFormat(format);
+    TInternalSetting setting = Main().InternalSetting();
+    setting._WavBufferSize = Size;
+    Main().SetInternalSetting(setting);
+  }
+
+  // Runs a blocking request of the main window while the device reports
+  // "done" every few milliseconds.
+  template <class F>
+  void WhileDeviceRuns(F Request) {
+    auto done = std::async(std::launch::async, Request);
+    while (done.wait_for(2ms) != std::future_status::ready) device.ReportDone();
+    done.get();
+  }
+
+  // The quantised first second the thread must play, made from the same
+  // inputs with the same fake engine.
+  TWaveBufferIntegerStereo ExpectedSecond(long double GainL, long double GainR) {
+    fakes::TFakeEngine reference;
+    TOneSecondSynthesizer synthesizer(reference);
+    TSynthesisInputs inputs{6, Main().PCMFormat(), Main().InternalSetting(), 0, Main().SignalAttributeArray()};
+    synthesizer.Begin(inputs, TGeneratorChoice::_Direct);
+    return reference.QuantizeSignal(inputs.PCMFormat, GainL, GainR, synthesizer.Mix());
+  }
+
+  static std::vector<std::uint8_t> Packed(const TWaveBufferIntegerStereo& Second, std::int32_t Segment,
+                                          std::int32_t Frames, std::int32_t Bits) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(Frames) * BytesPerFrame(Bits));
+    PackSegment(Second[0], Second[1], Segment, Frames, Bits, bytes.data());
+    return bytes;
+  }
+
+  fakes::TFakeWaveOutDevice device;
+  fakes::TFakeWaveMemory memory;
+  fakes::TFakeEngine engine;
+  fakes::TFakeUserInterface ui;
+  fakes::TFakeView view;
+  std::unique_ptr<TMainState> main;
+};
+
+// ---------------------------------------------------------------------------
+// Start-up state
+
+TEST_F(SoundOutTest, DefaultStateOfTheMainWindow) {
+  TMainState& m = Main();
+  EXPECT_EQ(m.xOperation(), TOperation::_Stop);
+  EXPECT_FALSE(m.xEnableChangeData());
+  EXPECT_EQ(m.xChannelNumber(), 6);
+  EXPECT_EQ(m.xCurrentChannel, -1);
+  EXPECT_EQ(m.PCMFormatString()._SamplingRate, "48000");
+  EXPECT_EQ(m.InternalSetting()._OutputDevice, TOutputDevice::_WaveMapper);
+  const auto records = m.SignalAttributeArray();
+  ASSERT_EQ(records.size(), 6u);
+  EXPECT_EQ(records[0]._OutputChannel, TOutputChannel::_Both);
+  EXPECT_EQ(records[1]._OutputChannel, TOutputChannel::_Mute);
+  EXPECT_EQ(records[4]._Waveform, TWaveform::_Sweep);
+  EXPECT_EQ(records[5]._Waveform, TWaveform::_Noise);
+  EXPECT_EQ(m.SignalAttributeStringArray()[0]._OutputChannel, "L R");
+  const TOutputGains gains = m.OutputGains();
+  EXPECT_EQ(gains.OutputATT, 0.1L);
+  EXPECT_EQ(gains.OutputMute, 1.0L);
+  EXPECT_EQ(gains.Left(), 0.1L);
+}
+
+TEST_F(SoundOutTest, WithoutAnyDeviceTheOutputIsNoDeviceAndPlayDoesNothing) {
+  device.Devices = 0;
+  EXPECT_EQ(Main().InternalSetting()._OutputDevice, TOutputDevice::_NoDevice);
+  EXPECT_EQ(Main().InternalSettingString()._OutputDevice, "No Device");
+  Main().Play();
+  EXPECT_EQ(device.OpenCalls(), 0);
+  EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
+}
+
+TEST_F(SoundOutTest, PlayRaisesThePlayTimeToAnAudibleSweepPeriod) {
+  device.Devices = 0;  // the rule holds for every device
+  TSignalAttribute sweep = Main().SignalAttributeArray()[4];
+  sweep._SweepPeriod = 30;
+  Main().Play();
+  EXPECT_EQ(Main().InternalSetting()._PlayTime, 10);  // muted sweep
+  sweep._OutputChannel = TOutputChannel::_Both;
+  Main().SetSignalAttribute(4, sweep);
+  Main().Play();
+  EXPECT_EQ(Main().InternalSetting()._PlayTime, 30);
+}
+
+TEST_F(SoundOutTest, TrackBarGains) {
+  EXPECT_EQ(TMainState::TrackBarGain(0), 1.0L);
+  EXPECT_NEAR(static_cast<double>(TMainState::TrackBarGain(20)), 0.1, 1e-18);
+  EXPECT_NEAR(static_cast<double>(TMainState::TrackBarGain(100)), 0.00001, 1e-21);
+  Main().SetTrackBarGain(TGainSide::_Right, 20);
+  EXPECT_EQ(Main().OutputGains().OutputGainL, 1.0L);
+  EXPECT_EQ(Main().OutputGains().OutputGainR, TMainState::TrackBarGain(20));
+}
+
+TEST_F(SoundOutTest, SoundOutErrorMessagesMemoryFirst) {
+  Main().ShowSoundOutError(TWavMemErr::_MemErrNoAllocateHeap, TWavOutErr::_WAVERR_BADFORMAT);
+  Main().ShowSoundOutError(TWavMemErr::_MemErrNo, TWavOutErr::_MMSYSERR_No);
+  Main().ShowSoundOutError(TWavMemErr::_MemErrNoDecommit, TWavOutErr::_MMSYSERR_No);
+  EXPECT_EQ(view.Messages(),
+            (std::vector<std::string>{"Error - Cannot Allocate Heap Memory.", "Error - Invalid Format."}));
+}
+
+// ---------------------------------------------------------------------------
+// Playing
+
+TEST_F(SoundOutTest, StartQueuesTwoSegmentsAndEachDoneOneMoreAlternatingTheHeaders) {
+  Main().Play();
+  ASSERT_EQ(Main().xOperation(), TOperation::_Play);
+  EXPECT_EQ(view.Glyphs(), std::vector<std::string>{"_SignalActive"});
+  const TWaveFormatExtensible format = device.Format();
+  EXPECT_EQ(format.Format.nSamplesPerSec, 48000u);
+  EXPECT_EQ(format.Format.wBitsPerSample, 16);
+  EXPECT_EQ(format.dwChannelMask, 3u);
+  EXPECT_EQ(device.WriteCount(), 2u);
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(device.WriteCount(), 2u);  // nothing more without "done"
+  for (std::size_t n = 3; n <= 7; ++n) {
+    ASSERT_TRUE(device.ReportDone());
+    ASSERT_TRUE(WaitUntil([&] { return device.WriteCount() == n; }));
+  }
+  const auto writes = device.Writes();
+  for (std::size_t i = 0; i < writes.size(); ++i) {
+    EXPECT_EQ(writes[i].Header, static_cast<int>(i % 2)) << i;
+    EXPECT_EQ(writes[i].Data.size(), 48000u) << i;  // 12000 frames of 4 bytes
+  }
+  EXPECT_EQ(device.Queued(), 2u);
+  // Segments 0 to 3 of the first second, then segment 0 of the next one.
+  const auto second = ExpectedSecond(0.1L, 0.1L);
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(writes[k].Data, Packed(second, k, 12000, 16)) << k;
+  EXPECT_EQ(ui.PlayTimes().front(), "0");
+  ASSERT_TRUE(WaitUntil([&] { return ui.PlayTimes().size() >= 2; }));
+  EXPECT_EQ(ui.PlayTimes()[1], "1");
+}
+
+TEST_F(SoundOutTest, TwentyFourBitsArePackedShiftedInThirtyTwoBitContainers) {
+  SetFormat(96000, 24, TWavBufferSize::_500ms);
+  Main().Play();
+  ASSERT_EQ(Main().xOperation(), TOperation::_Play);
+  EXPECT_EQ(device.Format().Format.wBitsPerSample, 32);
+  EXPECT_EQ(device.Format().Samples.wValidBitsPerSample, 24);
+  const auto writes = device.Writes();
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[0].Data.size(), 48000u * 8u);
+  const auto second = ExpectedSecond(0.1L, 0.1L);
+  EXPECT_EQ(writes[1].Data, Packed(second, 1, 48000, 24));
+  std::int32_t firstLeft;
+  std::memcpy(&firstLeft, writes[0].Data.data(), 4);
+  EXPECT_EQ(firstLeft, second[0][0] * 256);
+  EXPECT_NE(second[0][0], 0);
+}
+
+TEST_F(SoundOutTest, LastSegmentOfA44100HzSecondEndsInSilence) {
+  SetFormat(44100, 16, TWavBufferSize::_125ms);
+  Main().Play();
+  for (std::size_t n = 3; n <= 8; ++n) {
+    ASSERT_TRUE(device.ReportDone());
+    ASSERT_TRUE(WaitUntil([&] { return device.WriteCount() == n; }));
+  }
+  const auto last = device.Writes()[7].Data;
+  ASSERT_EQ(last.size(), 5513u * 4u);
+  EXPECT_EQ(last, Packed(ExpectedSecond(0.1L, 0.1L), 7, 5513, 16));
+  EXPECT_TRUE(std::all_of(last.end() - 16, last.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+TEST_F(SoundOutTest, DoneBeforeTheMainWindowEntersPlayIsServed) {
+  view.OnGlyph = [&](std::string_view) {
+    // The main window has the answer but has not entered _Play yet.
+    device.ReportDone();
+    EXPECT_TRUE(WaitUntil([&] { return device.WriteCount() == 3; }));
+  };
+  Main().Play();
+  EXPECT_EQ(Main().xOperation(), TOperation::_Play);
+  EXPECT_EQ(device.WriteCount(), 3u);
+}
+
+TEST_F(SoundOutTest, TonesAreGeneratedOncePerPlaySweepAndNoiseEverySecond) {
+  TSignalAttribute noise = Main().SignalAttributeArray()[5];
+  noise._OutputChannel = TOutputChannel::_Both;
+  Main().SetSignalAttribute(5, noise);
+  SetFormat(48000, 16, TWavBufferSize::_500ms);
+  Main().Play();
+  for (int i = 0; i < 4; ++i) {  // two more seconds
+    ASSERT_TRUE(device.ReportDone());
+    ASSERT_TRUE(WaitUntil([&] { return device.WriteCount() == static_cast<std::size_t>(3 + i); }));
+  }
+  EXPECT_EQ(engine.ToneCalls().size(), 1u);
+  EXPECT_EQ(engine.NoiseMethods(), std::vector<TPinkNoiseMethod>(3, TPinkNoiseMethod::_Kellet));
+  EXPECT_TRUE(engine.SweepStarts().empty());  // the sweep is muted
+}
+
+TEST_F(SoundOutTest, StopTakesEffectAtTheNextDoneAndRestoresThePlayTime) {
+  TInternalSetting setting = Main().InternalSetting();
+  setting._PlayTime = 25;
+  Main().SetInternalSetting(setting);
+  Main().Play();
+  WhileDeviceRuns([&] { Main().Stop(); });
+  EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
+  EXPECT_EQ(view.Glyphs().back(), "_SignalInactive");
+  EXPECT_TRUE(view.Messages().empty());
+  EXPECT_EQ(device.CloseCalls(), 1);
+  EXPECT_EQ(memory.LiveBlocks(), 0u);
+  EXPECT_EQ(Main().InternalSetting()._PlayTime, 10);
+  ASSERT_TRUE(WaitUntil([&] { return !ui.Charts().empty() && ui.Charts().back().first.empty(); }));
+  EXPECT_TRUE(ui.Messages().empty());
+  // And it plays again.
+  Main().Play();
+  EXPECT_EQ(Main().xOperation(), TOperation::_Play);
+}
+
+TEST_F(SoundOutTest, SingleThreeSecondPlayWith500msSegmentsEndsByItself) {
+  SetFormat(48000, 16, TWavBufferSize::_500ms);
+  TInternalSetting setting = Main().InternalSetting();
+  setting._Repeat = TRepeat::_Single;
+  setting._PlayTime = 3;
+  setting._DefaultPeriod = 7;
+  Main().SetInternalSetting(setting);
+  Main().Play();
+  ASSERT_EQ(Main().xOperation(), TOperation::_Play);
+  while (device.IsOpen()) {
+    device.ReportDone();
+    std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_TRUE(WaitUntil([&] { return ui.SinglePlayEnds() == 1; }));
+  EXPECT_EQ(device.WriteCount(), 6u);  // three seconds of two segments
+  EXPECT_TRUE(Main().xEnableChangeData());  // until the user-interface thread completes it
+  Main().CompleteSinglePlay();
+  EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
+  EXPECT_FALSE(Main().xEnableChangeData());
+  EXPECT_EQ(Main().InternalSetting()._PlayTime, 7);
+  EXPECT_EQ(view.Glyphs().back(), "_SignalInactive");
+  EXPECT_EQ(memory.LiveBlocks(), 0u);
+  EXPECT_EQ(device.CloseCalls(), 1);
+}
+
+TEST_F(SoundOutTest, GainChangeAnswersChangedAndReachesOnlySegmentsNotYetQueued) {
+  Main().Play();
+  const auto before = ExpectedSecond(0.1L, 0.1L);
+  Main().SetTrackBarGain(TGainSide::_Left, 20);
+  bool accepted = false;
+  WhileDeviceRuns([&] { accepted = Main().ChangeGain(); });
+  EXPECT_TRUE(accepted);
+  EXPECT_TRUE(view.Messages().empty());
+  const auto after = ExpectedSecond(0.1L * TMainState::TrackBarGain(20), 0.1L);
+  const auto writes = device.Writes();
+  ASSERT_GE(writes.size(), 3u);
+  EXPECT_EQ(writes[0].Data, Packed(before, 0, 12000, 16));
+  EXPECT_EQ(writes[1].Data, Packed(before, 1, 12000, 16));
+  EXPECT_EQ(writes[2].Data, Packed(after, 2, 12000, 16));
+  EXPECT_NE(writes[2].Data, Packed(before, 2, 12000, 16));
+}
+
+TEST_F(SoundOutTest, MuteTogglesTheMuteFactor) {
+  EXPECT_TRUE(Main().ToggleMute());  // not playing: no command, the value changes
+  EXPECT_EQ(Main().OutputGains().OutputMute, 0.0L);
+  EXPECT_FALSE(Main().ToggleAttenuation());
+  EXPECT_EQ(Main().OutputGains().OutputATT, 1.0L);
+  EXPECT_FALSE(Main().ToggleMute());
+  EXPECT_EQ(Main().OutputGains().OutputMute, 1.0L);
+}
+
+// ---------------------------------------------------------------------------
+// Late answers and time-outs
+
+TEST_F(SoundOutTest, StopAfterALateChangedWaitsAgainAndEndsOnStopped) {
+  Main(TProtocolTimeouts{5000, 1000, 20, 1000}).Play();
+  ASSERT_EQ(Main().xOperation(), TOperation::_Play);
+  EXPECT_TRUE(Main().ChangeGain());  // no "done" within 20 ms: no answer, no message
+  ASSERT_TRUE(device.ReportDone());  // now the thread answers _Changed, too late
+  ASSERT_TRUE(WaitUntil([&] { return device.WriteCount() == 3; }));
+  auto stop = std::async(std::launch::async, [&] { Main().Stop(); });
+  // The first 1000 ms pass with only the late _Changed; the stop is taken
+  // during the second wait.
+  std::this_thread::sleep_for(1300ms);
+  device.ReportDone();
+  stop.get();
+  EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
+  EXPECT_TRUE(view.Messages().empty());
+}
+
+TEST_F(SoundOutTest, StopWithoutAnswerShowsCannotStoppingAndKeepsPlaying) {
+  Main(TProtocolTimeouts{5000, 200, 200, 200}).Play();
+  ASSERT_EQ(Main().xOperation(), TOperation::_Play);
+  Main().Stop();  // no "done" comes
+  EXPECT_EQ(view.Messages(), std::vector<std::string>{"Error - Cannot Stopping."});
+  EXPECT_EQ(Main().xOperation(), TOperation::_Play);
+  // The stop is taken later; pressing Stop again is answered.
+  ASSERT_TRUE(WaitUntil([&] {
+    device.ReportDone();
+    return device.CloseCalls() == 1;
+  }));
+  Main().Stop();
+  EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
+  EXPECT_EQ(view.Messages().size(), 1u);
+}
+
+TEST_F(SoundOutTest, PlayWithoutOpenMessageTimesOutAndTheDeviceIsClosed) {
+  device.SendOpenMessage = false;
+  Main(TProtocolTimeouts{50, 50, 50, 50}).Play();
+  EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
+  EXPECT_TRUE(view.Messages().empty());
+  ASSERT_TRUE(WaitUntil([&] { return device.CloseCalls() == 1; }));
+  device.ReportOpen();  // far too late
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(device.WriteCount(), 0u);
+  // The _Stopped answering that stop never satisfies the next start.
+  device.SendOpenMessage = true;
+  const auto start = Main().ThreadSoundOut().Call(kSoundOutStart);
+  const auto answer = Main().ThreadSoundOut().AwaitAnswer(start, 5000);
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->Status, TSoundOutNotify::_Started);
+}
+
+TEST_F(SoundOutTest, LateStartedIsDroppedAndTheLateStartIsStopped) {
+  engine.CloseGate();  // the first second takes too long
+  Main(TProtocolTimeouts{50, 50, 50, 50}).Play();
+  EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
+  engine.OpenGate();
+  ASSERT_TRUE(WaitUntil([&] { return device.WriteCount() == 2; }));
+  // The thread answered _Started to nobody; the stop sent on the time-out
+  // is taken at the next "done".
+  ASSERT_TRUE(WaitUntil([&] {
+    device.ReportDone();
+    return device.CloseCalls() == 1;
+  }));
+  ASSERT_TRUE(WaitUntil([&] { return memory.LiveBlocks() == 0; }));
+  const auto start = Main().ThreadSoundOut().Call(kSoundOutStart);
+  const auto answer = Main().ThreadSoundOut().AwaitAnswer(start, 5000);
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->Status, TSoundOutNotify::_Started);
+  EXPECT_EQ(device.OpenCalls(), 2);
+}
+
+// ---------------------------------------------------------------------------
+// Failures
+
+TEST_F(SoundOutTest, FailedOpenShowsTheDeviceMessageAndClearsTheCodes) {
+  device.OpenResult = 4;  // MMSYSERR_ALLOCATED
+  Main().Play();
+  EXPECT_EQ(view.Messages(), std::vector<std::string>{"Error - Already Allocated."});
+  EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
+  EXPECT_EQ(view.Glyphs(), std::vector<std::string>{"_SignalInactive"});
+  EXPECT_EQ(Main().WavMemErr, TWavMemErr::_MemErrNo);
+  EXPECT_EQ(Main().WavOutErr, TWavOutErr::_MMSYSERR_No);
+}
+
+TEST_F(SoundOutTest, FailedAllocationClosesTheDeviceAndFreesWhatWasAllocated) {
+  struct Case {
+    bool Heap;
+    int Block, Pages;
+    const char* Message;
+  };
+  for (const Case& c : {Case{true, 0, 0, "Error - Cannot Creat Local Heap Memory."},
+                        Case{false, 2, 0, "Error - Cannot Allocate Heap Memory."},
+                        Case{false, 0, 2, "Error - Cannot Allocate Virtual Memory."}}) {
+    SCOPED_TRACE(c.Message);
+    fakes::TFakeWaveOutDevice failingDevice;
+    fakes::TFakeWaveMemory failingMemory;
+    fakes::TFakeView failingView;
+    failingMemory.FailCreateHeap = c.Heap;
+    failingMemory.FailHeapBlock = c.Block;
+    failingMemory.FailPages = c.Pages;
+    fakes::TFakeUserInterface failingUi;
+    TMainState m(TMainServices{PortableEventFactory(), failingDevice, failingMemory, engine, failingUi,
+                               failingView, TProtocolTimeouts{5000, 5000, 5000, 5000}});
+    m.Play();
+    EXPECT_EQ(failingView.Messages(), std::vector<std::string>{c.Message});
+    EXPECT_EQ(m.xOperation(), TOperation::_Stop);
+    EXPECT_EQ(failingDevice.CloseCalls(), 1);
+    EXPECT_FALSE(failingDevice.IsOpen());
+    EXPECT_EQ(failingMemory.LiveBlocks(), 0u);
+    EXPECT_EQ(failingDevice.WriteCount(), 0u);
+    EXPECT_TRUE(failingUi.Messages().empty());  // nothing freed that was never allocated
+  }
+}
+
+TEST_F(SoundOutTest, WhileAFileRendersTheThreadTakesNoCommand) {
+  Main().SetOperation(TOperation::_Record);
+  Main().Play();  // refused in _Record
+  std::this_thread::sleep_for(150ms);  // the thread has seen _Record
+  Main().ThreadSoundOut().Call(kSoundOutStart);
+  std::this_thread::sleep_for(150ms);
+  EXPECT_EQ(device.OpenCalls(), 0);
+  Main().SetOperation(TOperation::_Stop);  // the recording window closed
+  EXPECT_TRUE(WaitUntil([&] { return device.OpenCalls() == 1; }));
+}
+
+// ---------------------------------------------------------------------------
+// Shutdown
+
+TEST_F(SoundOutTest, ShutdownWhilePlayingClosesTheDeviceAndEndsEveryThread) {
+  Main().Play();
+  ASSERT_EQ(Main().xOperation(), TOperation::_Play);
+  const auto start = std::chrono::steady_clock::now();
+  Main().Shutdown();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_EQ(device.CloseCalls(), 1);
+  EXPECT_EQ(memory.LiveBlocks(), 0u);
+}
+
+TEST_F(SoundOutTest, ShutdownIsBoundedWhenTheCloseMessageNeverComes) {
+  device.SendCloseMessage = false;
+  Main().Play();
+  const auto start = std::chrono::steady_clock::now();
+  Main().Shutdown();
+  EXPECT_LT(std::chrono::steady_clock::now() - start,
+            std::chrono::milliseconds(TThreadSoundOut::kCloseWaitMs) + 2s);
+  EXPECT_EQ(memory.LiveBlocks(), 0u);
+}
+
+TEST_F(SoundOutTest, ShutdownWhileIdleEndsEveryLoopPromptly) {
+  Main();
+  std::this_thread::sleep_for(20ms);  // every thread is inside its wait
+  const auto start = std::chrono::steady_clock::now();
+  Main().Shutdown();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);  // the display waits 1000 ms unless woken
+}
+
+// ---------------------------------------------------------------------------
+// Create-wave requests of the main window
+
+TEST_F(SoundOutTest, FetchWithoutAnswerShowsCannotCreateWaveData) {
+  Main(TProtocolTimeouts{50, 50, 50, 50});
+  Main().WaveBufferL = {1, 2, 3};
+  EXPECT_FALSE(Main().FetchWaveData(1.0L, 1.0L));
+  EXPECT_EQ(view.Messages(), std::vector<std::string>{"Error - Cannot Create Wave Data."});
+  EXPECT_EQ(Main().WaveBufferL, (TWaveBufferInteger{1, 2, 3}));
+}
+
+TEST_F(SoundOutTest, FetchQuantisesTheRequestedSecond) {
+  Main().RequestCreateWave(kCreateWaveAll);
+  ASSERT_TRUE(Main().FetchWaveData(1.0L, 1.0L));
+  EXPECT_EQ(Main().WaveBufferL.size(), 48000u);
+  const auto expected = ExpectedSecond(1.0L, 1.0L);
+  EXPECT_EQ(Main().WaveBufferL, expected[0]);
+  Main().RequestCreateWave(kCreateWaveNext);
+  ASSERT_TRUE(Main().FetchWaveData(1.0L, 1.0L));
+  EXPECT_TRUE(view.Messages().empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SoundOutTest, CreateWaveWorksOnACopyOfTheRecords) {
+  engine.CloseGate();
+  Main().RequestCreateWave(kCreateWaveAll);
+  ASSERT_TRUE(WaitUntil([&] { return engine.ToneCalls().size() == 1; }));  // generating
+  TSignalAttribute muted = Main().SignalAttributeArray()[0];
+  muted._OutputChannel = TOutputChannel::_Mute;
+  Main().SetSignalAttribute(0, muted);  // an edit while the second is made
+  engine.OpenGate();
+  ASSERT_TRUE(Main().FetchWaveData(1.0L, 1.0L));
+  EXPECT_NE(Main().WaveBufferL[0], 0);  // made from the records as they were
+}
+
+}  // namespace
+
+namespace {
+
+class FakeAsioRoad : public TAsioRoad {
+ public:
+  void Play() override { ++Plays; }
+  void Stop() override { ++Stops; }
+  void Close() override { ++Closes; }
+  void StopHost() override { ++HostStops; }
+  int Plays = 0, Stops = 0, Closes = 0;
+  std::atomic<int> HostStops{0};
+};
+
+TEST_F(SoundOutTest, AsioBranchesAndTheHostStopDecidedByTheSender) {
+  FakeAsioRoad road;
+  Main().SetAsioRoad(&road);
+  Main().SendDisplayStop();  // wave mapper: the host is left alone
+  ASSERT_TRUE(WaitUntil([&] { return ui.Charts().size() == 1; }));
+  TInternalSetting setting = Main().InternalSetting();
+  setting._OutputDevice = TOutputDevice::_ASIO;
+  Main().SetInternalSetting(setting);
+  Main().SendDisplayStop();
+  ASSERT_TRUE(WaitUntil([&] { return road.HostStops.load() == 1; }));
+  Main().Play();
+  EXPECT_EQ(road.Plays, 1);
+  EXPECT_EQ(device.OpenCalls(), 0);
+  Main().SetOperation(TOperation::_Play);  // as the road does
+  Main().Stop();
+  EXPECT_EQ(road.Stops, 1);
+  Main().Shutdown();
+  EXPECT_EQ(road.Closes, 1);
+}
+
+}  // namespace

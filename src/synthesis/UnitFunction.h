@@ -89,9 +89,54 @@ class TExFunctionLib {
 
   // --- randomness and noise (MT19937 and time seed) ---
   // [noise declarations]
+ public:
+  // The local date and time as the time seed reads it.
+  struct TClockTime {
+    std::int32_t Day;     // 1 .. 31
+    std::int32_t Hour;    // 0 .. 23
+    std::int32_t Minute;  // 0 .. 59
+    std::int32_t Second;  // 0 .. 59 (60 on a leap second)
+  };
+  using TLocalClock = TClockTime (*)();
+
+ protected:
+  // Replaces the clock behind the time seed (nullptr restores the local
+  // clock). Takes effect for every thread at once.
+  static void SetLocalClock(TLocalClock Clock);
+  static TClockTime LocalClock();
+  // The clock reading as the decimal number "ddhhnnss".
+  static std::uint32_t TimeSeed(const TClockTime& Time);
+  static std::uint32_t TimeSeed();
+
+  // 32-bit helpers of the Mersenne Twister.
+  static std::uint32_t AddModulo32(std::uint32_t A, std::uint32_t B);
+  static std::uint32_t MulModulo32(std::uint32_t A, std::uint32_t B);
+  static std::uint32_t MixBits(std::uint32_t U, std::uint32_t V);
+  static std::uint32_t Twist(std::uint32_t U, std::uint32_t V);
+  static std::uint32_t Temper(std::uint32_t Y);
+
+  // Each returns Count values (Count >= 1; fewer gives an empty array).
+  static TWaveBufferExtended UniformRandom(std::uint32_t Seed, std::int32_t Count);
+  static TWaveBufferExtended PinkNoiseKellet(std::uint32_t Seed, std::int32_t Count);
+  static TWaveBufferExtended PinkNoiseVoss(std::uint32_t Seed, std::int32_t Count, std::int32_t Rows);
+  static TWaveBufferExtended PinkNoiseLPF(std::uint32_t Seed, std::int32_t Count, std::int32_t Corner);
+  static TWaveBufferExtended GaussNoise(std::uint32_t Seed, std::int32_t Count);
+  // The corner bin of the spectral pink source for a sampling rate (at least 1).
+  static std::int32_t PinkNoiseCorner(std::int32_t SamplingRate);
 
   // --- transforms ---
   // [transform declarations]
+  static TComplex ComplexAdd(const TComplex& A, const TComplex& B);
+  static TComplex ComplexSub(const TComplex& A, const TComplex& B);
+  static TComplex ComplexMul(const TComplex& A, const TComplex& B);
+  static TComplex ComplexExp(const TComplex& Z);
+  // Radix-2 pair: forward scaled 2/N, inverse scaled 1/2; a length that is
+  // not a power of two gives all zeros.
+  static TProgressionComplex FFT(const TProgressionComplex& X);
+  static TProgressionComplex IFFT(const TProgressionComplex& X);
+  // Any length from 1 up, same scaling (chirp z-transform).
+  static TProgressionComplex DFTBluestein(const TProgressionComplex& X);
+  static TProgressionComplex IDFTBluestein(const TProgressionComplex& X);
 };
 
 // Display-string tables shared with the file readers: each enumeration value

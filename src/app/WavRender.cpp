@@ -1,0 +1,107 @@
+// The render loop of a WAV file.
+#include "app/WavRender.h"
+
+#include <exception>
+#include <memory>
+#include <optional>
+
+namespace {
+
+// Marks the renderer busy for the life of one render.
+class TBusyScope {
+ public:
+  explicit TBusyScope(bool& Flag) : FFlag(Flag) { FFlag = true; }
+  ~TBusyScope() { FFlag = false; }
+  TBusyScope(const TBusyScope&) = delete;
+  TBusyScope& operator=(const TBusyScope&) = delete;
+
+ private:
+  bool& FFlag;
+};
+
+TWavRenderResult Failed(std::string Message) {
+  return {TWavRenderStatus::_Failed, 0, std::move(Message)};
+}
+
+TWavRenderResult BusyResult() { return {TWavRenderStatus::_Busy, 0, kMsgWavFileBusy}; }
+
+bool HoldsSecond(const auto& Stereo, std::int32_t Rate) {
+  return Stereo[0].size() == std::size_t(Rate) && Stereo[1].size() == std::size_t(Rate);
+}
+
+std::optional<TWavLayout> LayoutFor(const TPCMFormat& PCMFormat, std::int32_t RecordTime,
+                                    std::string& Message) {
+  try {
+    return MakeWavLayout(PCMFormat._SamplingRate, PCMFormat._Quantization, RecordTime);
+  } catch (const std::invalid_argument& e) {
+    Message = std::string("Error - ") + e.what();
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
+TWavRenderResult TWavRenderer::Render(const TPCMFormat& PCMFormat, std::int32_t RecordTime,
+                                      TByteSink& Sink, const TWavRenderHooks& Hooks) {
+  if (FBusy) return BusyResult();
+  TBusyScope busy(FBusy);
+  std::string message;
+  const auto layout = LayoutFor(PCMFormat, RecordTime, message);
+  if (!layout) {
+    Sink.Discard();
+    return Failed(message);
+  }
+  return Run(*layout, Sink, Hooks);
+}
+
+TWavRenderResult TWavRenderer::RenderFile(const TPCMFormat& PCMFormat, std::int32_t RecordTime,
+                                          const std::filesystem::path& FileName,
+                                          const TWavRenderHooks& Hooks) {
+  if (FBusy) return BusyResult();
+  TBusyScope busy(FBusy);
+  // Check everything before the file is created, so that a refused request
+  // leaves an existing file of that name alone.
+  std::string message;
+  const auto layout = LayoutFor(PCMFormat, RecordTime, message);
+  if (!layout) return Failed(message);
+  std::unique_ptr<TFileSink> sink;
+  try {
+    sink = std::make_unique<TFileSink>(FileName);
+  } catch (const EFileError& e) {
+    return Failed(e.what());
+  }
+  return Run(*layout, *sink, Hooks);
+}
+
+TWavRenderResult TWavRenderer::Run(const TWavLayout& Layout, TByteSink& Sink, const TWavRenderHooks& Hooks) {
+  TWavRenderResult result{TWavRenderStatus::_Completed, 0, {}};
+  try {
+    TWavWriter writer(Sink, Layout);
+    for (std::int32_t second = 0; second < Layout.Seconds; ++second) {
+      bool written = false;
+      if (const TWaveBufferExtendedStereo* mixed = Hooks.FetchSecond(second);
+          mixed != nullptr && HoldsSecond(*mixed, Layout.SamplingRate)) {
+        const TWaveBufferIntegerStereo quantised = Hooks.Quantize(*mixed);
+        if (HoldsSecond(quantised, Layout.SamplingRate)) {
+          writer.WriteSecond(quantised);
+          written = true;
+        }
+      }
+      if (!written) {
+        // The second keeps its place in the file, so nothing after it shifts.
+        ++result.MissingSeconds;
+        if (Hooks.ShowError) Hooks.ShowError(kMsgCannotCreateWaveData);
+        writer.WriteMissingSecond();
+      }
+      if (Hooks.SecondWritten) Hooks.SecondWritten(second + 1, Layout.Seconds);
+    }
+    writer.Finish();
+  } catch (const EFileError& e) {
+    Sink.Discard();
+    return Failed(e.what());
+  } catch (const std::exception& e) {
+    Sink.Discard();
+    return Failed(std::string("Error - Cannot Create the WAV File: ") + e.what());
+  }
+  return result;
+}

@@ -1,0 +1,251 @@
+// The render loop: order of seconds, stand-ins for late or missing seconds,
+// progress, failures of the file, and refusal of a second render.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <stdexcept>
+
+#include "app/WavRender.h"
+#include "app/WavTestSupport.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr std::int32_t kRate = 100;
+
+TPCMFormat Format(std::int32_t Rate = kRate, std::int32_t Bits = 16) {
+  return {Rate, Bits, TRounding::_RNE, TDither::_White, TNoiseShaping::_Off};
+}
+
+// A synthesis road whose second n holds the value n + 1 on the left and
+// -(n + 1) on the right; seconds listed in `Missing` do not come.
+struct TFakeRoad {
+  std::set<std::int32_t> Missing;
+  std::set<std::int32_t> WrongLength;
+  std::vector<std::int32_t> Asked;
+  std::vector<std::int32_t> Progress;
+  std::vector<std::string> Messages;
+  TWaveBufferExtendedStereo Slot;
+  std::function<void(std::int32_t)> OnProgress;
+
+  TWavRenderHooks Hooks() {
+    TWavRenderHooks h;
+    h.FetchSecond = [this](std::int32_t n) -> const TWaveBufferExtendedStereo* {
+      Asked.push_back(n);
+      if (Missing.count(n)) return nullptr;
+      const std::size_t len = WrongLength.count(n) ? kRate / 2 : kRate;
+      Slot[0].assign(len, n + 1.0L);
+      Slot[1].assign(len, -(n + 1.0L));
+      return &Slot;
+    };
+    h.Quantize = [](const TWaveBufferExtendedStereo& m) {
+      TWaveBufferIntegerStereo q;
+      for (int c = 0; c < 2; ++c)
+        for (long double v : m[c]) q[c].push_back(std::int32_t(v * 1000));
+      return q;
+    };
+    h.SecondWritten = [this](std::int32_t done, std::int32_t total) {
+      EXPECT_GT(total, 0);
+      Progress.push_back(done);
+      if (OnProgress) OnProgress(done);
+    };
+    h.ShowError = [this](const std::string& m) { Messages.push_back(m); };
+    return h;
+  }
+};
+
+// The packed bytes of second n of the fake road (16 bits).
+Bytes RoadSecond(std::int32_t n) {
+  Bytes b;
+  PackWavSecond(MakeWavLayout(kRate, 16, 1),
+                {TWaveBufferInteger(kRate, (n + 1) * 1000), TWaveBufferInteger(kRate, -(n + 1) * 1000)}, b);
+  return b;
+}
+
+Bytes Silence() { return Bytes(kRate * 4, 0); }
+
+Bytes ExpectedFile(const std::vector<Bytes>& Seconds) {
+  Bytes f = WavHeaderBytes(MakeWavLayout(kRate, 16, std::int32_t(Seconds.size())));
+  for (const Bytes& s : Seconds) f.insert(f.end(), s.begin(), s.end());
+  return f;
+}
+
+class TMemorySink : public TByteSink {
+ public:
+  explicit TMemorySink(std::size_t Limit = SIZE_MAX) : FLimit(Limit) {}
+  void Write(const std::uint8_t* Data, std::size_t Size) override {
+    if (Out.size() + Size > FLimit) throw EFileError("Error - Cannot write the file \"t.wav\": No space left on device.");
+    Out.insert(Out.end(), Data, Data + Size);
+  }
+  void Close() override {
+    if (FailClose) throw EFileError("Error - Cannot write the file \"t.wav\": Input/output error.");
+    ++Closed;
+  }
+  void Discard() noexcept override { ++Discarded; }
+  Bytes Out;
+  int Closed = 0;
+  int Discarded = 0;
+  bool FailClose = false;
+
+ private:
+  std::size_t FLimit;
+};
+
+TEST(WavRender, EverySecondOnceInOrderWithProgress) {
+  TFakeRoad road;
+  TMemorySink sink;
+  TWavRenderer r;
+  const TWavRenderResult res = r.Render(Format(), 3, sink, road.Hooks());
+  EXPECT_TRUE(res.Completed());
+  EXPECT_EQ(res.MissingSeconds, 0);
+  EXPECT_EQ(road.Asked, (std::vector<std::int32_t>{0, 1, 2}));
+  EXPECT_EQ(road.Progress, (std::vector<std::int32_t>{1, 2, 3}));
+  EXPECT_TRUE(road.Messages.empty());
+  EXPECT_EQ(sink.Out, ExpectedFile({RoadSecond(0), RoadSecond(1), RoadSecond(2)}));
+  EXPECT_EQ(sink.Closed, 1);
+  EXPECT_EQ(sink.Discarded, 0);
+}
+
+TEST(WavRender, LateOrMissingSecondNeitherShiftsNorShortensTheFile) {
+  struct Case {
+    const char* name;
+    std::set<std::int32_t> missing, wrongLength;
+    std::vector<Bytes> file;
+    int messages;
+  };
+  const Case cases[] = {
+      {"second 1 late", {1}, {}, {RoadSecond(0), RoadSecond(0), RoadSecond(2), RoadSecond(3)}, 1},
+      {"first second missing", {0}, {}, {Silence(), RoadSecond(1), RoadSecond(2), RoadSecond(3)}, 1},
+      {"two in a row", {1, 2}, {}, {RoadSecond(0), RoadSecond(0), RoadSecond(0), RoadSecond(3)}, 2},
+      {"last second missing", {3}, {}, {RoadSecond(0), RoadSecond(1), RoadSecond(2), RoadSecond(2)}, 1},
+      {"answer of another rate", {}, {0, 2}, {Silence(), RoadSecond(1), RoadSecond(1), RoadSecond(3)}, 2},
+      {"nothing at all", {0, 1, 2, 3}, {}, {Silence(), Silence(), Silence(), Silence()}, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TFakeRoad road;
+    road.Missing = c.missing;
+    road.WrongLength = c.wrongLength;
+    TMemorySink sink;
+    const TWavRenderResult res = TWavRenderer().Render(Format(), 4, sink, road.Hooks());
+    EXPECT_TRUE(res.Completed());
+    EXPECT_EQ(res.MissingSeconds, c.messages);
+    EXPECT_EQ(road.Messages, std::vector<std::string>(std::size_t(c.messages), "Error - Cannot Create Wave Data."));
+    EXPECT_EQ(road.Progress, (std::vector<std::int32_t>{1, 2, 3, 4}));
+    EXPECT_EQ(sink.Out, ExpectedFile(c.file));
+  }
+}
+
+TEST(WavRender, WriteFailureMidwayIsReportedAndDiscardsTheFile) {
+  TFakeRoad road;
+  const TWavLayout l = MakeWavLayout(kRate, 16, 5);
+  TMemorySink sink(l.HeaderSize + 2 * l.SecondBytes());  // room for two seconds
+  const TWavRenderResult res = TWavRenderer().Render(Format(), 5, sink, road.Hooks());
+  EXPECT_EQ(res.Status, TWavRenderStatus::_Failed);
+  EXPECT_FALSE(res.Completed());
+  EXPECT_EQ(res.Message, "Error - Cannot write the file \"t.wav\": No space left on device.");
+  EXPECT_EQ(road.Asked, (std::vector<std::int32_t>{0, 1, 2}));  // nothing after the failure
+  EXPECT_EQ(road.Progress, (std::vector<std::int32_t>{1, 2}));
+  EXPECT_EQ(sink.Discarded, 1);
+  EXPECT_EQ(sink.Closed, 0);
+}
+
+TEST(WavRender, FailureOfTheHeaderOrTheCloseIsReported) {
+  TFakeRoad road;
+  TMemorySink tiny(20);
+  EXPECT_EQ(TWavRenderer().Render(Format(), 2, tiny, road.Hooks()).Status, TWavRenderStatus::_Failed);
+  EXPECT_TRUE(road.Asked.empty());
+  EXPECT_EQ(tiny.Discarded, 1);
+
+  TMemorySink closing;
+  closing.FailClose = true;
+  const TWavRenderResult res = TWavRenderer().Render(Format(), 2, closing, road.Hooks());
+  EXPECT_EQ(res.Status, TWavRenderStatus::_Failed);
+  EXPECT_EQ(res.Message, "Error - Cannot write the file \"t.wav\": Input/output error.");
+  EXPECT_EQ(closing.Discarded, 1);
+}
+
+TEST(WavRender, FailureOfTheSynthesisRoadIsReported) {
+  TFakeRoad road;
+  TWavRenderHooks h = road.Hooks();
+  h.Quantize = [](const TWaveBufferExtendedStereo&) -> TWaveBufferIntegerStereo { throw std::bad_alloc(); };
+  TMemorySink sink;
+  const TWavRenderResult res = TWavRenderer().Render(Format(), 2, sink, h);
+  EXPECT_EQ(res.Status, TWavRenderStatus::_Failed);
+  EXPECT_EQ(res.Message.rfind("Error - ", 0), 0u);
+  EXPECT_EQ(sink.Discarded, 1);
+}
+
+TEST(WavRender, FileOnDisk) {
+  wavtest::TScratchDir dir("render");
+  TFakeRoad road;
+  road.Missing = {1};
+  const auto name = dir / "t.wav";
+  const TWavRenderResult res = TWavRenderer().RenderFile(Format(), 3, name, road.Hooks());
+  ASSERT_TRUE(res.Completed()) << res.Message;
+  EXPECT_EQ(wavtest::ReadBytes(name), ExpectedFile({RoadSecond(0), RoadSecond(0), RoadSecond(2)}));
+}
+
+TEST(WavRender, UnwritableFolderIsReportedBeforeAnySecondIsMade) {
+  wavtest::TScratchDir dir("unwritable");
+  // A folder that does not exist, and a "folder" that is a plain file.
+  std::ofstream(dir / "plain").put('x');
+  for (const auto& name : {dir / "missing" / "t.wav", dir / "plain" / "t.wav"}) {
+    SCOPED_TRACE(name.string());
+    TFakeRoad road;
+    const TWavRenderResult res = TWavRenderer().RenderFile(Format(), 2, name, road.Hooks());
+    EXPECT_EQ(res.Status, TWavRenderStatus::_Failed);
+    EXPECT_EQ(res.Message.rfind("Error - Cannot create the file \"", 0), 0u) << res.Message;
+    EXPECT_TRUE(road.Asked.empty());
+    EXPECT_TRUE(road.Progress.empty());
+  }
+}
+
+TEST(WavRender, WriteFailureRemovesTheIncompleteFile) {
+  wavtest::TScratchDir dir("quantfail");
+  const auto name = dir / "t.wav";
+  TFakeRoad road;
+  TWavRenderHooks h = road.Hooks();
+  h.Quantize = [](const TWaveBufferExtendedStereo&) -> TWaveBufferIntegerStereo { throw std::runtime_error("out of memory"); };
+  EXPECT_EQ(TWavRenderer().RenderFile(Format(), 2, name, h).Status, TWavRenderStatus::_Failed);
+  EXPECT_FALSE(std::filesystem::exists(name));
+}
+
+TEST(WavRender, UnsupportedFormatLeavesAnExistingFileAlone) {
+  wavtest::TScratchDir dir("badformat");
+  const auto name = dir / "keep.wav";
+  std::ofstream(name) << "precious";
+  TFakeRoad road;
+  const TWavRenderResult res = TWavRenderer().RenderFile(Format(48000, 18), 2, name, road.Hooks());
+  EXPECT_EQ(res.Status, TWavRenderStatus::_Failed);
+  EXPECT_EQ(res.Message, "Error - A WAV file cannot hold samples of 18 bits.");
+  EXPECT_EQ(wavtest::ReadBytes(name), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+  EXPECT_TRUE(road.Asked.empty());
+}
+
+TEST(WavRender, SecondRequestDuringARenderIsRefusedAndTouchesNothing) {
+  wavtest::TScratchDir dir("busy");
+  const auto name = dir / "t.wav";
+  TWavRenderer r;
+  TFakeRoad road;
+  TFakeRoad intruder;
+  std::vector<TWavRenderStatus> refused;
+  road.OnProgress = [&](std::int32_t) {
+    EXPECT_TRUE(r.Busy());
+    // A click queued during the render reaches the renderer again.
+    refused.push_back(r.RenderFile(Format(), 1, name, intruder.Hooks()).Status);
+    TMemorySink other;
+    refused.push_back(r.Render(Format(), 1, other, intruder.Hooks()).Status);
+    EXPECT_TRUE(other.Out.empty());
+  };
+  const TWavRenderResult res = r.RenderFile(Format(), 3, name, road.Hooks());
+  ASSERT_TRUE(res.Completed()) << res.Message;
+  EXPECT_FALSE(r.Busy());
+  EXPECT_EQ(refused, std::vector<TWavRenderStatus>(6, TWavRenderStatus::_Busy));
+  EXPECT_TRUE(intruder.Asked.empty());
+  EXPECT_EQ(wavtest::ReadBytes(name), ExpectedFile({RoadSecond(0), RoadSecond(1), RoadSecond(2)}));
+  // Free again afterwards.
+  EXPECT_TRUE(r.RenderFile(Format(), 1, name, intruder.Hooks()).Completed());
+}
+
+}  // namespace

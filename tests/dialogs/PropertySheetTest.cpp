@@ -1,0 +1,134 @@
+// The property sheet's lines in both modes and its file.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "app/WavFile.h"
+#include "app/WavTestSupport.h"
+#include "dialogs/PropertySheet.h"
+#include "synthesis/UnitFunction.h"
+
+namespace {
+
+// The start-up signal set's display strings: signal 1 on both channels,
+// record 4 the sweep, record 5 the noise, every other value the default.
+TSignalAttributeStringArray StartUpStrings() {
+  TSignalAttributeArray set(6, TExFunctionLib::InitializeSignalAttribute());
+  set[0]._OutputChannel = TOutputChannel::_Both;
+  set[4]._Waveform = TWaveform::_Sweep;
+  set[5]._Waveform = TWaveform::_Noise;
+  TSignalAttributeStringArray s;
+  for (const auto& r : set) s.push_back(TExFunctionLib::StringSignalAttribute(r));
+  return s;
+}
+
+const TPCMFormatString kPcm{"48000", "16", "NEAR EVEN", "WHITE", "OFF"};
+const TInternalSettingString kInternal{"WaveMapper", "250", "10", "ON", "1/3 Octave", "All", "No"};
+
+std::vector<std::string> ToneBlock(int n, const char* output) {
+  return {"//Channel " + std::to_string(n), "//-------------", "//Frequency : 1000", "//Amplitude : -6",
+          std::string("//Output    : ") + output, "//Phase     : 0", "//Offset    : 0", "//Waveform  : SINE",
+          "//WarbleType: 1/3 Octave", "//Warble    : OFF", "//CycleOn   : 1", "//CycleOff  : 0",
+          "//-------------"};
+}
+
+std::vector<std::string> ExpectedAll() {
+  std::vector<std::string> l{"//-------------", "//WavFile Name : 20261205_190522.wav", "//-------------",
+                             "//PCM Format", "//-------------", "//Sampling Rate : 48000",
+                             "//Quantization  : 16", "//Rounding      : NEAR EVEN", "//Dither        : WHITE",
+                             "//NoiseShaping  : OFF", "//-------------", "//Signal Format", "//-------------"};
+  for (int n = 0; n < 4; ++n) {
+    const auto b = ToneBlock(n, n == 0 ? "L R" : "MUTE");
+    l.insert(l.end(), b.begin(), b.end());
+  }
+  const std::vector<std::string> rest{
+      "//Channel 4", "//-------------", "//Sweep          : LINEAR", "//SweepPeriod    : 10",
+      "//Amplitude      : -6", "//FrequencyStart : 20", "//FrequencyStop  : 20000", "//Output         : MUTE",
+      "//-------------", "//Channel 5", "//-------------", "//Noise     : WHITE", "//Amplitude : -6",
+      "//Phase     : 0", "//Output    : MUTE", "//-------------"};
+  l.insert(l.end(), rest.begin(), rest.end());
+  return l;
+}
+
+TEST(PropertySheet, AllModeListsTheFormatAndEveryRecord) {
+  const auto lines =
+      PropertySheetLines(TPropertySheet::_PropertyAll, "20261205_190522.wav", kPcm, kInternal, StartUpStrings());
+  EXPECT_EQ(lines.size(), 81u);
+  EXPECT_EQ(lines, ExpectedAll());
+}
+
+TEST(PropertySheet, SignalModeLeavesOutOnlyTheFormatBlock) {
+  auto want = ExpectedAll();
+  want.erase(want.begin() + 3, want.begin() + 11);  // "//PCM Format" .. its closing separator
+  const auto lines =
+      PropertySheetLines(TPropertySheet::_PropertySignal, "20261205_190522.wav", kPcm, kInternal, StartUpStrings());
+  EXPECT_EQ(lines.size(), 73u);
+  EXPECT_EQ(lines, want);
+  EXPECT_EQ(lines[3], "//Signal Format");
+  for (const auto& line : lines) EXPECT_EQ(line.rfind("//", 0), 0u) << line;
+}
+
+TEST(PropertySheet, NoSheetModeHasNoLines) {
+  EXPECT_TRUE(PropertySheetLines(TPropertySheet::_PropertyNo, "a.wav", kPcm, kInternal, StartUpStrings()).empty());
+}
+
+TEST(PropertySheet, FileNameLineHasNoFolder) {
+  for (const char* name : {"C:\\out\\tone.wav", "/home/u/tone.wav", "C:tone.wav", "tone.wav"}) {
+    EXPECT_EQ(PropertySheetLines(TPropertySheet::_PropertySignal, name, kPcm, kInternal, StartUpStrings())[1],
+              "//WavFile Name : tone.wav")
+        << name;
+  }
+}
+
+TEST(PropertySheet, EachBlockShowsItsOwnRecord) {
+  auto s = StartUpStrings();
+  s[2]._Frequency = "440";
+  s[2]._Waveform = "SQUARE";
+  s[4]._SweepType = "LOG";
+  s[4]._SweepFrequencyStop = "15000";
+  s[5]._NoiseType = "PINK";
+  s[5]._Phase = "180";
+  TInternalSettingString internal = kInternal;
+  internal._WableDeviation = "1/1 Octave";
+  const auto l = PropertySheetLines(TPropertySheet::_PropertySignal, "x.wav", kPcm, internal, s);
+  EXPECT_EQ(l[5 + 13 * 2 + 2], "//Frequency : 440");
+  EXPECT_EQ(l[5 + 13 * 2 + 7], "//Waveform  : SQUARE");
+  EXPECT_EQ(l[5 + 13 * 1 + 2], "//Frequency : 1000");
+  for (int n = 0; n < 4; ++n) EXPECT_EQ(l[5 + 13 * n + 8], "//WarbleType: 1/1 Octave");
+  EXPECT_EQ(l[59], "//Sweep          : LOG");
+  EXPECT_EQ(l[63], "//FrequencyStop  : 15000");
+  EXPECT_EQ(l[68], "//Noise     : PINK");
+  EXPECT_EQ(l[70], "//Phase     : 180");
+}
+
+TEST(PropertySheet, TooFewRecordsAreRefused) {
+  TSignalAttributeStringArray five(5);
+  EXPECT_THROW(PropertySheetLines(TPropertySheet::_PropertyAll, "a.wav", kPcm, kInternal, five),
+               std::invalid_argument);
+}
+
+TEST(PropertySheet, FileHasCrLfLinesNoByteOrderMarkAndReplacesAnOldOne) {
+  const wavtest::TScratchDir dir("sheet");
+  const auto name = dir / "tone.txt";
+  std::ofstream(name) << "an older and much longer sheet that must disappear completely";
+  const auto lines = PropertySheetLines(TPropertySheet::_PropertySignal, "tone.wav", kPcm, kInternal, StartUpStrings());
+  WritePropertySheetFile(name, PropertySheetText(lines));
+  const auto bytes = wavtest::ReadBytes(name);
+  const std::string got(bytes.begin(), bytes.end());
+  std::string want;
+  for (const auto& l : lines) want += l + "\r\n";
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(got.substr(0, 17), "//-------------\r\n");
+}
+
+TEST(PropertySheet, UnwritableFileIsReported) {
+  const wavtest::TScratchDir dir("sheetfail");
+  try {
+    WritePropertySheetFile(dir / "missing" / "tone.txt", "//x\r\n");
+    FAIL() << "no error for a missing folder";
+  } catch (const EFileError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Error - Cannot create the file \"", 0), 0u) << e.what();
+  }
+}
+
+}  // namespace

@@ -15,6 +15,8 @@
 #   krv_analyze WAV [OPT..]   tools/analyze_wav.py (figures and --expect-... checks)
 #   krv_screenshot PNG        PNG of the whole (virtual) screen
 #   krv_expect_eq ACTUAL EXPECTED WHAT   fails the test when they differ
+#   krv_expect_near ACTUAL EXPECTED TOL WHAT  the same for numbers within TOL
+#   krv_figure FILE KEY       one figure from saved krv_analyze output (e.g. ch0_peak_dbfs)
 #   krv_fail MESSAGE          fails the test
 source "$(dirname "${BASH_SOURCE[0]}")/wine-prefix.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
@@ -30,6 +32,16 @@ krv_fail() {
 krv_expect_eq() {
   [ "$1" = "$2" ] || krv_fail "$3: got '$1', expected '$2'"
   echo "ok: $3 = '$1'"
+}
+
+krv_expect_near() {
+  awk -v a="$1" -v e="$2" -v t="$3" 'BEGIN { d = a - e; if (d < 0) d = -d; exit !(a != "" && d <= t) }' ||
+    krv_fail "$4: got '$1', expected $2 +- $3"
+  echo "ok: $4 = $1 (expected $2 +- $3)"
+}
+
+krv_figure() {
+  sed -n "s/^$2=//p" "$1"
 }
 
 _krv_e2e_cleanup() {

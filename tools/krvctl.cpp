@@ -448,6 +448,12 @@ int TrackBar(Session&, HWND window, const Args& args)
     return kOk;
 }
 
+int Visible(Session&, HWND window, const Args&)
+{
+    PrintLine(IsWindowVisible(window) ? L"yes" : L"no");
+    return kOk;
+}
+
 int Minimize(Session&, HWND, const Args& args)
 {
     HWND window = FindWindowW(args[0].c_str(), nullptr);
@@ -510,6 +516,7 @@ const Command kCommands[] = {
     {L"glyph", 1, true, L"glyph <name>              print the picture resource a button shows", Glyph},
     {L"position", 1, true, L"position <name>           print a track bar's or progress bar's position", Position},
     {L"trackbar", 2, true, L"trackbar <name> <pos>     move a track bar as the user does", TrackBar},
+    {L"visible", 1, true, L"visible <name>            print yes when the control and its parents are shown", Visible},
     {L"minimize", 1, false, L"minimize <class>          minimise the top-level window (SC_MINIMIZE)", Minimize},
     {L"window-state", 1, false, L"window-state <class>      print minimized, normal or hidden", WindowState},
     {L"foreground", 0, false, L"foreground                print the class of the foreground window", Foreground},

@@ -63,11 +63,11 @@ TLabel* AddValueRow(TPanel* Panel, int Row, const wchar_t* Caption, const wchar_
   const int top = kRowTop + Row * kRowStep;
   Panel->Add<TLabel>({.Name = std::wstring(ValueName) + L"_Caption", .Left = 12, .Top = top + 1,
                       .Font = kCaptionFont, .Caption = Caption, .Transparent = true});
-  TLabel* value = Panel->Add<TLabel>({.Name = ValueName, .Left = 96, .Top = top, .Width = 92, .Height = 18,
+  TLabel* value = Panel->Add<TLabel>({.Name = ValueName, .Left = 84, .Top = top, .Width = 92, .Height = 18,
                                       .Font = kValueFont, .Caption = L"", .Alignment = taRight,
                                       .AutoSize = false, .Transparent = true});
   if (Unit)
-    Panel->Add<TLabel>({.Name = std::wstring(ValueName) + L"_Unit", .Left = 194, .Top = top + 2,
+    Panel->Add<TLabel>({.Name = std::wstring(ValueName) + L"_Unit", .Left = 182, .Top = top + 2,
                         .Font = kUnitFont, .Caption = Unit, .Transparent = true});
   return value;
 }

@@ -6,6 +6,9 @@
 #   krv_start_exe EXE [ARG..] starts a Windows program in the background;
 #                             sets KRV_PID; output goes to $KRV_E2E_DIR/<exe>.log
 #   krv_start_program [ARG..] the same for KRV-2400.exe
+#   krv_start_main_window     KRV-2400.exe started and its main window up; sets
+#                             KRV_PROGRAM to its process
+#   krv_close_main_window     closes that window; the program must exit with 0
 #   krv_run_exe EXE [ARG..]   runs a Windows console program in the foreground
 #   krvctl ARG..              runs tools/krvctl (see krvctl.cpp for the commands)
 #   krv_wait_window CLASS [MS] waits for a visible top-level window (default 30 s)
@@ -88,6 +91,18 @@ krv_start_exe() {
 
 krv_start_program() {
   krv_start_exe KRV-2400.exe "$@"
+}
+
+krv_start_main_window() {
+  krv_start_program
+  KRV_PROGRAM=$KRV_PID
+  krv_wait_window TFormMain 60000 || krv_fail "no TFormMain window within 60 s"
+}
+
+krv_close_main_window() {
+  krvctl close TFormMain || krv_fail "krvctl close failed"
+  krv_wait_exit "$KRV_PROGRAM" 20
+  krv_expect_eq "$?" 0 "exit code of KRV-2400.exe after closing"
 }
 
 krv_run_exe() {

@@ -1,6 +1,7 @@
 #include "app/UnitMain.h"
 
 #include <stdexcept>
+#include <vector>
 
 #include "framework/Dispatcher.h"
 #include "framework/Messages.h"
@@ -131,19 +132,63 @@ TFormMain::~TFormMain() {
 }
 
 void TFormMain::CreateDisplayArea() {
-  auto panel = [this](const wchar_t* name, int column) {
-    return Add<TPanel>({.Name = name, .Left = 8 + column * (kPanelWidth + 8), .Top = 8, .Width = kPanelWidth,
-                        .Height = kPanelHeight, .Color = kDisplayColor, .BevelOuter = bvLowered});
+  struct TRow {
+    const wchar_t* Caption;
+    const wchar_t* Name;
+    const wchar_t* Unit;
+    TLabel* TFormMain::*Field;
   };
+  struct TValuePanel {
+    const wchar_t* Name;
+    int Column;
+    TPanel* TFormMain::*Field;
+    std::vector<TRow> Rows;
+  };
+  const TValuePanel panels[] = {
+      {L"Panel_Setting_Global_1", 0, &TFormMain::Panel_Setting_Global_1,
+       {{L"Sampling Rate", L"Label_Fs_Value", L"Hz", &TFormMain::Label_Fs_Value},
+        {L"Quantization", L"Label_Quant_Value", L"bit", &TFormMain::Label_Quant_Value},
+        {L"Rounding", L"Label_Round_Value", nullptr, &TFormMain::Label_Round_Value},
+        {L"Dither", L"Label_Dither_Value", nullptr, &TFormMain::Label_Dither_Value},
+        {L"Noise Shaping", L"Label_NS_Value", nullptr, &TFormMain::Label_NS_Value}}},
+      {L"Panel_Setting_Global_2", 1, &TFormMain::Panel_Setting_Global_2, {}},
+      {L"Panel_Setting_Signal_1", 0, &TFormMain::Panel_Setting_Signal_1,
+       {{L"Frequency", L"Label_Freq_Value", L"Hz", &TFormMain::Label_Freq_Value},
+        {L"Amplitude", L"Label_Amp_Value", L"dB", &TFormMain::Label_Amp_Value},
+        {L"Phase", L"Label_Phase_Value", L"degree", &TFormMain::Label_Phase_Value},
+        {L"Offset", L"Label_Offset_Value", L"digit", &TFormMain::Label_Offset_Value},
+        {L"Output", L"Label_Output_Value", nullptr, &TFormMain::Label_Output_Value}}},
+      {L"Panel_Setting_Signal_2", 1, &TFormMain::Panel_Setting_Signal_2,
+       {{L"Waveform", L"Label_Waveform_Value", nullptr, &TFormMain::Label_Waveform_Value},
+        {L"Warble", L"Label_Warble_Value", nullptr, &TFormMain::Label_Warble_Value},
+        {L"Cycle On", L"Label_CycleOn_Value", L"Cycle", &TFormMain::Label_CycleOn_Value},
+        {L"Cycle Off", L"Label_CycleOff_Value", L"Cycle", &TFormMain::Label_CycleOff_Value}}},
+      {L"Panel_Setting_SignalEx_1", 0, &TFormMain::Panel_Setting_SignalEx_1,
+       {{L"Sweep Period", L"Label_SweepPeriod_Value", L"sec", &TFormMain::Label_SweepPeriod_Value},
+        {L"Amplitude", L"Label_AmpEx1_Value", L"dB", &TFormMain::Label_AmpEx1_Value},
+        {L"Start Freq.", L"Label_StartFreq_Value", L"Hz", &TFormMain::Label_StartFreq_Value},
+        {L"Stop Freq.", L"Label_StopFreq_Value", L"Hz", &TFormMain::Label_StopFreq_Value},
+        {L"Output", L"Label_OutputEx1_Value", nullptr, &TFormMain::Label_OutputEx1_Value}}},
+      {L"Panel_Setting_SignalEx_2", 1, &TFormMain::Panel_Setting_SignalEx_2,
+       {{L"Noise Type", L"Label_Noise_Value", nullptr, &TFormMain::Label_Noise_Value},
+        {L"Amplitude", L"Label_AmpEx2_Value", L"dB", &TFormMain::Label_AmpEx2_Value},
+        {L"Phase", L"Label_PhaseEx2_Value", L"degree", &TFormMain::Label_PhaseEx2_Value},
+        {L"Output", L"Label_OutputEx2_Value", nullptr, &TFormMain::Label_OutputEx2_Value}}},
+  };
+  for (const TValuePanel& made : panels) {
+    // Only the global pair is visible at start.
+    TPanel* panel = Add<TPanel>({.Name = made.Name, .Left = 8 + made.Column * (kPanelWidth + 8), .Top = 8,
+                                 .Width = kPanelWidth, .Height = kPanelHeight,
+                                 .Visible = made.Field == &TFormMain::Panel_Setting_Global_1 ||
+                                            made.Field == &TFormMain::Panel_Setting_Global_2,
+                                 .Color = kDisplayColor, .BevelOuter = bvLowered});
+    this->*made.Field = panel;
+    for (std::size_t row = 0; row < made.Rows.size(); ++row)
+      this->*made.Rows[row].Field = AddValueRow(panel, static_cast<int>(row), made.Rows[row].Caption,
+                                                made.Rows[row].Name, made.Rows[row].Unit);
+  }
 
-  Panel_Setting_Global_1 = panel(L"Panel_Setting_Global_1", 0);
-  Label_Fs_Value = AddValueRow(Panel_Setting_Global_1, 0, L"Sampling Rate", L"Label_Fs_Value", L"Hz");
-  Label_Quant_Value = AddValueRow(Panel_Setting_Global_1, 1, L"Quantization", L"Label_Quant_Value", L"bit");
-  Label_Round_Value = AddValueRow(Panel_Setting_Global_1, 2, L"Rounding", L"Label_Round_Value", nullptr);
-  Label_Dither_Value = AddValueRow(Panel_Setting_Global_1, 3, L"Dither", L"Label_Dither_Value", nullptr);
-  Label_NS_Value = AddValueRow(Panel_Setting_Global_1, 4, L"Noise Shaping", L"Label_NS_Value", nullptr);
-
-  Panel_Setting_Global_2 = panel(L"Panel_Setting_Global_2", 1);
+  // The playing-time counter.
   Panel_Setting_Global_2->Add<TLabel>({.Name = L"Label_PlayTime_Caption", .Left = 12, .Top = kRowTop + 1,
                                        .Font = kCaptionFont, .Caption = L"Playing Time", .Transparent = true});
   Label_PlayTime_Value = Panel_Setting_Global_2->Add<TLabel>(
@@ -152,37 +197,6 @@ void TFormMain::CreateDisplayArea() {
        .Transparent = true});
   Panel_Setting_Global_2->Add<TLabel>({.Name = L"Label_PlayTime_Unit", .Left = 184, .Top = 92,
                                        .Font = kCaptionFont, .Caption = L"sec", .Transparent = true});
-
-  Panel_Setting_Signal_1 = panel(L"Panel_Setting_Signal_1", 0);
-  Label_Freq_Value = AddValueRow(Panel_Setting_Signal_1, 0, L"Frequency", L"Label_Freq_Value", L"Hz");
-  Label_Amp_Value = AddValueRow(Panel_Setting_Signal_1, 1, L"Amplitude", L"Label_Amp_Value", L"dB");
-  Label_Phase_Value = AddValueRow(Panel_Setting_Signal_1, 2, L"Phase", L"Label_Phase_Value", L"degree");
-  Label_Offset_Value = AddValueRow(Panel_Setting_Signal_1, 3, L"Offset", L"Label_Offset_Value", L"digit");
-  Label_Output_Value = AddValueRow(Panel_Setting_Signal_1, 4, L"Output", L"Label_Output_Value", nullptr);
-
-  Panel_Setting_Signal_2 = panel(L"Panel_Setting_Signal_2", 1);
-  Label_Waveform_Value = AddValueRow(Panel_Setting_Signal_2, 0, L"Waveform", L"Label_Waveform_Value", nullptr);
-  Label_Warble_Value = AddValueRow(Panel_Setting_Signal_2, 1, L"Warble", L"Label_Warble_Value", nullptr);
-  Label_CycleOn_Value = AddValueRow(Panel_Setting_Signal_2, 2, L"Cycle On", L"Label_CycleOn_Value", L"Cycle");
-  Label_CycleOff_Value = AddValueRow(Panel_Setting_Signal_2, 3, L"Cycle Off", L"Label_CycleOff_Value", L"Cycle");
-
-  Panel_Setting_SignalEx_1 = panel(L"Panel_Setting_SignalEx_1", 0);
-  Label_SweepPeriod_Value =
-      AddValueRow(Panel_Setting_SignalEx_1, 0, L"Sweep Period", L"Label_SweepPeriod_Value", L"sec");
-  Label_AmpEx1_Value = AddValueRow(Panel_Setting_SignalEx_1, 1, L"Amplitude", L"Label_AmpEx1_Value", L"dB");
-  Label_StartFreq_Value = AddValueRow(Panel_Setting_SignalEx_1, 2, L"Start Freq.", L"Label_StartFreq_Value", L"Hz");
-  Label_StopFreq_Value = AddValueRow(Panel_Setting_SignalEx_1, 3, L"Stop Freq.", L"Label_StopFreq_Value", L"Hz");
-  Label_OutputEx1_Value = AddValueRow(Panel_Setting_SignalEx_1, 4, L"Output", L"Label_OutputEx1_Value", nullptr);
-
-  Panel_Setting_SignalEx_2 = panel(L"Panel_Setting_SignalEx_2", 1);
-  Label_Noise_Value = AddValueRow(Panel_Setting_SignalEx_2, 0, L"Noise Type", L"Label_Noise_Value", nullptr);
-  Label_AmpEx2_Value = AddValueRow(Panel_Setting_SignalEx_2, 1, L"Amplitude", L"Label_AmpEx2_Value", L"dB");
-  Label_PhaseEx2_Value = AddValueRow(Panel_Setting_SignalEx_2, 2, L"Phase", L"Label_PhaseEx2_Value", L"degree");
-  Label_OutputEx2_Value = AddValueRow(Panel_Setting_SignalEx_2, 3, L"Output", L"Label_OutputEx2_Value", nullptr);
-
-  for (TPanel* hidden : {Panel_Setting_Signal_1, Panel_Setting_Signal_2, Panel_Setting_SignalEx_1,
-                         Panel_Setting_SignalEx_2})
-    hidden->Hide();
 
   auto chart = [this](const wchar_t* name, const wchar_t* title, int column) {
     TChart* made = Add<TChart>({.Name = name, .Left = 8 + column * (kPanelWidth + 8), .Top = 8,
@@ -328,6 +342,7 @@ void TFormMain::FormCreate(TControl*) {
   TMainWindowView& view = *this;
   FState = std::make_unique<TMainState>(
       TMainServices{Win32EventFactory(), WaveOut, WaveMemory, Engine, UserInterface, view});
+  FState->SetAsioRoad(ASIOHost);  // Play, Stop and the close take its branches
   FControls = std::make_unique<TMainControls>(*FState, view);
   FControls->ShowInitialPictures();
 }

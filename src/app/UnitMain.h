@@ -97,8 +97,8 @@ class TFormMain final : public TForm, private TMainWindowView {
   // exist; they report their close through Controls().EditorClosed() and
   // Controls().RecordWindowClosed().
   std::map<TMainDialog, std::function<void()>> DialogWindows;
-  // The place of the ASIO host component (its road plugs in through
-  // State().SetAsioRoad); none until the ASIO road exists.
+  // The place of the ASIO host component and its playback road, handed to
+  // the state when the window is created; none until the ASIO road exists.
   TAsioRoad* ASIOHost = nullptr;
 
  private:

@@ -10,9 +10,7 @@ krv_e2e_setup main-play
 
 capture="$KRV_E2E_DIR/wave-out.wav"
 krv_capture_audio "$capture"
-krv_start_program
-program=$KRV_PID
-krv_wait_window TFormMain 60000 || krv_fail "no TFormMain window within 60 s"
+krv_start_main_window
 ctl() { krvctl --wait 2000 "$@"; }
 
 # play NAME SECONDS: Play, wait, Stop; the capture of this play is NAME.wav
@@ -74,6 +72,4 @@ play unlocked 1
 krv_expect_near "$(figure unlocked ch0_peak_dbfs)" -26.0 0.05 "unlocked: left peak"
 krv_expect_near "$(figure unlocked ch1_peak_dbfs)" -6.0 0.05 "unlocked: right peak"
 
-krvctl close TFormMain || krv_fail "krvctl close failed"
-krv_wait_exit "$program" 20
-krv_expect_eq "$?" 0 "exit code of KRV-2400.exe"
+krv_close_main_window

@@ -9,9 +9,7 @@ krv_e2e_setup main-single
 
 capture="$KRV_E2E_DIR/wave-out.wav"
 krv_capture_audio "$capture"
-krv_start_program
-program=$KRV_PID
-krv_wait_window TFormMain 60000 || krv_fail "no TFormMain window within 60 s"
+krv_start_main_window
 ctl() { krvctl --wait 2000 "$@"; }
 
 ctl press BitBtnExt_Repeat || krv_fail "Repeat"
@@ -44,6 +42,4 @@ krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalActive "Play again after the 
 ctl press BitBtnExt_Stop || krv_fail "Stop"
 krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalInactive "stopped"
 
-krvctl close TFormMain || krv_fail "krvctl close failed"
-krv_wait_exit "$program" 20
-krv_expect_eq "$?" 0 "exit code of KRV-2400.exe"
+krv_close_main_window

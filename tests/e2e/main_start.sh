@@ -7,9 +7,7 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
 krv_e2e_setup main-start
 
-krv_start_program
-program=$KRV_PID
-krv_wait_window TFormMain 60000 || krv_fail "no TFormMain window within 60 s"
+krv_start_main_window
 ctl() { krvctl --wait 2000 "$@"; }
 
 krv_expect_eq "$(ctl text FormMain)" "Signal Generator" "caption"
@@ -92,6 +90,4 @@ krvctl --target-class TFormMain error-box >/dev/null && krv_fail "an error box i
 krvctl close KRVCtlFixture
 krv_wait_exit "$fixture" 20
 # Closing: the worker threads end and are joined, the program exits with 0.
-krvctl close TFormMain || krv_fail "krvctl close failed"
-krv_wait_exit "$program" 20
-krv_expect_eq "$?" 0 "exit code of KRV-2400.exe after closing"
+krv_close_main_window

@@ -76,9 +76,10 @@ endfunction()
 # krv_add_e2e_test(name SCRIPT file [ARGS ...] [TIMEOUT s] [PROGRAM] [DESKTOP])
 # An end-to-end test script (bash, using scripts/e2e-lib.sh) in the Windows
 # tree. PROGRAM marks tests that start KRV-2400.exe: the program runs as a
-# single instance, so those tests run one at a time. DESKTOP marks tests that
-# check which window is in front or use the krvctl fixture's window: they run
-# alone among the tests that show windows (the GUI tests included).
+# single instance, so those tests run one at a time. Tests that show windows
+# (PROGRAM ones included: the main window takes the foreground when it shows)
+# run one at a time among the GUI tests; DESKTOP marks the others that do
+# (e.g. the krvctl fixture).
 function(krv_add_e2e_test name)
   cmake_parse_arguments(E "PROGRAM;DESKTOP" "SCRIPT;TIMEOUT" "ARGS" ${ARGN})
   if(NOT E_TIMEOUT)
@@ -93,7 +94,7 @@ function(krv_add_e2e_test name)
   if(E_PROGRAM)
     list(APPEND locks krv_program)
   endif()
-  if(E_DESKTOP)
+  if(E_PROGRAM OR E_DESKTOP)
     list(APPEND locks krv_desktop)
   endif()
   if(locks)

@@ -59,8 +59,14 @@ function(krv_add_test name)
       set_tests_properties(${name} PROPERTIES RESOURCE_LOCK krv_desktop)
     endif()
   else()
+    # gtest_discover_tests passes properties on as a flat list, so each test
+    # gets one label: its own when given, "native" otherwise.
+    set(label native)
+    if(T_LABELS)
+      list(GET T_LABELS 0 label)
+    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                         PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "native;${T_LABELS}")
+                         PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS ${label})
   endif()
 endfunction()
 

@@ -323,9 +323,12 @@ void TMainState::RequestCreateWave(std::uint8_t Command) {
   }
 }
 
+const TWaveBufferExtendedStereo* TMainState::FetchWaveSecond() {
+  return FThreadCreateWave->Fetch(FCreateWaveSequence.load(), FServices.Timeouts.CreateWaveAnswerMs);
+}
+
 bool TMainState::FetchWaveData(long double GainL, long double GainR) {
-  const TWaveBufferExtendedStereo* second =
-      FThreadCreateWave->Fetch(FCreateWaveSequence.load(), FServices.Timeouts.CreateWaveAnswerMs);
+  const TWaveBufferExtendedStereo* second = FetchWaveSecond();
   if (!second) {
     FServices.View.ShowErrorMessage(kMessageCannotCreateWaveData);
     return false;

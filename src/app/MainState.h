@@ -143,6 +143,9 @@ class TMainState final : private TSoundOutOwner {
   // WaveBufferL and WaveBufferR. On a time-out or a failure shows
   // "Error - Cannot Create Wave Data." and leaves both as they are.
   bool FetchWaveData(long double GainL, long double GainR);
+  // Waits for the second last requested: null on a time-out or a failure
+  // (no message). The second stays valid until the request after the next.
+  const TWaveBufferExtendedStereo* FetchWaveSecond();
 
   // --- The threads ---------------------------------------------------------
   TThreadSoundOut& ThreadSoundOut() { return *FThreadSoundOut; }

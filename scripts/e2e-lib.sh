@@ -6,6 +6,9 @@
 #   krv_start_exe EXE [ARG..] starts a Windows program in the background;
 #                             sets KRV_PID; output goes to $KRV_E2E_DIR/<exe>.log
 #   krv_start_program [ARG..] the same for KRV-2400.exe
+#   krv_start_main_window     KRV-2400.exe started and its main window up; sets
+#                             KRV_PROGRAM to its process
+#   krv_close_main_window     closes that window; the program must exit with 0
 #   krv_run_exe EXE [ARG..]   runs a Windows console program in the foreground
 #   krvctl ARG..              runs tools/krvctl (see krvctl.cpp for the commands)
 #   krv_wait_window CLASS [MS] waits for a visible top-level window (default 30 s)
@@ -15,6 +18,8 @@
 #   krv_analyze WAV [OPT..]   tools/analyze_wav.py (figures and --expect-... checks)
 #   krv_screenshot PNG        PNG of the whole (virtual) screen
 #   krv_expect_eq ACTUAL EXPECTED WHAT   fails the test when they differ
+#   krv_expect_near ACTUAL EXPECTED TOL WHAT  the same for numbers within TOL
+#   krv_figure FILE KEY       one figure from saved krv_analyze output (e.g. ch0_peak_dbfs)
 #   krv_fail MESSAGE          fails the test
 source "$(dirname "${BASH_SOURCE[0]}")/wine-prefix.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
@@ -30,6 +35,16 @@ krv_fail() {
 krv_expect_eq() {
   [ "$1" = "$2" ] || krv_fail "$3: got '$1', expected '$2'"
   echo "ok: $3 = '$1'"
+}
+
+krv_expect_near() {
+  awk -v a="$1" -v e="$2" -v t="$3" 'BEGIN { d = a - e; if (d < 0) d = -d; exit !(a != "" && d <= t) }' ||
+    krv_fail "$4: got '$1', expected $2 +- $3"
+  echo "ok: $4 = $1 (expected $2 +- $3)"
+}
+
+krv_figure() {
+  sed -n "s/^$2=//p" "$1"
 }
 
 _krv_e2e_cleanup() {
@@ -76,6 +91,18 @@ krv_start_exe() {
 
 krv_start_program() {
   krv_start_exe KRV-2400.exe "$@"
+}
+
+krv_start_main_window() {
+  krv_start_program
+  KRV_PROGRAM=$KRV_PID
+  krv_wait_window TFormMain 60000 || krv_fail "no TFormMain window within 60 s"
+}
+
+krv_close_main_window() {
+  krvctl close TFormMain || krv_fail "krvctl close failed"
+  krv_wait_exit "$KRV_PROGRAM" 20
+  krv_expect_eq "$?" 0 "exit code of KRV-2400.exe after closing"
 }
 
 krv_run_exe() {

@@ -17,6 +17,7 @@
 // Adding a command: write a function `int Name(Session&, HWND control, const Args&)`
 // and add one line to kCommands.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -33,6 +34,8 @@ constexpr int kOk = 0;
 constexpr int kError = 1;
 constexpr int kNotFound = 2;
 constexpr wchar_t kNameProperty[] = L"KRV.Name";
+constexpr wchar_t kGlyphProperty[] = L"KRV.Glyph";
+constexpr UINT kHandlerTimeoutMs = 15000;  // a handler that waits for a worker thread
 constexpr UINT kSendTimeoutMs = 5000;
 
 using Args = std::vector<std::wstring>;
@@ -74,15 +77,18 @@ std::wstring ClassOf(HWND window)
     return buffer;
 }
 
-std::wstring ComponentNameOf(HWND window)
+// Text of a window property that holds a global atom ("" when unset).
+std::wstring AtomPropertyOf(HWND window, const wchar_t* property)
 {
-    const auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(window, kNameProperty)));
+    const auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(window, property)));
     if (atom == 0)
         return {};
     wchar_t buffer[256] = {};
     const UINT length = GlobalGetAtomNameW(atom, buffer, 256);
     return std::wstring(buffer, length);
 }
+
+std::wstring ComponentNameOf(HWND window) { return AtomPropertyOf(window, kNameProperty); }
 
 bool TextOf(HWND window, std::wstring& text)
 {
@@ -130,6 +136,30 @@ std::vector<HWND> WindowsOfProcess(DWORD processId)
     Enumeration enumeration{processId, &windows};
     EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&enumeration));
     return windows;
+}
+
+// Visible top-level windows of the process captioned "Error" (the program's
+// message boxes), each with the text it shows.
+std::vector<std::wstring> ErrorBoxesOf(DWORD processId)
+{
+    std::vector<std::wstring> texts;
+    for (HWND window : WindowsOfProcess(processId)) {
+        if (GetParent(window) != nullptr || !IsWindowVisible(window))
+            continue;
+        std::wstring caption;
+        if (!TextOf(window, caption) || caption != L"Error")
+            continue;
+        std::wstring text;
+        if (HWND message = GetDlgItem(window, 0xFFFF))  // the box's text control
+            TextOf(message, text);
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+bool HasClass(HWND window, const wchar_t* name)
+{
+    return CompareStringOrdinal(ClassOf(window).c_str(), -1, name, -1, TRUE) == CSTR_EQUAL;
 }
 
 // ---------------------------------------------------------------- session ---
@@ -258,7 +288,7 @@ int Exists(Session& session, HWND, const Args& args)
 int Click(Session&, HWND window, const Args&)
 {
     // Posted, so a click that opens a modal window does not block krvctl.
-    if (CompareStringOrdinal(ClassOf(window).c_str(), -1, L"Button", -1, TRUE) == CSTR_EQUAL) {
+    if (HasClass(window, L"Button")) {
         if (!PostMessageW(window, BM_CLICK, 0, 0))
             return Error(kError, L"cannot post BM_CLICK");
         return kOk;
@@ -337,6 +367,130 @@ int List(Session& session, HWND, const Args&)
     return kOk;
 }
 
+// Clicks a button and returns once its click handler has run.
+bool PressButton(HWND window)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, BM_CLICK, 0, 0, SMTO_NORMAL, kHandlerTimeoutMs, &result) != 0;
+}
+
+int Press(Session&, HWND window, const Args& args)
+{
+    if (!HasClass(window, L"Button"))
+        return Error(kError, L"\"" + args[0] + L"\" is no button");
+    return PressButton(window) ? kOk : Error(kError, L"the click on \"" + args[0] + L"\" was not handled in time");
+}
+
+// Presses the first button, then the second, COUNT times; stops at the
+// first error box of the target process. Prints the time it took.
+int PressCycle(Session& session, HWND, const Args& args)
+{
+    unsigned long count = 0;
+    if (!ParseNumber(args[0], count))
+        return Error(kError, L"bad count: " + args[0]);
+    HWND first = session.FindControl(args[1]);
+    HWND second = session.FindControl(args[2]);
+    DWORD processId = 0;
+    if (!first || !second || !session.FindTargetProcess(processId))
+        return Error(kNotFound, L"no such buttons in the target");
+    const DWORD start = GetTickCount();
+    for (unsigned long i = 0; i < count; ++i) {
+        if (!PressButton(first) || !PressButton(second))
+            return Error(kError, L"cycle " + std::to_wstring(i + 1) + L": a click was not handled in time");
+        const auto boxes = ErrorBoxesOf(processId);
+        if (!boxes.empty())
+            return Error(kError, L"cycle " + std::to_wstring(i + 1) + L": error box \"" + boxes.front() + L"\"");
+    }
+    PrintLine(std::to_wstring(count) + L" cycles in " + std::to_wstring(GetTickCount() - start) + L" ms");
+    return kOk;
+}
+
+int Glyph(Session&, HWND window, const Args&)
+{
+    PrintLine(AtomPropertyOf(window, kGlyphProperty));
+    return kOk;
+}
+
+int Position(Session&, HWND window, const Args& args)
+{
+    DWORD_PTR position = 0;
+    UINT message = 0;
+    if (HasClass(window, TRACKBAR_CLASSW))
+        message = TBM_GETPOS;
+    else if (HasClass(window, PROGRESS_CLASSW))
+        message = PBM_GETPOS;
+    else
+        return Error(kError, L"\"" + args[0] + L"\" is no track bar or progress bar");
+    if (!SendMessageTimeoutW(window, message, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &position))
+        return Error(kError, L"no answer from \"" + args[0] + L"\"");
+    PrintLine(std::to_wstring(static_cast<int>(position)));
+    return kOk;
+}
+
+// Moves a track bar's thumb as the user does: the bar takes the position and
+// its parent gets the scroll notification; returns once it is handled.
+int TrackBar(Session&, HWND window, const Args& args)
+{
+    wchar_t* end = nullptr;
+    const long position = std::wcstol(args[1].c_str(), &end, 10);
+    if (!end || *end != L'\0')
+        return Error(kError, L"bad position: " + args[1]);
+    if (!HasClass(window, TRACKBAR_CLASSW))
+        return Error(kError, L"\"" + args[0] + L"\" is no track bar");
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, TBM_SETPOS, TRUE, position, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result))
+        return Error(kError, L"TBM_SETPOS failed");
+    const UINT scroll = (GetWindowLongW(window, GWL_STYLE) & TBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
+    const WPARAM code = MAKEWPARAM(TB_THUMBPOSITION, static_cast<WORD>(position));
+    if (!SendMessageTimeoutW(GetParent(window), scroll, code, reinterpret_cast<LPARAM>(window), SMTO_NORMAL,
+                             kHandlerTimeoutMs, &result))
+        return Error(kError, L"the move was not handled in time");
+    return kOk;
+}
+
+int Visible(Session&, HWND window, const Args&)
+{
+    PrintLine(IsWindowVisible(window) ? L"yes" : L"no");
+    return kOk;
+}
+
+int Minimize(Session&, HWND, const Args& args)
+{
+    HWND window = FindWindowW(args[0].c_str(), nullptr);
+    if (!window)
+        return Error(kNotFound, L"no window of class \"" + args[0] + L"\"");
+    return PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0) ? kOk : Error(kError, L"cannot post SC_MINIMIZE");
+}
+
+int WindowState(Session&, HWND, const Args& args)
+{
+    HWND window = FindWindowW(args[0].c_str(), nullptr);
+    if (!window)
+        return Error(kNotFound, L"no window of class \"" + args[0] + L"\"");
+    PrintLine(IsIconic(window) ? L"minimized" : (IsWindowVisible(window) ? L"normal" : L"hidden"));
+    return kOk;
+}
+
+int Foreground(Session&, HWND, const Args&)
+{
+    HWND window = GetForegroundWindow();
+    if (!window)
+        return Error(kNotFound, L"no foreground window");
+    PrintLine(ClassOf(window));
+    return kOk;
+}
+
+int ErrorBox(Session& session, HWND, const Args&)
+{
+    DWORD processId = 0;
+    if (!session.FindTargetProcess(processId))
+        return Error(kNotFound, L"no target process");
+    const auto boxes = ErrorBoxesOf(processId);
+    for (const std::wstring& text : boxes)
+        PrintLine(text);
+    return boxes.empty() ? kNotFound : kOk;
+}
+
 // A command whose first argument names a control (control = true) gets that
 // control's window; the command is not run when no such control exists.
 struct Command {
@@ -357,6 +511,16 @@ const Command kCommands[] = {
     {L"focus", 1, true, L"focus <name>              give the control the keyboard focus", Focus},
     {L"key", 2, true, L"key <name> <vk>           press and release a key (number, name or letter)", Key},
     {L"list", 0, false, L"list                      print name, class and text of every named control", List},
+    {L"press", 1, true, L"press <name>              click a button and wait until its handler has run", Press},
+    {L"press-cycle", 3, false, L"press-cycle <n> <a> <b>   press a then b, n times; stop at an error box", PressCycle},
+    {L"glyph", 1, true, L"glyph <name>              print the picture resource a button shows", Glyph},
+    {L"position", 1, true, L"position <name>           print a track bar's or progress bar's position", Position},
+    {L"trackbar", 2, true, L"trackbar <name> <pos>     move a track bar as the user does", TrackBar},
+    {L"visible", 1, true, L"visible <name>            print yes when the control and its parents are shown", Visible},
+    {L"minimize", 1, false, L"minimize <class>          minimise the top-level window (SC_MINIMIZE)", Minimize},
+    {L"window-state", 1, false, L"window-state <class>      print minimized, normal or hidden", WindowState},
+    {L"foreground", 0, false, L"foreground                print the class of the foreground window", Foreground},
+    {L"error-box", 0, false, L"error-box                 print the text of each \"Error\" box; exit 2 when none", ErrorBox},
 };
 
 int Usage()

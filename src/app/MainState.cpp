@@ -323,12 +323,12 @@ void TMainState::RequestCreateWave(std::uint8_t Command) {
   }
 }
 
-const TWaveBufferExtendedStereo* TMainState::FetchWaveSecond() {
+const TWaveBufferExtendedStereo* TMainState::FetchMixedSecond() {
   return FThreadCreateWave->Fetch(FCreateWaveSequence.load(), FServices.Timeouts.CreateWaveAnswerMs);
 }
 
 bool TMainState::FetchWaveData(long double GainL, long double GainR) {
-  const TWaveBufferExtendedStereo* second = FetchWaveSecond();
+  const TWaveBufferExtendedStereo* second = FetchMixedSecond();
   if (!second) {
     FServices.View.ShowErrorMessage(kMessageCannotCreateWaveData);
     return false;

@@ -139,13 +139,14 @@ class TMainState final : private TSoundOutOwner {
   // Command 0 hands over copies of the records, the format, the internal
   // setting and SweepStartTime; command 1 asks for the next second.
   void RequestCreateWave(std::uint8_t Command);
+  // Waits for the second last requested: the mixed second, or null on a
+  // time-out or a failure (nothing shown). Valid until the request after the
+  // next one. The WAV writer's source of seconds.
+  const TWaveBufferExtendedStereo* FetchMixedSecond();
   // Waits for the second last requested and quantises it with the gains into
   // WaveBufferL and WaveBufferR. On a time-out or a failure shows
   // "Error - Cannot Create Wave Data." and leaves both as they are.
   bool FetchWaveData(long double GainL, long double GainR);
-  // Waits for the second last requested: null on a time-out or a failure
-  // (no message). The second stays valid until the request after the next.
-  const TWaveBufferExtendedStereo* FetchWaveSecond();
 
   // --- The threads ---------------------------------------------------------
   TThreadSoundOut& ThreadSoundOut() { return *FThreadSoundOut; }

@@ -15,7 +15,7 @@ TWavRenderResult CreateWavFile(TMainState& State, TWavRecordingWindow& Window) {
   TWavRenderHooks hooks;
   hooks.FetchSecond = [&State](std::int32_t Second) {
     State.RequestCreateWave(Second == 0 ? kCreateWaveAll : kCreateWaveNext);
-    return State.FetchWaveSecond();
+    return State.FetchMixedSecond();
   };
   hooks.Quantize = UnityGainQuantizer(format);
   hooks.SecondWritten = [&Window, step](std::int32_t, std::int32_t) { Window.StepProgress(step); };

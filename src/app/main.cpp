@@ -1,55 +1,62 @@
-// Program entry: the main window "TFormMain" and the message loop.
+// Program start: one instance only, then the windows and the message loop.
+// The command line and the environment are not read.
 #include <windows.h>
 
+#include "app/UnitMain.h"
+#include "framework/Forms.h"
 #include "synthesis/ExtendedPrecision.h"
 
 namespace {
 
-constexpr wchar_t kMainClass[] = L"TFormMain";
-constexpr wchar_t kMainCaption[] = L"Signal Generator";
+// Name of the single-instance mutex; kept from version to version.
+const wchar_t MutexName[] = L"{0A4829CC-0291-4C1E-96A6-57428B8B8DDF}";
+static_assert(sizeof(MutexName) / sizeof(MutexName[0]) == 38 + 1);
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
+constexpr UINT kRestoreTimeoutMs = 5000;
+
+// Brings the running instance's main window to the front and restores it
+// when it (or its owner window) is minimised.
+void ActivateRunningInstance() {
+  HWND window = FindWindowW(L"TFormMain", nullptr);
+  if (!window) return;
+  SetForegroundWindow(window);
+  HWND owner = GetWindow(window, GW_OWNER);
+  HWND target = owner ? owner : window;
+  if (IsIconic(target)) {
+    // A running instance that does not answer must not hold this one.
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(target, WM_SYSCOMMAND, SC_RESTORE, static_cast<LPARAM>(-1), SMTO_ABORTIFHUNG,
+                        kRestoreTimeoutMs, &result);
+  }
 }
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
-{
-    krv::SetExtendedPrecision();
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  krv::SetExtendedPrecision();
 
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = MainWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kMainClass;
-    if (!RegisterClassExW(&windowClass))
-        return 1;
+  // Single instance: an existing mutex means the program runs already, and
+  // so does a mutex that another start created between the two calls.
+  if (HANDLE existing = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, MutexName)) {
+    CloseHandle(existing);
+    ActivateRunningInstance();
+    return 0;
+  }
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, MutexName);
+  if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);
+    ActivateRunningInstance();
+    return 0;
+  }
+  // The handle is held for the life of the process; the system removes the
+  // mutex when the process ends.
 
-    HWND mainWindow = CreateWindowExW(0, kMainClass, kMainCaption, WS_OVERLAPPEDWINDOW,
-                                      CW_USEDEFAULT, CW_USEDEFAULT, 800, 600, nullptr, nullptr,
-                                      instance, nullptr);
-    if (!mainWindow)
-        return 1;
-    ShowWindow(mainWindow, showCommand);
-    UpdateWindow(mainWindow);
-
-    MSG message;
-    BOOL got;
-    while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
-        if (got == -1)
-            return 1;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return static_cast<int>(message.wParam);
+  Application.Initialize();
+  Application.SetTitle(L"KRV-2400");
+  // The main window owns its task-bar button. The windows come in the order
+  // main window, numeric keypad, settings, signals, recording; the four
+  // dialogs are created hidden (they join here as they are built).
+  Application.CreateForm<TFormMain>();
+  Application.Run();
+  return 0;
 }

@@ -271,10 +271,16 @@ TEST_F(SoundOutTest, GainChangeAnswersChangedAndReachesOnlySegmentsNotYetQueued)
   const auto after = ExpectedSecond(0.1L * TMainState::TrackBarGain(20), 0.1L);
   const auto writes = device.Writes();
   ASSERT_GE(writes.size(), 3u);
-  EXPECT_EQ(writes[0].Data, Packed(before, 0, 12000, 16));
-  EXPECT_EQ(writes[1].Data, Packed(before, 1, 12000, 16));
-  EXPECT_EQ(writes[2].Data, Packed(after, 2, 12000, 16));
-  EXPECT_NE(writes[2].Data, Packed(before, 2, 12000, 16));
+  // The two segments queued before the change keep the old gain; from the
+  // first segment written after the command was taken on, the new one.
+  // (Every second is the same here: the sweep and the noise are muted.)
+  std::size_t first = 0;
+  while (first < writes.size() && writes[first].Data == Packed(before, static_cast<std::int32_t>(first % 4), 12000, 16))
+    ++first;
+  EXPECT_GE(first, 2u);
+  ASSERT_LT(first, writes.size());
+  for (std::size_t i = first; i < writes.size(); ++i)
+    EXPECT_EQ(writes[i].Data, Packed(after, static_cast<std::int32_t>(i % 4), 12000, 16)) << i;
 }
 
 TEST_F(SoundOutTest, MuteTogglesTheMuteFactor) {

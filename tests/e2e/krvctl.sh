@@ -25,6 +25,14 @@ ctl click Button_Press || krv_fail "click failed"
 for i in $(seq 1 50); do [ "$(ctl text Label_Count)" = "clicks: 2" ] && break; sleep 0.1; done
 krv_expect_eq "$(ctl text Label_Count)" "clicks: 2" "two clicks counted"
 
+# press returns once the click has been handled.
+ctl press Button_Press || krv_fail "press failed"
+krv_expect_eq "$(ctl text Label_Count)" "clicks: 3" "press is handled on return"
+ctl press Edit_Value 2>/dev/null; krv_expect_eq "$?" 1 "press on a control that is no button"
+ctl error-box; krv_expect_eq "$?" 2 "no error box"
+krv_expect_eq "$(ctl visible Button_Press)" yes "visible"
+krv_expect_eq "$(krvctl window-state KRVCtlFixture)" normal "window state"
+
 ctl focus Edit_Value || krv_fail "focus failed"
 krv_expect_eq "$(ctl text Label_Focus)" "focus Edit_Value" "focus reached the edit"
 

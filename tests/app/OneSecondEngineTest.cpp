@@ -1,0 +1,61 @@
+// With the real engine: keeping the tone records of a play gives the same
+// seconds, bit for bit, as generating every record again each second.
+#include <gtest/gtest.h>
+
+#include "app/OneSecond.h"
+#include "synthesis/UnitFunction.h"
+
+namespace {
+
+TSynthesisInputs Inputs(std::int32_t Rate) {
+  TSynthesisInputs inputs;
+  inputs.xChannelNumber = 6;
+  inputs.PCMFormat = TExFunctionLib::InitializePCMFormat();
+  inputs.PCMFormat._SamplingRate = Rate;
+  inputs.InternalSetting = TExFunctionLib::InitializeInternalSetting();
+  inputs.SignalAttributeArray.assign(6, TExFunctionLib::InitializeSignalAttribute());
+  auto& r = inputs.SignalAttributeArray;
+  r[0]._OutputChannel = TOutputChannel::_Both;               // 1000 Hz sine
+  r[0]._WarbleCycle = TWarbleCycle::_8Hz;
+  r[1] = r[0];
+  r[1]._Waveform = TWaveform::_Square;
+  r[1]._Frequency = 11;
+  r[1]._WarbleCycle = TWarbleCycle::_0Hz;
+  r[1]._OutputChannel = TOutputChannel::_Lch;
+  r[2] = r[1];
+  r[2]._Waveform = TWaveform::_Sawtooth;
+  r[2]._Frequency = 440;
+  r[2]._CycleOn = 3;                                          // a burst
+  r[2]._CycleOff = 2;
+  r[2]._Phase = 90;
+  r[2]._OutputChannel = TOutputChannel::_Rch;
+  r[4]._Waveform = TWaveform::_Sweep;
+  r[4]._OutputChannel = TOutputChannel::_Both;
+  r[4]._SweepPeriod = 3;
+  r[4]._SweepType = TSweepType::_Log;
+  r[5]._Waveform = TWaveform::_Noise;                         // muted: time-seeded
+  return inputs;
+}
+
+TEST(OneSecondWithEngine, KeptTonesGiveTheSameSecondsAsFreshOnes) {
+  for (std::int32_t rate : {44100, 48000}) {
+    SCOPED_TRACE(rate);
+    TExFunctionEngine engine;
+    TOneSecondSynthesizer kept(engine);
+    TSynthesisInputs inputs = Inputs(rate);
+    kept.Begin(inputs, TGeneratorChoice::_Direct);
+    for (int second = 0; second < 4; ++second) {
+      if (second > 0) kept.Advance();
+      TOneSecondSynthesizer fresh(engine);
+      inputs.SweepStartTime = (second % 3) * rate;  // the sweep wraps after 3 s
+      fresh.Begin(inputs, TGeneratorChoice::_Direct);
+      const TWaveBufferExtendedStereo a = kept.Mix(), b = fresh.Mix();
+      ASSERT_EQ(a[0].size(), static_cast<std::size_t>(rate));
+      EXPECT_TRUE(a[0] == b[0] && a[1] == b[1]) << "second " << second;
+      EXPECT_EQ(engine.QuantizeSignal(inputs.PCMFormat, 0.1L, 0.1L, a)[0],
+                engine.QuantizeSignal(inputs.PCMFormat, 0.1L, 0.1L, b)[0]);
+    }
+  }
+}
+
+}  // namespace

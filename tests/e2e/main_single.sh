@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Repeat off: a timed play of the start-up play time (10 s, 250 ms segments)
+# ends by itself. The last segment of the last second is not heard: the
+# capture holds 10 x 48000 - 12000 frames plus only what the audio system had
+# already taken of that segment when the device was reset.
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
+krv_e2e_setup main-single
+
+capture="$KRV_E2E_DIR/wave-out.wav"
+krv_capture_audio "$capture"
+krv_start_main_window
+ctl() { krvctl --wait 2000 "$@"; }
+
+ctl press BitBtnExt_Repeat || krv_fail "Repeat"
+krv_expect_eq "$(ctl glyph BitBtnExt_Repeat)" _RepeatInactive "Repeat picture for a timed play"
+ctl press BitBtnExt_Play || krv_fail "Play"
+krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalActive "Play picture while playing"
+ended=""
+for i in $(seq 1 300); do
+  [ "$(ctl glyph BitBtnExt_Play)" = _SignalInactive ] && { ended=1; break; }
+  sleep 0.1
+done
+[ -n "$ended" ] || krv_fail "the timed play did not end by itself within 30 s"
+echo "ok: the timed play ended by itself"
+krv_expect_eq "$(ctl text Label_PlayTime_Value)" 0 "playing time cleared"
+krvctl error-box && krv_fail "an error box is open"
+sleep 0.3
+cp "$capture" "$KRV_E2E_DIR/single.wav"
+krv_analyze "$KRV_E2E_DIR/single.wav" --expect-rate 48000 --expect-freq 1000 --freq-tol 0.5 --expect-peak -26.0 \
+  --level-tol 0.05 --max-gap-ms 0.1 --sine-continuity >"$KRV_E2E_DIR/single.txt" ||
+  { cat "$KRV_E2E_DIR/single.txt"; krv_fail "the timed play is not the continuous start-up sine"; }
+frames="$(krv_figure "$KRV_E2E_DIR/single.txt" frames)"
+heard=$((10 * 48000 - 12000))
+echo "captured frames: $frames ($((frames - heard)) of the unheard last segment taken before the reset)"
+[ "$frames" -ge "$heard" ] || krv_fail "the capture holds $frames frames, fewer than $heard"
+[ "$frames" -lt $((heard + 12000)) ] || krv_fail "the capture holds $frames frames: the last segment was heard"
+
+# The state is _Stop again: Play starts at once.
+ctl press BitBtnExt_Play || krv_fail "Play after the timed play"
+krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalActive "Play again after the timed play"
+ctl press BitBtnExt_Stop || krv_fail "Stop"
+krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalInactive "stopped"
+
+krv_close_main_window

@@ -27,12 +27,17 @@ class TWavRecordingWindow {
   ~TWavRecordingWindow() = default;
 };
 
+// Where the sweep of second Second (0 first) of a file starts, in frames.
+std::int32_t SweepStartOfSecond(const TSignalAttributeArray& Records, std::int32_t SamplingRate,
+                                std::int32_t Second);
+
 // Writes InternalSetting._RecordTime seconds of the signal set in the current
 // PCM format into Window.WavFileName(), the sweep starting from its
 // beginning. Each second is asked of the create-wave thread (command 0 with
 // the inputs for the first, command 1 for every next one) and waited for; a
 // second that does not come shows "Error - Cannot Create Wave Data." and keeps
-// its place in the file. The bar advances by its maximum div _RecordTime per
+// its place in the file; the second after it starts a new series (command 0)
+// at its own place in the sweep. The bar advances by its maximum div _RecordTime per
 // second. A complete file closes the window; a file that cannot be created or
 // written is reported, removed, and the window stays open. One file at a
 // time: a request made while a file is being written is refused (_Busy).

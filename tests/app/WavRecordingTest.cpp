@@ -83,7 +83,10 @@ TEST_F(WavRecordingTest, WritesEverySecondFromTheStartOfTheSweepAndClosesTheWind
 }
 
 TEST_F(WavRecordingTest, ASecondThatDoesNotComeIsReportedOnceAndKeepsItsPlace) {
-  SetRecordTime(2);
+  TSignalAttribute sweep = state.SignalAttributeArray()[4];
+  sweep._OutputChannel = TOutputChannel::_Both;
+  state.SetSignalAttribute(4, sweep);
+  SetRecordTime(3);
   window.FileName = dir / "late.wav";
   engine.CloseGate();  // the first second is late
   window.OnMessage = [this] { engine.OpenGate(); };
@@ -93,15 +96,29 @@ TEST_F(WavRecordingTest, ASecondThatDoesNotComeIsReportedOnceAndKeepsItsPlace) {
   ASSERT_TRUE(result.Completed()) << result.Message;
   EXPECT_EQ(result.MissingSeconds, 1);
   EXPECT_EQ(window.Messages, (std::vector<std::string>{"Error - Cannot Create Wave Data."}));
-  EXPECT_EQ(window.Steps.size(), 2u);
+  EXPECT_EQ(window.Steps.size(), 3u);
   EXPECT_EQ(window.Closed, 1);
+  // The late series (sweep at 0) is dropped; a new one starts where the
+  // second second belongs, and the third continues it.
+  EXPECT_EQ(engine.SweepStarts(), (std::vector<std::int32_t>{0, 48000, 96000}));
   const auto bytes = wavtest::ReadBytes(window.FileName);
-  ASSERT_EQ(bytes.size(), 44u + 2u * 48000u * 4u);
+  ASSERT_EQ(bytes.size(), 44u + 3u * 48000u * 4u);
   // The late first second is silence; the second one is the signal.
   EXPECT_EQ(wavtest::U32At(bytes, 44), 0u);
   bool signal = false;
   for (std::size_t at = 44 + 48000 * 4; at < bytes.size(); at += 4) signal |= wavtest::U32At(bytes, at) != 0;
   EXPECT_TRUE(signal);
+}
+
+TEST(SweepStartOfSecond, StepsOneSecondAndWrapsAtThePeriod) {
+  TSignalAttributeArray records(6);
+  records[4]._Waveform = TWaveform::_Sweep;
+  records[4]._SweepPeriod = 3;
+  const std::vector<std::int32_t> want{0, 1000, 2000, 0, 1000};
+  for (std::int32_t second = 0; second < 5; ++second)
+    EXPECT_EQ(SweepStartOfSecond(records, 1000, second), want[std::size_t(second)]) << second;
+  records[4]._Waveform = TWaveform::_Sine;  // no sweep at all
+  EXPECT_EQ(SweepStartOfSecond(records, 1000, 4), 0);
 }
 
 TEST_F(WavRecordingTest, AFileThatCannotBeCreatedIsReportedAndTheWindowStaysOpen) {

@@ -18,15 +18,6 @@ constexpr TColor kCaptionColor = MakeColor(110, 170, 230);
 constexpr TColor kValueColor = 0xffff00;
 constexpr TColor kButtonFace = MakeColor(78, 82, 96);
 
-TFont MakeFont(int Size, TColor Color, bool Bold = false) {
-  TFont font;
-  font.Name = L"Tahoma";
-  font.Size = Size;
-  font.Color = Color;
-  font.Bold = Bold;
-  return font;
-}
-
 // The name in the system's 8-bit code page, as the property sheet holds it.
 std::string AnsiText(const std::wstring& Text) {
   if (Text.empty()) return {};
@@ -44,9 +35,9 @@ TFormRecord::TFormRecord()
              .ClientHeight = 168, .Position = poScreenCenter, .BorderStyle = bsSingle, .SystemMenu = true,
              .MinimizeBox = true, .MaximizeBox = false}),
       SaveDialog_WavFile({.Filter = kWavFileFilter, .DefaultExt = L"wav"}) {
-  const TFont caption = MakeFont(9, kCaptionColor);
-  const TFont value = MakeFont(9, kValueColor, true);
-  const TFont button = MakeFont(8, clWhite, true);
+  const TFont caption{.Size = 9, .Color = kCaptionColor};
+  const TFont value{.Size = 9, .Color = kValueColor, .Bold = true};
+  const TFont button{.Size = 8, .Color = clWhite, .Bold = true};
 
   Image_Record = Add<TImage>({.Name = L"Image_Record", .Left = 0, .Top = 0, .Width = 360, .Height = 168,
                               .Picture = L"_Background", .Stretch = true});

@@ -29,6 +29,7 @@ proposed="$(ctl text Edit_Record_FileName)"
 [[ "$proposed" =~ ^[0-9]{8}_[0-9]{6}\.wav$ ]] || krv_fail "proposed name: '$proposed'"
 echo "ok: proposed name $proposed"
 krv_expect_eq "$(ctl text EditHex_Record_Time)" 10 "record time proposed from the default period"
+krv_screenshot "$KRV_E2E_DIR/record-window.png" && echo "screenshot: $KRV_E2E_DIR/record-window.png"
 
 # The file name through the save dialog: typed into its file name box
 # (control 1148, an edit inside a combo box) without extension, then Save

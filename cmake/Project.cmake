@@ -54,6 +54,11 @@ function(krv_add_test name)
   if(WIN32)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;${T_LABELS}")
+    # Windows on one display share its foreground, focus and mouse: tests
+    # that show them run one at a time.
+    if("gui" IN_LIST T_LABELS)
+      set_tests_properties(${name} PROPERTIES RESOURCE_LOCK krv_desktop)
+    endif()
   else()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
                          PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "native;${T_LABELS}")
@@ -83,7 +88,11 @@ function(krv_add_e2e_test name)
     TIMEOUT ${E_TIMEOUT}
     LABELS "e2e;wine"
     ENVIRONMENT "KRV_ROOT=${KRV_ROOT};KRV_BUILD=${CMAKE_BINARY_DIR};KRV_BIN=${CMAKE_BINARY_DIR}/bin")
+  # Every end-to-end test uses the display (see krv_add_test); PROGRAM tests
+  # also hold the program's single instance.
   if(E_PROGRAM)
-    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK krv_program)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "krv_program;krv_desktop")
+  else()
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK krv_desktop)
   endif()
 endfunction()

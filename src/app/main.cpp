@@ -63,6 +63,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // main window, numeric keypad, settings, signals, recording; the four
   // dialogs are created hidden (they join here as they are built).
   TFormMain* main = Application.CreateForm<TFormMain>();
+  // The recording window comes last.
   ConnectRecordWindow(*main, *Application.CreateForm<TFormRecord>());
 #ifdef KRV_E2E_SETTINGS
   ApplyE2ESettings(*main);

@@ -204,6 +204,19 @@ TEST_F(RecordWin, AFailedFileLeavesTheWindowOpenAndWritesNoSheet) {
   EXPECT_FALSE(Form->Recording());
 }
 
+TEST_F(RecordWin, ASheetThatCannotBeWrittenIsReportedAfterTheFile) {
+  TMessageRecorder messages;
+  Owner.Setting._PropertySheet = TPropertySheet::_PropertySignal;
+  Form->xWavFileName = Dir / L"tone.wav";
+  Form->xTextFileName = Dir / L"no such folder" / L"tone.txt";
+  Form->BitBtnExt_Record->Click();
+  Pump(20);
+  EXPECT_TRUE(std::filesystem::exists(Form->xWavFileName));
+  EXPECT_FALSE(Form->Visible());
+  ASSERT_EQ(messages.Messages().size(), 1u);
+  EXPECT_EQ(messages.Messages()[0].rfind(L"Error - ", 0), 0u);
+}
+
 TEST_F(RecordWin, ClicksQueuedWhileAFileIsWrittenStartNothing) {
   ChooseFile(L"busy");
   Owner.Outcome = TWavRenderStatus::_Failed;  // the window stays open afterwards

@@ -54,14 +54,19 @@ function(krv_add_test name)
   if(WIN32)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;${T_LABELS}")
-    # Windows on one display share its foreground, focus and mouse: tests
-    # that show them run one at a time.
     if("gui" IN_LIST T_LABELS)
+      # Windows that take the foreground: one such test on the desktop at a time.
       set_tests_properties(${name} PROPERTIES RESOURCE_LOCK krv_desktop)
     endif()
   else()
+    # gtest_discover_tests passes properties on as a flat list, so each test
+    # gets one label: its own when given, "native" otherwise.
+    set(label native)
+    if(T_LABELS)
+      list(GET T_LABELS 0 label)
+    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                         PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "native;${T_LABELS}")
+                         PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS ${label})
   endif()
 endfunction()
 
@@ -74,12 +79,15 @@ function(krv_library name)
   krv_warnings(${name})
 endfunction()
 
-# krv_add_e2e_test(name SCRIPT file [ARGS ...] [TIMEOUT s] [PROGRAM])
+# krv_add_e2e_test(name SCRIPT file [ARGS ...] [TIMEOUT s] [PROGRAM] [DESKTOP])
 # An end-to-end test script (bash, using scripts/e2e-lib.sh) in the Windows
 # tree. PROGRAM marks tests that start KRV-2400.exe: the program runs as a
-# single instance, so those tests run one at a time.
+# single instance, so those tests run one at a time. Tests that show windows
+# (PROGRAM ones included: the main window takes the foreground when it shows)
+# run one at a time among the GUI tests; DESKTOP marks the others that do
+# (e.g. the krvctl fixture).
 function(krv_add_e2e_test name)
-  cmake_parse_arguments(E "PROGRAM" "SCRIPT;TIMEOUT" "ARGS" ${ARGN})
+  cmake_parse_arguments(E "PROGRAM;DESKTOP" "SCRIPT;TIMEOUT" "ARGS" ${ARGN})
   if(NOT E_TIMEOUT)
     set(E_TIMEOUT 180)
   endif()
@@ -88,11 +96,14 @@ function(krv_add_e2e_test name)
     TIMEOUT ${E_TIMEOUT}
     LABELS "e2e;wine"
     ENVIRONMENT "KRV_ROOT=${KRV_ROOT};KRV_BUILD=${CMAKE_BINARY_DIR};KRV_BIN=${CMAKE_BINARY_DIR}/bin")
-  # Every end-to-end test uses the display (see krv_add_test); PROGRAM tests
-  # also hold the program's single instance.
+  set(locks "")
   if(E_PROGRAM)
-    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "krv_program;krv_desktop")
-  else()
-    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK krv_desktop)
+    list(APPEND locks krv_program)
+  endif()
+  if(E_PROGRAM OR E_DESKTOP)
+    list(APPEND locks krv_desktop)
+  endif()
+  if(locks)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${locks}")
   endif()
 endfunction()

@@ -2,7 +2,8 @@
 # Builds both trees and runs every test:
 #   1. native build (RelWithDebInfo) + ctest
 #   2. native AddressSanitizer/UndefinedBehaviorSanitizer build + ctest
-#   3. Windows build (mingw-w64, static) + ctest under Wine: unit tests and
+#   3. native ThreadSanitizer build of the worker-thread tests + ctest
+#   4. Windows build (mingw-w64, static) + ctest under Wine: unit tests and
 #      end-to-end tests, with a private Wine prefix, a private ALSA device
 #      that writes to a WAV file, and Xvfb when there is no display.
 # Exits non-zero on any failure. KRV_JOBS overrides the number of build jobs.
@@ -20,8 +21,9 @@ failed=0
 # run_ctest NAME BUILD-DIR: runs the tree's tests and keeps ctest's summary.
 run_ctest() {
   local name="$1" dir="$2" log="$2/ctest.log" code
+  shift 2
   krv_log "$name: tests"
-  ctest --test-dir "$dir" -j "$jobs" --output-on-failure --no-tests=error 2>&1 | tee "$log"
+  ctest --test-dir "$dir" -j "$jobs" --output-on-failure --no-tests=error "$@" 2>&1 | tee "$log"
   code=${PIPESTATUS[0]}
   summary+=("$name: $(grep -E 'tests passed|tests failed' "$log" | tail -1)")
   [ "$code" -eq 0 ] || failed=1
@@ -46,6 +48,14 @@ if krv_build "$KRV_ROOT/build/native-asan" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo 
     run_ctest native-asan "$KRV_ROOT/build/native-asan"
 else
   build_failed native-asan
+fi
+
+krv_log "native-tsan: build (ThreadSanitizer, worker-thread tests)"
+if krv_build "$KRV_ROOT/build/native-tsan" app_threads_test -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKRV_TSAN=ON -DKRV_BENCH=OFF; then
+  TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}" \
+    run_ctest native-tsan "$KRV_ROOT/build/native-tsan" -L threads
+else
+  build_failed native-tsan
 fi
 
 krv_log "windows: build (mingw-w64, static)"

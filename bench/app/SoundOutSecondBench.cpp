@@ -8,27 +8,19 @@
 
 #include "app/OneSecond.h"
 #include "app/UnitThread.h"
-#include "synthesis/UnitFunction.h"
 
 namespace {
 
 // The start-up signal set with the sweep and the noise audible too
 // (Tones = 1), or with all four tone generators audible (Tones = 4).
 TSynthesisInputs Inputs(std::int32_t Rate, int Tones) {
-  TSynthesisInputs inputs;
-  inputs.xChannelNumber = 6;
-  inputs.PCMFormat = TExFunctionLib::InitializePCMFormat();
-  inputs.PCMFormat._SamplingRate = Rate;
-  inputs.InternalSetting = TExFunctionLib::InitializeInternalSetting();
-  inputs.SignalAttributeArray.assign(6, TExFunctionLib::InitializeSignalAttribute());
+  TSynthesisInputs inputs = StartUpSynthesisInputs(Rate);
   const TWaveform tones[4] = {TWaveform::_Sine, TWaveform::_Square, TWaveform::_Triangle, TWaveform::_Sawtooth};
   for (int r = 0; r < Tones; ++r) {
     inputs.SignalAttributeArray[r]._Waveform = tones[r];
     inputs.SignalAttributeArray[r]._OutputChannel = TOutputChannel::_Both;
   }
-  inputs.SignalAttributeArray[4]._Waveform = TWaveform::_Sweep;
   inputs.SignalAttributeArray[4]._OutputChannel = TOutputChannel::_Both;
-  inputs.SignalAttributeArray[5]._Waveform = TWaveform::_Noise;
   inputs.SignalAttributeArray[5]._OutputChannel = TOutputChannel::_Both;
   return inputs;
 }

@@ -31,11 +31,7 @@ TMainState::TMainState(const TMainServices& Services) : FServices(Services) {
   FInternalSetting = TExFunctionLib::InitializeInternalSetting();
   if (FServices.WaveOut.DeviceCount() == 0) FInternalSetting._OutputDevice = TOutputDevice::_NoDevice;
   FInternalSettingString = TExFunctionLib::StringInternalSetting(FInternalSetting);
-  FSignalAttributeArray.assign(static_cast<std::size_t>(FChannelNumber),
-                               TExFunctionLib::InitializeSignalAttribute());
-  FSignalAttributeArray[0]._OutputChannel = TOutputChannel::_Both;
-  FSignalAttributeArray[4]._Waveform = TWaveform::_Sweep;
-  FSignalAttributeArray[5]._Waveform = TWaveform::_Noise;
+  FSignalAttributeArray = StartUpSignalAttributeArray();
   for (const TSignalAttribute& record : FSignalAttributeArray)
     FSignalAttributeStringArray.push_back(TExFunctionLib::StringSignalAttribute(record));
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "synthesis/UnitFunction.h"
+
 namespace {
 
 bool IsTone(TWaveform Waveform) {
@@ -10,6 +12,24 @@ bool IsTone(TWaveform Waveform) {
 }
 
 }  // namespace
+
+TSignalAttributeArray StartUpSignalAttributeArray() {
+  TSignalAttributeArray records(6, TExFunctionLib::InitializeSignalAttribute());
+  records[0]._OutputChannel = TOutputChannel::_Both;
+  records[4]._Waveform = TWaveform::_Sweep;
+  records[5]._Waveform = TWaveform::_Noise;
+  return records;
+}
+
+TSynthesisInputs StartUpSynthesisInputs(std::int32_t SamplingRate) {
+  TSynthesisInputs inputs;
+  inputs.xChannelNumber = 6;
+  inputs.PCMFormat = TExFunctionLib::InitializePCMFormat();
+  inputs.PCMFormat._SamplingRate = SamplingRate;
+  inputs.InternalSetting = TExFunctionLib::InitializeInternalSetting();
+  inputs.SignalAttributeArray = StartUpSignalAttributeArray();
+  return inputs;
+}
 
 std::int32_t TOneSecondSynthesizer::RecordCount() const {
   return std::clamp<std::int32_t>(FInputs.xChannelNumber, 0,

@@ -61,6 +61,13 @@ struct TSynthesisInputs {
   TSignalAttributeArray SignalAttributeArray;
 };
 
+// The signal set at start-up: six default records (muted 1000 Hz sines),
+// record 0 on both channels, record 4 the sweep, record 5 the noise.
+TSignalAttributeArray StartUpSignalAttributeArray();
+// The start-up format at SamplingRate, the default internal setting and the
+// start-up signal set, the sweep from its start.
+TSynthesisInputs StartUpSynthesisInputs(std::int32_t SamplingRate);
+
 // Which generators a road uses: the wave-out road always the direct ones and
 // Kellet's pink noise; the create-wave road follows _FFTuse (inverse-transform
 // variants and the spectral pink noise when it is _Use).

@@ -8,14 +8,9 @@
 namespace {
 
 TSynthesisInputs Inputs(std::int32_t Rate) {
-  TSynthesisInputs inputs;
-  inputs.xChannelNumber = 6;
-  inputs.PCMFormat = TExFunctionLib::InitializePCMFormat();
-  inputs.PCMFormat._SamplingRate = Rate;
-  inputs.InternalSetting = TExFunctionLib::InitializeInternalSetting();
-  inputs.SignalAttributeArray.assign(6, TExFunctionLib::InitializeSignalAttribute());
+  TSynthesisInputs inputs = StartUpSynthesisInputs(Rate);
   auto& r = inputs.SignalAttributeArray;
-  r[0]._OutputChannel = TOutputChannel::_Both;               // 1000 Hz sine
+  // r[0]: the 1000 Hz sine on both channels, with warble.
   r[0]._WarbleCycle = TWarbleCycle::_8Hz;
   r[1] = r[0];
   r[1]._Waveform = TWaveform::_Square;
@@ -29,11 +24,10 @@ TSynthesisInputs Inputs(std::int32_t Rate) {
   r[2]._CycleOff = 2;
   r[2]._Phase = 90;
   r[2]._OutputChannel = TOutputChannel::_Rch;
-  r[4]._Waveform = TWaveform::_Sweep;
   r[4]._OutputChannel = TOutputChannel::_Both;
   r[4]._SweepPeriod = 3;
   r[4]._SweepType = TSweepType::_Log;
-  r[5]._Waveform = TWaveform::_Noise;                         // muted: time-seeded
+  // r[5], the noise, stays muted: it is drawn anew from the clock.
   return inputs;
 }
 

@@ -11,6 +11,11 @@
 // "TFormMain" unless --target-class or --pid says otherwise. --wait retries
 // finding the target and the named control for up to MS milliseconds.
 //
+// A control of a shown system dialog (file dialog, message box) of the target
+// process has no component name: name it "#<control id>" or, where several
+// windows share the id, "#<control id>:<class>" (e.g. "#1:Button" for the
+// dialog's OK or Save button, "#1148:Edit" for a file dialog's name box).
+//
 // Exit codes: 0 ok, 2 not found (window, control or time-out), 1 other error.
 // Output on stdout is UTF-8.
 //
@@ -162,6 +167,15 @@ bool HasClass(HWND window, const wchar_t* name)
     return CompareStringOrdinal(ClassOf(window).c_str(), -1, name, -1, TRUE) == CSTR_EQUAL;
 }
 
+bool ParseNumber(const std::wstring& text, unsigned long& value)
+{
+    if (text.empty())
+        return false;
+    wchar_t* end = nullptr;
+    value = std::wcstoul(text.c_str(), &end, 0);
+    return end && *end == L'\0';
+}
+
 // ---------------------------------------------------------------- session ---
 
 struct Session {
@@ -187,10 +201,33 @@ struct Session {
         DWORD processId = 0;
         if (!FindTargetProcess(processId))
             return nullptr;
-        for (HWND window : WindowsOfProcess(processId))
-            if (ComponentNameOf(window) == name)
+        unsigned long id = 0;
+        std::wstring idClass;
+        const bool byId = ParseDialogControlName(name, id, idClass);
+        for (HWND window : WindowsOfProcess(processId)) {
+            if (byId ? IsSystemDialogControl(window, id, idClass) : ComponentNameOf(window) == name)
                 return window;
+        }
         return nullptr;
+    }
+
+    // A control of a shown system dialog (a file dialog, a message box) has no
+    // component name: "#<control id>" or "#<control id>:<class>" names it.
+    static bool ParseDialogControlName(const std::wstring& name, unsigned long& id, std::wstring& windowClass)
+    {
+        if (name.size() < 2 || name[0] != L'#')
+            return false;
+        const std::size_t colon = name.find(L':');
+        windowClass = colon == std::wstring::npos ? L"" : name.substr(colon + 1);
+        return ParseNumber(name.substr(1, colon == std::wstring::npos ? std::wstring::npos : colon - 1), id);
+    }
+
+    static bool IsSystemDialogControl(HWND window, unsigned long id, const std::wstring& windowClass)
+    {
+        HWND root = GetAncestor(window, GA_ROOT);
+        return root != window && IsWindowVisible(root) && HasClass(root, L"#32770") &&
+               static_cast<unsigned long>(GetDlgCtrlID(window)) == id &&
+               (windowClass.empty() || HasClass(window, windowClass.c_str()));
     }
 
     // The control named `name`, retried for waitMs; nullptr when absent.
@@ -207,14 +244,6 @@ struct Session {
     }
 };
 
-bool ParseNumber(const std::wstring& text, unsigned long& value)
-{
-    if (text.empty())
-        return false;
-    wchar_t* end = nullptr;
-    value = std::wcstoul(text.c_str(), &end, 0);
-    return end && *end == L'\0';
-}
 
 // Virtual-key code from a number ("13", "0x0D"), a key name ("RETURN") or a
 // single letter or digit.

@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "app/WavRecording.h"
+#include "dialogs/UnitRecord.h"
 #include "framework/Dispatcher.h"
 #include "framework/Messages.h"
 #include "framework/Text.h"
@@ -486,3 +488,5 @@ bool TFormMain::ShowDialog(TMainDialog Dialog) {
   found->second();
   return true;
 }
+
+TWavRenderResult TFormMain::CreateWavFile() { return ::CreateWavFile(*FState, *FormRecord); }

@@ -11,6 +11,7 @@
 #include "app/MainControls.h"
 #include "app/MainState.h"
 #include "app/OneSecond.h"
+#include "app/WavRender.h"
 #include "app/Win32ThreadPlatform.h"
 #include "controls/BitBtnExt.h"
 #include "framework/Chart.h"
@@ -93,6 +94,8 @@ class TFormMain final : public TForm, private TMainWindowView {
   // The shared state: records, gains, flags, the worker threads.
   TMainState& State() { return *FState; }
   TMainControls& Controls() { return *FControls; }
+  // Writes the recording window's WAV file (its RECORD button).
+  TWavRenderResult CreateWavFile();
   // How the settings, signal and recording windows are shown, once they
   // exist; they report their close through Controls().EditorClosed() and
   // Controls().RecordWindowClosed().

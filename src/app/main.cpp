@@ -2,9 +2,15 @@
 // The command line and the environment are not read.
 #include <windows.h>
 
+#include "app/RecordWindowLink.h"
 #include "app/UnitMain.h"
+#include "dialogs/UnitRecord.h"
 #include "framework/Forms.h"
 #include "synthesis/ExtendedPrecision.h"
+
+#ifdef KRV_E2E_SETTINGS
+#include "E2ESettings.h"  // the end-to-end tests' variant of the program only
+#endif
 
 namespace {
 
@@ -56,7 +62,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // The main window owns its task-bar button. The windows come in the order
   // main window, numeric keypad, settings, signals, recording; the four
   // dialogs are created hidden (they join here as they are built).
-  Application.CreateForm<TFormMain>();
+  TFormMain* main = Application.CreateForm<TFormMain>();
+  // The recording window comes last.
+  ConnectRecordWindow(*main, *Application.CreateForm<TFormRecord>());
+#ifdef KRV_E2E_SETTINGS
+  ApplyE2ESettings(*main);
+#endif
   Application.Run();
   return 0;
 }

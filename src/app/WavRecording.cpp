@@ -1,0 +1,61 @@
+// The main window's WAV writer over the create-wave thread.
+#include "app/WavRecording.h"
+
+std::int32_t SweepStartOfSecond(const TSignalAttributeArray& Records, std::int32_t SamplingRate,
+                                std::int32_t Second) {
+  std::int64_t period = 0;
+  for (const TSignalAttribute& record : Records)
+    if (record._Waveform == TWaveform::_Sweep) {
+      period = std::int64_t(record._SweepPeriod) * SamplingRate;
+      break;
+    }
+  // As the synthesis advances it: one second on, back to 0 at the period's end.
+  std::int64_t start = 0;
+  for (std::int32_t s = 0; s < Second; ++s) {
+    start += SamplingRate;
+    if (period <= start) start = 0;
+  }
+  return static_cast<std::int32_t>(start);
+}
+
+TWavRenderResult CreateWavFile(TMainState& State, TWavRecordingWindow& Window) {
+  // One writer for the program: the user-interface thread writes one file at
+  // a time, and a request from an event handled meanwhile is refused.
+  static TWavRenderer Renderer;
+  if (Renderer.Busy()) return {TWavRenderStatus::_Busy, 0, kMsgWavFileBusy};
+
+  State.SweepStartTime = 0;
+  const TPCMFormat format = State.PCMFormat();
+  const std::int32_t recordTime = State.InternalSetting()._RecordTime;
+  const std::int32_t step = recordTime > 0 ? Window.ProgressMax() / recordTime : 0;
+
+  // After a second that did not come the thread's series may lag behind (its
+  // answer is late, or a command it had not taken yet was replaced), so the
+  // next second starts a new series where the sweep stands at that second:
+  // nothing after a missing second shifts.
+  bool inStep = false;
+  const TSignalAttributeArray records = State.SignalAttributeArray();
+  TWavRenderHooks hooks;
+  hooks.FetchSecond = [&State, &inStep, &records, rate = format._SamplingRate](std::int32_t Second) {
+    if (inStep) {
+      State.RequestCreateWave(kCreateWaveNext);
+    } else {
+      State.SweepStartTime = SweepStartOfSecond(records, rate, Second);
+      State.RequestCreateWave(kCreateWaveAll);
+    }
+    const TWaveBufferExtendedStereo* mixed = State.FetchMixedSecond();
+    inStep = mixed != nullptr;
+    return mixed;
+  };
+  hooks.Quantize = UnityGainQuantizer(format);
+  hooks.SecondWritten = [&Window, step](std::int32_t, std::int32_t) { Window.StepProgress(step); };
+  hooks.ShowError = [&Window](const std::string& Message) { Window.ShowErrorMessage(Message); };
+
+  TWavRenderResult result = Renderer.RenderFile(format, recordTime, Window.WavFileName(), hooks);
+  State.SweepStartTime = 0;
+  if (result.Completed())
+    Window.CloseWindow();
+  else
+    Window.ShowErrorMessage(result.Message);
+  return result;
+}

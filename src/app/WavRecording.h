@@ -1,0 +1,44 @@
+// The main window's WAV writer: renders the current signal set into the file
+// that the recording window names, one second after the other from the
+// create-wave thread, at unity gain, stepping the window's progress bar.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+#include "app/MainState.h"
+#include "app/WavRender.h"
+
+// The recording window as the writer drives it (user-interface thread).
+class TWavRecordingWindow {
+ public:
+  // xWavFileName: the file to write.
+  virtual std::filesystem::path WavFileName() const = 0;
+  virtual std::int32_t ProgressMax() const = 0;
+  // Advances the progress bar by Step and repaints it at once.
+  virtual void StepProgress(std::int32_t Step) = 0;
+  // Message box without owner, caption "Error", OK button, no icon.
+  virtual void ShowErrorMessage(std::string_view Text) = 0;
+  // Closes the window; its close handler returns the main window to _Stop.
+  virtual void CloseWindow() = 0;
+
+ protected:
+  ~TWavRecordingWindow() = default;
+};
+
+// Where the sweep of second Second (0 first) of a file starts, in frames.
+std::int32_t SweepStartOfSecond(const TSignalAttributeArray& Records, std::int32_t SamplingRate,
+                                std::int32_t Second);
+
+// Writes InternalSetting._RecordTime seconds of the signal set in the current
+// PCM format into Window.WavFileName(), the sweep starting from its
+// beginning. Each second is asked of the create-wave thread (command 0 with
+// the inputs for the first, command 1 for every next one) and waited for; a
+// second that does not come shows "Error - Cannot Create Wave Data." and keeps
+// its place in the file; the second after it starts a new series (command 0)
+// at its own place in the sweep. The bar advances by its maximum div _RecordTime per
+// second. A complete file closes the window; a file that cannot be created or
+// written is reported, removed, and the window stays open. One file at a
+// time: a request made while a file is being written is refused (_Busy).
+TWavRenderResult CreateWavFile(TMainState& State, TWavRecordingWindow& Window);

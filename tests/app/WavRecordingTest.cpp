@@ -1,0 +1,154 @@
+// The main window's WAV writer over the create-wave thread: seconds in order
+// from the start of the sweep, the progress bar, the window closed only after
+// a complete file, failures reported.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Fakes.h"
+#include "WavTestSupport.h"
+#include "app/WavRecording.h"
+
+namespace {
+
+class TFakeRecordingWindow final : public TWavRecordingWindow {
+ public:
+  std::filesystem::path FileName;
+  std::vector<std::int32_t> Steps;
+  std::vector<std::string> Messages;
+  int Closed = 0;
+  std::function<void()> OnStep;
+  std::function<void()> OnMessage;
+
+  std::filesystem::path WavFileName() const override { return FileName; }
+  std::int32_t ProgressMax() const override { return 100; }
+  void StepProgress(std::int32_t Step) override {
+    Steps.push_back(Step);
+    if (OnStep) OnStep();
+  }
+  void ShowErrorMessage(std::string_view Text) override {
+    Messages.emplace_back(Text);
+    if (OnMessage) OnMessage();
+  }
+  void CloseWindow() override { ++Closed; }
+};
+
+class WavRecordingTest : public ::testing::Test {
+ protected:
+  WavRecordingTest()
+      : state(TMainServices{PortableEventFactory(), device, memory, engine, ui, view, {1000, 1000, 300, 200}}) {}
+
+  void SetRecordTime(std::int32_t Seconds) {
+    TInternalSetting setting = state.InternalSetting();
+    setting._RecordTime = Seconds;
+    state.SetInternalSetting(setting);
+  }
+
+  wavtest::TScratchDir dir{"recording"};
+  fakes::TFakeWaveOutDevice device;
+  fakes::TFakeWaveMemory memory;
+  fakes::TFakeEngine engine;
+  fakes::TFakeUserInterface ui;
+  fakes::TFakeView view;
+  TMainState state;
+  TFakeRecordingWindow window;
+};
+
+TEST_F(WavRecordingTest, WritesEverySecondFromTheStartOfTheSweepAndClosesTheWindow) {
+  // The sweep audible, so that its start shows in the engine's calls.
+  TSignalAttribute sweep = state.SignalAttributeArray()[4];
+  sweep._OutputChannel = TOutputChannel::_Both;
+  state.SetSignalAttribute(4, sweep);
+  state.SweepStartTime = 12345;  // left over from a play
+  SetRecordTime(3);
+  window.FileName = dir / "tone.wav";
+
+  const TWavRenderResult result = CreateWavFile(state, window);
+
+  ASSERT_TRUE(result.Completed()) << result.Message;
+  EXPECT_EQ(result.MissingSeconds, 0);
+  EXPECT_EQ(window.Steps, (std::vector<std::int32_t>{33, 33, 33}));
+  EXPECT_EQ(window.Closed, 1);
+  EXPECT_TRUE(window.Messages.empty());
+  const std::vector<std::int32_t> starts = engine.SweepStarts();
+  ASSERT_EQ(starts.size(), 3u);
+  EXPECT_EQ(starts[0], 0);
+  EXPECT_EQ(starts[1], 48000);
+  EXPECT_EQ(starts[2], 96000);
+  const auto bytes = wavtest::ReadBytes(window.FileName);
+  ASSERT_EQ(bytes.size(), 44u + 3u * 48000u * 4u);
+  EXPECT_EQ(wavtest::U32At(bytes, 40), 3u * 48000u * 4u);
+}
+
+TEST_F(WavRecordingTest, ASecondThatDoesNotComeIsReportedOnceAndKeepsItsPlace) {
+  TSignalAttribute sweep = state.SignalAttributeArray()[4];
+  sweep._OutputChannel = TOutputChannel::_Both;
+  state.SetSignalAttribute(4, sweep);
+  SetRecordTime(3);
+  window.FileName = dir / "late.wav";
+  engine.CloseGate();  // the first second is late
+  window.OnMessage = [this] { engine.OpenGate(); };
+
+  const TWavRenderResult result = CreateWavFile(state, window);
+
+  ASSERT_TRUE(result.Completed()) << result.Message;
+  EXPECT_EQ(result.MissingSeconds, 1);
+  EXPECT_EQ(window.Messages, (std::vector<std::string>{"Error - Cannot Create Wave Data."}));
+  EXPECT_EQ(window.Steps.size(), 3u);
+  EXPECT_EQ(window.Closed, 1);
+  // The late series (sweep at 0) is dropped; a new one starts where the
+  // second second belongs, and the third continues it.
+  EXPECT_EQ(engine.SweepStarts(), (std::vector<std::int32_t>{0, 48000, 96000}));
+  const auto bytes = wavtest::ReadBytes(window.FileName);
+  ASSERT_EQ(bytes.size(), 44u + 3u * 48000u * 4u);
+  // The late first second is silence; the second one is the signal.
+  EXPECT_EQ(wavtest::U32At(bytes, 44), 0u);
+  bool signal = false;
+  for (std::size_t at = 44 + 48000 * 4; at < bytes.size(); at += 4) signal |= wavtest::U32At(bytes, at) != 0;
+  EXPECT_TRUE(signal);
+}
+
+TEST(SweepStartOfSecond, StepsOneSecondAndWrapsAtThePeriod) {
+  TSignalAttributeArray records(6);
+  records[4]._Waveform = TWaveform::_Sweep;
+  records[4]._SweepPeriod = 3;
+  const std::vector<std::int32_t> want{0, 1000, 2000, 0, 1000};
+  for (std::int32_t second = 0; second < 5; ++second)
+    EXPECT_EQ(SweepStartOfSecond(records, 1000, second), want[std::size_t(second)]) << second;
+  records[4]._Waveform = TWaveform::_Sine;  // no sweep at all
+  EXPECT_EQ(SweepStartOfSecond(records, 1000, 4), 0);
+}
+
+TEST_F(WavRecordingTest, AFileThatCannotBeCreatedIsReportedAndTheWindowStaysOpen) {
+  SetRecordTime(1);
+  window.FileName = dir / "no such folder" / "tone.wav";
+
+  const TWavRenderResult result = CreateWavFile(state, window);
+
+  EXPECT_EQ(result.Status, TWavRenderStatus::_Failed);
+  ASSERT_EQ(window.Messages.size(), 1u);
+  EXPECT_EQ(window.Messages[0].rfind("Error - ", 0), 0u) << window.Messages[0];
+  EXPECT_EQ(window.Closed, 0);
+  EXPECT_TRUE(window.Steps.empty());
+  EXPECT_FALSE(std::filesystem::exists(window.FileName));
+}
+
+TEST_F(WavRecordingTest, ARequestWhileAFileIsWrittenIsRefusedAndTouchesNothing) {
+  SetRecordTime(2);
+  window.FileName = dir / "one.wav";
+  TFakeRecordingWindow second;
+  second.FileName = dir / "two.wav";
+  std::vector<TWavRenderStatus> inner;
+  window.OnStep = [&] { inner.push_back(CreateWavFile(state, second).Status); };
+
+  ASSERT_TRUE(CreateWavFile(state, window).Completed());
+
+  EXPECT_EQ(inner, (std::vector<TWavRenderStatus>{TWavRenderStatus::_Busy, TWavRenderStatus::_Busy}));
+  EXPECT_FALSE(std::filesystem::exists(second.FileName));
+  EXPECT_EQ(second.Closed, 0);
+  EXPECT_EQ(wavtest::ReadBytes(window.FileName).size(), 44u + 2u * 48000u * 4u);
+}
+
+}  // namespace

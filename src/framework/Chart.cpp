@@ -176,23 +176,19 @@ LRESULT TChart::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(FHandle, &ps);
-        RECT client;
-        GetClientRect(FHandle, &client);
-        // Drawn off screen first so that frequent updates do not flicker.
-        HDC memory = CreateCompatibleDC(dc);
-        HBITMAP bitmap = CreateCompatibleBitmap(dc, std::max(1L, client.right), std::max(1L, client.bottom));
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        Paint(memory, client);
-        BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        EndPaint(FHandle, &ps);
+    case WM_PAINT:
+        PaintClient(FHandle, [this](HDC dc, const RECT& client) {
+            // Drawn off screen first so that frequent updates do not flicker.
+            HDC memory = CreateCompatibleDC(dc);
+            HBITMAP bitmap = CreateCompatibleBitmap(dc, std::max(1L, client.right), std::max(1L, client.bottom));
+            HGDIOBJ old = SelectObject(memory, bitmap);
+            Paint(memory, client);
+            BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+            SelectObject(memory, old);
+            DeleteObject(bitmap);
+            DeleteDC(memory);
+        });
         return 0;
-    }
     default:
         return TControl::WndProc(message, wParam, lParam);
     }

@@ -23,6 +23,16 @@ HBRUSH BrushOf(TColor color)
     return brush;
 }
 
+void PaintClient(HWND window, const std::function<void(HDC, const RECT&)>& paint)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT client;
+    GetClientRect(window, &client);
+    paint(dc, client);
+    EndPaint(window, &ps);
+}
+
 int TFont::PixelHeight() const
 {
     HDC screen = GetDC(nullptr);

@@ -13,6 +13,8 @@
 COLORREF ColorToRGB(TColor color);
 // A solid brush of a colour, cached for the life of the program.
 HBRUSH BrushOf(TColor color);
+// Answers WM_PAINT: paint(dc, client rectangle) between BeginPaint and EndPaint.
+void PaintClient(HWND window, const std::function<void(HDC, const RECT&)>& paint);
 
 struct TFont {
     std::wstring Name = L"Tahoma";

@@ -54,20 +54,18 @@ void TPanel::CreateParams(TCreateParams& params)
 LRESULT TPanel::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_PAINT) {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(FHandle, &ps);
-        RECT r;
-        GetClientRect(FHandle, &r);
-        if (FBevelOuter != bvNone) DrawEdge(dc, &r, FBevelOuter == bvLowered ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
-        std::wstring caption = Caption();
-        if (!caption.empty()) {
-            HGDIOBJ old = SelectObject(dc, FFont.Handle());
-            SetBkMode(dc, TRANSPARENT);
-            SetTextColor(dc, ColorToRGB(FFont.Color));
-            DrawTextW(dc, caption.c_str(), -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-            SelectObject(dc, old);
-        }
-        EndPaint(FHandle, &ps);
+        PaintClient(FHandle, [this](HDC dc, const RECT& client) {
+            RECT r = client;
+            if (FBevelOuter != bvNone) DrawEdge(dc, &r, FBevelOuter == bvLowered ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
+            std::wstring caption = Caption();
+            if (!caption.empty()) {
+                HGDIOBJ old = SelectObject(dc, FFont.Handle());
+                SetBkMode(dc, TRANSPARENT);
+                SetTextColor(dc, ColorToRGB(FFont.Color));
+                DrawTextW(dc, caption.c_str(), -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+                SelectObject(dc, old);
+            }
+        });
         return 0;
     }
     return TWinControl::WndProc(message, wParam, lParam);
@@ -121,22 +119,19 @@ LRESULT TLabel::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(FHandle, &ps);
-        RECT r;
-        GetClientRect(FHandle, &r);
-        TColor back = FTransparent && FParent ? FParent->Color() : FColor;
-        FillRect(dc, &r, BrushOf(back));
-        HGDIOBJ old = SelectObject(dc, FFont.Handle());
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, ColorToRGB(FEnabled ? FFont.Color : clGrayText));
-        std::wstring caption = Caption();
-        DrawTextW(dc, caption.c_str(), -1, &r, DrawTextAlignment(FAlignment) | DT_NOPREFIX | DT_WORDBREAK);
-        SelectObject(dc, old);
-        EndPaint(FHandle, &ps);
+    case WM_PAINT:
+        PaintClient(FHandle, [this](HDC dc, const RECT& client) {
+            RECT r = client;
+            TColor back = FTransparent && FParent ? FParent->Color() : FColor;
+            FillRect(dc, &r, BrushOf(back));
+            HGDIOBJ old = SelectObject(dc, FFont.Handle());
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, ColorToRGB(FEnabled ? FFont.Color : clGrayText));
+            std::wstring caption = Caption();
+            DrawTextW(dc, caption.c_str(), -1, &r, DrawTextAlignment(FAlignment) | DT_NOPREFIX | DT_WORDBREAK);
+            SelectObject(dc, old);
+        });
         return 0;
-    }
     case WM_NCHITTEST:
         return HTTRANSPARENT;
     default:
@@ -170,13 +165,10 @@ LRESULT TImage::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(FHandle, &ps);
-        RECT r;
-        GetClientRect(FHandle, &r);
-        FillRect(dc, &r, BrushOf(FParent ? FParent->Color() : FColor));
-        if (!FPicture.Empty()) {
+    case WM_PAINT:
+        PaintClient(FHandle, [this](HDC dc, const RECT& r) {
+            FillRect(dc, &r, BrushOf(FParent ? FParent->Color() : FColor));
+            if (FPicture.Empty()) return;
             TMemoryCanvas source(FPicture.Handle());
             if (FStretch) {
                 SetStretchBltMode(dc, HALFTONE);
@@ -187,10 +179,8 @@ LRESULT TImage::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
                 int y = FCenter ? (r.bottom - FPicture.Height()) / 2 : 0;
                 BitBlt(dc, x, y, FPicture.Width(), FPicture.Height(), source.DC(), 0, 0, SRCCOPY);
             }
-        }
-        EndPaint(FHandle, &ps);
+        });
         return 0;
-    }
     default:
         return TControl::WndProc(message, wParam, lParam);
     }

@@ -3,6 +3,7 @@
 
 #include <fstream>
 
+#include "app/OneSecond.h"
 #include "app/WavFile.h"
 #include "app/WavTestSupport.h"
 #include "dialogs/PropertySheet.h"
@@ -13,12 +14,8 @@ namespace {
 // The start-up signal set's display strings: signal 1 on both channels,
 // record 4 the sweep, record 5 the noise, every other value the default.
 TSignalAttributeStringArray StartUpStrings() {
-  TSignalAttributeArray set(6, TExFunctionLib::InitializeSignalAttribute());
-  set[0]._OutputChannel = TOutputChannel::_Both;
-  set[4]._Waveform = TWaveform::_Sweep;
-  set[5]._Waveform = TWaveform::_Noise;
   TSignalAttributeStringArray s;
-  for (const auto& r : set) s.push_back(TExFunctionLib::StringSignalAttribute(r));
+  for (const auto& r : StartUpSignalAttributeArray()) s.push_back(TExFunctionLib::StringSignalAttribute(r));
   return s;
 }
 

@@ -8,6 +8,10 @@
 #   krv_start_program [ARG..] the same for KRV-2400.exe
 #   krv_start_main_window     KRV-2400.exe started and its main window up; sets
 #                             KRV_PROGRAM to its process
+#   krv_start_main_window_captured  the same, with its sound going to $KRV_CAPTURE
+#                             ($KRV_E2E_DIR/wave-out.wav)
+#   krv_keep_capture NAME     after a play has stopped: fails on an open error box,
+#                             then copies $KRV_CAPTURE to $KRV_E2E_DIR/NAME.wav
 #   krv_close_main_window     closes that window; the program must exit with 0
 #   krv_run_exe EXE [ARG..]   runs a Windows console program in the foreground
 #   krvctl ARG..              runs tools/krvctl (see krvctl.cpp for the commands)
@@ -97,6 +101,18 @@ krv_start_main_window() {
   krv_start_program
   KRV_PROGRAM=$KRV_PID
   krv_wait_window TFormMain 60000 || krv_fail "no TFormMain window within 60 s"
+}
+
+krv_start_main_window_captured() {
+  KRV_CAPTURE="$KRV_E2E_DIR/wave-out.wav"
+  krv_capture_audio "$KRV_CAPTURE"
+  krv_start_main_window
+}
+
+krv_keep_capture() {
+  krvctl error-box && krv_fail "$1: an error box is open"
+  sleep 0.3  # the device is closed; the capture file is complete
+  cp "$KRV_CAPTURE" "$KRV_E2E_DIR/$1.wav"
 }
 
 krv_close_main_window() {

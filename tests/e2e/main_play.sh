@@ -8,9 +8,7 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
 krv_e2e_setup main-play
 
-capture="$KRV_E2E_DIR/wave-out.wav"
-krv_capture_audio "$capture"
-krv_start_main_window
+krv_start_main_window_captured
 ctl() { krvctl --wait 2000 "$@"; }
 
 # play NAME SECONDS: Play, wait, Stop; the capture of this play is NAME.wav
@@ -22,9 +20,7 @@ play() {
   sleep "$seconds"
   ctl press BitBtnExt_Stop || krv_fail "$name: Stop"
   krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalInactive "$name: Play picture after Stop"
-  krvctl error-box && krv_fail "$name: an error box is open"
-  sleep 0.3  # the device is closed; the capture file is complete
-  cp "$capture" "$KRV_E2E_DIR/$name.wav"
+  krv_keep_capture "$name"
   krv_analyze "$KRV_E2E_DIR/$name.wav" >"$KRV_E2E_DIR/$name.txt"
   echo "$name: $(tr '\n' ' ' <"$KRV_E2E_DIR/$name.txt")"
 }

@@ -32,6 +32,7 @@ struct TSettingsListState {
 // opened is not reported here: afterwards it has no output channels.
 class TSettingsAsioHost {
  public:
+  virtual ~TSettingsAsioHost() = default;
   virtual std::vector<std::string> DriverList() const = 0;
   virtual std::int32_t DriverIndex() const = 0;
   // Closes the open driver and opens the one at Index (-1: none); may take
@@ -40,9 +41,6 @@ class TSettingsAsioHost {
   virtual std::int32_t OutputChannelCount() const = 0;
   // The open driver's own settings window.
   virtual void ControlPanel() = 0;
-
- protected:
-  ~TSettingsAsioHost() = default;
 };
 
 // The main window as the settings window uses it.

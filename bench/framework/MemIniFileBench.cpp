@@ -14,7 +14,7 @@ const std::string& ManySections()
     static const std::string text = [] {
         std::string t;
         for (int i = 0; t.size() + 32 < TMemIniFile::MaxFileSize; ++i)
-            t += "[" + std::to_string(i) + (i % 10 ? "]\n" : "]\nk=v\n");
+            t.append(1, '[').append(std::to_string(i)).append(i % 10 ? "]\n" : "]\nk=v\n");
         return t;
     }();
     return text;
@@ -57,7 +57,7 @@ void BM_WriteString(benchmark::State& state)
 {
     TMemIniFile ini = Loaded();
     int n = 0;
-    for (auto _ : state) ini.WriteString("New" + std::to_string(n++), "k", "v");
+    for (auto _ : state) ini.WriteString(std::string("New").append(std::to_string(n++)), "k", "v");
 }
 
 BENCHMARK(BM_SetText)->Unit(benchmark::kMillisecond);

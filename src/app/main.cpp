@@ -5,6 +5,7 @@
 #include "app/RecordWindowLink.h"
 #include "app/SettingsWindowLink.h"
 #include "app/UnitMain.h"
+#include "dialogs/UnitNumericPad.h"
 #include "dialogs/UnitRecord.h"
 #include "dialogs/UnitSettings.h"
 #include "framework/Forms.h"
@@ -61,6 +62,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // main window, numeric keypad, settings, signals, recording; the four
   // dialogs are created hidden (they join here as they are built).
   TFormMain* main = Application.CreateForm<TFormMain>();
+  Application.CreateForm<TFormNumericPad>();
   ConnectSettingsWindow(*main, *Application.CreateForm<TFormSettings>());
   // The recording window comes last.
   ConnectRecordWindow(*main, *Application.CreateForm<TFormRecord>());

@@ -293,6 +293,9 @@ class TCustomASIOHostBasic {
   void Dispatch(TASIOHostMessage& message);
   // Raises the error report of a failing callback (driver thread; no wait).
   void PostCallbackError();
+  // Silence for half Index of every output channel, then outputReady: what
+  // the driver gets when the processing of a half failed.
+  void SilenceHalf(std::int32_t Index) noexcept;
   double NoiseDraw() noexcept;
 
   IQorvASIOPtr FDriver;
@@ -330,6 +333,8 @@ class TCustomASIOHostBasic {
   std::int32_t ChannelControl(std::int32_t selector, std::int32_t channel, ASIOBool isInput, std::int32_t gain);
   void ZeroDriverHalves();
   void ClearBufferArea();
+  void ReleaseDriver();
+  friend struct TASIOHostCallbacks;
 };
 
 // ---------------------------------------------------------------------------
@@ -369,7 +374,6 @@ class TCustomASIOHost : public TCustomASIOHostBasic {
  protected:
   void PrepareChannelBlocks() override;
   void ReleaseChannelBlocks() override;
-  bool CreateBuffers() override;
   void BufferSwitchTimeInfo(std::int32_t Index, TASIOTime& Params) override;
 
  private:

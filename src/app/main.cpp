@@ -4,6 +4,7 @@
 
 #include "app/RecordWindowLink.h"
 #include "app/UnitMain.h"
+#include "asio/DASIOConvert.h"
 #include "dialogs/UnitRecord.h"
 #include "framework/Forms.h"
 #include "synthesis/ExtendedPrecision.h"
@@ -56,6 +57,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   }
   // The handle is held for the life of the process; the system removes the
   // mutex when the process ends.
+
+  // The conversion routines for this processor, chosen once before any
+  // window exists; every ASIO host copies its channels' routines from them.
+  SelectProcessorRoutines();
 
   Application.Initialize();
   Application.SetTitle(L"KRV-2400");

@@ -3,15 +3,13 @@
 #include <windows.h>
 
 #include "app/RecordWindowLink.h"
+#include "app/SettingsWindowLink.h"
 #include "app/UnitMain.h"
 #include "asio/DASIOConvert.h"
 #include "dialogs/UnitRecord.h"
+#include "dialogs/UnitSettings.h"
 #include "framework/Forms.h"
 #include "synthesis/ExtendedPrecision.h"
-
-#ifdef KRV_E2E_SETTINGS
-#include "E2ESettings.h"  // the end-to-end tests' variant of the program only
-#endif
 
 namespace {
 
@@ -68,11 +66,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // main window, numeric keypad, settings, signals, recording; the four
   // dialogs are created hidden (they join here as they are built).
   TFormMain* main = Application.CreateForm<TFormMain>();
+  ConnectSettingsWindow(*main, *Application.CreateForm<TFormSettings>());
   // The recording window comes last.
   ConnectRecordWindow(*main, *Application.CreateForm<TFormRecord>());
-#ifdef KRV_E2E_SETTINGS
-  ApplyE2ESettings(*main);
-#endif
   Application.Run();
   return 0;
 }

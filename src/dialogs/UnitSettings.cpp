@@ -82,6 +82,7 @@ TFormSettings::TFormSettings()
                                                 .Color = kPanelColor});
     FCombos[static_cast<std::size_t>(Which)] = box;
     box->OnChange = [this, Which, box](TControl*) {
+      TakeDefaultPeriod();
       Model().Pick(Which, box->ItemIndex());
     };
     return box;
@@ -192,7 +193,12 @@ void TFormSettings::ShowSettings() {
     EditHex_DefaultPeriod->SetText(Utf8ToWide(model.DefaultPeriodText));
 }
 
-void TFormSettings::TakeDefaultPeriod() { Model().DefaultPeriodText = WideToUtf8(EditHex_DefaultPeriod->Text()); }
+void TFormSettings::TakeDefaultPeriod() {
+  // What was typed into the edit reaches the working copy before anything
+  // else happens, checked as leaving the edit would.
+  if (WideToUtf8(EditHex_DefaultPeriod->EditText()) != Model().DefaultPeriodText)
+    EditHex_DefaultPeriodExit(EditHex_DefaultPeriod);
+}
 
 void TFormSettings::FormShow(TControl*) { Model().FormShow(); }
 
@@ -217,6 +223,7 @@ void TFormSettings::BitBtnExt_CancelClick(TControl*) {
 }
 
 void TFormSettings::BitBtnExt_LoadClick(TControl*) {
+  TakeDefaultPeriod();
   Model().xSettingsFileName = kSettingsFilePreset;
   OpenDialog_Settings.FileName = Utf8ToWide(kSettingsFilePreset);
   if (!OpenDialog_Settings.Execute(this)) return;

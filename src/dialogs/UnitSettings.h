@@ -64,7 +64,7 @@ class TFormSettings final : public TForm, private TSettingsView {
  private:
   // TSettingsView
   void ShowSettings() override;
-  // The default-period edit into the working copy's text.
+  // The default-period edit into the working copy's text, checked.
   void TakeDefaultPeriod();
   TComboBoxEx* Combo(TSettingsList Which) const { return FCombos[static_cast<std::size_t>(Which)]; }
 

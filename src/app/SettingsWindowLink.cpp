@@ -28,14 +28,18 @@ class TMainSettingsOwner final : public TSettingsOwner {
   TFormMain& FMain;
 };
 
-// Until the program has an ASIO host: no driver is installed.
-class TNoAsioHost final : public TSettingsAsioHost {
+// The main window's ASIO host.
+class TMainAsioHost final : public TSettingsAsioHost {
  public:
-  std::vector<std::string> DriverList() const override { return {}; }
-  std::int32_t DriverIndex() const override { return -1; }
-  void SetDriverIndex(std::int32_t) override {}
-  std::int32_t OutputChannelCount() const override { return 0; }
-  void ControlPanel() override {}
+  explicit TMainAsioHost(TAsioHostComponent& Host) : FHost(Host) {}
+  std::vector<std::string> DriverList() const override { return FHost.DriverList(); }
+  std::int32_t DriverIndex() const override { return FHost.DriverIndex(); }
+  void SetDriverIndex(std::int32_t Index) override { FHost.SetDriverIndex(Index); }
+  std::int32_t OutputChannelCount() const override { return FHost.OutputChannelCount(); }
+  void ControlPanel() override { FHost.ControlPanel(); }
+
+ private:
+  TAsioHostComponent& FHost;
 };
 
 // Live as long as the program.
@@ -46,7 +50,7 @@ std::unique_ptr<TSettingsAsioHost> SettingsAsioHost;
 
 void ConnectSettingsWindow(TFormMain& Main, TFormSettings& Settings) {
   MainSettingsOwner = std::make_unique<TMainSettingsOwner>(Main);
-  SettingsAsioHost = std::make_unique<TNoAsioHost>();
+  SettingsAsioHost = std::make_unique<TMainAsioHost>(*Main.ASIOHost);
   Settings.Connect(*MainSettingsOwner, *SettingsAsioHost);
   Main.DialogWindows[TMainDialog::_Settings] = [&Settings] { Settings.Show(); };
 }

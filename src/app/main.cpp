@@ -5,6 +5,7 @@
 #include "app/RecordWindowLink.h"
 #include "app/SettingsWindowLink.h"
 #include "app/UnitMain.h"
+#include "asio/DASIOConvert.h"
 #include "dialogs/UnitNumericPad.h"
 #include "dialogs/UnitRecord.h"
 #include "dialogs/UnitSettings.h"
@@ -55,6 +56,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   }
   // The handle is held for the life of the process; the system removes the
   // mutex when the process ends.
+
+  // The conversion routines for this processor, chosen once before any
+  // window exists; every ASIO host copies its channels' routines from them.
+  SelectProcessorRoutines();
 
   Application.Initialize();
   Application.SetTitle(L"KRV-2400");

@@ -477,9 +477,8 @@ int TrackBar(Session&, HWND window, const Args& args)
     return kOk;
 }
 
-// Chooses the combo box item with the given text as the user does: the
-// selection moves and the parent gets CBN_SELCHANGE; returns once the
-// handler has run.
+// Chooses the item with the given text in a combo box as a user's pick does:
+// the box selects it and its parent gets CBN_SELCHANGE.
 int Select(Session&, HWND window, const Args& args)
 {
     if (!HasClass(window, L"ComboBox"))
@@ -487,22 +486,17 @@ int Select(Session&, HWND window, const Args& args)
     DWORD_PTR count = 0;
     if (!SendMessageTimeoutW(window, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &count))
         return Error(kError, L"no answer from \"" + args[0] + L"\"");
-    for (DWORD_PTR i = 0; i < count; ++i) {
+    for (WPARAM i = 0; i < count; ++i) {
         DWORD_PTR length = 0;
-        if (!SendMessageTimeoutW(window, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length) ||
-            length == static_cast<DWORD_PTR>(CB_ERR))
-            return Error(kError, L"cannot read the items of \"" + args[0] + L"\"");
-        std::wstring item(length + 1, L'\0');
-        DWORD_PTR copied = 0;
-        if (!SendMessageTimeoutW(window, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()), SMTO_ABORTIFHUNG,
-                                 kSendTimeoutMs, &copied))
-            return Error(kError, L"cannot read the items of \"" + args[0] + L"\"");
-        item.resize(copied == static_cast<DWORD_PTR>(CB_ERR) ? 0 : copied);
+        SendMessageTimeoutW(window, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length);
+        std::wstring item(static_cast<size_t>(length) + 1, L'\0');
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(window, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()), SMTO_ABORTIFHUNG,
+                            kSendTimeoutMs, &result);
+        item.resize(static_cast<size_t>(length));
         if (item != args[1])
             continue;
-        DWORD_PTR result = 0;
-        if (!SendMessageTimeoutW(window, CB_SETCURSEL, i, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result))
-            return Error(kError, L"CB_SETCURSEL failed");
+        SendMessageTimeoutW(window, CB_SETCURSEL, i, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
         const WPARAM code = MAKEWPARAM(GetDlgCtrlID(window), CBN_SELCHANGE);
         if (!SendMessageTimeoutW(GetParent(window), WM_COMMAND, code, reinterpret_cast<LPARAM>(window), SMTO_NORMAL,
                                  kHandlerTimeoutMs, &result))
@@ -512,8 +506,9 @@ int Select(Session&, HWND window, const Args& args)
     return Error(kNotFound, L"\"" + args[0] + L"\" has no item \"" + args[1] + L"\"");
 }
 
-// Clicks the tab of a page control's page INDEX (0 first) and returns once
-// the page has turned and its handler has run.
+// Selects a page of a page control as a click on its tab does: the tab
+// control moves its focus there, which selects the tab and notifies the
+// parent (TCN_SELCHANGING, TCN_SELCHANGE).
 int Tab(Session&, HWND window, const Args& args)
 {
     unsigned long index = 0;
@@ -521,45 +516,11 @@ int Tab(Session&, HWND window, const Args& args)
         return Error(kError, L"bad index: " + args[1]);
     if (!HasClass(window, WC_TABCONTROLW))
         return Error(kError, L"\"" + args[0] + L"\" is no page control");
-    DWORD_PTR count = 0;
-    if (!SendMessageTimeoutW(window, TCM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &count) ||
-        index >= count)
-        return Error(kNotFound, L"\"" + args[0] + L"\" has no page " + args[1]);
-    // The tab's rectangle, read through memory in the target process.
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
-    if (!process)
-        return Error(kError, L"cannot open the target process");
-    void* remote = VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
-    RECT rect{};
     DWORD_PTR result = 0;
-    const bool read = remote &&
-                      SendMessageTimeoutW(window, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(remote),
-                                          SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) &&
-                      result && ReadProcessMemory(process, remote, &rect, sizeof rect, nullptr);
-    if (remote)
-        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
-    if (!read)
-        return Error(kError, L"cannot find the tab of page " + args[1]);
-    const LPARAM centre = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
-    if (!PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, centre) || !PostMessageW(window, WM_LBUTTONUP, 0, centre))
-        return Error(kError, L"cannot post mouse messages");
-    // The page turns while the click is handled; a message sent afterwards
-    // is answered once that handler has returned.
-    const DWORD start = GetTickCount();
-    for (;;) {
-        DWORD_PTR current = 0;
-        if (SendMessageTimeoutW(window, TCM_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &current) &&
-            current == index)
-            break;
-        if (GetTickCount() - start >= kHandlerTimeoutMs)
-            return Error(kError, L"the page did not turn");
-        Sleep(20);
-    }
-    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kHandlerTimeoutMs, &result);
-    return kOk;
+    if (!SendMessageTimeoutW(window, TCM_SETCURFOCUS, index, 0, SMTO_NORMAL, kHandlerTimeoutMs, &result) ||
+        !SendMessageTimeoutW(window, TCM_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result))
+        return Error(kError, L"the page was not selected in time");
+    return result == index ? kOk : Error(kNotFound, L"no page " + args[1]);
 }
 
 int Visible(Session&, HWND window, const Args&)
@@ -631,7 +592,7 @@ const Command kCommands[] = {
     {L"position", 1, true, L"position <name>           print a track bar's or progress bar's position", Position},
     {L"trackbar", 2, true, L"trackbar <name> <pos>     move a track bar as the user does", TrackBar},
     {L"select", 2, true, L"select <name> <item text>  choose a combo box item as the user does", Select},
-    {L"tab", 2, true, L"tab <name> <index>        click the tab of a page control's page (0 first)", Tab},
+    {L"tab", 2, true, L"tab <name> <index>        select a page as a click on its tab does", Tab},
     {L"visible", 1, true, L"visible <name>            print yes when the control and its parents are shown", Visible},
     {L"minimize", 1, false, L"minimize <class>          minimise the top-level window (SC_MINIMIZE)", Minimize},
     {L"window-state", 1, false, L"window-state <class>      print minimized, normal or hidden", WindowState},

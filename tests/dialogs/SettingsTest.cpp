@@ -346,11 +346,4 @@ TEST_F(Settings, NoWaveOutDevice) {
   EXPECT_TRUE(withDrivers.DeviceEnabled);
 }
 
-TEST(SettingsFile, ParseInteger) {
-  EXPECT_EQ(ParseInteger("-2147483648"), INT32_MIN);
-  EXPECT_EQ(ParseInteger("+7"), 7);
-  for (const char* bad : {"", "+", "-", "2147483648", "1 2", "0x10", "1e3", " 1", "++1"})
-    EXPECT_FALSE(ParseInteger(bad)) << bad;
-}
-
 }  // namespace

@@ -12,12 +12,7 @@ krv_e2e_setup record
 krv_start_main_window
 ctl() { krvctl --wait 5000 "$@"; }
 
-# The property sheet "All", through the settings window.
-ctl press BitBtnExt_Settings || krv_fail "Settings"
-krvctl wait-class TFormSettings 10000 || krv_fail "no settings window"
-ctl tab PageControl_Global 2 || krv_fail "Internal page"
-ctl select ComboBoxEx_PropertySheet All || krv_fail "property sheet All"
-ctl press BitBtnExt_Close || krv_fail "CLOSE"
+krv_choose_property_sheet All
 
 # Output gains that must not reach the file.
 ctl press BitBtnExt_Mute || krv_fail "MUTE"

@@ -47,23 +47,6 @@ TEST(WavHeader, Extensible44056Hz16Bit) {
   EXPECT_EQ(WavHeaderBytes(MakeWavLayout(44056, 16, 1)), want);
 }
 
-TEST(WavHeader, Extensible48000Hz24Bit) {
-  const Bytes want{
-      'R', 'I', 'F', 'F', 0x3C, 0xDC, 0x05, 0x00,  // 60 + D = 384,060
-      'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-      0x28, 0x00, 0x00, 0x00,
-      0xFE, 0xFF, 0x02, 0x00,
-      0x80, 0xBB, 0x00, 0x00,                      // 48000 Hz
-      0x00, 0xDC, 0x05, 0x00,                      // 384,000 bytes/s
-      0x08, 0x00, 0x20, 0x00,                      // block align 8, container 32
-      0x16, 0x00, 0x18, 0x00,                      // extension 22, valid bits 24
-      0x03, 0x00, 0x00, 0x00,
-      0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-      0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71,
-      'd', 'a', 't', 'a', 0x00, 0xDC, 0x05, 0x00};  // D = 384,000
-  EXPECT_EQ(WavHeaderBytes(MakeWavLayout(48000, 24, 1)), want);
-}
-
 // --- Layout rule ---------------------------------------------------------------
 
 TEST(WavLayout, PlainOnlyFor16BitAt44100Or48000) {
@@ -101,22 +84,6 @@ TEST(WavLayout, LongestFileFitsAndBadFormatsAreRefused) {
   EXPECT_THROW(MakeWavLayout(0, 16, 1), std::invalid_argument);
   EXPECT_THROW(MakeWavLayout(48000, 16, 0), std::invalid_argument);
   EXPECT_THROW(MakeWavLayout(384000, 32, 1400), std::invalid_argument);  // over 4 GiB
-}
-
-TEST(WavLayout, FormatRecordsMatchTheHeader) {
-  TWaveFormatExtensible f{};
-  FillWaveFormatExtensible(MakeWavLayout(96000, 20, 1), f);
-  EXPECT_EQ(f.Format.wFormatTag, WaveFormatTagExtensible);
-  EXPECT_EQ(f.Format.nAvgBytesPerSec, 768000u);
-  EXPECT_EQ(f.Format.wBitsPerSample, 32);
-  EXPECT_EQ(f.Format.cbSize, 22);
-  EXPECT_EQ(f.Samples.wValidBitsPerSample, 20);
-  EXPECT_EQ(f.dwChannelMask, 3u);
-  EXPECT_EQ(std::memcmp(&f.SubFormat, &PCMSubFormatGuid, sizeof(TGuid)), 0);
-  tWAVEFORMATEX p{};
-  FillWaveFormatEx(MakeWavLayout(44100, 16, 1), p);
-  EXPECT_EQ(p.wFormatTag, WaveFormatTagPCM);
-  EXPECT_EQ(p.nAvgBytesPerSec, 176400u);
 }
 
 // --- Sample packing ----------------------------------------------------------------

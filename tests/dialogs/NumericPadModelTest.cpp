@@ -15,20 +15,12 @@ struct TAttribute {
   TSelect Item;
   TField Stored, Min, Max;
 };
-const TAttribute kAttributes[] = {
-    {TSelect::_Frequency, &TNumericPadModel::NumericPad_Frequency, &TNumericPadModel::NumericPad_Frequency_Min,
-     &TNumericPadModel::NumericPad_Frequency_Max},
-    {TSelect::_Amplitude, &TNumericPadModel::NumericPad_Amplitude, &TNumericPadModel::NumericPad_Amplitude_Min,
-     &TNumericPadModel::NumericPad_Amplitude_Max},
-    {TSelect::_Phase, &TNumericPadModel::NumericPad_Phase, &TNumericPadModel::NumericPad_Phase_Min,
-     &TNumericPadModel::NumericPad_Phase_Max},
-    {TSelect::_Offset, &TNumericPadModel::NumericPad_Offset, &TNumericPadModel::NumericPad_Offset_Min,
-     &TNumericPadModel::NumericPad_Offset_Max},
-    {TSelect::_Cycle, &TNumericPadModel::NumericPad_Cycle, &TNumericPadModel::NumericPad_Cycle_Min,
-     &TNumericPadModel::NumericPad_Cycle_Max},
-    {TSelect::_Period, &TNumericPadModel::NumericPad_Period, &TNumericPadModel::NumericPad_Period_Min,
-     &TNumericPadModel::NumericPad_Period_Max},
-};
+#define KRV_ATTRIBUTE(Name)                                                                      \
+  {TSelect::_##Name, &TNumericPadModel::NumericPad_##Name, &TNumericPadModel::NumericPad_##Name##_Min, \
+   &TNumericPadModel::NumericPad_##Name##_Max}
+const TAttribute kAttributes[] = {KRV_ATTRIBUTE(Frequency), KRV_ATTRIBUTE(Amplitude), KRV_ATTRIBUTE(Phase),
+                                  KRV_ATTRIBUTE(Offset),    KRV_ATTRIBUTE(Cycle),     KRV_ATTRIBUTE(Period)};
+#undef KRV_ATTRIBUTE
 
 // Keys as characters: digits, '+', '-', '.', 'C' (CLR), 'E' (Enter).
 void Press(TNumericPadModel& pad, const std::string& keys) {

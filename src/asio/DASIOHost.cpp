@@ -574,6 +574,8 @@ TCustomASIOHost::TCustomASIOHost(std::unique_ptr<TASIOHostPlatform> platform)
       FClipPrevent(ConvertRoutineTable.DigitalClipPair) {}
 
 TCustomASIOHost::~TCustomASIOHost() {
+  if (OnDestroy) OnDestroy(*this);
+  OnDestroy = nullptr;
   // Stopped and closed here, while this layer's blocks still exist.
   SetActive(false);
   CloseDriver();
@@ -633,14 +635,18 @@ void TCustomASIOHost::SetOutputDither(TASIOOutputDither value) {
 
 void TCustomASIOHost::SetOnBufferSwitch32(TBufferSwitchEvent32 value) {
   FOnBufferSwitch32 = std::move(value);
-  FConvertMethod = FOnBufferSwitch64 ? TConvertMethod::cm64
-                   : FOnBufferSwitch32 ? TConvertMethod::cm32
-                                       : TConvertMethod::cmNone;
+  UpdateConvertMethod();
 }
 
 void TCustomASIOHost::SetOnBufferSwitch64(TBufferSwitchEvent64 value) {
   FOnBufferSwitch64 = std::move(value);
-  SetOnBufferSwitch32(std::move(FOnBufferSwitch32));
+  UpdateConvertMethod();
+}
+
+void TCustomASIOHost::UpdateConvertMethod() {
+  FConvertMethod = FOnBufferSwitch64 ? TConvertMethod::cm64
+                   : FOnBufferSwitch32 ? TConvertMethod::cm32
+                                       : TConvertMethod::cmNone;
 }
 
 void TCustomASIOHost::PrepareChannelBlocks() {

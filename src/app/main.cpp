@@ -6,6 +6,7 @@
 #include "app/SettingsWindowLink.h"
 #include "app/UnitMain.h"
 #include "asio/DASIOConvert.h"
+#include "dialogs/UnitNumericPad.h"
 #include "dialogs/UnitRecord.h"
 #include "dialogs/UnitSettings.h"
 #include "framework/Forms.h"
@@ -66,6 +67,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // main window, numeric keypad, settings, signals, recording; the four
   // dialogs are created hidden (they join here as they are built).
   TFormMain* main = Application.CreateForm<TFormMain>();
+  Application.CreateForm<TFormNumericPad>();
   ConnectSettingsWindow(*main, *Application.CreateForm<TFormSettings>());
   // The recording window comes last.
   ConnectRecordWindow(*main, *Application.CreateForm<TFormRecord>());

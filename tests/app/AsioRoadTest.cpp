@@ -320,6 +320,18 @@ TEST_F(AsioRoadTest, StopThenPlayAtOnceKeepsPlayingAndRestoresTheDriversOwnRate)
   EXPECT_TRUE(view.Messages().empty());
 }
 
+TEST_F(AsioRoadTest, ResetDuringPlaySetsTheRateAgainAndStopsWhenTheDriverKeepsAnother) {
+  state->Play();
+  road->HostReset();  // the driver takes the rate again: the play goes on
+  EXPECT_EQ(state->xOperation(), TOperation::_Play);
+  host.SetSampleRate(44100.0);  // reopened at its default rate...
+  host.HoldsRate = false;       // ...and locked there
+  road->HostReset();
+  EXPECT_EQ(view.Messages(), std::vector<std::string>{"Error - ASIO Device not support this Sampling Rate."});
+  EXPECT_EQ(state->xOperation(), TOperation::_Stop);
+  ASSERT_TRUE(WaitUntil([&] { return !host.Active(); }));
+}
+
 TEST_F(AsioRoadTest, CloseWhilePlayingStopsRestoresAndClosesTheDriverOnce) {
   state->Play();
   state->Close();

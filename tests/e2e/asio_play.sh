@@ -63,14 +63,7 @@ record() {
   local wav="$KRV_E2E_DIR/$1.wav"
   ctl press BitBtnExt_Rec || krv_fail "REC"
   krvctl wait-class TFormRecord 10000 || krv_fail "no recording window"
-  ctl click BitBtnExt_Record_OpenDialog || krv_fail "file dialog button"
-  dialog exists '#1148:Edit' || krv_fail "no save dialog"
-  dialog set-text '#1148:Edit' "$(_krv_winepath "$KRV_E2E_DIR/$1")" || krv_fail "file name box"
-  dialog click '#1:Button' || krv_fail "Save"
-  for _ in $(seq 100); do
-    [ "$(ctl text Edit_Record_FileName)" = "$(_krv_winepath "$wav")" ] && break
-    sleep 0.1
-  done
+  krv_choose_record_file "$KRV_E2E_DIR/$1"
   ctl focus EditHex_Record_Time || krv_fail "focus the record time"
   ctl set-text EditHex_Record_Time 2 || krv_fail "record time"
   ctl press BitBtnExt_Record || krv_fail "RECORD"

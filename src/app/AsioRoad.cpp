@@ -335,7 +335,7 @@ void TAsioPlayback::PrepareNext(std::uint32_t Generation, std::int32_t Boundary)
   }
   if (!SameGains(gains, FReadyGains)) RequantizeReady(Generation);
   std::uint8_t slot;
-  if (Publish(Generation, second, slot)) {
+  if (Queue(Generation, second, kAppend, slot)) {
     FMixed[slot] = mixed;
     ++FPrepared;
   }
@@ -350,7 +350,7 @@ void TAsioPlayback::RequantizeReady(std::uint32_t Generation) {
     if (!FMixed[old]) continue;
     TSecond second = Quantize(*FMixed[old], gains);
     std::uint8_t slot;
-    if (Replace(Generation, second, old, slot)) FMixed[slot] = FMixed[old];
+    if (Queue(Generation, second, old, slot)) FMixed[slot] = FMixed[old];
     FMixed[old] = nullptr;  // replaced, or begun meanwhile
   }
 }
@@ -365,32 +365,24 @@ std::uint8_t TAsioPlayback::FreeSlot(const THandOver& Word) {
   return 0;  // never: more slots than the playing one and the ready ones
 }
 
-bool TAsioPlayback::Publish(std::uint32_t Generation, TSecond& Second, std::uint8_t& Slot) {
+bool TAsioPlayback::Queue(std::uint32_t Generation, TSecond& Second, std::uint8_t Old, std::uint8_t& Slot) {
   std::uint16_t packed = FHandOver.load(std::memory_order_acquire);
   THandOver word = THandOver::Unpack(packed);
   Slot = FreeSlot(word);
   std::swap(FSlots[Slot], Second);
-  // The driver's thread may take from the queue meanwhile: try again on the
-  // shorter queue.
+  // The driver's thread may take from the queue meanwhile: try again on
+  // what it left.
   for (;;) {
-    if (Generation != FGeneration.load() || word.Count >= kAhead) return false;
-    THandOver added = word;
-    added.Ready[added.Count++] = Slot;
-    if (FHandOver.compare_exchange_weak(packed, added.Pack(), std::memory_order_acq_rel)) return true;
-    word = THandOver::Unpack(packed);
-  }
-}
-
-bool TAsioPlayback::Replace(std::uint32_t Generation, TSecond& Second, std::uint8_t Old, std::uint8_t& Slot) {
-  std::uint16_t packed = FHandOver.load(std::memory_order_acquire);
-  THandOver word = THandOver::Unpack(packed);
-  Slot = FreeSlot(word);
-  std::swap(FSlots[Slot], Second);
-  for (;;) {
-    if (Generation != FGeneration.load() || !word.Holds(Old)) return false;  // it has begun
-    THandOver replaced = word;
-    *std::find(replaced.Ready.begin(), replaced.Ready.begin() + replaced.Count, Old) = Slot;
-    if (FHandOver.compare_exchange_weak(packed, replaced.Pack(), std::memory_order_acq_rel)) return true;
+    if (Generation != FGeneration.load()) return false;
+    THandOver changed = word;
+    if (Old == kAppend) {
+      if (word.Count >= kAhead) return false;
+      changed.Ready[changed.Count++] = Slot;
+    } else {
+      if (!word.Holds(Old)) return false;  // it has begun
+      *std::find(changed.Ready.begin(), changed.Ready.begin() + changed.Count, Old) = Slot;
+    }
+    if (FHandOver.compare_exchange_weak(packed, changed.Pack(), std::memory_order_acq_rel)) return true;
     word = THandOver::Unpack(packed);
   }
 }

@@ -7,8 +7,9 @@
 // - The create-wave thread mixes each second; the road's thread fetches it,
 //   quantises it with the gains of the moment into a free slot and hands it
 //   to the driver's thread through one atomic word (which slot plays, which
-//   slot is ready). The driver's thread only copies, scales and takes the
-//   ready slot at a second boundary; it never waits, locks or allocates.
+//   slots are ready, up to two seconds ahead). The driver's thread only
+//   copies, scales and takes the next ready slot at a second boundary; it
+//   never waits, locks or allocates.
 // - Everything the driver's thread has to report (a second began, a timed
 //   play ended) is counted in atomics and its event is set; the road's thread
 //   hands the second to the display thread and posts to the user-interface
@@ -148,8 +149,10 @@ class TAsioPlayback final : public TAsioRoad {
   void Serve();
   void PrepareNext(std::uint32_t Generation, std::int32_t Boundary);
   void RequantizeReady(std::uint32_t Generation);
-  bool Publish(std::uint32_t Generation, TSecond& Second, std::uint8_t& Slot);
-  bool Replace(std::uint32_t Generation, TSecond& Second, std::uint8_t Old, std::uint8_t& Slot);
+  // Queues Second after the ready ones, or in place of the ready slot Old;
+  // false when the play changed or Old has begun meanwhile.
+  static constexpr std::uint8_t kAppend = 7;
+  bool Queue(std::uint32_t Generation, TSecond& Second, std::uint8_t Old, std::uint8_t& Slot);
   void EndTimedPlay(std::uint32_t Generation);
   static std::uint8_t FreeSlot(const THandOver& Word);
 
@@ -186,8 +189,8 @@ class TAsioPlayback final : public TAsioRoad {
   bool FActivePlay = false;  // the road's thread serves a play
   bool FServing = false;
   std::atomic<std::uint32_t> FGeneration{0};
-  std::int32_t FFailedAt = -1;
-  std::int32_t FPrepared = 0;  // seconds of this play made so far  // boundary at which a second could not be made
+  std::int32_t FFailedAt = -1;  // boundary at which a second could not be made
+  std::int32_t FPrepared = 0;   // seconds of this play made so far
   std::int32_t FShownBoundary = 0;
   bool FEndHandled = false;
   // The mix of each ready slot (kept by the create-wave thread until the

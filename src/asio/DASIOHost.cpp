@@ -574,6 +574,8 @@ TCustomASIOHost::TCustomASIOHost(std::unique_ptr<TASIOHostPlatform> platform)
       FClipPrevent(ConvertRoutineTable.DigitalClipPair) {}
 
 TCustomASIOHost::~TCustomASIOHost() {
+  if (OnDestroy) OnDestroy(*this);
+  OnDestroy = nullptr;
   // Stopped and closed here, while this layer's blocks still exist.
   SetActive(false);
   CloseDriver();
@@ -633,14 +635,18 @@ void TCustomASIOHost::SetOutputDither(TASIOOutputDither value) {
 
 void TCustomASIOHost::SetOnBufferSwitch32(TBufferSwitchEvent32 value) {
   FOnBufferSwitch32 = std::move(value);
-  FConvertMethod = FOnBufferSwitch64 ? TConvertMethod::cm64
-                   : FOnBufferSwitch32 ? TConvertMethod::cm32
-                                       : TConvertMethod::cmNone;
+  UpdateConvertMethod();
 }
 
 void TCustomASIOHost::SetOnBufferSwitch64(TBufferSwitchEvent64 value) {
   FOnBufferSwitch64 = std::move(value);
-  SetOnBufferSwitch32(std::move(FOnBufferSwitch32));
+  UpdateConvertMethod();
+}
+
+void TCustomASIOHost::UpdateConvertMethod() {
+  FConvertMethod = FOnBufferSwitch64 ? TConvertMethod::cm64
+                   : FOnBufferSwitch32 ? TConvertMethod::cm32
+                                       : TConvertMethod::cmNone;
 }
 
 void TCustomASIOHost::PrepareChannelBlocks() {
@@ -683,13 +689,6 @@ void TCustomASIOHost::ProcessHalf(std::int32_t Index, std::vector<std::vector<Sa
                                   std::vector<std::vector<Sample>>& out) {
   constexpr bool wide = sizeof(Sample) == sizeof(double);
   const auto count = static_cast<std::int32_t>(FBufferSize);
-  auto noise = [this](std::vector<std::vector<Sample>>& blocks) {
-    for (auto& block : blocks)
-      for (Sample& s : block) s = static_cast<Sample>(2.0 * NoiseDraw() - 1.0);
-  };
-  auto zero = [](std::vector<std::vector<Sample>>& blocks) {
-    for (auto& block : blocks) std::fill(block.begin(), block.end(), Sample(0));
-  };
   auto clip = [this, count](std::vector<std::vector<Sample>>& blocks) {
     if (FPreventClipping == TPreventClipping::pcNone) return;
     for (auto& block : blocks) {
@@ -699,59 +698,49 @@ void TCustomASIOHost::ProcessHalf(std::int32_t Index, std::vector<std::vector<Sa
         FClipPrevent.cb32(block.data(), count);
     }
   };
-  auto generate = [this](std::vector<std::vector<Sample>>& blocks, bool isOutput) {
-    if constexpr (!wide)
-      if (FASIOGenerator) FASIOGenerator->ProcessBlock(blocks, isOutput);
+  // Pre-fills one direction's blocks; true when they are left as they are
+  // (for the inputs: converted from the driver).
+  auto preFill = [&](TBufferPreFill mode, std::vector<std::vector<Sample>>& blocks, bool isOutput) {
+    switch (mode) {
+      case TBufferPreFill::bpfZero:
+        for (auto& block : blocks) std::fill(block.begin(), block.end(), Sample(0));
+        return false;
+      case TBufferPreFill::bpfNoise:
+        for (auto& block : blocks)
+          for (Sample& s : block) s = static_cast<Sample>(2.0 * NoiseDraw() - 1.0);
+        return false;
+      case TBufferPreFill::bpfCustom:
+        if constexpr (!wide) {
+          if (FASIOGenerator) FASIOGenerator->ProcessBlock(blocks, isOutput);
+          return false;
+        }
+        return true;  // the double path has no generator
+      case TBufferPreFill::bpfNone:
+        break;
+    }
+    return true;
   };
 
-  // Input side
-  switch (FInBufferPreFill) {
-    case TBufferPreFill::bpfZero:
-      zero(in);
-      break;
-    case TBufferPreFill::bpfNoise:
-      noise(in);
-      break;
-    case TBufferPreFill::bpfCustom:
-      if constexpr (!wide) {
-        generate(in, false);
-        break;
+  if (preFill(FInBufferPreFill, in, false)) {
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      void* source = FInputBuffer ? FInputBuffer[i].buffers[Index] : nullptr;
+      const auto& convertor = FInConvertors[i];
+      if (!source || !convertor) continue;
+      if (AsioSampleIsMSB(FInputChannelInfos[i].vType)) {
+        // The convertor reverses bytes in place: never in the driver's memory.
+        std::memcpy(FSwapScratch.data(), source,
+                    static_cast<std::size_t>(AsioSampleBytes(FInputChannelInfos[i].vType)) * FBufferSize);
+        source = FSwapScratch.data();
       }
-      [[fallthrough]];
-    case TBufferPreFill::bpfNone:
-      for (std::size_t i = 0; i < in.size(); ++i) {
-        void* source = FInputBuffer ? FInputBuffer[i].buffers[Index] : nullptr;
-        const auto& convertor = FInConvertors[i];
-        if (!source || !convertor) continue;
-        if (AsioSampleIsMSB(FInputChannelInfos[i].vType)) {
-          // The convertor reverses bytes in place: never in the driver's memory.
-          std::memcpy(FSwapScratch.data(), source,
-                      static_cast<std::size_t>(AsioSampleBytes(FInputChannelInfos[i].vType)) * FBufferSize);
-          source = FSwapScratch.data();
-        }
-        if constexpr (wide)
-          convertor->ic64(source, in[i].data(), count);
-        else
-          convertor->ic32(source, in[i].data(), count);
-      }
-      break;
+      if constexpr (wide)
+        convertor->ic64(source, in[i].data(), count);
+      else
+        convertor->ic32(source, in[i].data(), count);
+    }
   }
   clip(in);
+  preFill(FOutBufferPreFill, out, true);
 
-  // Output side
-  switch (FOutBufferPreFill) {
-    case TBufferPreFill::bpfZero:
-      zero(out);
-      break;
-    case TBufferPreFill::bpfNoise:
-      noise(out);
-      break;
-    case TBufferPreFill::bpfCustom:
-      generate(out, true);
-      break;
-    case TBufferPreFill::bpfNone:
-      break;
-  }
   auto monitor = [&](std::size_t from, std::size_t to) {
     if (from < in.size() && to < out.size()) std::copy(in[from].begin(), in[from].end(), out[to].begin());
   };

@@ -380,6 +380,7 @@ class TCustomASIOHost : public TCustomASIOHostBasic {
   template <class Sample>
   void ProcessHalf(std::int32_t Index, std::vector<std::vector<Sample>>& in, std::vector<std::vector<Sample>>& out);
   void InstallRoutinesFor(TConvertOptimizations value);
+  void UpdateConvertMethod();
 
   TPreventClipping FPreventClipping = TPreventClipping::pcNone;
   TBufferPreFill FInBufferPreFill = TBufferPreFill::bpfNone;

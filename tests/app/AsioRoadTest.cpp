@@ -90,13 +90,7 @@ class TAsioEngine final : public fakes::TFakeEngine {
 
 class AsioRoadTest : public ::testing::Test {
  protected:
-  AsioRoadTest() { Configure(); }
-  ~AsioRoadTest() override {
-    state->Shutdown();
-    road.reset();
-  }
-
-  void Configure() {
+  AsioRoadTest() {
     TInternalSetting setting = state->InternalSetting();
     setting._OutputDevice = TOutputDevice::_ASIO;
     state->SetInternalSetting(setting);
@@ -107,6 +101,10 @@ class AsioRoadTest : public ::testing::Test {
     state->SetSignalAttribute(0, tone);
     state->SetSignalAttribute(4, sweep);
     state->SetAsioRoad(road.get());
+  }
+  ~AsioRoadTest() override {
+    state->Shutdown();
+    road.reset();
   }
 
   void SetFormat(std::int32_t Rate, std::int32_t Bits) {
@@ -150,7 +148,7 @@ class AsioRoadTest : public ::testing::Test {
   fakes::TFakeUserInterface ui;
   fakes::TFakeView view;
   std::unique_ptr<TMainState> state = std::make_unique<TMainState>(
-      TMainServices{PortableEventFactory(), device, memory, engine, ui, view, {5000, 5000, 5000, 1000}});
+      TMainServices{PortableEventFactory(), device, memory, engine, ui, view, {5000, 5000, 5000, 300}});
   std::unique_ptr<TAsioPlayback> road =
       std::make_unique<TAsioPlayback>(TAsioRoadServices{*state, host, engine, PortableEventFactory(), ui, view});
   TAVDArrayOfDoubleDynArray out;
@@ -242,12 +240,6 @@ TEST_F(AsioRoadTest, TimedPlayEndsByItselfWithTheTailSilentAndMakesNoSecondBeyon
 }
 
 TEST_F(AsioRoadTest, EachSecondThatCannotBeMadeShowsOneMessageAndTheLastOnePlaysAgain) {
-  state = nullptr;  // a shorter create-wave time-out
-  road.reset();
-  state = std::make_unique<TMainState>(
-      TMainServices{PortableEventFactory(), device, memory, engine, ui, view, {5000, 5000, 5000, 50}});
-  road = std::make_unique<TAsioPlayback>(TAsioRoadServices{*state, host, engine, PortableEventFactory(), ui, view});
-  Configure();
   SetFormat(8000, 16);
   state->Play();
   ASSERT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
@@ -318,6 +310,18 @@ TEST_F(AsioRoadTest, StopThenPlayAtOnceKeepsPlayingAndRestoresTheDriversOwnRate)
   ASSERT_TRUE(WaitUntil([&] { return !host.Active(); }));
   EXPECT_EQ(host.Rate(), 44100.0);
   EXPECT_TRUE(view.Messages().empty());
+}
+
+TEST_F(AsioRoadTest, ResetDuringPlaySetsTheRateAgainAndStopsWhenTheDriverKeepsAnother) {
+  state->Play();
+  road->HostReset();  // the driver takes the rate again: the play goes on
+  EXPECT_EQ(state->xOperation(), TOperation::_Play);
+  host.SetSampleRate(44100.0);  // reopened at its default rate...
+  host.HoldsRate = false;       // ...and locked there
+  road->HostReset();
+  EXPECT_EQ(view.Messages(), std::vector<std::string>{"Error - ASIO Device not support this Sampling Rate."});
+  EXPECT_EQ(state->xOperation(), TOperation::_Stop);
+  ASSERT_TRUE(WaitUntil([&] { return !host.Active(); }));
 }
 
 TEST_F(AsioRoadTest, CloseWhilePlayingStopsRestoresAndClosesTheDriverOnce) {

@@ -255,6 +255,34 @@ TEST_F(HostTest, PreFillMonitorAndClipOptions) {
   EXPECT_EQ(Driver().outputReadyCount, ready + 1);
 }
 
+TEST_F(HostTest, TheDoubleEventWinsAndTheSinglePathStillPlays) {
+  TASIOHost& h = Open();
+  int singles = 0, doubles = 0;
+  h.SetOnBufferSwitch32([&](TCustomASIOHost&, const TAVDArrayOfSingleDynArray&, TAVDArrayOfSingleDynArray& out) {
+    ++singles;
+    out[0][0] = 0.5f;
+  });
+  h.SetOnBufferSwitch64(
+      [&](TCustomASIOHost&, const TAVDArrayOfDoubleDynArray&, TAVDArrayOfDoubleDynArray&) { ++doubles; });
+  h.SetActive(true);
+  Driver().Switch(0);
+  EXPECT_EQ(doubles, 1);
+  EXPECT_EQ(singles, 0);
+  h.SetOnBufferSwitch64(nullptr);
+  EXPECT_EQ(h.ConvertMethod(), TConvertMethod::cm32);
+  Driver().Switch(1);
+  EXPECT_EQ(singles, 1);
+  std::int32_t first;
+  std::memcpy(&first, Driver().Half(0, 1), 4);
+  EXPECT_NEAR(first, 1073741824, 1);
+  h.SetOnBufferSwitch32(nullptr);
+  EXPECT_EQ(h.ConvertMethod(), TConvertMethod::cmNone);
+  Driver().Switch(0);  // no event: the blocks are still converted
+  std::memcpy(&first, Driver().Half(0, 0), 4);
+  EXPECT_NEAR(first, 1073741824, 1);
+  EXPECT_EQ(Driver().outputReadyCount, 3);
+}
+
 TEST_F(HostTest, MsbInputsAreConvertedWithoutTouchingTheDriverBuffer) {
   model.inputs = 1, model.type = ASIOSTInt32MSB;
   TASIOHost& h = Open();

@@ -61,10 +61,39 @@ int BytesOf(ASIOSampleType type) {
   }
 }
 
-class TTestDriver final : public IASIODriverObject {
+// Reference counting and IUnknown for an object that answers to one
+// interface identifier besides IUnknown.
+template <class Interface>
+class TComObject : public Interface {
  public:
-  explicit TTestDriver(const CLSID& clsid) : FClass(clsid) {
-    ++LiveObjects;
+  explicit TComObject(const IID& iid) : FIid(iid) { ++LiveObjects; }
+  virtual ~TComObject() { --LiveObjects; }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, FIid)) {
+      *object = this;
+      this->AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++FReferences); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const long left = --FReferences;
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+
+ private:
+  IID FIid;
+  std::atomic<long> FReferences{1};
+};
+
+class TTestDriver final : public TComObject<IASIODriverObject> {
+ public:
+  // The standard's drivers answer to their class identifier as interface.
+  explicit TTestDriver(const CLSID& clsid) : TComObject(clsid) {
     FInputs = EnvInt("KRV_TEST_ASIO_INPUTS", 0);
     FOutputs = EnvInt("KRV_TEST_ASIO_OUTPUTS", 2);
     FType = static_cast<ASIOSampleType>(EnvInt("KRV_TEST_ASIO_TYPE", ASIOSTInt32LSB));
@@ -88,25 +117,6 @@ class TTestDriver final : public IASIODriverObject {
     ReleaseBuffers();
     Log("release");
     if (FLog) std::fclose(FLog);
-    --LiveObjects;
-  }
-
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, FClass)) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++FReferences); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const long left = --FReferences;
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
   }
 
   // The driver operations
@@ -386,8 +396,6 @@ class TTestDriver final : public IASIODriverObject {
     FHalves.clear();
   }
 
-  CLSID FClass;
-  std::atomic<long> FReferences{1};
   long FInputs, FOutputs, FPreferred, FResetAfter, FLatencyAfter;
   ASIOSampleType FType;
   double FRate, FRefusedRate;
@@ -409,25 +417,9 @@ class TTestDriver final : public IASIODriverObject {
   std::atomic<bool> FOutputReady{false};
 };
 
-class TFactory final : public IClassFactory {
+class TFactory final : public TComObject<IClassFactory> {
  public:
-  explicit TFactory(const CLSID& clsid) : FClass(clsid) { ++LiveObjects; }
-  ~TFactory() { --LiveObjects; }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++FReferences); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const long left = --FReferences;
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
+  explicit TFactory(const CLSID& clsid) : TComObject(IID_IClassFactory), FClass(clsid) {}
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (outer) return CLASS_E_NOAGGREGATION;
     auto* driver = new TTestDriver(FClass);
@@ -439,7 +431,6 @@ class TFactory final : public IClassFactory {
 
  private:
   CLSID FClass;
-  std::atomic<long> FReferences{1};
 };
 
 }  // namespace

@@ -228,6 +228,7 @@ void TCustomASIOHostBasic::OpenDriver() {
     }
   }
   if (!FDriver) throw EASIOHostError();
+  FCallbackFailed = false;
   FChannelCountRefused = false;
   FBuffersCreated = CreateBuffers();
   if (FChannelCountRefused) {
@@ -446,6 +447,8 @@ void TCustomASIOHostBasic::SilenceHalf(std::int32_t Index) noexcept {
 }
 
 void TCustomASIOHostBasic::PostCallbackError() {
+  // One report per opening of the driver, however many halves fail.
+  if (FCallbackFailed.exchange(true)) return;
   if (!(FPendingRequests.fetch_or(kRequestError) & kRequestError)) FPlatform->WakeOwner();
 }
 
@@ -493,8 +496,8 @@ std::int32_t TCustomASIOHostBasic::AsioMessage(std::int32_t selector, std::int32
 void TCustomASIOHostBasic::ServiceRequests() {
   const std::uint32_t requests = FPendingRequests.exchange(0);
   bool failed = (requests & kRequestError) != 0;
-  std::lock_guard lock(FLock);
   try {
+    std::lock_guard lock(FLock);
     if (requests & kRequestReset) {
       TASIOHostMessage message{HostMessageAsio, 0, 0, 0};
       Dispatch(message);
@@ -506,6 +509,7 @@ void TCustomASIOHostBasic::ServiceRequests() {
   } catch (...) {
     failed = true;
   }
+  // Shown without the lock: the display thread may stop the host meanwhile.
   if (failed) FPlatform->ShowError(ASIODriverFailedText);
 }
 

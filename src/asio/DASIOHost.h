@@ -325,6 +325,7 @@ class TCustomASIOHostBasic {
   std::unique_ptr<TASIOHostPlatform> FPlatform;
   std::recursive_mutex FLock;  // open, close, start, stop, rate
   std::atomic<std::uint32_t> FPendingRequests{0};
+  std::atomic<bool> FCallbackFailed{false};
   std::uint32_t FNoiseSeed = 1;
   bool FChannelCountRefused = false;
 

@@ -330,7 +330,10 @@ TEST_F(HostTest, AFailingHandlerGivesSilenceAndOneErrorOnTheOwnerThread) {
   EXPECT_EQ(wakes, 1);
   EXPECT_TRUE(errors.empty());
   h.ServiceRequests();
+  Driver().Switch(0);  // reported once until the driver is opened again
+  h.ServiceRequests();
   EXPECT_EQ(errors, std::vector<std::string>{"ASIO Driver Failed!"});
+  EXPECT_EQ(wakes, 1);
 }
 
 TEST_F(HostTest, BufferSwitchAllocatesNothingAndRestoresTheDriversControlWord) {

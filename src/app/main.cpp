@@ -5,6 +5,7 @@
 #include "app/RecordWindowLink.h"
 #include "app/UnitMain.h"
 #include "asio/DASIOConvert.h"
+#include "dialogs/UnitNumericPad.h"
 #include "dialogs/UnitRecord.h"
 #include "framework/Forms.h"
 #include "synthesis/ExtendedPrecision.h"
@@ -68,6 +69,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // main window, numeric keypad, settings, signals, recording; the four
   // dialogs are created hidden (they join here as they are built).
   TFormMain* main = Application.CreateForm<TFormMain>();
+  Application.CreateForm<TFormNumericPad>();
   // The recording window comes last.
   ConnectRecordWindow(*main, *Application.CreateForm<TFormRecord>());
 #ifdef KRV_E2E_SETTINGS

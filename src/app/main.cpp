@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include "app/RecordWindowLink.h"
+#include "app/SignalsWindowLink.h"
 #include "app/UnitMain.h"
 #include "dialogs/UnitRecord.h"
+#include "dialogs/UnitSignals.h"
 #include "framework/Forms.h"
 #include "synthesis/ExtendedPrecision.h"
 
@@ -63,6 +65,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // main window, numeric keypad, settings, signals, recording; the four
   // dialogs are created hidden (they join here as they are built).
   TFormMain* main = Application.CreateForm<TFormMain>();
+  ConnectSignalsWindow(*main, *Application.CreateForm<TFormSignals>());
   // The recording window comes last.
   ConnectRecordWindow(*main, *Application.CreateForm<TFormRecord>());
 #ifdef KRV_E2E_SETTINGS

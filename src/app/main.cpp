@@ -5,6 +5,7 @@
 #include "app/RecordWindowLink.h"
 #include "app/SignalsWindowLink.h"
 #include "app/UnitMain.h"
+#include "dialogs/UnitNumericPad.h"
 #include "dialogs/UnitRecord.h"
 #include "dialogs/UnitSignals.h"
 #include "framework/Forms.h"
@@ -65,6 +66,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // main window, numeric keypad, settings, signals, recording; the four
   // dialogs are created hidden (they join here as they are built).
   TFormMain* main = Application.CreateForm<TFormMain>();
+  Application.CreateForm<TFormNumericPad>();
   ConnectSignalsWindow(*main, *Application.CreateForm<TFormSignals>());
   // The recording window comes last.
   ConnectRecordWindow(*main, *Application.CreateForm<TFormRecord>());

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 #include "app/WavFile.h"
@@ -251,7 +252,7 @@ TEST(WavWriter, SinkFailureStopsTheWriter) {
 
 // --- File sink -----------------------------------------------------------------------
 
-TEST(WavFileSink, WritesReplacesAndReportsAFolderThatDoesNotExist) {
+TEST(WavFileSink, WritesReplacesAndReportsWhatCannotBeCreated) {
   wavtest::TScratchDir dir("sink");
   const auto name = dir / "a.wav";
   for (const Bytes& b : {Bytes{1, 2, 3}, Bytes{9}}) {  // the second replaces the first
@@ -260,24 +261,26 @@ TEST(WavFileSink, WritesReplacesAndReportsAFolderThatDoesNotExist) {
     s.Close();
     EXPECT_EQ(wavtest::ReadBytes(name), b);
   }
-
-  try {
-    TFileSink s(dir / "no such folder" / "b.wav");
-    FAIL() << "a file in a missing folder was created";
-  } catch (const EFileError& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("Error - Cannot create the file \"", 0), 0u) << e.what();
-    EXPECT_NE(std::string(e.what()).find("b.wav"), std::string::npos);
+  {
+    TFileSink discarded(name);
+    discarded.Write(Bytes{5}.data(), 1);
+    discarded.Discard();
+    TFileSink abandoned(name);
+    abandoned.Write(Bytes{6}.data(), 1);
   }
-}
+  EXPECT_EQ(wavtest::ReadBytes(name), Bytes{9});
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 
-TEST(WavFileSink, DiscardRemovesTheIncompleteFile) {
-  wavtest::TScratchDir dir("discard");
-  const auto name = dir / "c.wav";
-  TFileSink s(name);
-  const Bytes b{1, 2, 3};
-  s.Write(b.data(), b.size());
-  s.Discard();
-  EXPECT_FALSE(std::filesystem::exists(name));
+  std::filesystem::create_directory(dir / "folder.wav");
+  for (const auto& bad : {dir / "no such folder" / "b.wav", dir / "folder.wav"}) {
+    try {
+      TFileSink s(bad);
+      FAIL() << "created " << bad;
+    } catch (const EFileError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind("Error - Cannot create the file \"" + bad.string() + "\": ", 0), 0u)
+          << e.what();
+    }
+  }
 }
 
 }  // namespace

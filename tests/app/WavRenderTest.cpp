@@ -2,8 +2,13 @@
 // progress, failures of the file, and refusal of a second render.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <iterator>
 #include <set>
 #include <stdexcept>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "app/WavRender.h"
 #include "app/WavTestSupport.h"
@@ -201,14 +206,48 @@ TEST(WavRender, UnwritableFolderIsReportedBeforeAnySecondIsMade) {
   }
 }
 
-TEST(WavRender, WriteFailureRemovesTheIncompleteFile) {
-  wavtest::TScratchDir dir("quantfail");
+// The file under the final name is the old one until a render completes; a
+// render that fails leaves it as it was and nothing beside it.
+TEST(WavRender, AnExistingFileIsReplacedOnlyByACompleteOne) {
+  wavtest::TScratchDir dir("replace");
   const auto name = dir / "t.wav";
-  TFakeRoad road;
-  TWavRenderHooks h = road.Hooks();
+  const Bytes old{'o', 'l', 'd'};
+  auto folderHoldsOnly = [&](const Bytes& content) {
+    EXPECT_EQ(wavtest::ReadBytes(name), content);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+  };
+  std::ofstream(name, std::ios::binary).write("old", 3);
+
+  TFakeRoad failing;
+  TWavRenderHooks h = failing.Hooks();
   h.Quantize = [](const TWaveBufferExtendedStereo&) -> TWaveBufferIntegerStereo { throw std::runtime_error("out of memory"); };
   EXPECT_EQ(TWavRenderer().RenderFile(Format(), 2, name, h).Status, TWavRenderStatus::_Failed);
-  EXPECT_FALSE(std::filesystem::exists(name));
+  folderHoldsOnly(old);
+
+#ifndef _WIN32
+  {
+    // A file size limit stands in for a full disk: writing fails midway.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 1000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    TFakeRoad road;
+    const TWavRenderResult res = TWavRenderer().RenderFile(Format(), 10, name, road.Hooks());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(res.Status, TWavRenderStatus::_Failed);
+    // The system's own reason, not what errno held after the C runtime.
+    EXPECT_EQ(res.Message, "Error - Cannot write the file \"" + name.string() + "\": File too large.");
+    folderHoldsOnly(old);
+  }
+#endif
+
+  TFakeRoad road;
+  road.OnProgress = [&](std::int32_t) { EXPECT_EQ(wavtest::ReadBytes(name), old); };
+  ASSERT_TRUE(TWavRenderer().RenderFile(Format(), 2, name, road.Hooks()).Completed());
+  folderHoldsOnly(ExpectedFile({RoadSecond(0), RoadSecond(1)}));
 }
 
 TEST(WavRender, UnsupportedFormatLeavesAnExistingFileAlone) {

@@ -112,7 +112,26 @@ TEST(MemIniText, RejectsNamesAndValuesThatWouldBreakTheFile)
     EXPECT_THROW(ini.WriteString("A", "x=y", "1"), std::invalid_argument);
     EXPECT_THROW(ini.WriteString("A]", "x", "1"), std::invalid_argument);
     EXPECT_THROW(ini.WriteString("A", "", "1"), std::invalid_argument);
+    // Reading trims blanks around a value, so writing them would lose them.
+    EXPECT_THROW(ini.WriteString("A", "x", " 1"), std::invalid_argument);
+    EXPECT_THROW(ini.WriteString("A", "x", "1\t"), std::invalid_argument);
     EXPECT_EQ(ini.GetText(), "");
+}
+
+TEST(MemIniText, WhatIsWrittenIsReadBack)
+{
+    TMemIniFile ini;
+    ini.WriteString(" S ", " k ", "a b");
+    EXPECT_EQ(ini.ReadString(" S ", " k ", "NoData"), "a b");
+    EXPECT_TRUE(ini.SectionExists(" s"));
+    EXPECT_TRUE(ini.ValueExists("S ", "\tK"));
+    EXPECT_EQ(ini.GetText(), "[S]\r\nk=a b\r\n\r\n");
+
+    // Byte-order marks before the first line are skipped, however many.
+    for (const char* text : {"\xEF\xBB\xBF\xEF\xBB\xBF[S]\r\nk=1\r\n", "\xEF\xBB\xBF\r\n \xEF\xBB\xBF[S]\nk=1"}) {
+        ini.SetText(text);
+        EXPECT_EQ(ini.GetText(), "[S]\r\nk=1\r\n\r\n");
+    }
 }
 
 TEST_F(MemIniFileTest, MissingFileStartsEmptyAndIsNotCreated)

@@ -82,10 +82,7 @@ std::optional<TSignalAttributeArray> FromDocument(const TMemIniFile& Ini, std::i
   return SignalAttributesFromStrings(strings, SamplingRate, Quantization);
 }
 
-}  // namespace
-
-void SaveSignalsFile(const std::filesystem::path& FileName, const TSignalAttributeArray& Records) {
-  TMemIniFile ini(FileName);
+void WriteRecords(TMemIniFile& ini, const TSignalAttributeArray& Records) {
   ini.WriteString(kHeaderSection, "VenderString", "KRV-2400");
   ini.WriteString(kHeaderSection, "Version", "1.0");
   ini.WriteString(kHeaderSection, "FileType", kSignalsFileType);
@@ -93,7 +90,20 @@ void SaveSignalsFile(const std::filesystem::path& FileName, const TSignalAttribu
     const TSignalAttributeString strings = TExFunctionLib::StringSignalAttribute(Records[i]);
     for (const TKey& key : kKeys) ini.WriteString(SectionOf(i), key.Name, strings.*key.String);
   }
+}
+
+}  // namespace
+
+void SaveSignalsFile(const std::filesystem::path& FileName, const TSignalAttributeArray& Records) {
+  TMemIniFile ini(FileName);
+  WriteRecords(ini, Records);
   ini.UpdateFile();
+}
+
+std::string SignalsFileText(const TSignalAttributeArray& Records) {
+  TMemIniFile ini;
+  WriteRecords(ini, Records);
+  return ini.GetText();
 }
 
 std::optional<TSignalAttributeArray> SignalAttributesFromStrings(const TSignalAttributeStringArray& Strings,

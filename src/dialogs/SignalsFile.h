@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "synthesis/UnitType.h"
@@ -18,6 +19,9 @@ inline constexpr std::string_view kSignalsFileType = "SignalSetting";
 // sections and keys. Raises EIniFileError when the file cannot be read
 // completely or written (the file is then left as it was).
 void SaveSignalsFile(const std::filesystem::path& FileName, const TSignalAttributeArray& Records);
+
+// The text of a new file holding the records.
+std::string SignalsFileText(const TSignalAttributeArray& Records);
 
 // The records from the strings read, when every record passes the checks
 // against the sampling rate and bit depth of the moment; none otherwise.

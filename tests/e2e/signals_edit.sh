@@ -95,6 +95,18 @@ krvctl close TFormSignals || krv_fail "close box"
 for _ in $(seq 1 50); do [ "$(krvctl window-state TFormSignals)" = hidden ] && break; sleep 0.1; done
 ctl press BitBtnExt_Signals || krv_fail "Signals after the close box"
 krv_expect_eq "$(krvctl window-state TFormSignals)" normal "the editor opens again after its close box"
+
+# A click on CLOSE that takes the focus from an edit out of range: the check
+# corrects the edit and says so, then the click goes through.
+ctl tab PageControl_Signals 2 || krv_fail "page Signal 3"
+ctl focus EditHex_Freq_3 || krv_fail "focus EditHex_Freq_3"
+ctl set-text EditHex_Freq_3 5
+ctl click BitBtnExt_Close || krv_fail "CLOSE"
+box "Error - Cannot set less than 10 to Frequency."
+for _ in $(seq 1 50); do [ "$(krvctl window-state TFormSignals)" = hidden ] && break; sleep 0.1; done
+krv_expect_eq "$(krvctl window-state TFormSignals)" hidden "CLOSE went through after the message"
+ctl press BitBtnExt_Signals || krv_fail "Signals after CLOSE"
+krv_expect_eq "$(ctl text EditHex_Freq_3)" 10 "the corrected frequency was delivered"
 ctl press BitBtnExt_Cancel || krv_fail "CANCEL"
 
 krv_close_main_window

@@ -24,6 +24,7 @@ box() {
 ctl press BitBtnExt_Signals || krv_fail "Signals"
 krv_wait_window TFormSignals 10000 || krv_fail "no signal editor"
 krv_expect_eq "$(ctl text EditHex_Freq_1)" 1000 "frequency of signal 1"
+krv_screenshot "$KRV_E2E_DIR/signals-window.png" && echo "screenshot: $KRV_E2E_DIR/signals-window.png"
 
 # 30000 Hz at 48000 Hz becomes 23999 with its message.
 ctl focus EditHex_Freq_1 || krv_fail "focus EditHex_Freq_1"

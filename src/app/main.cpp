@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include "app/RecordWindowLink.h"
+#include "app/SignalsWindowLink.h"
 #include "app/UnitMain.h"
 #include "asio/DASIOConvert.h"
 #include "dialogs/UnitNumericPad.h"
 #include "dialogs/UnitRecord.h"
+#include "dialogs/UnitSignals.h"
 #include "framework/Forms.h"
 #include "synthesis/ExtendedPrecision.h"
 
@@ -70,6 +72,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // dialogs are created hidden (they join here as they are built).
   TFormMain* main = Application.CreateForm<TFormMain>();
   Application.CreateForm<TFormNumericPad>();
+  ConnectSignalsWindow(*main, *Application.CreateForm<TFormSignals>());
   // The recording window comes last.
   ConnectRecordWindow(*main, *Application.CreateForm<TFormRecord>());
 #ifdef KRV_E2E_SETTINGS

@@ -22,6 +22,9 @@
 #   krv_analyze WAV [OPT..]   tools/analyze_wav.py (figures and --expect-... checks)
 #   krv_choose_record_file BASE  in the open recording window: BASE (no extension)
 #                             chosen through the save dialog; BASE.wav is then shown
+#   krv_choose_property_sheet ITEM  the main window's property sheet setting
+#                             ("No Sheet", "Signal Only", "All") through the
+#                             settings window and its CLOSE
 #   krv_screenshot PNG        PNG of the whole (virtual) screen
 #   krv_expect_eq ACTUAL EXPECTED WHAT   fails the test when they differ
 #   krv_expect_near ACTUAL EXPECTED TOL WHAT  the same for numbers within TOL
@@ -167,6 +170,13 @@ krv_choose_record_file() {
     sleep 0.1
   done
   krv_expect_eq "$(krvctl text Edit_Record_FileName)" "$wav" "file name after the dialog"
+}
+krv_choose_property_sheet() {
+  krvctl --wait 5000 press BitBtnExt_Settings || krv_fail "Settings"
+  krvctl wait-class TFormSettings 10000 || krv_fail "no settings window"
+  krvctl --wait 5000 tab PageControl_Global 2 || krv_fail "the settings window's Internal page"
+  krvctl --wait 5000 select ComboBoxEx_PropertySheet "$1" || krv_fail "property sheet $1"
+  krvctl --wait 5000 press BitBtnExt_Close || krv_fail "the settings window's CLOSE"
 }
 krv_analyze() {
   python3 "$KRV_ROOT/tools/analyze_wav.py" "$@"

@@ -154,6 +154,20 @@ void TMainControls::OpenEditor(TMainDialog Dialog) {
   if (!FView.ShowDialog(Dialog)) EditorClosed();
 }
 
+void TMainControls::SetFixedAxes() {
+  const double maximum = ScopeAxisMaximum(FState.PCMFormat()._Quantization);
+  for (std::string_view chart : kCharts) {
+    FView.SetLeftAxisMaximum(chart, maximum);
+    FView.SetLeftAxisMinimum(chart, -maximum);
+  }
+}
+
+void TMainControls::SettingsClosed() {
+  DisplayPCMFormat();
+  if (FScope != TScopeState::_ChartsAutomatic) SetFixedAxes();
+  EditorClosed();
+}
+
 void TMainControls::RepeatClick() {
   if (FState.xEnableChangeData() || FState.xOperation() != TOperation::_Stop) return;
   TInternalSetting setting = FState.InternalSetting();
@@ -188,12 +202,8 @@ void TMainControls::ScopeClick() {
       FScope = TScopeState::_ChartsAutomatic;
       break;
     case TScopeState::_ChartsAutomatic: {
-      const double maximum = ScopeAxisMaximum(FState.PCMFormat()._Quantization);
-      for (std::string_view chart : kCharts) {
-        FView.SetLeftAxisAutomatic(chart, false);
-        FView.SetLeftAxisMaximum(chart, maximum);
-        FView.SetLeftAxisMinimum(chart, -maximum);
-      }
+      for (std::string_view chart : kCharts) FView.SetLeftAxisAutomatic(chart, false);
+      SetFixedAxes();
       for (std::string_view chart : kCharts) FView.SetVisible(chart, false);
       DisplaySettings();
       FView.SetGlyph("BitBtnExt_Scope", "_Off");

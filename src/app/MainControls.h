@@ -100,6 +100,9 @@ class TMainControls {
   void RecordWindowClosed();
   // The settings or signal window closed.
   void EditorClosed() { FState.SetEnableChangeData(false); }
+  // The settings window's CLOSE handed new records back: the format labels
+  // and fixed chart axes follow them; then as EditorClosed.
+  void SettingsClosed();
 
   TScopeState ScopeState() const { return FScope; }
 
@@ -107,6 +110,8 @@ class TMainControls {
   void OpenEditor(TMainDialog Dialog);
   void ShowPanels(TDisplayPanel Page);
   void ShowGainBar(TGainSide Side);
+  // Both charts' left axes fixed at the full scale of the format.
+  void SetFixedAxes();
 
   TMainState& FState;
   TMainWindowView& FView;

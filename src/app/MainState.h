@@ -157,7 +157,7 @@ class TMainState final : private TSoundOutOwner {
   // Display command 0; it also stops the ASIO host when the output device
   // is ASIO now.
   void SendDisplayStop();
-  // The ASIO road, once it exists; null until then.
+  // The ASIO road, set once by the window that owns it and its host.
   void SetAsioRoad(TAsioRoad* Road) { ASIOHost = Road; }
 
   // --- State of the user-interface thread ----------------------------------
@@ -170,12 +170,10 @@ class TMainState final : private TSoundOutOwner {
   std::int32_t SweepStartTime = 0;
   TWavMemErr WavMemErr = TWavMemErr::_MemErrNo;
   TWavOutErr WavOutErr = TWavOutErr::_MMSYSERR_No;
+  // The ASIO output channels of left and right (the settings window's
+  // choice); the ASIO road takes its own copy at Play.
   std::int32_t ActiveAsioChannelL = 0;
   std::int32_t ActiveAsioChannelR = 1;
-  std::int32_t AsioCount = 0;
-  std::int32_t AsioCountMax = 0;
-  std::int32_t AsioPlayTime = 0;
-  double DefaultAsioSamplingRate = 48000.0;
 
  private:
   // TSoundOutOwner, called on the sound-out thread.

@@ -119,6 +119,17 @@ TFormMain::TFormMain()
   CreatePageControls();
   CreateTransport();
   CreateGainControls();
+  ASIOHost = TAsioHostComponent::Create();
+  ASIOHost->SetOnBufferSwitch64([this](const TAVDArrayOfDoubleDynArray& in, TAVDArrayOfDoubleDynArray& out) {
+    ASIOHostBufferSwitch64(in, out);
+  });
+  // A driver that asked to be reset runs at its default rate again: the
+  // road sets and checks its rate once the host has released its lock.
+  ASIOHost->SetOnReset([this] {
+    TUIDispatcher::Post([form = this] {
+      if (FormMain == form && form->FAsioRoad) form->FAsioRoad->HostReset();
+    });
+  });
   OnCreate = [this](TControl* sender) { FormCreate(sender); };
   OnShow = [this](TControl* sender) { FormShow(sender); };
   OnClose = [this](TControl* sender, TCloseAction& action) { FormClose(sender, action); };
@@ -130,7 +141,10 @@ TFormMain::~TFormMain() {
   if (FormMain == this) FormMain = nullptr;
   for (TBitBtnExt* button : {BitBtnExt_Play, BitBtnExt_Rec, BitBtnExt_Repeat, BitBtnExt_Scope, BitBtnExt_Lock})
     ForgetGlyphName(button->Handle());
-  FState.reset();  // ends the threads if FormDestroy did not
+  ASIOHost->SetActive(false);
+  FState.reset();  // ends the threads and closes the road if FormDestroy did not
+  ASIOHost->SetOnBufferSwitch64({});
+  FAsioRoad.reset();
 }
 
 void TFormMain::CreateDisplayArea() {
@@ -344,7 +358,9 @@ void TFormMain::FormCreate(TControl*) {
   TMainWindowView& view = *this;
   FState = std::make_unique<TMainState>(
       TMainServices{Win32EventFactory(), WaveOut, WaveMemory, Engine, UserInterface, view});
-  FState->SetAsioRoad(ASIOHost);  // Play, Stop and the close take its branches
+  FAsioRoad = std::make_unique<TAsioPlayback>(
+      TAsioRoadServices{*FState, *ASIOHost, Engine, Win32EventFactory(), UserInterface, view});
+  FState->SetAsioRoad(FAsioRoad.get());  // Play, Stop and the close take its branches
   FControls = std::make_unique<TMainControls>(*FState, view);
   FControls->ShowInitialPictures();
 }
@@ -387,6 +403,11 @@ void TFormMain::TrackBar_RChange(TControl*) { FControls->TrackBarChange(TGainSid
 void TFormMain::BitBtnExt_MuteClick(TControl*) { FControls->MuteClick(); }
 void TFormMain::BitBtnExt_ATTClick(TControl*) { FControls->ATTClick(); }
 void TFormMain::BitBtnExt_LockClick(TControl*) { FControls->LockClick(); }
+
+void TFormMain::ASIOHostBufferSwitch64(const TAVDArrayOfDoubleDynArray& InBuffer,
+                                       TAVDArrayOfDoubleDynArray& OutBuffer) {
+  FAsioRoad->ASIOHostBufferSwitch64(InBuffer, OutBuffer);
+}
 
 void TFormMain::DisplayPCMFormat() { FControls->DisplayPCMFormat(); }
 void TFormMain::DisplaySettings() { FControls->DisplaySettings(); }

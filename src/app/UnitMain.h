@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/AsioRoadHost.h"
 #include "app/MainControls.h"
 #include "app/MainState.h"
 #include "app/OneSecond.h"
@@ -100,9 +101,12 @@ class TFormMain final : public TForm, private TMainWindowView {
   // exist; they report their close through Controls().EditorClosed() and
   // Controls().RecordWindowClosed().
   std::map<TMainDialog, std::function<void()>> DialogWindows;
-  // The place of the ASIO host component and its playback road, handed to
-  // the state when the window is created; none until the ASIO road exists.
-  TAsioRoad* ASIOHost = nullptr;
+  // The ASIO host component, created with the window (it lists the
+  // installed drivers once); the settings window chooses its driver. The
+  // ASIO road that plays through it is the state's, set once.
+  std::unique_ptr<TAsioHostComponent> ASIOHost;
+  // The host's 64-bit buffer-switch event, on the driver's thread.
+  void ASIOHostBufferSwitch64(const TAVDArrayOfDoubleDynArray& InBuffer, TAVDArrayOfDoubleDynArray& OutBuffer);
 
  private:
   friend class TMainUserInterface;
@@ -140,6 +144,7 @@ class TFormMain final : public TForm, private TMainWindowView {
   TMainUserInterface UserInterface{*this};
   std::unique_ptr<TMainState> FState;
   std::unique_ptr<TMainControls> FControls;
+  std::unique_ptr<TAsioPlayback> FAsioRoad;
 };
 
 // The main window; null before it is created and after it is destroyed.

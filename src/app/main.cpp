@@ -3,18 +3,16 @@
 #include <windows.h>
 
 #include "app/RecordWindowLink.h"
+#include "app/SettingsWindowLink.h"
 #include "app/SignalsWindowLink.h"
 #include "app/UnitMain.h"
 #include "asio/DASIOConvert.h"
 #include "dialogs/UnitNumericPad.h"
 #include "dialogs/UnitRecord.h"
+#include "dialogs/UnitSettings.h"
 #include "dialogs/UnitSignals.h"
 #include "framework/Forms.h"
 #include "synthesis/ExtendedPrecision.h"
-
-#ifdef KRV_E2E_SETTINGS
-#include "E2ESettings.h"  // the end-to-end tests' variant of the program only
-#endif
 
 namespace {
 
@@ -72,12 +70,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // dialogs are created hidden (they join here as they are built).
   TFormMain* main = Application.CreateForm<TFormMain>();
   Application.CreateForm<TFormNumericPad>();
+  ConnectSettingsWindow(*main, *Application.CreateForm<TFormSettings>());
   ConnectSignalsWindow(*main, *Application.CreateForm<TFormSignals>());
   // The recording window comes last.
   ConnectRecordWindow(*main, *Application.CreateForm<TFormRecord>());
-#ifdef KRV_E2E_SETTINGS
-  ApplyE2ESettings(*main);
-#endif
   Application.Run();
   return 0;
 }

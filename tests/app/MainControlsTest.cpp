@@ -189,6 +189,27 @@ TEST_F(MainControlsTest, ScopeCyclesChartsFixedAutomaticAndBackWithFullScaleAxes
   EXPECT_EQ(ScopeAxisMaximum(32), 2147483647);
 }
 
+TEST_F(MainControlsTest, SettingsCloseShowsTheFormatAndFixesOnlyFixedAxes) {
+  TPCMFormat format = state.PCMFormat();
+  format._Quantization = 20;
+  format._SamplingRate = 96000;
+  state.SetPCMFormat(format);
+  state.SetEnableChangeData(true);
+  controls.SettingsClosed();
+  EXPECT_EQ(window.Axes["Chart_Rch"].Maximum, 524287);
+  EXPECT_EQ(window.Axes["Chart_Lch"].Minimum, -524287);
+  EXPECT_EQ(window.Captions["Label_Fs_Value"], "96000");
+  EXPECT_FALSE(state.xEnableChangeData());
+
+  controls.ScopeClick();
+  controls.ScopeClick();  // automatic axes
+  format._Quantization = 24;
+  state.SetPCMFormat(format);
+  controls.SettingsClosed();
+  EXPECT_TRUE(window.Axes["Chart_Lch"].Automatic);
+  EXPECT_EQ(window.Axes["Chart_Lch"].Maximum, 524287);
+}
+
 TEST_F(MainControlsTest, ChannelWhileTheChartsShowOnlyMovesTheHighlightUntilScopeReturns) {
   controls.ScopeClick();
   controls.ChannelClick();

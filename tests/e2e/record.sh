@@ -3,18 +3,16 @@
 # RECORD. The file holds exactly 3 x 48000 frames of the start-up signal at
 # unity gain (a 1000 Hz sine at -6 dBFS on both channels) although MUTE is on
 # and the left gain bar is at -20 dB; the progress bar made its last step, the
-# window closed, and the property sheet (setting "All") lies beside the file.
-#
-# The property-sheet setting has no window yet: the program's test variant
-# takes it from KRV_E2E_PROPERTY_SHEET (see E2ESettings.h).
+# window closed, and the property sheet (setting "All", chosen in the
+# settings window) lies beside the file.
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
 krv_e2e_setup record
 
-KRV_E2E_PROPERTY_SHEET=all krv_start_exe KRV-2400-e2e.exe
-KRV_PROGRAM=$KRV_PID
-krv_wait_window TFormMain 60000 || krv_fail "no TFormMain window within 60 s"
+krv_start_main_window
 ctl() { krvctl --wait 5000 "$@"; }
+
+krv_choose_property_sheet All
 
 # Output gains that must not reach the file.
 ctl press BitBtnExt_Mute || krv_fail "MUTE"

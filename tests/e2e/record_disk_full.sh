@@ -22,8 +22,8 @@ fi
 trap '_krv_e2e_cleanup; "${as_root[@]}" umount -l "$disk"' EXIT
 printf 'precious' >"$disk/tone.wav"
 
-KRV_E2E_PROPERTY_SHEET=all krv_start_exe KRV-2400-e2e.exe
-krv_wait_window TFormMain 60000 || krv_fail "no TFormMain window within 60 s"
+krv_start_main_window
+krv_choose_property_sheet All
 krvctl --wait 5000 press BitBtnExt_Rec || krv_fail "REC"
 krvctl wait-class TFormRecord 10000 || krv_fail "no recording window"
 krv_choose_record_file "$disk/tone"

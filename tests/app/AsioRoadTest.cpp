@@ -1,0 +1,358 @@
+// The ASIO road with a fake host: the test thread plays the driver's thread
+// and calls the buffer-switch handler block after block.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <stdexcept>
+
+#include "Fakes.h"
+#include "app/AsioRoad.h"
+#include "synthesis/ExtendedPrecision.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using fakes::WaitUntil;
+
+class TFakeAsioHost final : public TAsioRoadHost {
+  template <class F>
+  auto Locked(F Body) {
+    std::lock_guard<std::mutex> lock(FLock);
+    return Body();
+  }
+  std::mutex FLock;
+  double FRate = 44100.0;
+  double FDriverRate = 44100.0;
+  std::atomic<bool> FActive{false};
+  std::vector<std::string> FCalls;
+
+ public:
+  // What the test sets before Play.
+  std::int32_t Driver = 0;
+  std::int32_t CanRateAnswer = kAsioOK;
+  bool HoldsRate = true;  // the driver takes the rate it is given
+  bool Starts = true;
+  bool ResetFails = false;
+  std::int32_t Outputs = 2;
+
+  std::int32_t DriverIndex() override { return Driver; }
+  double SampleRate() override { return Locked([&] { return FRate; }); }
+  void SetSampleRate(double Rate) override {
+    Locked([&] {
+      FRate = Rate;
+      if (HoldsRate) FDriverRate = Rate;
+      FCalls.push_back("rate " + std::to_string(static_cast<int>(Rate)));
+    });
+  }
+  std::int32_t CanSampleRate(double) override { return CanRateAnswer; }
+  std::optional<double> DriverSampleRate() override { return Locked([&] { return FDriverRate; }); }
+  void Reset() override {
+    Locked([&] { FCalls.push_back("reset"); });
+    if (ResetFails) throw std::runtime_error("ASIO Driver Failed!");
+  }
+  bool Active() override { return FActive.load(); }
+  void SetActive(bool Value) override {
+    Locked([&] { FCalls.push_back(Value ? "start" : "stop"); });
+    FActive.store(Value && Starts);
+  }
+  std::int32_t OutputChannelCount() override { return Outputs; }
+  void CloseDriver() override {
+    Locked([&] { FCalls.push_back("close"); });
+  }
+
+  std::vector<std::string> Calls() {
+    return Locked([&] { return FCalls; });
+  }
+  double Rate() { return SampleRate(); }
+
+};
+
+// The fake engine with a hold on the sweep (the part of every next second)
+// and a count of quantised seconds.
+class TAsioEngine final : public fakes::TFakeEngine {
+ public:
+  std::atomic<bool> HoldSweep{false};
+  std::atomic<int> Quantized{0};
+  std::atomic<int> Sweeps{0};
+
+  TWaveBufferExtended GenerateSweep(const TPCMFormat& Format, const TSignalAttribute& Record,
+                                    std::int32_t TimeStart) override {
+    while (HoldSweep.load()) std::this_thread::sleep_for(1ms);
+    ++Sweeps;
+    return TFakeEngine::GenerateSweep(Format, Record, TimeStart);
+  }
+  TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& Format, long double GainL, long double GainR,
+                                          const TWaveBufferExtendedStereo& Stereo) override {
+    ++Quantized;
+    return TFakeEngine::QuantizeSignal(Format, GainL, GainR, Stereo);
+  }
+};
+
+class AsioRoadTest : public ::testing::Test {
+ protected:
+  AsioRoadTest() {
+    TInternalSetting setting = state->InternalSetting();
+    setting._OutputDevice = TOutputDevice::_ASIO;
+    state->SetInternalSetting(setting);
+    // Left the tone, right the sweep: every second differs on the right.
+    TSignalAttribute tone = state->SignalAttributeArray()[0], sweep = state->SignalAttributeArray()[4];
+    tone._OutputChannel = TOutputChannel::_Lch;
+    sweep._OutputChannel = TOutputChannel::_Rch;
+    state->SetSignalAttribute(0, tone);
+    state->SetSignalAttribute(4, sweep);
+    state->SetAsioRoad(road.get());
+  }
+  ~AsioRoadTest() override {
+    state->Shutdown();
+    road.reset();
+  }
+
+  void SetFormat(std::int32_t Rate, std::int32_t Bits) {
+    TPCMFormat format = state->PCMFormat();
+    format._SamplingRate = Rate;
+    format._Quantization = Bits;
+    state->SetPCMFormat(format);
+  }
+
+  // Seconds 0 .. Count-1 of the play as the driver must receive them.
+  std::vector<TWaveBufferIntegerStereo> ExpectedSeconds(std::int32_t Count, long double Gain) {
+    fakes::TFakeEngine reference;
+    TOneSecondSynthesizer synthesizer(reference);
+    TSynthesisInputs inputs{6, state->PCMFormat(), state->InternalSetting(), 0, state->SignalAttributeArray()};
+    std::vector<TWaveBufferIntegerStereo> seconds;
+    for (std::int32_t s = 0; s < Count; ++s) {
+      if (s == 0)
+        synthesizer.Begin(inputs, TGeneratorChoice::_FollowFFTuse);
+      else
+        synthesizer.Advance();
+      seconds.push_back(reference.QuantizeSignal(inputs.PCMFormat, Gain, Gain, synthesizer.Mix()));
+    }
+    return seconds;
+  }
+
+  // One buffer half of Frames frames on Channels channels, as the driver asks
+  // for it once the road has its seconds ready.
+  TAVDArrayOfDoubleDynArray& Switch(std::size_t Channels, std::size_t Frames, bool WaitReady = true) {
+    if (WaitReady) {
+      EXPECT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
+    }
+    out.assign(Channels, std::vector<double>(Frames, 7.0));  // what the last half left
+    road->ASIOHostBufferSwitch64({}, out);
+    return out;
+  }
+
+  TFakeAsioHost host;
+  TAsioEngine engine;
+  fakes::TFakeWaveOutDevice device;
+  fakes::TFakeWaveMemory memory;
+  fakes::TFakeUserInterface ui;
+  fakes::TFakeView view;
+  std::unique_ptr<TMainState> state = std::make_unique<TMainState>(
+      TMainServices{PortableEventFactory(), device, memory, engine, ui, view, {5000, 5000, 5000, 300}});
+  std::unique_ptr<TAsioPlayback> road =
+      std::make_unique<TAsioPlayback>(TAsioRoadServices{*state, host, engine, PortableEventFactory(), ui, view});
+  TAVDArrayOfDoubleDynArray out;
+};
+
+// ---------------------------------------------------------------------------
+// The handler
+
+TEST_F(AsioRoadTest, BlocksCarryTheConcatenatedSecondsScaledOnTheChosenPair) {
+  struct Case {
+    std::int32_t Rate, Bits;
+    long double Scale;
+    std::size_t Frames, Channels;
+    std::int32_t Left, Right;
+  };
+  const Case cases[] = {
+      {48000, 16, 32767.0L, 480, 2, 0, 1},            // blocks end on the second
+      {44100, 32, 2147483647.0L, 512, 8, 2, 3},       // blocks cross it
+      {32000, 24, 8388607.0L, 65530, 4, 1, 1},        // one block spans two boundaries
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Rate);
+    SetFormat(c.Rate, c.Bits);
+    state->ActiveAsioChannelL = c.Left;
+    state->ActiveAsioChannelR = c.Right;
+    host.Outputs = static_cast<std::int32_t>(c.Channels);
+    const auto seconds = ExpectedSeconds(5, 0.1L);
+    state->Play();
+    ASSERT_EQ(state->xOperation(), TOperation::_Play);
+    const std::size_t total = 4 * static_cast<std::size_t>(c.Rate);
+    std::size_t frame = 0;
+    while (frame < total) {
+      // Driver threads run at 53-bit precision; the handler gives it back.
+      krv::WriteFpuControlWord(0x027F);
+      Switch(c.Channels, c.Frames);
+      const std::uint16_t after = krv::ReadFpuControlWord();
+      krv::SetExtendedPrecision();
+      ASSERT_EQ(after, 0x027F);
+      for (std::size_t j = 0; j < c.Frames; ++j, ++frame) {
+        const auto& second = seconds[frame / c.Rate];
+        const std::size_t i = frame % c.Rate;
+        for (std::size_t ch = 0; ch < c.Channels; ++ch) {
+          long double expected = 0.0L;
+          if (ch == std::size_t(c.Right)) expected = second[1][i] / c.Scale;
+          else if (ch == std::size_t(c.Left)) expected = second[0][i] / c.Scale;
+          ASSERT_EQ(out[ch][j], static_cast<double>(expected)) << "frame " << frame << " channel " << ch;
+        }
+      }
+    }
+    state->Stop();
+    Switch(c.Channels, c.Frames, false);
+    for (const auto& block : out) EXPECT_EQ(block, std::vector<double>(c.Frames, 0.0));  // silence after Stop
+  }
+  EXPECT_TRUE(view.Messages().empty());
+  EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST_F(AsioRoadTest, TimedPlayEndsByItselfWithTheTailSilentAndMakesNoSecondBeyond) {
+  SetFormat(8000, 16);
+  TInternalSetting setting = state->InternalSetting();
+  setting._Repeat = TRepeat::_Single;
+  setting._PlayTime = 10;
+  state->SetInternalSetting(setting);
+  const auto seconds = ExpectedSeconds(10, 0.1L);
+  state->Play();
+  std::size_t frame = 0;
+  while (frame < 10 * 8000) {
+    const bool lastSeconds = frame >= 8 * 8000;  // nothing is prepared beyond the tenth
+    if (!lastSeconds) {
+      ASSERT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
+    }
+    Switch(2, 3000, false);
+    for (std::size_t j = 0; j < 3000; ++j, ++frame) {
+      const double expected = frame < 80000 ? seconds[frame / 8000][1][frame % 8000] / 32767.0L : 0.0;
+      ASSERT_EQ(out[1][j], expected) << frame;
+    }
+  }
+  Switch(2, 3000, false);
+  EXPECT_EQ(out[1], std::vector<double>(3000, 0.0));
+  ASSERT_TRUE(WaitUntil([&] { return ui.SinglePlayEnds() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return !host.Active(); }));
+  EXPECT_EQ(host.Rate(), 44100.0);  // the driver's own rate again
+  EXPECT_EQ(engine.Sweeps.load(), 10);
+  EXPECT_TRUE(state->xEnableChangeData());  // until the window completes the stop
+  state->CompleteSinglePlay();
+  EXPECT_EQ(state->xOperation(), TOperation::_Stop);
+  state->Play();
+  EXPECT_EQ(state->xOperation(), TOperation::_Play);
+}
+
+TEST_F(AsioRoadTest, EachSecondThatCannotBeMadeShowsOneMessageAndTheLastOnePlaysAgain) {
+  SetFormat(8000, 16);
+  state->Play();
+  ASSERT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
+  engine.HoldSweep = true;  // seconds 3 and on cannot be made
+  std::vector<std::vector<double>> right;
+  for (std::size_t k = 1; k <= 3; ++k) {
+    right.push_back(Switch(2, 8000, false)[1]);  // seconds 0, 1, 2; each boundary tries once
+    ASSERT_TRUE(WaitUntil([&] { return ui.Messages().size() == k; }));
+  }
+  engine.HoldSweep = false;  // the next attempt comes at the next boundary
+  EXPECT_EQ(Switch(2, 8000, false)[1], right[2]);  // nothing was ready: second 2 plays again
+  EXPECT_EQ(Switch(2, 8000)[1], right[2]);         // nor at the boundary of the attempt
+  EXPECT_NE(Switch(2, 8000)[1], right[2]);
+  EXPECT_EQ(ui.Messages(), std::vector<std::string>(3, "Error - Cannot Create Wave Data."));
+  EXPECT_TRUE(view.Messages().empty());
+}
+
+// ---------------------------------------------------------------------------
+// Play, Stop and the close
+
+TEST_F(AsioRoadTest, PlayRefusalsShowOneMessageAndLeaveTheHostStopped) {
+  struct Case {
+    const char* Name;
+    std::function<void(TFakeAsioHost&, TAsioEngine&)> Setup;
+    const char* Message;
+  };
+  const Case cases[] = {
+      {"no driver", [](TFakeAsioHost& h, TAsioEngine&) { h.Driver = -1; }, "Error - No ASIO Device Existed."},
+      {"no clock", [](TFakeAsioHost& h, TAsioEngine&) { h.CanRateAnswer = kAsioNoClock; },
+       "Error - ASIO Device not support this Sampling Rate."},
+      {"locked clock", [](TFakeAsioHost& h, TAsioEngine&) { h.HoldsRate = false; },
+       "Error - ASIO Device not support this Sampling Rate."},
+      {"driver fails", [](TFakeAsioHost& h, TAsioEngine&) { h.ResetFails = true; }, "ASIO Driver Failed!"},
+      {"no such channel", [](TFakeAsioHost& h, TAsioEngine&) { h.Outputs = 1; },
+       "Error - ASIO Output Channel Not Existed."},
+      {"does not start", [](TFakeAsioHost& h, TAsioEngine&) { h.Starts = false; }, "ASIO Driver Failed!"},
+      {"first second fails", [](TFakeAsioHost&, TAsioEngine& e) { e.CloseGate(); },
+       "Error - Cannot Create Wave Data."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TFakeAsioHost fresh;
+    TAsioPlayback playback(TAsioRoadServices{*state, fresh, engine, PortableEventFactory(), ui, view});
+    state->SetAsioRoad(&playback);
+    const auto before = view.Messages().size();
+    c.Setup(fresh, engine);
+    state->Play();
+    engine.OpenGate();
+    EXPECT_EQ(view.Messages().size(), before + 1);
+    EXPECT_EQ(view.Messages().back(), c.Message);
+    EXPECT_EQ(state->xOperation(), TOperation::_Stop);
+    EXPECT_FALSE(fresh.Active());
+    EXPECT_EQ(fresh.Rate(), 44100.0);
+    playback.Close();
+  }
+  state->SetAsioRoad(road.get());
+}
+
+TEST_F(AsioRoadTest, StopThenPlayAtOnceKeepsPlayingAndRestoresTheDriversOwnRate) {
+  state->Play();
+  ASSERT_TRUE(host.Active());
+  state->Stop();
+  state->Play();  // before or after the display thread stops the host
+  ASSERT_EQ(state->xOperation(), TOperation::_Play);
+  std::this_thread::sleep_for(100ms);  // the display thread has run
+  EXPECT_TRUE(host.Active());
+  state->Stop();
+  ASSERT_TRUE(WaitUntil([&] { return !host.Active(); }));
+  EXPECT_EQ(host.Rate(), 44100.0);
+  EXPECT_TRUE(view.Messages().empty());
+}
+
+TEST_F(AsioRoadTest, ResetDuringPlaySetsTheRateAgainAndStopsWhenTheDriverKeepsAnother) {
+  state->Play();
+  road->HostReset();  // the driver takes the rate again: the play goes on
+  EXPECT_EQ(state->xOperation(), TOperation::_Play);
+  host.SetSampleRate(44100.0);  // reopened at its default rate...
+  host.HoldsRate = false;       // ...and locked there
+  road->HostReset();
+  EXPECT_EQ(view.Messages(), std::vector<std::string>{"Error - ASIO Device not support this Sampling Rate."});
+  EXPECT_EQ(state->xOperation(), TOperation::_Stop);
+  ASSERT_TRUE(WaitUntil([&] { return !host.Active(); }));
+}
+
+TEST_F(AsioRoadTest, CloseWhilePlayingStopsRestoresAndClosesTheDriverOnce) {
+  state->Play();
+  state->Close();
+  state->Shutdown();  // the road's close again
+  const auto calls = host.Calls();
+  const std::vector<std::string> tail(calls.end() - 3, calls.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"stop", "rate 44100", "close"}));
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "reset"), 1);  // Play's only
+  EXPECT_TRUE(view.Messages().empty());
+  Switch(2, 64, false);
+  EXPECT_EQ(out[0], std::vector<double>(64, 0.0));
+}
+
+TEST_F(AsioRoadTest, GainChangeIsHeardFromTheNextSecond) {
+  SetFormat(8000, 16);
+  const auto before = ExpectedSeconds(3, 0.1L);
+  const auto after = ExpectedSeconds(3, 1.0L);
+  state->Play();
+  ASSERT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
+  const int quantized = engine.Quantized.load();
+  TOutputGains gains = state->OutputGains();
+  gains.OutputATT = 1.0L;
+  state->SetOutputGains(gains);
+  ASSERT_TRUE(WaitUntil([&] { return engine.Quantized.load() == quantized + 2; }));  // both ready seconds
+  Switch(2, 8000);
+  EXPECT_EQ(out[1][1], static_cast<double>(before[0][1][1] / 32767.0L));  // the playing second keeps its gains
+  Switch(2, 8000);
+  EXPECT_EQ(out[1][0], static_cast<double>(after[1][1][0] / 32767.0L));
+  EXPECT_EQ(out[0][5], static_cast<double>(after[1][0][5] / 32767.0L));
+}
+
+}  // namespace

@@ -238,10 +238,10 @@ void TMainState::StopWaveOut() {
       // The device does not return from its reset: it has stopped taking
       // samples. The play is over; the thread finishes the close if the
       // device ever returns.
-      FServices.View.ShowErrorMessage(kMessageOutputDeviceStopped);
       FServices.View.SetPlayGlyph(kGlyphSignalInactive);
       SetOperation(TOperation::_Stop);
       SendDisplayStop();
+      FServices.View.ShowErrorMessage(kMessageOutputDeviceStopped);
       return;
     }
     FServices.View.ShowErrorMessage(kMessageCannotStopping);

@@ -70,7 +70,7 @@ struct TProtocolTimeouts {
   // A playing device that returns no buffer for this long has stopped.
   std::uint32_t DeviceStallMs = TThreadSoundOut::kDefaultDeviceStallMs;
   // Longest wait for each worker thread at shutdown.
-  std::uint32_t ShutdownWaitMs = 3000;
+  std::uint32_t ShutdownWaitMs = 2000;
 };
 
 // What the main window is built on; everything must outlive it.

@@ -16,7 +16,7 @@
 #include "app/Win32ThreadPlatform.h"
 
 static_assert(sizeof(WAVEFORMATEX) == sizeof(tWAVEFORMATEX));
-static_assert(sizeof(WAVEHDR) == sizeof(wavehdr_tag) && alignof(WAVEHDR) == alignof(wavehdr_tag));
+static_assert(sizeof(WAVEHDR) == sizeof(wavehdr_tag));
 static_assert(offsetof(WAVEHDR, dwBufferLength) == offsetof(wavehdr_tag, dwBufferLength) &&
               offsetof(WAVEHDR, dwUser) == offsetof(wavehdr_tag, dwUser) &&
               offsetof(WAVEHDR, dwFlags) == offsetof(wavehdr_tag, dwFlags) &&

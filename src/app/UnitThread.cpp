@@ -606,6 +606,9 @@ void TThreadSoundOut::HandleDone() {
     EndPlay(kMessageCannotWriteWaveOut);
     return;
   }
+  // The device may have run dry while the second was made: it is given its
+  // time again from this buffer on.
+  FLastDone = std::chrono::steady_clock::now();
   SendDisplay(kDisplayPlayTimeAndCharts, true);
 }
 

@@ -216,7 +216,7 @@ TEST_F(SoundOutTest, TonesAreGeneratedOncePerPlaySweepAndNoiseEverySecond) {
   EXPECT_TRUE(engine.SweepStarts().empty());  // the sweep is muted
 }
 
-TEST_F(SoundOutTest, StopTakesEffectAtTheNextDoneAndRestoresThePlayTime) {
+TEST_F(SoundOutTest, StopClosesTheDeviceAndRestoresThePlayTime) {
   TInternalSetting setting = Main().InternalSetting();
   setting._PlayTime = 25;
   Main().SetInternalSetting(setting);
@@ -645,7 +645,7 @@ TEST_F(SoundOutTest, CloseIsRetriedAndAHeldBufferNeverFreed) {
 TEST_F(SoundOutTest, CommandsDuringOpeningAndClosingAreServedNotDropped) {
   // A Play pressed again after a Play that timed out is answered.
   engine.CloseGate();  // the first second takes long
-  Main(TProtocolTimeouts{100, 5000, 5000, 5000}).Play();
+  Main(TProtocolTimeouts{2000, 5000, 5000, 5000}).Play();
   EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
   auto open = std::async(std::launch::async, [&] {
     std::this_thread::sleep_for(30ms);

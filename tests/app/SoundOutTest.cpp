@@ -376,36 +376,6 @@ TEST_F(SoundOutTest, FailedOpenShowsTheDeviceMessageAndClearsTheCodes) {
   EXPECT_EQ(Main().WavOutErr, TWavOutErr::_MMSYSERR_No);
 }
 
-TEST_F(SoundOutTest, FailedAllocationClosesTheDeviceAndFreesWhatWasAllocated) {
-  struct Case {
-    bool Heap;
-    int Block, Pages;
-    const char* Message;
-  };
-  for (const Case& c : {Case{true, 0, 0, "Error - Cannot Creat Local Heap Memory."},
-                        Case{false, 2, 0, "Error - Cannot Allocate Heap Memory."},
-                        Case{false, 0, 2, "Error - Cannot Allocate Virtual Memory."}}) {
-    SCOPED_TRACE(c.Message);
-    fakes::TFakeWaveOutDevice failingDevice;
-    fakes::TFakeWaveMemory failingMemory;
-    fakes::TFakeView failingView;
-    failingMemory.FailCreateHeap = c.Heap;
-    failingMemory.FailHeapBlock = c.Block;
-    failingMemory.FailPages = c.Pages;
-    fakes::TFakeUserInterface failingUi;
-    TMainState m(TMainServices{PortableEventFactory(), failingDevice, failingMemory, engine, failingUi,
-                               failingView, TProtocolTimeouts{5000, 5000, 5000, 5000}});
-    m.Play();
-    EXPECT_EQ(failingView.Messages(), std::vector<std::string>{c.Message});
-    EXPECT_EQ(m.xOperation(), TOperation::_Stop);
-    EXPECT_EQ(failingDevice.CloseCalls(), 1);
-    EXPECT_FALSE(failingDevice.IsOpen());
-    EXPECT_EQ(failingMemory.LiveBlocks(), 0u);
-    EXPECT_EQ(failingDevice.WriteCount(), 0u);
-    EXPECT_TRUE(failingUi.Messages().empty());  // nothing freed that was never allocated
-  }
-}
-
 TEST_F(SoundOutTest, WhileAFileRendersTheThreadTakesNoCommand) {
   Main().SetOperation(TOperation::_Record);
   Main().Play();  // refused in _Record
@@ -529,87 +499,93 @@ namespace {
 // device closed, nothing left allocated or freed while the device held it,
 // the window in _Stop with exactly one message, and the next Play works.
 
+// Fakes and a main window of their own, for one case of a table.
+struct TRoad {
+  explicit TRoad(TProtocolTimeouts Timeouts = {5000, 5000, 5000, 5000}) {
+    Memory.HeldByDevice = [this](const void* p) { return Device.Holds(p); };
+    Main = std::make_unique<TMainState>(
+        TMainServices{PortableEventFactory(), Device, Memory, Engine, Ui, View, Timeouts});
+  }
+  // The play has ended cleanly with the one message in Messages.
+  void ExpectCleanEnd(const std::vector<std::string>& Messages, const char* Message) {
+    EXPECT_EQ(Main->xOperation(), TOperation::_Stop);
+    EXPECT_EQ(View.Glyphs().back(), "_SignalInactive");
+    EXPECT_TRUE(WaitUntil([&] { return !Device.IsOpen() && Memory.LiveBlocks() == 0; }));
+    EXPECT_EQ(Memory.FreedWhileHeld(), 0);
+    EXPECT_EQ(Messages, std::vector<std::string>{Message});
+  }
+
+  fakes::TFakeWaveOutDevice Device;
+  fakes::TFakeWaveMemory Memory;
+  fakes::TFakeEngine Engine;
+  fakes::TFakeUserInterface Ui;
+  fakes::TFakeView View;
+  std::unique_ptr<TMainState> Main;  // ends before the fakes
+};
+
 struct TFault {
   const char* Name;
-  std::function<void(fakes::TFakeWaveOutDevice&, fakes::TFakeEngine&)> Inject;
+  std::function<void(TRoad&)> Inject;
   const char* Message;
 };
 
-void ExpectCleanEnd(TMainState& Main, fakes::TFakeWaveOutDevice& Device, fakes::TFakeWaveMemory& Memory,
-                    fakes::TFakeView& View, const std::vector<std::string>& Messages) {
-  EXPECT_EQ(Main.xOperation(), TOperation::_Stop);
-  EXPECT_EQ(View.Glyphs().back(), "_SignalInactive");
-  EXPECT_TRUE(WaitUntil([&] { return !Device.IsOpen() && Memory.LiveBlocks() == 0; }));
-  EXPECT_EQ(Memory.FreedWhileHeld(), 0);
-  EXPECT_EQ(Messages.size(), 1u);
-}
-
-TEST_F(SoundOutTest, FaultsWhileStartingEndInStopWithOneMessage) {
+TEST(SoundOutFaults, FaultsWhileStartingEndInStopWithOneMessage) {
   const TFault faults[] = {
-      {"prepare fails", [](auto& d, auto&) { d.FailPrepare = 2; }, "Error - Cannot Write Wave Out Device."},
-      {"first write fails", [](auto& d, auto&) { d.FailWrite = 1; }, "Error - Cannot Write Wave Out Device."},
-      {"second write fails", [](auto& d, auto&) { d.FailWrite = 2; }, "Error - Cannot Write Wave Out Device."},
-      {"engine throws", [](auto&, auto& e) { e.Throw = true; }, "Error - Worker Thread Failed."},
+      {"prepare fails", [](TRoad& r) { r.Device.FailPrepare = 2; }, "Error - Cannot Write Wave Out Device."},
+      {"first write fails", [](TRoad& r) { r.Device.FailWrite = 1; }, "Error - Cannot Write Wave Out Device."},
+      {"second write fails", [](TRoad& r) { r.Device.FailWrite = 2; }, "Error - Cannot Write Wave Out Device."},
+      {"engine throws", [](TRoad& r) { r.Engine.Throw = true; }, "Error - Worker Thread Failed."},
+      {"no heap", [](TRoad& r) { r.Memory.FailCreateHeap = true; }, "Error - Cannot Creat Local Heap Memory."},
+      {"no header", [](TRoad& r) { r.Memory.FailHeapBlock = 2; }, "Error - Cannot Allocate Heap Memory."},
+      {"no pages", [](TRoad& r) { r.Memory.FailPages = 2; }, "Error - Cannot Allocate Virtual Memory."},
   };
   for (const TFault& fault : faults) {
     SCOPED_TRACE(fault.Name);
-    fakes::TFakeWaveOutDevice d;
-    fakes::TFakeWaveMemory m;
-    fakes::TFakeEngine e;
-    fakes::TFakeUserInterface u;
-    fakes::TFakeView v;
-    m.HeldByDevice = [&d](const void* p) { return d.Holds(p); };
-    TMainState main(TMainServices{PortableEventFactory(), d, m, e, u, v, TProtocolTimeouts{5000, 5000, 5000, 5000}});
-    fault.Inject(d, e);
-    main.Play();
-    ExpectCleanEnd(main, d, m, v, v.Messages());
-    EXPECT_EQ(v.Messages().front(), fault.Message);
-    EXPECT_TRUE(u.Messages().empty());
-    d.FailPrepare = d.FailWrite = 0;
-    e.Throw = false;
-    main.Play();
-    EXPECT_EQ(main.xOperation(), TOperation::_Play);
+    TRoad road;
+    fault.Inject(road);
+    road.Main->Play();
+    road.ExpectCleanEnd(road.View.Messages(), fault.Message);
+    EXPECT_TRUE(road.Ui.Messages().empty());
+    road.Device.FailPrepare = road.Device.FailWrite = 0;
+    road.Engine.Throw = false;
+    road.Memory.FailCreateHeap = false;
+    road.Memory.FailHeapBlock = road.Memory.FailPages = 0;
+    road.Main->Play();
+    EXPECT_EQ(road.Main->xOperation(), TOperation::_Play);
   }
 }
 
-TEST_F(SoundOutTest, FaultsWhilePlayingEndInStopWithOneMessage) {
+TEST(SoundOutFaults, FaultsWhilePlayingEndInStopWithOneMessage) {
   const TFault faults[] = {
-      {"a later write fails", [](auto& d, auto&) { d.FailWrite = 4; }, "Error - Cannot Write Wave Out Device."},
-      {"the system closes the device", [](auto& d, auto&) { d.CloseBySystem(); }, "Error - Output Device Stopped."},
-      {"the device stalls", [](auto&, auto&) {}, "Error - Output Device Stopped."},
-      {"engine throws", [](auto&, auto& e) { e.Throw = true; }, "Error - Worker Thread Failed."},
+      {"a later write fails", [](TRoad& r) { r.Device.FailWrite = 4; }, "Error - Cannot Write Wave Out Device."},
+      {"the system closes the device", [](TRoad& r) { r.Device.CloseBySystem(); }, "Error - Output Device Stopped."},
+      {"the device stalls", nullptr, "Error - Output Device Stopped."},
+      {"engine throws", [](TRoad& r) { r.Engine.Throw = true; }, "Error - Worker Thread Failed."},
   };
   for (const TFault& fault : faults) {
     SCOPED_TRACE(fault.Name);
-    fakes::TFakeWaveOutDevice d;
-    fakes::TFakeWaveMemory m;
-    fakes::TFakeEngine e;
-    fakes::TFakeUserInterface u;
-    fakes::TFakeView v;
-    m.HeldByDevice = [&d](const void* p) { return d.Holds(p); };
     TProtocolTimeouts timeouts{5000, 5000, 5000, 5000};
     timeouts.DeviceStallMs = 300;
-    TMainState main(TMainServices{PortableEventFactory(), d, m, e, u, v, timeouts});
-    TSignalAttribute noise = main.SignalAttributeArray()[5];
+    TRoad road(timeouts);
+    TSignalAttribute noise = road.Main->SignalAttributeArray()[5];
     noise._OutputChannel = TOutputChannel::_Both;  // generated every second
-    main.SetSignalAttribute(5, noise);
-    main.Play();
-    ASSERT_EQ(main.xOperation(), TOperation::_Play);
-    fault.Inject(d, e);
+    road.Main->SetSignalAttribute(5, noise);
+    road.Main->Play();
+    ASSERT_EQ(road.Main->xOperation(), TOperation::_Play);
+    if (fault.Inject) fault.Inject(road);
     // The device keeps playing (except when it stalls) until the play ends.
     ASSERT_TRUE(WaitUntil([&] {
-      if (std::string(fault.Name) != "the device stalls") d.ReportDone();
-      return u.SinglePlayEnds() == 1;
+      if (fault.Inject) road.Device.ReportDone();
+      return road.Ui.SinglePlayEnds() == 1;
     }));
-    main.CompleteSinglePlay();  // what the user-interface thread does with the post
-    ExpectCleanEnd(main, d, m, v, u.Messages());
-    EXPECT_EQ(u.Messages().front(), fault.Message);
-    EXPECT_TRUE(v.Messages().empty());
-    ASSERT_TRUE(WaitUntil([&] { return !u.Charts().empty() && u.Charts().back().first.empty(); }));
-    d.FailWrite = 0;
-    e.Throw = false;
-    main.Play();
-    EXPECT_EQ(main.xOperation(), TOperation::_Play);
+    road.Main->CompleteSinglePlay();  // what the user-interface thread does with the post
+    road.ExpectCleanEnd(road.Ui.Messages(), fault.Message);
+    EXPECT_TRUE(road.View.Messages().empty());
+    ASSERT_TRUE(WaitUntil([&] { return !road.Ui.Charts().empty() && road.Ui.Charts().back().first.empty(); }));
+    road.Device.FailWrite = 0;
+    road.Engine.Throw = false;
+    road.Main->Play();
+    EXPECT_EQ(road.Main->xOperation(), TOperation::_Play);
   }
 }
 

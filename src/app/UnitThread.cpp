@@ -408,10 +408,12 @@ void TThreadSoundOut::Fail() noexcept {
       case TState::_Playing:
         EndPlay(kMessageWorkerThreadFailed);
         break;
-      case TState::_Idle:
-      case TState::_Closing:
+      case TState::_Closing:  // the device is closed: complete the end
+        FinishClose();
         FUserInterface.PostErrorMessage(std::string(kMessageWorkerThreadFailed));
-        if (!FEnableWaveOut) FState = TState::_Idle;
+        break;
+      case TState::_Idle:
+        FUserInterface.PostErrorMessage(std::string(kMessageWorkerThreadFailed));
         break;
     }
   } catch (...) {

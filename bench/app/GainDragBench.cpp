@@ -4,7 +4,8 @@
 // the left bar is dragged from top to bottom and back with L/R Lock on (each
 // move runs both bars' handlers and sends the gain command twice), and the
 // gain checks run when their time is up, as the window's timer runs them.
-// Reports the longest and the mean handler, in milliseconds.
+// Reports the longest and the mean handler of the drag, and the Play and Stop
+// handlers around it, in milliseconds.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -65,7 +66,9 @@ void BM_GainDragWhilePlaying(benchmark::State& State) {
   TMainState state(TMainServices{PortableEventFactory(), device, memory, engine, ui, window, {}});
   TMainControls controls(state, window);
   window.Controls = &controls;
+  const auto playStart = Clock::now();
   state.Play();
+  const double playMs = std::chrono::duration<double, std::milli>(Clock::now() - playStart).count();
   if (state.xOperation() != TOperation::_Play) {
     State.SkipWithError("the play did not start");
     return;
@@ -102,9 +105,13 @@ void BM_GainDragWhilePlaying(benchmark::State& State) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  const auto stopStart = Clock::now();
+  state.Stop();
+  const double stopMs = std::chrono::duration<double, std::milli>(Clock::now() - stopStart).count();
   playing = false;
   player.join();
-  state.Stop();
+  State.counters["play_handler_ms"] = playMs;
+  State.counters["stop_handler_ms"] = stopMs;
   State.counters["longest_handler_ms"] = longest;
   State.counters["mean_handler_ms"] = handlers ? total / static_cast<double>(handlers) : 0.0;
   State.counters["gain_messages"] = window.Messages;

@@ -62,7 +62,7 @@ bool TMainState::Shutdown() {
   // A device that does not return from its reset holds the sound-out thread
   // for ever: the program ends without it.
   const std::uint32_t wait = FServices.Timeouts.ShutdownWaitMs;
-  bool ended = FThreadSoundOut->WaitFor(wait);
+  bool ended = FThreadSoundOut->WaitFor(wait) && !FThreadSoundOut->DeviceLeftOpen();
   ended = FThreadCreateWave->WaitFor(wait) && ended;
   ended = FThreadDisplayOut->WaitFor(wait) && ended;
   FLeftBehind = !ended;

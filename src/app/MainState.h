@@ -97,8 +97,9 @@ class TMainState final : private TSoundOutOwner {
   // do nothing when its host is not active; the sound-out thread closes an
   // open device as it ends), then ends the threads: each is told to end and
   // woken, then waited for, each for a bounded time. False when a thread did
-  // not end in time (stuck inside the device): it is left running, and
-  // neither this object nor anything it was built on may then be freed.
+  // not end in time (stuck inside the device: it is left running) or the
+  // device would not close: neither this object nor anything it was built
+  // on may then be freed.
   bool Shutdown();
 
   // --- Records and their display strings (any thread) ---------------------

@@ -402,8 +402,9 @@ void TFormMain::FormDestroy(TControl*) {
   ForgetLaterTasks();
   if (FState && !FState->Shutdown()) {
     // A thread is stuck inside the audio device (a reset that never
-    // returns). Nothing it may still touch is freed: the windows go (and
-    // with them the program's atoms), then the process ends at once.
+    // returns), or the device would not close. Nothing either may still
+    // touch is freed: the windows go (and with them the program's atoms),
+    // then the process ends at once.
     ForgetGlyphNames(Handle());
     DestroyWindow(Handle());
     ExitProcess(0);

@@ -361,6 +361,9 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   // True while a call into the device has not returned for ForMs or longer.
   bool InsideDevice(std::uint32_t ForMs) const;
   void SetDeviceStallMs(std::uint32_t Value) { FDeviceStallMs.store(Value); }
+  // After the loop has ended: the device would not close and keeps its
+  // buffers.
+  bool DeviceLeftOpen() const { return FEnableWaveOut; }
 
  protected:
   void Execute() override;

@@ -566,6 +566,41 @@ int ErrorBox(Session& session, HWND, const Args&)
     return boxes.empty() ? kNotFound : kOk;
 }
 
+// Presses OK on each "Error" box of the target.
+int DismissErrorBox(Session& session, HWND, const Args&)
+{
+    DWORD processId = 0;
+    if (!session.FindTargetProcess(processId))
+        return Error(kNotFound, L"no target process");
+    bool found = false;
+    for (HWND window : WindowsOfProcess(processId)) {
+        std::wstring caption;
+        if (GetParent(window) != nullptr || !IsWindowVisible(window) || !TextOf(window, caption) ||
+            caption != L"Error")
+            continue;
+        PostMessageW(window, WM_COMMAND, IDOK, 0);
+        found = true;
+    }
+    return found ? kOk : kNotFound;
+}
+
+// Whether the global atom exists: exit 0, else 2.
+int Atom(Session&, HWND, const Args& args)
+{
+    return GlobalFindAtomW(args[0].c_str()) ? kOk : kNotFound;
+}
+
+// Drops every reference to the global atom.
+int DeleteAtom(Session&, HWND, const Args& args)
+{
+    for (int i = 0; i < 100000; ++i) {
+        const ATOM atom = GlobalFindAtomW(args[0].c_str());
+        if (!atom) break;
+        GlobalDeleteAtom(atom);
+    }
+    return kOk;
+}
+
 // A command whose first argument names a control (control = true) gets that
 // control's window; the command is not run when no such control exists.
 struct Command {
@@ -598,6 +633,10 @@ const Command kCommands[] = {
     {L"window-state", 1, false, L"window-state <class>      print minimized, normal or hidden", WindowState},
     {L"foreground", 0, false, L"foreground                print the class of the foreground window", Foreground},
     {L"error-box", 0, false, L"error-box                 print the text of each \"Error\" box; exit 2 when none", ErrorBox},
+    {L"dismiss-error-box", 0, false, L"dismiss-error-box         press OK on each \"Error\" box; exit 2 when none",
+     DismissErrorBox},
+    {L"atom", 1, false, L"atom <text>               exit 0 when the global atom exists, else 2", Atom},
+    {L"delete-atom", 1, false, L"delete-atom <text>        drop every reference to the global atom", DeleteAtom},
 };
 
 int Usage()

@@ -237,15 +237,14 @@ void TMainControls::TrackBarChange(TGainSide Side) {
 }
 
 void TMainControls::MuteClick() {
-  FView.SetFaceColor("BitBtnExt_Mute", !FState.xMute ? kMuteFaceOn : kButtonFaceOff);
-  const bool on = FState.ToggleMute();  // undone when the sound-out thread refuses it
-  FView.SetFaceColor("BitBtnExt_Mute", on ? kMuteFaceOn : kButtonFaceOff);
+  // Undone (face colour too) when the sound-out thread refuses it.
+  const auto face = [this](bool On) { FView.SetFaceColor("BitBtnExt_Mute", On ? kMuteFaceOn : kButtonFaceOff); };
+  face(FState.ToggleMute(face));
 }
 
 void TMainControls::ATTClick() {
-  FView.SetFaceColor("BitBtnExt_ATT", !FState.xAttenuation ? kATTFaceOn : kButtonFaceOff);
-  const bool on = FState.ToggleAttenuation();
-  FView.SetFaceColor("BitBtnExt_ATT", on ? kATTFaceOn : kButtonFaceOff);
+  const auto face = [this](bool On) { FView.SetFaceColor("BitBtnExt_ATT", On ? kATTFaceOn : kButtonFaceOff); };
+  face(FState.ToggleAttenuation(face));
 }
 
 void TMainControls::LockClick() {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/PlayableSignals.h"
 #include "synthesis/UnitFunction.h"
 
 std::string_view WavMemErrMessage(TWavMemErr WavMemErr) {
@@ -42,6 +43,7 @@ TMainState::TMainState(const TMainServices& Services) : FServices(Services) {
   FThreadSoundOut = std::make_unique<TThreadSoundOut>(
       static_cast<TSoundOutOwner&>(*this), *EventCallSoundOut, FServices.CreateEvent, FServices.WaveOut, FServices.WaveMemory,
       FServices.Engine, FServices.UserInterface, *FThreadDisplayOut);
+  FThreadSoundOut->SetDeviceStallMs(FServices.Timeouts.DeviceStallMs);
   FThreadCreateWave =
       std::make_unique<TThreadCreateWave>(*EventCallCreateWave, FServices.CreateEvent, FServices.Engine);
   FThreadSoundOut->Start();
@@ -51,16 +53,21 @@ TMainState::TMainState(const TMainServices& Services) : FServices(Services) {
 
 TMainState::~TMainState() { Shutdown(); }
 
-void TMainState::Shutdown() {
-  if (FShutDown) return;
+bool TMainState::Shutdown() {
+  if (FShutDown) return !FLeftBehind;
   FShutDown = true;
   if (ASIOHost) ASIOHost->Close();
   FThreadSoundOut->Terminate();
   FThreadCreateWave->Terminate();
   FThreadDisplayOut->Terminate();
-  FThreadSoundOut->WaitFor();
-  FThreadCreateWave->WaitFor();
-  FThreadDisplayOut->WaitFor();
+  // A device that does not return from its reset holds the sound-out thread
+  // for ever: the program ends without it.
+  const std::uint32_t wait = FServices.Timeouts.ShutdownWaitMs;
+  bool ended = FThreadSoundOut->WaitFor(wait) && !FThreadSoundOut->DeviceLeftOpen();
+  ended = FThreadCreateWave->WaitFor(wait) && ended;
+  ended = FThreadDisplayOut->WaitFor(wait) && ended;
+  FLeftBehind = !ended;
+  return ended;
 }
 
 // ---------------------------------------------------------------------------
@@ -148,7 +155,7 @@ TPlaySettings TMainState::LoadPlaySetting() {
     settings.Signals.xChannelNumber = FChannelNumber;
     settings.Signals.PCMFormat = FPCMFormat;
     settings.Signals.InternalSetting = FInternalSetting;
-    settings.Signals.SignalAttributeArray = FSignalAttributeArray;
+    settings.Signals.SignalAttributeArray = PlayableSignalAttributeArray(FSignalAttributeArray, FPCMFormat);
   }
   settings.Gains = OutputGains();
   return settings;
@@ -198,6 +205,7 @@ void TMainState::Play() {
       WavMemErr = answer->Detail.WavMemErr;
       WavOutErr = answer->Detail.WavOutErr;
       ShowSoundOutError(WavMemErr, WavOutErr);
+      if (!answer->Detail.Failure.empty()) FServices.View.ShowErrorMessage(answer->Detail.Failure);
       WavMemErr = TWavMemErr::_MemErrNo;
       WavOutErr = TWavOutErr::_MMSYSERR_No;
       FServices.View.SetPlayGlyph(kGlyphSignalInactive);
@@ -227,6 +235,16 @@ void TMainState::StopWaveOut() {
   if (!answer && stale == TSoundOutNotify::_Changed)
     answer = FThreadSoundOut->AwaitAnswer(sequence, FServices.Timeouts.StopAnswerMs);
   if (!answer) {
+    if (FThreadSoundOut->InsideDevice(FServices.Timeouts.StopAnswerMs / 2)) {
+      // The device does not return from its reset: it has stopped taking
+      // samples. The play is over; the thread finishes the close if the
+      // device ever returns.
+      FServices.View.SetPlayGlyph(kGlyphSignalInactive);
+      SetOperation(TOperation::_Stop);
+      SendDisplayStop();
+      FServices.View.ShowErrorMessage(kMessageOutputDeviceStopped);
+      return;
+    }
     FServices.View.ShowErrorMessage(kMessageCannotStopping);
     return;
   }
@@ -254,38 +272,54 @@ void TMainState::Close() {
   }
 }
 
-bool TMainState::ChangeGain() {
+void TMainState::ChangeGain(std::function<void()> Refused) {
   if (xEnableChangeData() || xOperation() != TOperation::_Play ||
       InternalSetting()._OutputDevice != TOutputDevice::_WaveMapper)
-    return true;
+    return;
+  // The handler never waits for the thread: a bar dragged while playing
+  // stays smooth. The answer is looked at once its time is up.
   const std::uint32_t sequence = FThreadSoundOut->Call(kSoundOutGainChanged);
-  const auto answer = FThreadSoundOut->AwaitAnswer(sequence, FServices.Timeouts.GainAnswerMs);
-  if (answer && answer->Status != TSoundOutNotify::_Changed) {
-    FServices.View.ShowErrorMessage(kMessageCannotChangeGain);
-    return false;
-  }
-  return true;  // no answer in time: nothing is shown
+  FGainSequence = sequence;
+  FServices.View.CallLater(FServices.Timeouts.GainAnswerMs, [this, sequence, Refused = std::move(Refused)] {
+    CheckGainAnswer(sequence, Refused);
+  });
+}
+
+void TMainState::CheckGainAnswer(std::uint32_t Sequence, const std::function<void()>& Refused) {
+  // A later change replaced this one (its own check follows), or the play
+  // has ended: nothing to report.
+  if (Sequence != FGainSequence || xOperation() != TOperation::_Play) return;
+  const auto answer = FThreadSoundOut->PeekAnswer(Sequence);
+  if (answer && answer->Status == TSoundOutNotify::_Changed) return;
+  FServices.View.ShowErrorMessage(kMessageCannotChangeGain);
+  if (Refused) Refused();
 }
 
 bool TMainState::ToggleGainFactor(bool& Flag, long double TOutputGains::*Factor, long double On,
-                                  long double Off) {
-  const TOutputGains before = OutputGains();
+                                  long double Off, std::function<void(bool)> Undone) {
+  const long double before = OutputGains().*Factor;
   Flag = !Flag;
-  TOutputGains after = before;
-  after.*Factor = Flag ? On : Off;
-  SetOutputGains(after);
-  if (!ChangeGain()) {
-    Flag = !Flag;
+  {
     std::lock_guard<std::mutex> lock(FGainLock);
-    FGains.*Factor = before.*Factor;
+    FGains.*Factor = Flag ? On : Off;
   }
+  ChangeGain([this, &Flag, Factor, before, Undone = std::move(Undone)] {
+    Flag = !Flag;
+    {
+      std::lock_guard<std::mutex> lock(FGainLock);
+      FGains.*Factor = before;
+    }
+    if (Undone) Undone(Flag);
+  });
   return Flag;
 }
 
-bool TMainState::ToggleMute() { return ToggleGainFactor(xMute, &TOutputGains::OutputMute, 0.0L, 1.0L); }
+bool TMainState::ToggleMute(std::function<void(bool)> Undone) {
+  return ToggleGainFactor(xMute, &TOutputGains::OutputMute, 0.0L, 1.0L, std::move(Undone));
+}
 
-bool TMainState::ToggleAttenuation() {
-  return ToggleGainFactor(xAttenuation, &TOutputGains::OutputATT, 0.1L, 1.0L);
+bool TMainState::ToggleAttenuation(std::function<void(bool)> Undone) {
+  return ToggleGainFactor(xAttenuation, &TOutputGains::OutputATT, 0.1L, 1.0L, std::move(Undone));
 }
 
 void TMainState::CompleteSinglePlay() {
@@ -310,7 +344,7 @@ void TMainState::RequestCreateWave(std::uint8_t Command) {
       inputs.xChannelNumber = FChannelNumber;
       inputs.PCMFormat = FPCMFormat;
       inputs.InternalSetting = FInternalSetting;
-      inputs.SignalAttributeArray = FSignalAttributeArray;
+      inputs.SignalAttributeArray = PlayableSignalAttributeArray(FSignalAttributeArray, FPCMFormat);
     }
     inputs.SweepStartTime = SweepStartTime;
     FCreateWaveSequence = FThreadCreateWave->Call(kCreateWaveAll, std::move(inputs));

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -39,6 +40,9 @@ class TMainView {
   virtual void SetPlayGlyph(std::string_view ResourceName) = 0;
   // Message box without owner, caption "Error", OK button, no icon.
   virtual void ShowErrorMessage(std::string_view Text) = 0;
+  // Runs Task on the user-interface thread after DelayMs, unless the window
+  // has gone by then.
+  virtual void CallLater(std::uint32_t DelayMs, std::function<void()> Task) = 0;
 
  protected:
   ~TMainView() = default;
@@ -63,6 +67,10 @@ struct TProtocolTimeouts {
   std::uint32_t StopAnswerMs = 1000;   // Stop, each of its waits
   std::uint32_t GainAnswerMs = 300;
   std::uint32_t CreateWaveAnswerMs = 1000;
+  // A playing device that returns no buffer for this long has stopped.
+  std::uint32_t DeviceStallMs = TThreadSoundOut::kDefaultDeviceStallMs;
+  // Longest wait for each worker thread at shutdown.
+  std::uint32_t ShutdownWaitMs = 2000;
 };
 
 // What the main window is built on; everything must outlive it.
@@ -88,8 +96,11 @@ class TMainState final : private TSoundOutOwner {
   // Stops the output whatever the state (the ASIO road's Close, which must
   // do nothing when its host is not active; the sound-out thread closes an
   // open device as it ends), then ends the threads: each is told to end and
-  // woken, then waited for. Only then do the events go.
-  void Shutdown();
+  // woken, then waited for, each for a bounded time. False when a thread did
+  // not end in time (stuck inside the device: it is left running) or the
+  // device would not close: neither this object nor anything it was built
+  // on may then be freed.
+  bool Shutdown();
 
   // --- Records and their display strings (any thread) ---------------------
   std::int32_t xChannelNumber() const { return FChannelNumber; }
@@ -121,13 +132,16 @@ class TMainState final : private TSoundOutOwner {
   void Play();   // BitBtnExt_PlayClick
   void Stop();   // BitBtnExt_StopClick
   void Close();  // FormClose: stops a running output
-  // The gain command after a gain change (bars, MUTE, -20dB); false when the
-  // sound-out thread refused it ("Error - Cannot Change Gain." shown).
-  bool ChangeGain();
-  // MUTE and -20dB: toggle, send the gain command, undo the toggle when it
-  // was refused. Return the new xMute / xAttenuation.
-  bool ToggleMute();
-  bool ToggleAttenuation();
+  // The gain command after a gain change (bars, MUTE, -20dB). It is sent and
+  // the handler returns; when the sound-out thread has not taken it within
+  // the gain time-out, "Error - Cannot Change Gain." is shown then and
+  // Refused runs. Only the latest change is checked.
+  void ChangeGain(std::function<void()> Refused = {});
+  // MUTE and -20dB: toggle and send the gain command; a refused command
+  // undoes the toggle later and reports the restored value through Undone.
+  // Return the new xMute / xAttenuation.
+  bool ToggleMute(std::function<void(bool)> Undone = {});
+  bool ToggleAttenuation(std::function<void(bool)> Undone = {});
   // The user-interface thread's part of a timed play that ended by itself
   // (TUserInterfaceSink::PostSinglePlayEnd).
   void CompleteSinglePlay();
@@ -184,7 +198,9 @@ class TMainState final : private TSoundOutOwner {
   void BeginSinglePlayEnd() override { SetEnableChangeData(true); }
 
   void StopWaveOut();
-  bool ToggleGainFactor(bool& Flag, long double TOutputGains::*Factor, long double On, long double Off);
+  void CheckGainAnswer(std::uint32_t Sequence, const std::function<void()>& Refused);
+  bool ToggleGainFactor(bool& Flag, long double TOutputGains::*Factor, long double On, long double Off,
+                        std::function<void(bool)> Undone);
 
   TMainServices FServices;
   TAsioRoad* ASIOHost = nullptr;
@@ -204,6 +220,7 @@ class TMainState final : private TSoundOutOwner {
   std::atomic<TOperation> FOperation{TOperation::_Stop};
   std::atomic<bool> FEnableChangeData{false};
   std::atomic<std::uint32_t> FCreateWaveSequence{0};  // UI thread, then the ASIO driver's
+  std::uint32_t FGainSequence = 0;                    // the latest gain command (UI thread)
 
   // Events first: they outlive the threads that use them.
   std::unique_ptr<TAutoResetEvent> EventCallSoundOut;
@@ -213,4 +230,5 @@ class TMainState final : private TSoundOutOwner {
   std::unique_ptr<TThreadCreateWave> FThreadCreateWave;
   std::unique_ptr<TThreadSoundOut> FThreadSoundOut;
   bool FShutDown = false;
+  bool FLeftBehind = false;
 };

@@ -45,6 +45,11 @@ void TOneSecondSynthesizer::Begin(const TSynthesisInputs& Inputs, TGeneratorChoi
   FBegun = true;
 }
 
+void TOneSecondSynthesizer::Clear() {
+  FBegun = false;
+  TWaveBufferExtendedArray().swap(FWaveBufferArray);
+}
+
 void TOneSecondSynthesizer::Advance() {
   if (FBegun) Generate(false);
 }

@@ -89,6 +89,9 @@ class TOneSecondSynthesizer {
   // Left and right mix of the current second.
   TWaveBufferExtendedStereo Mix() const;
 
+  // Ends the series and frees its buffers; Begun() is false until the next
+  // Begin.
+  void Clear();
   bool Begun() const { return FBegun; }
   const TSynthesisInputs& Inputs() const { return FInputs; }
   // Where the sweep of the next generated second starts.

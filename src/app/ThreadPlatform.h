@@ -76,15 +76,15 @@ class TWaveOutDevice {
   virtual std::uint32_t DeviceCount() = 0;
   // Opens the wave mapper with the format and reports every message to Client.
   virtual std::uint32_t Open(const TWaveFormatExtensible& Format, TWaveOutClient& Client) = 0;
-  // Bytes of one wave header, which the caller allocates.
-  virtual std::size_t HeaderSize() const = 0;
-  // Prepares Header to play Bytes from Data once.
-  virtual std::uint32_t PrepareHeader(void* Header, void* Data, std::uint32_t Bytes) = 0;
-  virtual std::uint32_t Write(void* Header) = 0;
+  // Prepares the header that the caller filled in (lpData, dwBufferLength,
+  // dwFlags, dwLoops) for playing.
+  virtual std::uint32_t PrepareHeader(PWaveHdr Header) = 0;
+  virtual std::uint32_t Write(PWaveHdr Header) = 0;
   // Stops playing and returns every queued header (each reported as done).
   virtual std::uint32_t Reset() = 0;
-  virtual std::uint32_t UnprepareHeader(void* Header) = 0;
-  // Closes the device, which then reports its close message.
+  virtual std::uint32_t UnprepareHeader(PWaveHdr Header) = 0;
+  // Closes the device, which then reports its close message. On failure the
+  // device stays open and keeps its headers.
   virtual std::uint32_t Close() = 0;
 };
 

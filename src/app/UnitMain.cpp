@@ -1,5 +1,6 @@
 #include "app/UnitMain.h"
 
+#include <map>
 #include <stdexcept>
 #include <vector>
 
@@ -55,10 +56,41 @@ void RecordGlyphName(HWND Button, const std::wstring& Name) {
     SetPropW(Button, kGlyphProperty, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(atom)));
 }
 
-void ForgetGlyphName(HWND Button) {
-  if (!Button) return;
-  if (const auto old = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(RemovePropW(Button, kGlyphProperty))))
-    GlobalDeleteAtom(old);
+// Deletes the picture-name atoms of every button of the window.
+void ForgetGlyphNames(HWND Window) {
+  if (!Window) return;
+  EnumChildWindows(
+      Window,
+      [](HWND Child, LPARAM) -> BOOL {
+        if (const auto old = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(RemovePropW(Child, kGlyphProperty))))
+          GlobalDeleteAtom(old);
+        return TRUE;
+      },
+      0);
+}
+
+// Tasks waiting for their timer (user-interface thread only).
+std::map<UINT_PTR, std::function<void()>>& LaterTasks() {
+  static std::map<UINT_PTR, std::function<void()>> tasks;
+  return tasks;
+}
+
+void CALLBACK RunLaterTask(HWND, UINT, UINT_PTR Id, DWORD) {
+  KillTimer(nullptr, Id);
+  auto& tasks = LaterTasks();
+  const auto found = tasks.find(Id);
+  if (found == tasks.end()) return;
+  const std::function<void()> task = std::move(found->second);
+  tasks.erase(found);
+  try {
+    task();
+  } catch (...) {
+  }
+}
+
+void ForgetLaterTasks() {
+  for (const auto& [id, task] : LaterTasks()) KillTimer(nullptr, id);
+  LaterTasks().clear();
 }
 
 // One row of a value panel: caption, value label (right-aligned) and unit.
@@ -139,8 +171,8 @@ TFormMain::TFormMain()
 
 TFormMain::~TFormMain() {
   if (FormMain == this) FormMain = nullptr;
-  for (TBitBtnExt* button : {BitBtnExt_Play, BitBtnExt_Rec, BitBtnExt_Repeat, BitBtnExt_Scope, BitBtnExt_Lock})
-    ForgetGlyphName(button->Handle());
+  ForgetLaterTasks();
+  ForgetGlyphNames(Handle());
   ASIOHost->SetActive(false);
   FState.reset();  // ends the threads and closes the road if FormDestroy did not
   ASIOHost->SetOnBufferSwitch64({});
@@ -383,7 +415,16 @@ void TFormMain::FormClose(TControl*, TCloseAction&) {
 void TFormMain::FormDestroy(TControl*) {
   // Stops the output whatever the state, ends the threads and waits for
   // them; the events and streams go with the state afterwards.
-  if (FState) FState->Shutdown();
+  ForgetLaterTasks();
+  if (FState && !FState->Shutdown()) {
+    // A thread is stuck inside the audio device (a reset that never
+    // returns), or the device would not close. Nothing either may still
+    // touch is freed: the windows go (and with them the program's atoms),
+    // then the process ends at once.
+    ForgetGlyphNames(Handle());
+    DestroyWindow(Handle());
+    ExitProcess(0);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -442,6 +483,10 @@ TChart& TFormMain::ChartNamed(std::string_view Name) const {
 void TFormMain::SetPlayGlyph(std::string_view ResourceName) { SetGlyph("BitBtnExt_Play", ResourceName); }
 
 void TFormMain::ShowErrorMessage(std::string_view Text) { ShowMessage(Utf8ToWide(Text)); }
+
+void TFormMain::CallLater(std::uint32_t DelayMs, std::function<void()> Task) {
+  if (const UINT_PTR id = SetTimer(nullptr, 0, DelayMs, &RunLaterTask)) LaterTasks()[id] = std::move(Task);
+}
 
 void TFormMain::SetCaption(std::string_view Name, const std::string& Text) {
   TControl& control = Component(Name);

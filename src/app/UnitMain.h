@@ -122,6 +122,7 @@ class TFormMain final : public TForm, private TMainWindowView {
   // TMainWindowView
   void SetPlayGlyph(std::string_view ResourceName) override;
   void ShowErrorMessage(std::string_view Text) override;
+  void CallLater(std::uint32_t DelayMs, std::function<void()> Task) override;
   void SetCaption(std::string_view Component, const std::string& Text) override;
   void SetVisible(std::string_view Component, bool Visible) override;
   void SetGlyph(std::string_view Component, std::string_view ResourceName) override;

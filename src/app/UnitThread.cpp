@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "synthesis/ExtendedPrecision.h"
 
@@ -11,6 +12,12 @@ constexpr std::uint32_t kIdleWaitMs = 100;
 constexpr std::uint32_t kDeviceWaitMs = 10;
 constexpr std::uint32_t kCreateWaveWaitMs = 10;
 constexpr std::uint32_t kDisplayWaitMs = 1000;
+
+// Steady-clock milliseconds; never 0 in practice.
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+             .count() + 1;
+}
 
 }  // namespace
 
@@ -26,7 +33,12 @@ TWorkerThread::~TWorkerThread() {
 void TWorkerThread::Start() {
   // Windows starts threads at 53-bit x87 precision; the signal arithmetic
   // needs the 64-bit mantissa.
-  FThread = krv::StartExtendedThread([this] { Execute(); });
+  FThread = krv::StartExtendedThread([this] {
+    Execute();
+    std::lock_guard<std::mutex> lock(FPauseLock);
+    FEnded = true;
+    FPauseWake.notify_all();
+  });
 }
 
 void TWorkerThread::Terminate() {
@@ -40,6 +52,21 @@ void TWorkerThread::Terminate() {
 
 void TWorkerThread::WaitFor() {
   if (FThread.joinable()) FThread.join();
+}
+
+bool TWorkerThread::WaitFor(std::uint32_t TimeoutMs) {
+  if (!FThread.joinable()) return true;
+  bool ended;
+  {
+    std::unique_lock<std::mutex> lock(FPauseLock);
+    ended = FPauseWake.wait_for(lock, std::chrono::milliseconds(TimeoutMs), [this] { return FEnded; });
+  }
+  if (ended) {
+    FThread.join();
+  } else {
+    FThread.detach();
+  }
+  return ended;
 }
 
 void TWorkerThread::End() {
@@ -88,7 +115,14 @@ void TThreadDisplayOut::Execute() {
   while (!Terminated()) {
     if (!FEventCallDisplayOut.Wait(kDisplayWaitMs)) continue;
     if (Terminated()) break;
-    if (auto command = FMailbox.Take()) Run(command->Code, command->Payload);
+    try {
+      if (auto command = FMailbox.Take()) Run(command->Code, command->Payload);
+    } catch (...) {  // the command is dropped; the next one is served
+      try {
+        FUserInterface.PostErrorMessage(std::string(kMessageWorkerThreadFailed));
+      } catch (...) {
+      }
+    }
   }
 }
 
@@ -178,6 +212,24 @@ const TWaveBufferExtendedStereo* TThreadCreateWave::Fetch(std::uint32_t Sequence
   return &WaveBufferExtendedStereoArray[answer->Detail];
 }
 
+void TThreadCreateWave::Serve(const TCommand& Command) {
+  if (Command.Code == kCreateWaveAll) {
+    FSynthesizer.Begin(Command.Payload, TGeneratorChoice::_FollowFFTuse);
+  } else if (Command.Code == kCreateWaveNext) {
+    if (!FSynthesizer.Begun()) {  // nothing to continue from
+      FAnswer.Publish(TCreateWaveNotify::_FailedError, Command.Sequence, 0);
+      return;
+    }
+    FSynthesizer.Advance();
+  } else {
+    return;
+  }
+  const std::uint8_t slot = FOddEven ? 0 : 1;
+  WaveBufferExtendedStereoArray[slot] = FSynthesizer.Mix();
+  FOddEven = !FOddEven;
+  FAnswer.Publish(TCreateWaveNotify::_Prepared, Command.Sequence, slot);
+}
+
 void TThreadCreateWave::Execute() {
   FOddEven = true;
   while (!Terminated()) {
@@ -185,21 +237,14 @@ void TThreadCreateWave::Execute() {
     if (Terminated()) break;
     auto command = FMailbox.Take();
     if (!command) continue;
-    if (command->Code == kCreateWaveAll) {
-      FSynthesizer.Begin(command->Payload, TGeneratorChoice::_FollowFFTuse);
-    } else if (command->Code == kCreateWaveNext) {
-      if (!FSynthesizer.Begun()) {  // nothing to continue from
-        FAnswer.Publish(TCreateWaveNotify::_FailedError, command->Sequence, 0);
-        continue;
-      }
-      FSynthesizer.Advance();
-    } else {
-      continue;
+    try {
+      Serve(*command);
+    } catch (...) {
+      // The series is over (a next second has nothing to continue from) and
+      // its buffers are freed; the requester reports the failure.
+      FSynthesizer.Clear();
+      FAnswer.Publish(TCreateWaveNotify::_FailedError, command->Sequence, 0);
     }
-    const std::uint8_t slot = FOddEven ? 0 : 1;
-    WaveBufferExtendedStereoArray[slot] = FSynthesizer.Mix();
-    FOddEven = !FOddEven;
-    FAnswer.Publish(TCreateWaveNotify::_Prepared, command->Sequence, slot);
   }
 }
 
@@ -318,16 +363,61 @@ TThreadSoundOut::TDeviceMessages TThreadSoundOut::TakeDeviceMessages() {
   return messages;
 }
 
+bool TThreadSoundOut::InsideDevice(std::uint32_t ForMs) const {
+  const std::int64_t since = FDeviceCallSince.load();
+  return since != 0 && NowMs() - since >= static_cast<std::int64_t>(ForMs);
+}
+
+template <class F>
+std::uint32_t TThreadSoundOut::DeviceCall(F Call) {
+  FDeviceCallSince.store(NowMs());
+  const std::uint32_t result = Call();
+  FDeviceCallSince.store(0);
+  return result;
+}
+
 void TThreadSoundOut::Execute() {
   while (!Terminated()) {
-    switch (FState) {
-      case TState::_Idle: IdlePass(); break;
-      case TState::_Opening: OpeningPass(); break;
-      case TState::_Playing: PlayingPass(); break;
-      case TState::_Closing: ClosingPass(); break;
+    try {
+      switch (FState) {
+        case TState::_Idle: IdlePass(); break;
+        case TState::_Opening: OpeningPass(); break;
+        case TState::_Playing: PlayingPass(); break;
+        case TState::_Closing: ClosingPass(); break;
+      }
+    } catch (...) {
+      Fail();
     }
   }
-  EndWhileOpen();
+  try {
+    EndWhileOpen();
+  } catch (...) {
+  }
+}
+
+// Whatever failed (an allocation, the engine), the play ends: the device is
+// closed, the memory freed and the window told once; the thread then takes
+// the next command.
+void TThreadSoundOut::Fail() noexcept {
+  try {
+    switch (FState) {
+      case TState::_Opening:  // the requester is told with the answer
+        FErrors.Failure = kMessageWorkerThreadFailed;
+        BeginClosing(TOutcome::_Erred, FPlaySequence);
+        break;
+      case TState::_Playing:
+        EndPlay(kMessageWorkerThreadFailed);
+        break;
+      case TState::_Closing:  // the device is closed: complete the end
+        FinishClose();
+        FUserInterface.PostErrorMessage(std::string(kMessageWorkerThreadFailed));
+        break;
+      case TState::_Idle:
+        FUserInterface.PostErrorMessage(std::string(kMessageWorkerThreadFailed));
+        break;
+    }
+  } catch (...) {
+  }
 }
 
 void TThreadSoundOut::IdlePass() {
@@ -335,9 +425,30 @@ void TThreadSoundOut::IdlePass() {
     Pause(kIdleWaitMs);
     return;
   }
-  if (!FEventCallSoundOut.Wait(kIdleWaitMs) || Terminated()) return;
-  const auto command = FMailbox.Take();
+  std::optional<TCommand> command = std::exchange(FKept, std::nullopt);
+  if (!command) {
+    if (!FEventCallSoundOut.Wait(kIdleWaitMs) || Terminated()) return;
+    command = FMailbox.Take();
+  }
   if (!command) return;
+  if (FEnableWaveOut) {
+    // A device that would not close at the end of the last play: close it
+    // before anything else; a start is served once it is closed.
+    if (command->Code != kSoundOutStart && command->Code != kSoundOutStop) return;
+    if (CloseWaveOutDevice() == TCloseResult::_StillOpen) {
+      FErrors = TSoundOutErrors{};
+      if (command->Code == kSoundOutStart) FErrors.Failure = kMessageCannotCloseWaveOut;
+      AnswerErred(command->Sequence);
+      return;
+    }
+    if (command->Code == kSoundOutStart) {
+      FKept = command;
+      EnterClosing(TOutcome::_Ended, 0);
+    } else {
+      EnterClosing(TOutcome::_Stopped, command->Sequence);
+    }
+    return;
+  }
   if (command->Code == kSoundOutStart) {
     StartPlay(command->Sequence);
   } else if (command->Code == kSoundOutStop) {
@@ -350,7 +461,13 @@ void TThreadSoundOut::IdlePass() {
 void TThreadSoundOut::StartPlay(std::uint32_t Sequence) {
   FPlaySequence = Sequence;
   FErrors = TSoundOutErrors{};
-  LoadPlaySetting();
+  try {
+    LoadPlaySetting();
+  } catch (...) {
+    FErrors.Failure = kMessageWorkerThreadFailed;
+    AnswerErred(Sequence);
+    return;
+  }
   TakeDeviceMessages();  // nothing left over from an earlier device
   OpenWaveOutDevice();
   if (FEnableWaveOut)
@@ -362,11 +479,15 @@ void TThreadSoundOut::StartPlay(std::uint32_t Sequence) {
 void TThreadSoundOut::OpeningPass() {
   const bool signalled = EventWaveOutCallback->Wait(kDeviceWaitMs);
   if (Terminated()) return;
-  // A requester that gave up waiting for the start stops it; the device is
-  // closed rather than left open.
-  if (const auto command = FMailbox.Take(); command && command->Code == kSoundOutStop) {
-    BeginClosing(TOutcome::_Stopped, command->Sequence);
-    return;
+  if (const auto command = FMailbox.Take()) {
+    // A requester that gave up waiting for the start stops it; the device is
+    // closed rather than left open. A start given again is served by this
+    // one: its requester gets the answer.
+    if (command->Code == kSoundOutStop) {
+      BeginClosing(TOutcome::_Stopped, command->Sequence);
+      return;
+    }
+    if (command->Code == kSoundOutStart) FPlaySequence = command->Sequence;
   }
   if (!signalled) return;
   const TDeviceMessages messages = TakeDeviceMessages();
@@ -387,55 +508,88 @@ void TThreadSoundOut::OpeningPass() {
 
 void TThreadSoundOut::StartOutput() {
   const std::uint32_t bytes = static_cast<std::uint32_t>(FFrames) * BytesPerFrame(FSettings.Signals.PCMFormat._Quantization);
-  for (int i = 0; i < 2; ++i)
-    FHeaderPrepared[i] = FDevice.PrepareHeader(pWaveHdr[i], pWaveBuffer[i], bytes) == 0;
+  for (int i = 0; i < 2; ++i) {
+    wavehdr_tag& header = *pWaveHdr[i];
+    header = wavehdr_tag{};
+    header.lpData = static_cast<char*>(pWaveBuffer[i]);
+    header.dwBufferLength = bytes;
+    header.dwFlags = WaveHdrBeginLoop | WaveHdrEndLoop;
+    header.dwLoops = 1;
+    FHeaderPrepared[i] = DeviceCall([&] { return FDevice.PrepareHeader(pWaveHdr[i]); }) == 0;
+    if (!FHeaderPrepared[i]) {
+      FErrors.Failure = kMessageCannotWriteWaveOut;
+      BeginClosing(TOutcome::_Erred, FPlaySequence);
+      return;
+    }
+  }
   FOddEven = true;
   FCount = 0;
   FPlayTime = 0;
   GenerateOneSecond(true);
   FDisplay.HandOver(WaveBufferL, WaveBufferR);
   FDisplay.Call(kDisplayStart);
-  WriteWaveOutBuffer();
+  bool written = WriteWaveOutBuffer();
   FCount = 1;
-  WriteWaveOutBuffer();
+  if (!written || !WriteWaveOutBuffer()) {
+    FErrors.Failure = kMessageCannotWriteWaveOut;
+    BeginClosing(TOutcome::_Erred, FPlaySequence);
+    SendDisplay(kDisplayStop, false);
+    return;
+  }
   // The thread plays from here on, whether or not the requester still
   // waits: a done message that comes at once is served.
   FState = TState::_Playing;
+  FLastDone = std::chrono::steady_clock::now();
   FAnswer.Publish(TSoundOutNotify::_Started, FPlaySequence);
 }
 
 void TThreadSoundOut::PlayingPass() {
-  if (!EventWaveOutCallback->Wait(kDeviceWaitMs) || Terminated()) return;
-  const TDeviceMessages messages = TakeDeviceMessages();
-  for (std::uint32_t i = 0; i < messages.Done && FState == TState::_Playing; ++i) HandleDone();
-  if (messages.Close) {
+  const bool signalled = EventWaveOutCallback->Wait(kDeviceWaitMs);
+  if (Terminated()) return;
+  // Commands are taken at once, so that a stop works also when the device
+  // returns no buffer any more.
+  if (const auto command = FMailbox.Take()) {
+    ServePlayingCommand(*command);
+    if (FState != TState::_Playing) return;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  const TDeviceMessages messages = signalled ? TakeDeviceMessages() : TDeviceMessages{};
+  if (messages.Close) {  // the system closed the device
     FEnableWaveOut = false;
     FHeaderPrepared[0] = FHeaderPrepared[1] = false;
-    if (FState == TState::_Playing) {  // closed by the system
-      FOutcome = TOutcome::_Stopped;
-      FOutcomeSequence = 0;
-    }
-    FinishClose();
+    EndPlay(kMessageOutputDeviceStopped);
+    return;
+  }
+  if (messages.Done > 0) FLastDone = now;
+  for (std::uint32_t i = 0; i < messages.Done && FState == TState::_Playing; ++i) HandleDone();
+  if (FState == TState::_Playing && now - FLastDone > std::chrono::milliseconds(FDeviceStallMs.load()))
+    EndPlay(kMessageOutputDeviceStopped);  // the device takes no more samples
+}
+
+void TThreadSoundOut::ServePlayingCommand(const TCommand& Command) {
+  switch (Command.Code) {
+    case kSoundOutStop:
+      BeginClosing(TOutcome::_Stopped, Command.Sequence);
+      SendDisplay(kDisplayStop, false);
+      break;
+    case kSoundOutGainChanged:
+      LoadOutputGain();
+      RequantizeOneSecond();  // the segments still to be written carry the new gains
+      SendDisplay(kDisplayCharts, false);
+      FAnswer.Publish(TSoundOutNotify::_Changed, Command.Sequence);
+      break;
+    case kSoundOutStart:  // its requester gave up on the start that plays now
+      FAnswer.Publish(TSoundOutNotify::_Started, Command.Sequence);
+      break;
+    default:
+      break;
   }
 }
 
 void TThreadSoundOut::HandleDone() {
-  if (const auto command = FMailbox.Take()) {
-    if (command->Code == kSoundOutStop) {
-      BeginClosing(TOutcome::_Stopped, command->Sequence);
-      SendDisplay(kDisplayStop, false);
-      return;
-    }
-    if (command->Code == kSoundOutGainChanged) {
-      LoadOutputGain();
-      RequantizeOneSecond();  // the segments still to be written carry the new gains
-      SendDisplay(kDisplayCharts, false);
-      FAnswer.Publish(TSoundOutNotify::_Changed, command->Sequence);
-    }
-  }
   ++FCount;
   if (FCount < FCountMax) {
-    WriteWaveOutBuffer();
+    if (!WriteWaveOutBuffer()) EndPlay(kMessageCannotWriteWaveOut);
     return;
   }
   FCount = 0;
@@ -450,27 +604,88 @@ void TThreadSoundOut::HandleDone() {
     return;
   }
   GenerateOneSecond(false);
-  WriteWaveOutBuffer();
+  if (!WriteWaveOutBuffer()) {
+    EndPlay(kMessageCannotWriteWaveOut);
+    return;
+  }
+  // The device may have run dry while the second was made: it is given its
+  // time again from this buffer on.
+  FLastDone = std::chrono::steady_clock::now();
   SendDisplay(kDisplayPlayTimeAndCharts, true);
+}
+
+// A fault ends the play. The window is told before the device is closed, so
+// that it is back in _Stop even when the device does not return from its
+// reset.
+void TThreadSoundOut::EndPlay(std::string_view Message) {
+  FOwner.BeginSinglePlayEnd();
+  FUserInterface.PostSinglePlayEnd();
+  FUserInterface.PostErrorMessage(std::string(Message));
+  SendDisplay(kDisplayStop, false);
+  BeginClosing(TOutcome::_Ended, 0);
 }
 
 void TThreadSoundOut::BeginClosing(TOutcome Outcome, std::uint32_t Sequence) {
   FOutcome = Outcome;
   FOutcomeSequence = Sequence;
-  if (CloseWaveOutDevice())
-    FState = TState::_Closing;
-  else
-    FinishClose();
+  switch (CloseWaveOutDevice()) {
+    case TCloseResult::_Closed: EnterClosing(Outcome, Sequence); break;
+    case TCloseResult::_NothingOpen: FinishClose(); break;
+    case TCloseResult::_StillOpen: CloseFailed(); break;
+  }
+}
+
+// The device is closed; its close message completes the outcome.
+void TThreadSoundOut::EnterClosing(TOutcome Outcome, std::uint32_t Sequence) {
+  FOutcome = Outcome;
+  FOutcomeSequence = Sequence;
+  FState = TState::_Closing;
+  FCloseDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseWaitMs);
 }
 
 void TThreadSoundOut::ClosingPass() {
   const bool signalled = EventWaveOutCallback->Wait(kDeviceWaitMs);
-  // A stop given again while the device closes is answered with it.
-  if (const auto command = FMailbox.Take();
-      command && command->Code == kSoundOutStop && FOutcome == TOutcome::_Stopped)
-    FOutcomeSequence = command->Sequence;
-  if (!signalled) return;
-  if (TakeDeviceMessages().Close) FinishClose();
+  if (const auto command = FMailbox.Take()) {
+    if (command->Code == kSoundOutStop) {
+      // A stop given while the play ends is answered once the device is
+      // closed.
+      if (FOutcome == TOutcome::_Stopped)
+        FOutcomeSequence = command->Sequence;
+      else
+        FStopSequence = command->Sequence;
+    } else if (command->Code == kSoundOutStart) {
+      FKept = command;  // served when the thread is idle again
+    }
+  }
+  // The device is closed: its close message normally follows at once; a
+  // missing one is not waited for beyond its time.
+  if ((signalled && TakeDeviceMessages().Close) || std::chrono::steady_clock::now() >= FCloseDeadline)
+    FinishClose();
+}
+
+// The device would not close: it keeps its buffers (freeing them could let
+// it write into freed memory) and the thread tries again at the next
+// command. The play is over for the window.
+void TThreadSoundOut::CloseFailed() {
+  FOwner.RestorePlayTime();
+  FState = TState::_Idle;
+  switch (FOutcome) {
+    case TOutcome::_SingleEnd:
+      FUserInterface.PostSinglePlayEnd();
+      FUserInterface.PostErrorMessage(std::string(kMessageCannotCloseWaveOut));
+      break;
+    case TOutcome::_Erred:
+      if (FErrors.Failure.empty() && FErrors.WavMemErr == TWavMemErr::_MemErrNo)
+        FErrors.Failure = kMessageCannotCloseWaveOut;
+      AnswerErred(FOutcomeSequence);
+      break;
+    case TOutcome::_Stopped:  // the requester reports that the stop failed
+      AnswerErred(FOutcomeSequence);
+      break;
+    case TOutcome::_Ended:
+      break;
+  }
+  if (FStopSequence) AnswerErred(std::exchange(FStopSequence, 0));
 }
 
 void TThreadSoundOut::FinishClose() {
@@ -487,19 +702,26 @@ void TThreadSoundOut::FinishClose() {
     case TOutcome::_Stopped:
       FAnswer.Publish(TSoundOutNotify::_Stopped, FOutcomeSequence);
       break;
+    case TOutcome::_Ended:
+      break;
   }
+  if (FStopSequence) FAnswer.Publish(TSoundOutNotify::_Stopped, std::exchange(FStopSequence, 0));
 }
 
 void TThreadSoundOut::EndWhileOpen() {
-  if (!CloseWaveOutDevice() && FState != TState::_Closing) {
-    ReleaseWaveMemory();
-    return;
+  bool closed = FState == TState::_Closing;
+  switch (CloseWaveOutDevice()) {
+    case TCloseResult::_Closed: closed = true; break;
+    case TCloseResult::_StillOpen: return;  // the memory stays with the device
+    case TCloseResult::_NothingOpen: break;
   }
-  // Wait (bounded) for the close message so that the device is done with the
-  // buffers and with this thread before either goes away.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseWaitMs);
-  while (!FCloseMessage.load() && std::chrono::steady_clock::now() < deadline)
-    EventWaveOutCallback->Wait(kDeviceWaitMs);
+  if (closed) {
+    // Wait (bounded) for the close message so that the device is done with
+    // this thread before it goes away.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseWaitMs);
+    while (!FCloseMessage.load() && std::chrono::steady_clock::now() < deadline)
+      EventWaveOutCallback->Wait(kDeviceWaitMs);
+  }
   TakeDeviceMessages();
   ReleaseWaveMemory();
   FState = TState::_Idle;
@@ -518,21 +740,30 @@ void TThreadSoundOut::LoadPlaySetting() {
 void TThreadSoundOut::LoadOutputGain() { FSettings.Gains = FOwner.LoadOutputGain(); }
 
 void TThreadSoundOut::OpenWaveOutDevice() {
-  const std::uint32_t result = FDevice.Open(WaveOutFormat(FSettings.Signals.PCMFormat), *this);
+  const TWaveFormatExtensible format = WaveOutFormat(FSettings.Signals.PCMFormat);
+  const std::uint32_t result = DeviceCall([&] { return FDevice.Open(format, *this); });
   FEnableWaveOut = result == 0;
   if (!FEnableWaveOut) FErrors.WavOutErr = WavOutErrFromResult(result);
 }
 
-bool TThreadSoundOut::CloseWaveOutDevice() {
-  if (!FEnableWaveOut) return false;
-  FDevice.Reset();
-  for (int i = 0; i < 2; ++i) {
-    if (FHeaderPrepared[i]) FDevice.UnprepareHeader(pWaveHdr[i]);
-    FHeaderPrepared[i] = false;
+// Resets the device (which returns every queued buffer), unprepares the
+// headers and closes it. A close that fails is tried again; a device that
+// still refuses stays open with its headers.
+TThreadSoundOut::TCloseResult TThreadSoundOut::CloseWaveOutDevice() {
+  if (!FEnableWaveOut) return TCloseResult::_NothingOpen;
+  for (int attempt = 0; attempt < kCloseAttempts; ++attempt) {
+    if (attempt > 0) Pause(kCloseRetryMs);
+    DeviceCall([&] { return FDevice.Reset(); });
+    for (int i = 0; i < 2; ++i)
+      if (FHeaderPrepared[i] && DeviceCall([&] { return FDevice.UnprepareHeader(pWaveHdr[i]); }) == 0)
+        FHeaderPrepared[i] = false;
+    if (DeviceCall([&] { return FDevice.Close(); }) == 0) {
+      FEnableWaveOut = false;
+      FHeaderPrepared[0] = FHeaderPrepared[1] = false;
+      return TCloseResult::_Closed;
+    }
   }
-  FDevice.Close();
-  FEnableWaveOut = false;
-  return true;
+  return TCloseResult::_StillOpen;
 }
 
 bool TThreadSoundOut::AllocateWaveMemory() {
@@ -541,8 +772,8 @@ bool TThreadSoundOut::AllocateWaveMemory() {
     return false;
   }
   FHeapCreated = true;
-  for (void*& header : pWaveHdr) {
-    header = FMemory.AllocateHeap(FDevice.HeaderSize());
+  for (PWaveHdr& header : pWaveHdr) {
+    header = static_cast<PWaveHdr>(FMemory.AllocateHeap(sizeof(wavehdr_tag)));
     if (!header) {
       FErrors.WavMemErr = TWavMemErr::_MemErrNoAllocateHeap;
       return false;
@@ -561,6 +792,7 @@ bool TThreadSoundOut::AllocateWaveMemory() {
 }
 
 void TThreadSoundOut::ReleaseWaveMemory() {
+  if (FEnableWaveOut) return;  // never while an open device may still use it
   if (FHeapCreated) FMemory.DestroyHeap();  // frees both headers
   FHeapCreated = false;
   pWaveHdr[0] = pWaveHdr[1] = nullptr;
@@ -593,12 +825,13 @@ void TThreadSoundOut::RequantizeOneSecond() {
   WaveBufferR = std::move(quantized[1]);
 }
 
-void TThreadSoundOut::WriteWaveOutBuffer() {
+bool TThreadSoundOut::WriteWaveOutBuffer() {
   const int index = FOddEven ? 0 : 1;
   PackSegment(WaveBufferL, WaveBufferR, FCount, FFrames, FSettings.Signals.PCMFormat._Quantization,
               pWaveBuffer[index]);
-  FDevice.Write(pWaveHdr[index]);
+  const bool written = DeviceCall([&] { return FDevice.Write(pWaveHdr[index]); }) == 0;
   FOddEven = !FOddEven;
+  return written;
 }
 
 void TThreadSoundOut::SendDisplay(std::uint8_t Command, bool WithPlayTime) {

@@ -22,6 +22,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "app/OneSecond.h"
@@ -78,8 +79,10 @@ class TCommandMailbox {
 };
 
 // A thread's answers, each tagged with the number of the command it answers,
-// and the answer event that announces them.
-template <class TStatus, class TDetail>
+// and the answer event that announces them. The last Kept answers are kept,
+// so that an answer is not lost when another one follows before its
+// requester looks.
+template <class TStatus, class TDetail, std::size_t Kept = 1>
 class TAnswerChannel {
  public:
   struct TAnswer {
@@ -93,9 +96,17 @@ class TAnswerChannel {
   void Publish(TStatus Status, std::uint32_t Sequence, TDetail Detail = {}) {
     {
       std::lock_guard<std::mutex> lock(FLock);
-      FLatest = TAnswer{Status, Sequence, Detail};
+      FKept[FNext] = TAnswer{Status, Sequence, Detail};
+      FLatest = FNext;
+      FNext = (FNext + 1) % FKept.size();
     }
     FEvent->Set();
+  }
+
+  // The answer to command Sequence if it has come; never waits.
+  std::optional<TAnswer> Peek(std::uint32_t Sequence) {
+    std::lock_guard<std::mutex> lock(FLock);
+    return Find(Sequence);
   }
 
   // Waits at most TimeoutMs for the answer to command Sequence. Answers to
@@ -108,7 +119,7 @@ class TAnswerChannel {
     for (;;) {
       {
         std::lock_guard<std::mutex> lock(FLock);
-        if (FLatest && FLatest->Sequence == Sequence) return FLatest;
+        if (auto found = Find(Sequence)) return found;
       }
       const auto now = Clock::now();
       const auto left = now < deadline
@@ -116,16 +127,23 @@ class TAnswerChannel {
                             : 0;
       if (!FEvent->Wait(static_cast<std::uint32_t>(left))) return std::nullopt;
       std::lock_guard<std::mutex> lock(FLock);
-      if (!FLatest) continue;
-      if (FLatest->Sequence == Sequence) return FLatest;
-      if (Stale) *Stale = FLatest->Status;
+      if (auto found = Find(Sequence)) return found;
+      if (Stale && FKept[FLatest]) *Stale = FKept[FLatest]->Status;
     }
   }
 
  private:
+  std::optional<TAnswer> Find(std::uint32_t Sequence) const {
+    for (const auto& kept : FKept)
+      if (kept && kept->Sequence == Sequence) return kept;
+    return std::nullopt;
+  }
+
   std::unique_ptr<TAutoResetEvent> FEvent;
   std::mutex FLock;
-  std::optional<TAnswer> FLatest;
+  std::array<std::optional<TAnswer>, Kept> FKept;
+  std::size_t FNext = 0;
+  std::size_t FLatest = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -142,7 +160,16 @@ class TWorkerThread {
   void Terminate();
   // Waits until the loop has ended.
   void WaitFor();
+  // Waits at most TimeoutMs for the loop to end. A loop that has not ended
+  // by then (stuck in a call that does not return) is left running on its
+  // own: false, and the object must then never be destroyed.
+  bool WaitFor(std::uint32_t TimeoutMs);
   bool Terminated() const { return FTerminated.load(); }
+  // True once the loop has ended.
+  bool Ended() {
+    std::lock_guard<std::mutex> lock(FPauseLock);
+    return FEnded;
+  }
 
  protected:
   TWorkerThread() = default;
@@ -158,6 +185,7 @@ class TWorkerThread {
   std::atomic<bool> FTerminated{false};
   std::mutex FPauseLock;
   std::condition_variable FPauseWake;
+  bool FEnded = false;  // guarded by FPauseLock
   std::thread FThread;
 };
 
@@ -226,6 +254,9 @@ class TThreadCreateWave final : public TWorkerThread {
   void Wake() override { FEventCallCreateWave.Set(); }
 
  private:
+  using TCommand = TCommandMailbox<TSynthesisInputs>::TCommand;
+  void Serve(const TCommand& Command);
+
   TAutoResetEvent& FEventCallCreateWave;
   TCommandMailbox<TSynthesisInputs> FMailbox;
   TAnswerChannel<TCreateWaveNotify, std::uint8_t> FAnswer;  // detail: the slot written
@@ -274,7 +305,16 @@ class TSoundOutOwner {
 struct TSoundOutErrors {
   TWavMemErr WavMemErr = TWavMemErr::_MemErrNo;
   TWavOutErr WavOutErr = TWavOutErr::_MMSYSERR_No;
+  // The message of a failure that has no code of its own (the device refused
+  // a buffer, the thread failed); empty when there was none.
+  std::string_view Failure{};
 };
+
+// Messages of the wave-out road's failures that have no code of their own.
+inline constexpr std::string_view kMessageCannotWriteWaveOut = "Error - Cannot Write Wave Out Device.";
+inline constexpr std::string_view kMessageCannotCloseWaveOut = "Error - Cannot Close Wave Out Device.";
+inline constexpr std::string_view kMessageOutputDeviceStopped = "Error - Output Device Stopped.";
+inline constexpr std::string_view kMessageWorkerThreadFailed = "Error - Worker Thread Failed.";
 
 // Segments per second for a buffer size (50 ms 20 ... 500 ms 2).
 std::int32_t SegmentsPerSecond(TWavBufferSize WavBufferSize);
@@ -294,9 +334,16 @@ void PackSegment(const TWaveBufferInteger& Left, const TWaveBufferInteger& Right
 
 class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
  public:
-  using TAnswer = TAnswerChannel<TSoundOutNotify, TSoundOutErrors>::TAnswer;
-  // Longest wait for the device's close message when the thread ends.
+  // Answers are kept for the gain check that looks after its time-out.
+  using TAnswers = TAnswerChannel<TSoundOutNotify, TSoundOutErrors, 8>;
+  using TAnswer = TAnswers::TAnswer;
+  // Longest wait for the device's close message.
   static constexpr std::uint32_t kCloseWaitMs = 1000;
+  // A device that returns no buffer for this long while playing has stopped.
+  static constexpr std::uint32_t kDefaultDeviceStallMs = 2000;
+  // Attempts to close a device that refuses to close, and the pause between.
+  static constexpr int kCloseAttempts = 3;
+  static constexpr std::uint32_t kCloseRetryMs = 20;
 
   TThreadSoundOut(TSoundOutOwner& Owner, TAutoResetEvent& EventCallSoundOut, const TEventFactory& CreateEvent,
                   TWaveOutDevice& Device, TWaveMemory& Memory, TSignalEngine& Engine,
@@ -309,15 +356,26 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   // to an earlier command is dropped and reported through Stale.
   std::optional<TAnswer> AwaitAnswer(std::uint32_t Sequence, std::uint32_t TimeoutMs,
                                      std::optional<TSoundOutNotify>* Stale = nullptr);
+  // The answer to command Sequence if it has come; never waits.
+  std::optional<TAnswer> PeekAnswer(std::uint32_t Sequence) { return FAnswer.Peek(Sequence); }
+  // True while a call into the device has not returned for ForMs or longer.
+  bool InsideDevice(std::uint32_t ForMs) const;
+  void SetDeviceStallMs(std::uint32_t Value) { FDeviceStallMs.store(Value); }
+  // After the loop has ended: the device would not close and keeps its
+  // buffers.
+  bool DeviceLeftOpen() const { return FEnableWaveOut; }
 
  protected:
   void Execute() override;
   void Wake() override;
 
  private:
+  using TCommand = TCommandMailbox<std::uint8_t>::TCommand;
   enum class TState : std::uint8_t { _Idle, _Opening, _Playing, _Closing };
-  // What the close message completes.
-  enum class TOutcome : std::uint8_t { _Stopped, _Erred, _SingleEnd };
+  // What the close message completes: a stop, a failed start, the end of a
+  // timed play, or a play that a fault ended (the window knows already).
+  enum class TOutcome : std::uint8_t { _Stopped, _Erred, _SingleEnd, _Ended };
+  enum class TCloseResult : std::uint8_t { _NothingOpen, _Closed, _StillOpen };
   struct TDeviceMessages {
     bool Open = false;
     bool Close = false;
@@ -333,22 +391,29 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   void ClosingPass();
   void StartPlay(std::uint32_t Sequence);
   void StartOutput();
+  void ServePlayingCommand(const TCommand& Command);
   void HandleDone();
+  void EndPlay(std::string_view Message);
+  void Fail() noexcept;
   void BeginClosing(TOutcome Outcome, std::uint32_t Sequence);
+  void EnterClosing(TOutcome Outcome, std::uint32_t Sequence);
+  void CloseFailed();
   void FinishClose();
   void EndWhileOpen();
 
   void LoadPlaySetting();
   void LoadOutputGain();
   void OpenWaveOutDevice();
-  bool CloseWaveOutDevice();
+  TCloseResult CloseWaveOutDevice();
   bool AllocateWaveMemory();
   void ReleaseWaveMemory();
   void GenerateOneSecond(bool First);
   void RequantizeOneSecond();
-  void WriteWaveOutBuffer();
+  bool WriteWaveOutBuffer();
   void AnswerErred(std::uint32_t Sequence);
   void SendDisplay(std::uint8_t Command, bool WithPlayTime);
+  template <class F>
+  std::uint32_t DeviceCall(F Call);
 
   TSoundOutOwner& FOwner;
   TAutoResetEvent& FEventCallSoundOut;
@@ -358,7 +423,7 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   TUserInterfaceSink& FUserInterface;
   TThreadDisplayOut& FDisplay;
   TCommandMailbox<std::uint8_t> FMailbox;
-  TAnswerChannel<TSoundOutNotify, TSoundOutErrors> FAnswer;
+  TAnswers FAnswer;
 
   // Written by the device's callback.
   std::unique_ptr<TAutoResetEvent> EventWaveOutCallback;
@@ -366,14 +431,22 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   std::atomic<bool> FCloseMessage{false};
   std::atomic<std::uint32_t> FDoneMessages{0};
 
+  // Read by the requesters.
+  std::atomic<std::int64_t> FDeviceCallSince{0};  // steady-clock ms of the running device call; 0 none
+  std::atomic<std::uint32_t> FDeviceStallMs{kDefaultDeviceStallMs};
+
   // The thread's own.
   TState FState = TState::_Idle;
   TOutcome FOutcome = TOutcome::_Stopped;
   std::uint32_t FPlaySequence = 0;     // the start command being served
   std::uint32_t FOutcomeSequence = 0;  // the command the close message answers
+  std::uint32_t FStopSequence = 0;     // a stop that came while the play was ending
+  std::optional<TCommand> FKept;       // a start that came while the device closed
+  std::chrono::steady_clock::time_point FLastDone{};      // the device's last sign of progress
+  std::chrono::steady_clock::time_point FCloseDeadline{};  // longest wait for the close message
   bool FEnableWaveOut = false;
   bool FHeapCreated = false;
-  void* pWaveHdr[2] = {nullptr, nullptr};
+  PWaveHdr pWaveHdr[2] = {nullptr, nullptr};
   bool FHeaderPrepared[2] = {false, false};
   void* pWaveBuffer[2] = {nullptr, nullptr};
   std::size_t FWaveBufferBytes = 0;

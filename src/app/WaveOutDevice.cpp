@@ -1,16 +1,29 @@
 // The wave mapper through the multimedia wave-out functions.
 //
-// The data model names its own copy of the wave format record tWAVEFORMATEX,
-// the tag that mmsystem.h uses too; the system's record gets another tag in
-// this file (its name WAVEFORMATEX is unchanged).
+// The data model names its own copies of the wave format record and the wave
+// header tWAVEFORMATEX and wavehdr_tag, the tags that mmsystem.h uses too;
+// the system's records get other tags in this file (their names WAVEFORMATEX
+// and WAVEHDR are unchanged).
 #include <windows.h>
 #define tWAVEFORMATEX SystemWaveFormatEx
+#define wavehdr_tag SystemWaveHdr
 #include <mmsystem.h>
+#undef wavehdr_tag
 #undef tWAVEFORMATEX
+
+#include <cstddef>
 
 #include "app/Win32ThreadPlatform.h"
 
 static_assert(sizeof(WAVEFORMATEX) == sizeof(tWAVEFORMATEX));
+static_assert(sizeof(WAVEHDR) == sizeof(wavehdr_tag));
+static_assert(offsetof(WAVEHDR, dwBufferLength) == offsetof(wavehdr_tag, dwBufferLength) &&
+              offsetof(WAVEHDR, dwUser) == offsetof(wavehdr_tag, dwUser) &&
+              offsetof(WAVEHDR, dwFlags) == offsetof(wavehdr_tag, dwFlags) &&
+              offsetof(WAVEHDR, dwLoops) == offsetof(wavehdr_tag, dwLoops) &&
+              offsetof(WAVEHDR, lpNext) == offsetof(wavehdr_tag, lpNext) &&
+              offsetof(WAVEHDR, reserved) == offsetof(wavehdr_tag, reserved));
+static_assert(WHDR_BEGINLOOP == WaveHdrBeginLoop && WHDR_ENDLOOP == WaveHdrEndLoop);
 static_assert(sizeof(HWAVEOUT) == sizeof(void*) && sizeof(DWORD_PTR) == sizeof(void*));
 
 namespace {
@@ -27,6 +40,7 @@ void CALLBACK WaveOutProc(HWAVEOUT, UINT Message, DWORD_PTR Instance, DWORD_PTR,
 }
 
 HWAVEOUT Handle(void* Handle) { return static_cast<HWAVEOUT>(Handle); }
+WAVEHDR* SystemHeader(PWaveHdr Header) { return reinterpret_cast<WAVEHDR*>(Header); }
 
 }  // namespace
 
@@ -46,26 +60,18 @@ std::uint32_t TWin32WaveOutDevice::Open(const TWaveFormatExtensible& Format, TWa
   return result;
 }
 
-std::size_t TWin32WaveOutDevice::HeaderSize() const { return sizeof(WAVEHDR); }
-
-std::uint32_t TWin32WaveOutDevice::PrepareHeader(void* Header, void* Data, std::uint32_t Bytes) {
-  auto* header = static_cast<WAVEHDR*>(Header);
-  *header = WAVEHDR{};
-  header->lpData = static_cast<LPSTR>(Data);
-  header->dwBufferLength = Bytes;
-  header->dwFlags = WHDR_BEGINLOOP | WHDR_ENDLOOP;
-  header->dwLoops = 1;
-  return waveOutPrepareHeader(Handle(FHandle), header, sizeof(WAVEHDR));
+std::uint32_t TWin32WaveOutDevice::PrepareHeader(PWaveHdr Header) {
+  return waveOutPrepareHeader(Handle(FHandle), SystemHeader(Header), sizeof(WAVEHDR));
 }
 
-std::uint32_t TWin32WaveOutDevice::Write(void* Header) {
-  return waveOutWrite(Handle(FHandle), static_cast<WAVEHDR*>(Header), sizeof(WAVEHDR));
+std::uint32_t TWin32WaveOutDevice::Write(PWaveHdr Header) {
+  return waveOutWrite(Handle(FHandle), SystemHeader(Header), sizeof(WAVEHDR));
 }
 
 std::uint32_t TWin32WaveOutDevice::Reset() { return waveOutReset(Handle(FHandle)); }
 
-std::uint32_t TWin32WaveOutDevice::UnprepareHeader(void* Header) {
-  return waveOutUnprepareHeader(Handle(FHandle), static_cast<WAVEHDR*>(Header), sizeof(WAVEHDR));
+std::uint32_t TWin32WaveOutDevice::UnprepareHeader(PWaveHdr Header) {
+  return waveOutUnprepareHeader(Handle(FHandle), SystemHeader(Header), sizeof(WAVEHDR));
 }
 
 std::uint32_t TWin32WaveOutDevice::Close() {

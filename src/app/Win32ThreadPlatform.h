@@ -20,11 +20,10 @@ class TWin32WaveOutDevice final : public TWaveOutDevice {
   ~TWin32WaveOutDevice() override;
   std::uint32_t DeviceCount() override;
   std::uint32_t Open(const TWaveFormatExtensible& Format, TWaveOutClient& Client) override;
-  std::size_t HeaderSize() const override;
-  std::uint32_t PrepareHeader(void* Header, void* Data, std::uint32_t Bytes) override;
-  std::uint32_t Write(void* Header) override;
+  std::uint32_t PrepareHeader(PWaveHdr Header) override;
+  std::uint32_t Write(PWaveHdr Header) override;
   std::uint32_t Reset() override;
-  std::uint32_t UnprepareHeader(void* Header) override;
+  std::uint32_t UnprepareHeader(PWaveHdr Header) override;
   std::uint32_t Close() override;
 
  private:

@@ -4,11 +4,13 @@
 
 #include "app/RecordWindowLink.h"
 #include "app/SettingsWindowLink.h"
+#include "app/SignalsWindowLink.h"
 #include "app/UnitMain.h"
 #include "asio/DASIOConvert.h"
 #include "dialogs/UnitNumericPad.h"
 #include "dialogs/UnitRecord.h"
 #include "dialogs/UnitSettings.h"
+#include "dialogs/UnitSignals.h"
 #include "framework/Forms.h"
 #include "synthesis/ExtendedPrecision.h"
 
@@ -69,6 +71,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   TFormMain* main = Application.CreateForm<TFormMain>();
   Application.CreateForm<TFormNumericPad>();
   ConnectSettingsWindow(*main, *Application.CreateForm<TFormSettings>());
+  ConnectSignalsWindow(*main, *Application.CreateForm<TFormSignals>());
   // The recording window comes last.
   ConnectRecordWindow(*main, *Application.CreateForm<TFormRecord>());
   Application.Run();

@@ -179,6 +179,24 @@ static_assert(offsetof(TWaveFormatExtensible, Samples) == 18);
 static_assert(offsetof(TWaveFormatExtensible, dwChannelMask) == 20);
 static_assert(offsetof(TWaveFormatExtensible, SubFormat) == 24);
 
+// The Windows wave header (WAVEHDR): one buffer handed to the wave-out
+// device, in the platform's own layout.
+struct wavehdr_tag {
+  char* lpData;
+  std::uint32_t dwBufferLength;
+  std::uint32_t dwBytesRecorded;
+  std::uintptr_t dwUser;
+  std::uint32_t dwFlags;
+  std::uint32_t dwLoops;
+  wavehdr_tag* lpNext;
+  std::uintptr_t reserved;
+};
+using PWaveHdr = wavehdr_tag*;
+
+// Header flags: the buffer starts and ends a loop (played dwLoops times).
+inline constexpr std::uint32_t WaveHdrBeginLoop = 0x04;
+inline constexpr std::uint32_t WaveHdrEndLoop = 0x08;
+
 // Format tags and the published PCM sub-format GUID
 // {00000001-0000-0010-8000-00AA00389B71}.
 inline constexpr std::uint16_t WaveFormatTagPCM = 0x0001;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <new>
 #include <set>
 #include <string>
 #include <thread>
@@ -47,8 +49,12 @@ class TFakeEngine : public TSignalEngine {
     bool InverseTransform;
   };
 
+  // Every generator throws std::bad_alloc while set (memory runs out).
+  std::atomic<bool> Throw{false};
+
   TWaveBufferExtended GenerateTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                    const TInternalSetting&, bool InverseTransform) override {
+    if (Throw) throw std::bad_alloc();
     {
       std::unique_lock<std::mutex> lock(FLock);
       FToneCalls.push_back({SignalAttribute._Waveform, InverseTransform});
@@ -63,6 +69,7 @@ class TFakeEngine : public TSignalEngine {
 
   TWaveBufferExtended GenerateSweep(const TPCMFormat& PCMFormat, const TSignalAttribute&,
                                     std::int32_t TimeStart) override {
+    if (Throw) throw std::bad_alloc();
     {
       std::lock_guard<std::mutex> lock(FLock);
       FSweepStarts.push_back(TimeStart);
@@ -73,6 +80,7 @@ class TFakeEngine : public TSignalEngine {
 
   TWaveBufferExtended GenerateNoise(const TPCMFormat& PCMFormat, const TSignalAttribute&,
                                     TPinkNoiseMethod PinkNoiseMethod) override {
+    if (Throw) throw std::bad_alloc();
     std::lock_guard<std::mutex> lock(FLock);
     FNoiseMethods.push_back(PinkNoiseMethod);
     return TWaveBufferExtended(static_cast<std::size_t>(PCMFormat._SamplingRate),
@@ -153,19 +161,25 @@ class TFakeEngine : public TSignalEngine {
 };
 
 // A wave-out device that plays nothing: it keeps the queued headers and
-// reports "done" for the oldest one when the test says so.
+// reports "done" for the oldest one when the test says so. Faults on demand:
+// a prepare or write that fails, closes that fail, a reset that does not
+// return, the system closing the device.
 class TFakeWaveOutDevice : public TWaveOutDevice {
  public:
   struct TWrite {
     int Header;  // 0: the first header prepared since the open, 1: the second
     std::vector<std::uint8_t> Data;
   };
+  static constexpr std::uint32_t kError = 1;  // MMSYSERR_ERROR
 
   // Settings the test may change before the thread uses the device.
   std::uint32_t Devices = 1;
   std::uint32_t OpenResult = 0;
   bool SendOpenMessage = true;
   bool SendCloseMessage = true;
+  int FailPrepare = 0;    // 1-based number of the prepare (since the open) that fails; 0 none
+  int FailWrite = 0;      // 1-based number of the write (since the open) that fails; 0 none
+  int CloseFailures = 0;  // so many closes fail before one works
 
   std::uint32_t DeviceCount() override { return Devices; }
 
@@ -179,26 +193,27 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
       FClient = &Client;
       FOpen = true;
       FHeaderIndex.clear();
+      FPrepares = FWritesSinceOpen = 0;
       send = SendOpenMessage;
     }
     if (send) Client.WaveOutMessage(TWaveOutCallback::_OpenWaveOut);
     return 0;
   }
 
-  std::size_t HeaderSize() const override { return 48; }
-
-  std::uint32_t PrepareHeader(void* Header, void* Data, std::uint32_t Bytes) override {
+  std::uint32_t PrepareHeader(PWaveHdr Header) override {
     std::lock_guard<std::mutex> lock(FLock);
+    if (!FOpen || ++FPrepares == FailPrepare) return kError;
     const int index = static_cast<int>(FHeaderIndex.size());
     FHeaderIndex.emplace(Header, index);
-    FPrepared[Header] = {static_cast<std::uint8_t*>(Data), Bytes};
+    FPrepared.insert(Header);
     return 0;
   }
 
-  std::uint32_t Write(void* Header) override {
+  std::uint32_t Write(PWaveHdr Header) override {
     std::lock_guard<std::mutex> lock(FLock);
-    const auto& [data, bytes] = FPrepared.at(Header);
-    FWrites.push_back({FHeaderIndex.at(Header), std::vector<std::uint8_t>(data, data + bytes)});
+    if (!FOpen || FPrepared.count(Header) == 0 || ++FWritesSinceOpen == FailWrite) return kError;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(Header->lpData);
+    FWrites.push_back({FHeaderIndex.at(Header), std::vector<std::uint8_t>(data, data + Header->dwBufferLength)});
     FQueue.push_back(Header);
     return 0;
   }
@@ -207,7 +222,9 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
     std::size_t returned;
     TWaveOutClient* client;
     {
-      std::lock_guard<std::mutex> lock(FLock);
+      std::unique_lock<std::mutex> lock(FLock);
+      ++FResets;
+      FResetReleased.wait(lock, [this] { return !FBlockReset; });
       returned = FQueue.size();
       FQueue.clear();
       client = FClient;
@@ -216,7 +233,7 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
     return 0;
   }
 
-  std::uint32_t UnprepareHeader(void* Header) override {
+  std::uint32_t UnprepareHeader(PWaveHdr Header) override {
     std::lock_guard<std::mutex> lock(FLock);
     FPrepared.erase(Header);
     return 0;
@@ -226,8 +243,13 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
     TWaveOutClient* client;
     {
       std::lock_guard<std::mutex> lock(FLock);
-      FOpen = false;
       ++FCloseCalls;
+      if (CloseFailures > 0) {
+        --CloseFailures;
+        return kError;
+      }
+      FOpen = false;
+      FPrepared.clear();
       client = FClient;
       if (!SendCloseMessage) return 0;
     }
@@ -256,6 +278,38 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
     }
     client->WaveOutMessage(TWaveOutCallback::_OpenWaveOut);
   }
+  // The system closes the device (it went away).
+  void CloseBySystem() {
+    TWaveOutClient* client;
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FOpen = false;
+      FPrepared.clear();
+      FQueue.clear();
+      client = FClient;
+    }
+    client->WaveOutMessage(TWaveOutCallback::_CloseWaveOut);
+  }
+  // From now on a reset does not return until ReleaseReset.
+  void BlockReset() {
+    std::lock_guard<std::mutex> lock(FLock);
+    FBlockReset = true;
+  }
+  void ReleaseReset() {
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FBlockReset = false;
+    }
+    FResetReleased.notify_all();
+  }
+  // True while the open device holds Memory: a prepared header or its data.
+  bool Holds(const void* Memory) {
+    std::lock_guard<std::mutex> lock(FLock);
+    if (!FOpen) return false;
+    for (PWaveHdr header : FPrepared)
+      if (header == Memory || header->lpData == Memory) return true;
+    return false;
+  }
 
   std::vector<TWrite> Writes() {
     std::lock_guard<std::mutex> lock(FLock);
@@ -281,6 +335,10 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
     std::lock_guard<std::mutex> lock(FLock);
     return FCloseCalls;
   }
+  int Resets() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FResets;
+  }
   TWaveFormatExtensible Format() {
     std::lock_guard<std::mutex> lock(FLock);
     return FFormat;
@@ -288,14 +346,19 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
 
  private:
   std::mutex FLock;
+  std::condition_variable FResetReleased;
   TWaveOutClient* FClient = nullptr;
   bool FOpen = false;
+  bool FBlockReset = false;
   int FOpenCalls = 0;
   int FCloseCalls = 0;
+  int FResets = 0;
+  int FPrepares = 0;
+  int FWritesSinceOpen = 0;
   TWaveFormatExtensible FFormat{};
-  std::map<void*, int> FHeaderIndex;
-  std::map<void*, std::pair<std::uint8_t*, std::uint32_t>> FPrepared;
-  std::deque<void*> FQueue;
+  std::map<PWaveHdr, int> FHeaderIndex;
+  std::set<PWaveHdr> FPrepared;
+  std::deque<PWaveHdr> FQueue;
   std::vector<TWrite> FWrites;
 };
 
@@ -306,6 +369,8 @@ class TFakeWaveMemory : public TWaveMemory {
   bool FailCreateHeap = false;
   int FailHeapBlock = 0;  // 1-based number of the heap block that fails; 0 none
   int FailPages = 0;      // 1-based number of the page commit that fails; 0 none
+  // Whether the device still holds a block; freeing such a block is counted.
+  std::function<bool(const void*)> HeldByDevice;
 
   bool CreateHeap() override {
     std::lock_guard<std::mutex> lock(FLock);
@@ -323,7 +388,10 @@ class TFakeWaveMemory : public TWaveMemory {
   }
   void DestroyHeap() override {
     std::lock_guard<std::mutex> lock(FLock);
-    for (void* block : FHeapBlocks) std::free(block);
+    for (void* block : FHeapBlocks) {
+      if (HeldByDevice && HeldByDevice(block)) ++FFreedWhileHeld;
+      std::free(block);
+    }
     FHeapBlocks.clear();
     FHeap = false;
   }
@@ -341,6 +409,7 @@ class TFakeWaveMemory : public TWaveMemory {
   bool ReleasePages(void* Address) override {
     std::lock_guard<std::mutex> lock(FLock);
     if (FPages.erase(Address) == 0) return false;
+    if (HeldByDevice && HeldByDevice(Address)) ++FFreedWhileHeld;
     std::free(Address);
     return true;
   }
@@ -351,12 +420,18 @@ class TFakeWaveMemory : public TWaveMemory {
     std::lock_guard<std::mutex> lock(FLock);
     return FHeapBlocks.size() + FPages.size() + (FHeap ? 1 : 0);
   }
+  // Blocks freed while the device still held them.
+  int FreedWhileHeld() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FFreedWhileHeld;
+  }
 
  private:
   std::mutex FLock;
   bool FHeap = false;
   int FHeapBlockCalls = 0;
   int FPageCalls = 0;
+  int FFreedWhileHeld = 0;
   std::set<void*> FHeapBlocks;
   std::set<void*> FPages;
 };
@@ -368,7 +443,10 @@ class TFakeUserInterface : public TUserInterfaceSink {
     std::lock_guard<std::mutex> lock(FLock);
     FPlayTimes.push_back(std::move(Caption));
   }
+  std::atomic<bool> ThrowOnChart{false};
+
   void PostWaveChart(std::vector<std::int32_t> Left, std::vector<std::int32_t> Right) override {
+    if (ThrowOnChart) throw std::bad_alloc();
     std::lock_guard<std::mutex> lock(FLock);
     FCharts.push_back({std::move(Left), std::move(Right)});
   }
@@ -422,6 +500,19 @@ class TFakeView : public TMainView {
     std::lock_guard<std::mutex> lock(FLock);
     FMessages.emplace_back(Text);
   }
+  // Kept until the test runs them (RunLater), as the window's timer would.
+  void CallLater(std::uint32_t, std::function<void()> Task) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    FLater.push_back(std::move(Task));
+  }
+  void RunLater() {
+    std::vector<std::function<void()>> tasks;
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      tasks.swap(FLater);
+    }
+    for (auto& task : tasks) task();
+  }
   std::vector<std::string> Glyphs() {
     std::lock_guard<std::mutex> lock(FLock);
     return FGlyphs;
@@ -435,6 +526,7 @@ class TFakeView : public TMainView {
   std::mutex FLock;
   std::vector<std::string> FGlyphs;
   std::vector<std::string> FMessages;
+  std::vector<std::function<void()>> FLater;
 };
 
 }  // namespace fakes

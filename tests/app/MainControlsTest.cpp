@@ -2,6 +2,7 @@
 // what each named component shows.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@ class TFakeWindow final : public TMainWindowView {
 
   void SetPlayGlyph(std::string_view ResourceName) override { SetGlyph("BitBtnExt_Play", ResourceName); }
   void ShowErrorMessage(std::string_view Text) override { Messages.emplace_back(Text); }
+  void CallLater(std::uint32_t, std::function<void()> Task) override { Later.push_back(std::move(Task)); }
   void SetCaption(std::string_view Component, const std::string& Text) override { Captions[Key(Component)] = Text; }
   void SetVisible(std::string_view Component, bool Visible) override { Visibility[Key(Component)] = Visible; }
   void SetGlyph(std::string_view Component, std::string_view ResourceName) override {
@@ -72,6 +74,7 @@ class TFakeWindow final : public TMainWindowView {
   std::map<std::string, std::int32_t> Positions;
   std::map<std::string, TAxis> Axes;
   std::vector<std::string> Messages;
+  std::vector<std::function<void()>> Later;
 
  private:
   static std::string Key(std::string_view Name) { return std::string(Name); }

@@ -125,6 +125,17 @@ TEST_F(DisplayOutTest, ChartsShowAtMost1023PointsAndStopClearsEverything) {
   EXPECT_TRUE(hostStopped);
 }
 
+TEST_F(DisplayOutTest, FailedUpdateIsReportedOnceAndTheNextCommandServed) {
+  display.Start();
+  ui.ThrowOnChart = true;
+  display.Call(kDisplayCharts);
+  ASSERT_TRUE(WaitUntil([&] { return ui.Messages().size() == 1; }));
+  EXPECT_EQ(ui.Messages().front(), "Error - Worker Thread Failed.");
+  ui.ThrowOnChart = false;
+  display.Call(kDisplayCharts);
+  EXPECT_TRUE(WaitUntil([&] { return ui.Charts().size() == 1; }));
+}
+
 TEST_F(DisplayOutTest, UnknownCommandAndStopWithoutHostDoNothingElse) {
   display.Start();
   display.Call(7);
@@ -207,6 +218,15 @@ TEST_F(CreateWaveTest, LateResultNeverSatisfiesALaterRequest) {
   // The late result went into slot 0; the answer taken is the later one's.
   EXPECT_EQ(engine.ToneCalls().size(), 4u);
   EXPECT_EQ(thread.Fetch(late, 0), nullptr);
+}
+
+TEST_F(CreateWaveTest, EngineFailureIsAnsweredAndTheNextCommandServed) {
+  ASSERT_NE(thread.Fetch(thread.Call(kCreateWaveAll, Inputs()), 5000), nullptr);
+  engine.Throw = true;  // memory runs out
+  EXPECT_EQ(thread.Fetch(thread.Call(kCreateWaveAll, Inputs()), 5000), nullptr);
+  engine.Throw = false;
+  EXPECT_EQ(thread.Fetch(thread.Call(kCreateWaveNext), 5000), nullptr);  // that series is over
+  EXPECT_NE(thread.Fetch(thread.Call(kCreateWaveAll, Inputs()), 5000), nullptr);
 }
 
 TEST_F(CreateWaveTest, NextSecondWithoutAFirstFails) {

@@ -107,6 +107,13 @@ TEST(EditHexModel, TypingTable)
     EXPECT_EQ(Type(grouped, L"1234", 4, L'5'), (TEditState{L"1_2345", 6, 6}));
     auto hex8 = HexBox(places8, true);
     EXPECT_EQ(hex8.Reformat({L"1", 1, 1}).Text, L"$0000_0001");
+
+    // A signed box keeps the sign a loaded "-90" has: backspacing gives -9.
+    auto sign = DecimalBox();
+    sign.FKeepSign = true;
+    EXPECT_EQ(sign.Reformat({L"-9", 2, 2}), (TEditState{L"-9", 2, 2}));
+    EXPECT_EQ(Type(sign, L"-9", 2, L'5').Text, L"-95");
+    EXPECT_EQ(sign.Reformat({L"9-", 2, 2}).Text, L"9");
 }
 
 TEST(EditHexModel, CaretAfterADeletionIsClampedIntoTheText)

@@ -7,6 +7,10 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
 krv_e2e_setup main-start
 
+# The names of the pictures the main window's buttons show are global atoms
+# while it runs; none may be left behind by an earlier run.
+GLYPH_ATOMS=(_SignalInactive _Stop _WavFileInactive _RepeatActive _Settings _Signals _Exit _Off _LockLRActive)
+for atom in "${GLYPH_ATOMS[@]}"; do krvctl delete-atom "$atom"; done
 krv_start_main_window
 ctl() { krvctl --wait 2000 "$@"; }
 
@@ -89,5 +93,10 @@ krvctl --target-class TFormMain error-box >/dev/null && krv_fail "an error box i
 
 krvctl close KRVCtlFixture
 krv_wait_exit "$fixture" 20
-# Closing: the worker threads end and are joined, the program exits with 0.
+# Closing: the worker threads end and are joined, the program exits with 0,
+# and every global atom it added (button pictures, component names) is gone.
 krv_close_main_window
+for atom in "${GLYPH_ATOMS[@]}"; do
+  krvctl atom "$atom" && krv_fail "the global atom $atom outlived the program"
+done
+echo "ok: no picture atom of the program is left"

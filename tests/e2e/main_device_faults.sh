@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The wave-out device under faults, through the real program. The capture
+# goes to a pipe; when its reader stops, the audio system stops taking
+# samples and does not return from a reset (under Wine a capture folder
+# that goes away or a reader that ends is not seen by the program: the
+# samples are dropped and the play goes on).
+#  1. The device stops during a play: the play ends by itself with one
+#     message and the window in _Stop; once the device takes samples again,
+#     the next Play works.
+#  2. Stop while the device hangs: the window goes to _Stop with a message,
+#     and closing the window ends the program within seconds although the
+#     device never returns from its reset.
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
+krv_e2e_setup main-device-faults
+
+ctl() { krvctl --wait 2000 "$@"; }
+PIPE="$KRV_E2E_DIR/wave-out.wav"
+READER=""
+stop_reader() { [ -n "$READER" ] && { kill -CONT "$READER"; kill "$READER"; wait "$READER"; } 2>/dev/null; READER=""; }
+trap 'stop_reader; _krv_e2e_cleanup' EXIT
+
+# The pipe's reader, one process in the background: it keeps what it read
+# and opens the pipe again for each play (each open of the device opens it).
+start_reader() {
+  python3 - "$PIPE" "$KRV_E2E_DIR/$1.pcm" <<'PY' &
+import sys
+with open(sys.argv[2], "ab") as out:
+    while True:
+        with open(sys.argv[1], "rb") as pipe:
+            while chunk := pipe.read(65536):
+                out.write(chunk)
+                out.flush()
+PY
+  READER=$!
+}
+
+# wait_glyph PICTURE SECONDS WHAT
+wait_glyph() {
+  local i
+  for i in $(seq 1 $(($2 * 10))); do
+    [ "$(ctl glyph BitBtnExt_Play)" = "$1" ] && return 0
+    sleep 0.1
+  done
+  krv_fail "$3: the Play picture is not $1 after $2 s"
+}
+
+mkfifo "$PIPE"
+krv_alsa_config "$PIPE" "$KRV_E2E_DIR/asound.conf"
+export ALSA_CONFIG_PATH="$KRV_E2E_DIR/asound.conf"
+krv_start_main_window
+
+# --- 1. the device stops during a play, then comes back ---
+start_reader first
+ctl press BitBtnExt_Play || krv_fail "Play"
+krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalActive "playing into the pipe"
+sleep 1
+kill -STOP "$READER"
+wait_glyph _SignalInactive 10 "device stopped"
+krv_expect_eq "$(ctl error-box)" "Error - Output Device Stopped." "the one message when the device stopped"
+ctl dismiss-error-box || krv_fail "dismiss the message"
+kill -CONT "$READER"  # the device takes samples again
+# The thread finishes closing the device first; a Play that comes while it
+# does is served afterwards, or (past its second of waiting) pressed again.
+for attempt in 1 2 3; do
+  sleep 1
+  ctl press BitBtnExt_Play || krv_fail "Play after the device came back"
+  [ "$(ctl glyph BitBtnExt_Play)" = _SignalActive ] && break
+done
+krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalActive "Play after the device came back"
+ctl error-box && krv_fail "a message after the device came back"
+sleep 1
+ctl press BitBtnExt_Stop || krv_fail "Stop"
+krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalInactive "stopped after the device came back"
+ctl error-box && krv_fail "a message after Stop"
+echo "read from the pipe: $(stat -c %s "$KRV_E2E_DIR/first.pcm") bytes"
+
+# --- 2. Stop while the device hangs; closing still ends the program ---
+ctl press BitBtnExt_Play || krv_fail "Play before the hang"
+krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalActive "playing before the hang"
+sleep 0.5
+kill -STOP "$READER"
+sleep 0.3
+ctl click BitBtnExt_Stop  # the device does not return from its reset
+wait_glyph _SignalInactive 5 "Stop while the device hangs"
+krv_expect_eq "$(ctl error-box)" "Error - Output Device Stopped." "the message of a Stop while the device hangs"
+ctl dismiss-error-box
+started=$SECONDS
+krvctl close TFormMain || krv_fail "krvctl close failed"
+krv_wait_exit "$KRV_PROGRAM" 20
+krv_expect_eq "$?" 0 "exit code of KRV-2400.exe closed while the device hangs"
+echo "closing took $((SECONDS - started)) s"
+[ $((SECONDS - started)) -le 10 ] || krv_fail "closing took more than 10 s"

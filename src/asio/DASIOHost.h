@@ -186,7 +186,6 @@ struct TASIOHostMessage {
 class TCustomASIOHostBasic;
 class TCustomASIOHost;
 
-using TNotifyEvent = std::function<void(TCustomASIOHostBasic& Sender)>;
 using TSamplePositionUpdateEvent = std::function<void(TCustomASIOHostBasic& Sender, std::int64_t SamplePosition)>;
 using TBufferSwitchEventNative =
     std::function<void(TCustomASIOHostBasic& Sender, PASIOBufferList BufferInfo, std::int32_t BufferIndex)>;
@@ -271,6 +270,8 @@ class TCustomASIOHostBasic {
   std::int32_t AsioMessage(std::int32_t selector, std::int32_t value);
 
   // Events
+  // Its own notify type: the sender is the host, not a window control.
+  using TNotifyEvent = std::function<void(TCustomASIOHostBasic& Sender)>;
   TNotifyEvent OnCreate, OnDestroy, OnReset, OnDriverChanged, OnLatencyChanged, OnSampleRateChanged,
       OnBuffersCreate, OnBuffersDestroy;
   TSamplePositionUpdateEvent OnUpdateSamplePos;

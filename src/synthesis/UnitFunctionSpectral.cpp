@@ -38,9 +38,14 @@ struct TSpectralTone : TExFunctionLib {
     return S;
   }
 
+  static void Make(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                   std::int32_t WaveBufferMilliSec, SeriesKind kind, TWaveBufferExtended& Buffer) {
+    krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, kind, &Period, &BurstGate, Buffer);
+  }
   static TWaveBufferExtended Make(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                   std::int32_t WaveBufferMilliSec, SeriesKind kind) {
-    return krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, kind, &Period, &BurstGate);
+    return krv::Returned<TWaveBufferExtended>(
+        [&](TWaveBufferExtended& b) { Make(PCMFormat, SignalAttribute, WaveBufferMilliSec, kind, b); });
   }
 };
 
@@ -63,4 +68,22 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSawtoothIFFT(const TPCMForma
                                                                  std::int32_t WaveBufferMilliSec,
                                                                  const TInternalSetting&) {
   return TSpectralTone::Make(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Sawtooth);
+}
+
+void TExFunctionLib::GenerateWaveDataSquareIFFT(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                                std::int32_t WaveBufferMilliSec, const TInternalSetting&,
+                                                TWaveBufferExtended& Buffer) {
+  TSpectralTone::Make(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Square, Buffer);
+}
+
+void TExFunctionLib::GenerateWaveDataTriangleIFFT(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                                  std::int32_t WaveBufferMilliSec, const TInternalSetting&,
+                                                  TWaveBufferExtended& Buffer) {
+  TSpectralTone::Make(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Triangle, Buffer);
+}
+
+void TExFunctionLib::GenerateWaveDataSawtoothIFFT(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                                  std::int32_t WaveBufferMilliSec, const TInternalSetting&,
+                                                  TWaveBufferExtended& Buffer) {
+  TSpectralTone::Make(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Sawtooth, Buffer);
 }

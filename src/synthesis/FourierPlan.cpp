@@ -1,5 +1,7 @@
 #include "synthesis/FourierPlan.h"
 
+#include "synthesis/Parallel.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -174,7 +176,9 @@ std::shared_ptr<const Radix2Plan> Radix2Plan::Get(std::size_t m) { return Radix2
 
 Radix2Plan::Radix2Plan(std::size_t m) : m_(m), log2_(0), z_(m / 2) {
   while ((std::size_t{1} << log2_) < m_) ++log2_;
-  for (std::size_t g = 0; g < m_ / 2; ++g) z_[g] = UnitRootNegative(2 * ReverseBits(g, log2_ - 1), m_);
+  ParallelRanges(m_ / 2, [this](std::size_t begin, std::size_t end) {
+    for (std::size_t g = begin; g < end; ++g) z_[g] = UnitRootNegative(2 * ReverseBits(g, log2_ - 1), m_);
+  });
 }
 
 // Two levels at once on a block of 4Q points whose first level is group g:
@@ -292,6 +296,15 @@ void Radix2Plan::InverseBlock(TComplex* a, std::size_t len, std::size_t g) const
 }
 
 void Radix2Plan::Forward(TComplex* a) const { ForwardBlock(a, m_, 0); }
+
+void Radix2Plan::ForwardSplit(TComplex* a) const {
+  if (m_ <= kLeafPoints) return Forward(a);
+  // The first two levels, then the four quarters, which share nothing, side
+  // by side: the same operations as Forward.
+  const std::size_t q = m_ / 4;
+  Forward4(a, q, 0);
+  RunParts(4, [this, a, q](std::size_t k) { ForwardBlock(a + q * k, q, k); });
+}
 void Radix2Plan::Inverse(TComplex* a) const { InverseBlock(a, m_, 0); }
 
 // The forward recursion, the product and the inverse recursion in one: the
@@ -342,18 +355,20 @@ BluesteinPlan::BluesteinPlan(std::size_t n) : n_(n), chirp_(n), unpack_(n) {
   radix2_ = Radix2Plan::Get(m);
   // n*n mod 2N in 64-bit integers: exact phase whatever the length.
   const std::uint64_t twoN = 2 * static_cast<std::uint64_t>(n_);
-  for (std::size_t i = 0; i < n_; ++i) {
-    const std::uint64_t k = i;
-    chirp_[i] = UnitRootNegative((k * k) % twoN, n_);
-    const TComplex u = UnitRootNegative(k, n_);
-    unpack_[i] = {u.Real, -u.Imaginary};
-  }
+  ParallelRanges(n_, [this, twoN](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      const std::uint64_t k = i;
+      chirp_[i] = UnitRootNegative((k * k) % twoN, n_);
+      const TComplex u = UnitRootNegative(k, n_);
+      unpack_[i] = {u.Real, -u.Imaginary};
+    }
+  });
   // Kernel h[j] = conj(chirp[|j|]) for |j| < N on the circle of M points,
   // transformed once and divided by M for the unscaled inverse.
   kernel_.assign(m, TComplex{0, 0});
   kernel_[0] = {chirp_[0].Real, -chirp_[0].Imaginary};
   for (std::size_t i = 1; i < n_; ++i) kernel_[i] = kernel_[m - i] = {chirp_[i].Real, -chirp_[i].Imaginary};
-  radix2_->Forward(kernel_.data());
+  radix2_->ForwardSplit(kernel_.data());
   const long double inv = 1.0L / static_cast<long double>(m);
   for (auto& v : kernel_) {
     v.Real *= inv;
@@ -421,6 +436,35 @@ void BluesteinPlan::InverseOfSymmetric(const TComplex* in, TComplex* out) const 
       [out](std::size_t m, const TComplex& v) {
         out[2 * m] = {v.Real / 2, 0};
         out[2 * m + 1] = {v.Imaginary / 2, 0};
+      },
+      +1);
+}
+
+void BluesteinPlan::InverseOfLines(const long double* im, std::size_t count, std::size_t hStep, std::size_t step,
+                                   long double* out) const {
+  // Bin j = h step holds (0, -im[h]) and bin 2N - j (0, +im[h]) for the
+  // harmonics h = 1, 1 + hStep, ... below count; every other bin is (0, 0).
+  const std::size_t L = n_;
+  auto bin = [im, count, hStep, step](std::size_t j, bool mirror) -> TComplex {
+    if (j == 0 || j % step != 0) return {0, 0};
+    const std::size_t h = j / step;
+    if (h >= count || (h - 1) % hStep != 0) return {0, 0};
+    return {0, mirror ? im[h] : -im[h]};
+  };
+  const TComplex* u = unpack_.data();
+  Run(
+      [u, L, &bin](std::size_t k) {
+        const TComplex p = bin(k, false);
+        const TComplex q = bin(L - k, true);  // bin k + L is the mirror of bin L - k
+        const long double sr = p.Real + q.Real, si = p.Imaginary + q.Imaginary;
+        const long double dr = p.Real - q.Real, di = p.Imaginary - q.Imaginary;
+        const long double tr = u[k].Real * dr - u[k].Imaginary * di;
+        const long double ti = u[k].Real * di + u[k].Imaginary * dr;
+        return TComplex{sr - ti, si + tr};
+      },
+      [out](std::size_t m, const TComplex& v) {
+        out[2 * m] = v.Real / 2;
+        out[2 * m + 1] = v.Imaginary / 2;
       },
       +1);
 }

@@ -38,11 +38,11 @@ struct TFakeRoad {
       Slot[1].assign(len, -(n + 1.0L));
       return &Slot;
     };
-    h.Quantize = [](const TWaveBufferExtendedStereo& m) {
-      TWaveBufferIntegerStereo q;
-      for (int c = 0; c < 2; ++c)
+    h.Quantize = [](const TWaveBufferExtendedStereo& m, TWaveBufferIntegerStereo& q) {
+      for (int c = 0; c < 2; ++c) {
+        q[c].clear();
         for (long double v : m[c]) q[c].push_back(std::int32_t(v * 1000));
-      return q;
+      }
     };
     h.SecondWritten = [this](std::int32_t done, std::int32_t total) {
       EXPECT_GT(total, 0);
@@ -168,7 +168,7 @@ TEST(WavRender, FailureOfTheHeaderOrTheCloseIsReported) {
 TEST(WavRender, FailureOfTheSynthesisRoadIsReported) {
   TFakeRoad road;
   TWavRenderHooks h = road.Hooks();
-  h.Quantize = [](const TWaveBufferExtendedStereo&) -> TWaveBufferIntegerStereo { throw std::bad_alloc(); };
+  h.Quantize = [](const TWaveBufferExtendedStereo&, TWaveBufferIntegerStereo&) { throw std::bad_alloc(); };
   TMemorySink sink;
   const TWavRenderResult res = TWavRenderer().Render(Format(), 2, sink, h);
   EXPECT_EQ(res.Status, TWavRenderStatus::_Failed);
@@ -206,7 +206,7 @@ TEST(WavRender, WriteFailureRemovesTheIncompleteFile) {
   const auto name = dir / "t.wav";
   TFakeRoad road;
   TWavRenderHooks h = road.Hooks();
-  h.Quantize = [](const TWaveBufferExtendedStereo&) -> TWaveBufferIntegerStereo { throw std::runtime_error("out of memory"); };
+  h.Quantize = [](const TWaveBufferExtendedStereo&, TWaveBufferIntegerStereo&) { throw std::runtime_error("out of memory"); };
   EXPECT_EQ(TWavRenderer().RenderFile(Format(), 2, name, h).Status, TWavRenderStatus::_Failed);
   EXPECT_FALSE(std::filesystem::exists(name));
 }

@@ -1,13 +1,12 @@
 #include "synthesis/FourierPlan.h"
 
+#include "synthesis/EngineCache.h"
 #include "synthesis/Parallel.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <list>
 #include <memory>
-#include <mutex>
 #include <numbers>
 #include <utility>
 
@@ -112,67 +111,13 @@ TComplex* WorkArray(std::size_t m) {
   return work.get();
 }
 
-// A small cache of immutable plans keyed by length, least recently used
-// first out.
-template <class Plan>
-class PlanCache {
- public:
-  explicit PlanCache(std::size_t capacity) : capacity_(capacity) {}
-
-  std::shared_ptr<const Plan> Get(std::size_t n) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (auto found = FindLocked(n)) return found;
-    }
-    // Built outside the lock: other lengths stay available meanwhile.
-    std::shared_ptr<const Plan> built;
-    {
-      ExtendedPrecisionScope precision;
-      built = std::make_shared<const Plan>(n);
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (auto found = FindLocked(n)) return found;
-    entries_.emplace_front(n, built);
-    while (entries_.size() > capacity_) entries_.pop_back();
-    return built;
-  }
-
-  void Clear() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    entries_.clear();
-  }
-
- private:
-  std::shared_ptr<const Plan> FindLocked(std::size_t n) {
-    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-      if (it->first == n) {
-        entries_.splice(entries_.begin(), entries_, it);
-        return entries_.front().second;
-      }
-    }
-    return nullptr;
-  }
-
-  std::mutex mutex_;
-  std::size_t capacity_;
-  std::list<std::pair<std::size_t, std::shared_ptr<const Plan>>> entries_;
-};
-
-PlanCache<Radix2Plan>& Radix2Cache() {
-  static PlanCache<Radix2Plan> cache(6);
-  return cache;
-}
-
-PlanCache<BluesteinPlan>& BluesteinCache() {
-  static PlanCache<BluesteinPlan> cache(3);
-  return cache;
-}
-
 }  // namespace
 
 // --- radix 2 ---------------------------------------------------------------------
 
-std::shared_ptr<const Radix2Plan> Radix2Plan::Get(std::size_t m) { return Radix2Cache().Get(m); }
+std::shared_ptr<const Radix2Plan> Radix2Plan::Get(std::size_t m) {
+  return Cached<Radix2Plan>(CacheKind::Radix2Plan, m, [m] { return std::make_shared<const Radix2Plan>(m); });
+}
 
 Radix2Plan::Radix2Plan(std::size_t m) : m_(m), log2_(0), z_(m / 2) {
   while ((std::size_t{1} << log2_) < m_) ++log2_;
@@ -346,7 +291,9 @@ void Radix2Plan::BitReverse(TComplex* a) const {
 
 // --- Bluestein --------------------------------------------------------------------
 
-std::shared_ptr<const BluesteinPlan> BluesteinPlan::Get(std::size_t n) { return BluesteinCache().Get(n); }
+std::shared_ptr<const BluesteinPlan> BluesteinPlan::Get(std::size_t n) {
+  return Cached<BluesteinPlan>(CacheKind::BluesteinPlan, n, [n] { return std::make_shared<const BluesteinPlan>(n); });
+}
 
 BluesteinPlan::BluesteinPlan(std::size_t n) : n_(n), chirp_(n), unpack_(n) {
   std::size_t m0 = 2;
@@ -377,7 +324,8 @@ BluesteinPlan::BluesteinPlan(std::size_t n) : n_(n), chirp_(n), unpack_(n) {
 }
 
 std::size_t BluesteinPlan::Bytes() const {
-  return (chirp_.size() + kernel_.size() + unpack_.size()) * sizeof(TComplex) + radix2_->Bytes();
+  // The radix-2 plan it uses is counted as an entry of its own.
+  return (chirp_.size() + kernel_.size() + unpack_.size()) * sizeof(TComplex);
 }
 
 // The chirp route: a[n] = chirp[n] in(n) (conjugated for sign +1, as
@@ -476,9 +424,6 @@ bool BluesteinPlan::ConjugateSymmetric(const TComplex* in, std::size_t n) {
   return true;
 }
 
-void ClearFourierPlans() {
-  BluesteinCache().Clear();
-  Radix2Cache().Clear();
-}
+void ClearFourierPlans() { ClearEngineCache(); }
 
 }  // namespace krv

@@ -1,7 +1,7 @@
 // Fast kernels behind the engine's transforms: an in-place radix-2 transform
 // with its twiddle table, and the chirp z-transform (Bluestein) for any
 // length. Plans are built once per length, published immutable and shared
-// between threads; only a few are kept.
+// between threads; the engine's cache keeps them within its budget.
 #pragma once
 
 #include <cstddef>
@@ -104,7 +104,8 @@ class BluesteinPlan {
   void Run(Input input, Output output, int sign) const;
 };
 
-// Drops every kept plan (plans in use stay alive with their users).
+// Drops every kept plan and table (those in use stay alive with their
+// users).
 void ClearFourierPlans();
 
 }  // namespace krv

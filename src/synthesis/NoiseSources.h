@@ -1,6 +1,7 @@
 // The engine's random sources as streams: each gives the same values as the
 // one-call source of the same seed, a block at a time, so that a caller can
 // draw a second of noise or dither in small pieces that stay in the cache.
+// Count is how many values will be drawn in all.
 #pragma once
 
 #include <cstddef>
@@ -12,10 +13,12 @@
 
 namespace krv {
 
+struct RadiusTable;
+
 // Uniform values in the open interval 0 .. 1.
 class UniformSource {
  public:
-  explicit UniformSource(std::uint32_t Seed) : mt_(Seed) {}
+  UniformSource(std::uint32_t Seed, std::size_t /*Count*/) : mt_(Seed) {}
   void Fill(long double* out, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) out[i] = MtOpenUnit(mt_.Next());
   }
@@ -28,7 +31,7 @@ class UniformSource {
 // 0 .. 1.
 class KelletSource {
  public:
-  explicit KelletSource(std::uint32_t Seed) : mt_(Seed) {}
+  KelletSource(std::uint32_t Seed, std::size_t /*Count*/) : mt_(Seed) {}
   void Fill(long double* out, std::size_t n);
 
  private:
@@ -40,11 +43,11 @@ class KelletSource {
 // into 0 .. 1.
 class GaussSource {
  public:
-  explicit GaussSource(std::uint32_t Seed);
+  GaussSource(std::uint32_t Seed, std::size_t Count);
   void Fill(long double* out, std::size_t n);
 
  private:
-  std::shared_ptr<const std::vector<long double>> radius_;  // of the fixed first stream
+  std::shared_ptr<const RadiusTable> radius_;  // of the fixed first stream
   MersenneTwister u1_;                                      // read only past the kept radii
   MersenneTwister u2_;
   std::size_t index_ = 0;

@@ -238,9 +238,9 @@ void QuantizeStereo(const TPCMFormat& f, long double sgL, long double sgR, long 
       QuantizeStereo(left, right, N, [&source](long double* D, std::size_t n) { source.Fill(D, n); });
     };
     switch (f._Dither) {
-      case TDither::_Pink: draw(krv::KelletSource(seed)); break;
-      case TDither::_Gauss: draw(krv::GaussSource(seed)); break;
-      default: draw(krv::UniformSource(seed)); break;
+      case TDither::_Pink: draw(krv::KelletSource(seed, N)); break;
+      case TDither::_Gauss: draw(krv::GaussSource(seed, N)); break;
+      default: draw(krv::UniformSource(seed, N)); break;
     }
   }
 }

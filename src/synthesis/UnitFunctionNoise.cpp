@@ -11,6 +11,7 @@
 #include <mutex>
 #include <numbers>
 
+#include "synthesis/EngineCache.h"
 #include "synthesis/ExtendedPrecision.h"
 #include "synthesis/FourierPlan.h"
 #include "synthesis/MersenneTwister.h"
@@ -38,30 +39,11 @@ std::size_t CountOf(std::int32_t Count) { return Count > 0 ? static_cast<std::si
 
 // --- Gaussian noise ---------------------------------------------------------
 // The first uniform stream of the Box-Muller pair is the same at every call
-// (seed 0), so its radius sqrt(-2 ln u1) is computed once and kept. The
-// table only grows (under the mutex) and each published table is immutable.
+// (seed 0), so its radii sqrt(-2 ln u1) are computed once and kept in the
+// engine's cache (up to kRadiusCacheLimit of them).
 constexpr std::size_t kRadiusCacheLimit = std::size_t{1} << 19;
 
 long double Radius(long double u1) { return std::sqrt(-2.0L * std::log(u1)); }
-
-std::shared_ptr<const std::vector<long double>> RadiusTable(std::size_t n) {
-  static std::mutex mutex;
-  static std::shared_ptr<const std::vector<long double>> table;
-  n = std::min(n, kRadiusCacheLimit);
-  std::lock_guard<std::mutex> lock(mutex);
-  if (!table || table->size() < n) {
-    krv::ExtendedPrecisionScope precision;
-    auto grown = std::make_shared<std::vector<long double>>(n);
-    const std::size_t kept = table ? table->size() : 0;
-    MersenneTwister mt(0);
-    for (std::size_t i = 0; i < n; ++i) {
-      const long double u1 = krv::MtOpenUnit(mt.Next());
-      (*grown)[i] = i < kept ? (*table)[i] : Radius(u1);
-    }
-    table = std::move(grown);
-  }
-  return table;
-}
 
 // cos(2 pi u) for u = (y + 0.5) / 2^32: the angle is 2 pi j / 2^33 with the
 // odd integer j = 2y + 1, split into three 11-bit digits whose rotations come
@@ -201,17 +183,39 @@ void KelletSource::Fill(long double* out, std::size_t n) {
   }
 }
 
-GaussSource::GaussSource(std::uint32_t Seed) : u1_(0), u2_(Seed) {}
+struct RadiusTable {
+  std::vector<long double> radius;
+  std::size_t Bytes() const { return radius.size() * sizeof(long double); }
+};
+
+namespace {
+
+std::shared_ptr<const RadiusTable> Radii(std::size_t n) {
+  n = std::min(n, kRadiusCacheLimit);
+  return Cached<RadiusTable>(CacheKind::GaussRadius, n, [n] {
+    auto table = std::make_shared<RadiusTable>();
+    table->radius.resize(n);
+    MersenneTwister mt(0);
+    for (long double& r : table->radius) r = Radius(MtOpenUnit(mt.Next()));
+    return std::shared_ptr<const RadiusTable>(std::move(table));
+  });
+}
+
+}  // namespace
+
+GaussSource::GaussSource(std::uint32_t Seed, std::size_t Count) : u1_(0), u2_(Seed) {
+  if (Count > 0) radius_ = Radii(Count);
+}
 
 void GaussSource::Fill(long double* out, std::size_t n) {
   if (n == 0) return;
-  if (!radius_) radius_ = RadiusTable(n);
-  const std::size_t cached = radius_->size();
+  if (!radius_) radius_ = Radii(n);
+  const std::size_t cached = radius_->radius.size();
   const UnitCosine& cosine = UnitCosine::Instance();
   for (std::size_t k = 0; k < n; ++k, ++index_) {
     long double r;
     if (index_ < cached) {
-      r = (*radius_)[index_];
+      r = radius_->radius[index_];
     } else {
       if (index_ == cached)
         for (std::size_t skip = 0; skip < cached; ++skip) u1_.Next();
@@ -231,7 +235,7 @@ namespace {
 template <class Source>
 TWaveBufferExtended Drawn(std::uint32_t Seed, std::int32_t Count) {
   TWaveBufferExtended out(CountOf(Count));
-  Source(Seed).Fill(out.data(), out.size());
+  Source(Seed, out.size()).Fill(out.data(), out.size());
   return out;
 }
 
@@ -372,10 +376,10 @@ void TExFunctionLib::GenerateWaveDataNoise(const TPCMFormat& PCMFormat, const TS
         case TPinkNoiseMethod::_Voss: Buffer = PinkNoiseVoss(seed, n, 12); break;
         case TPinkNoiseMethod::_LPF: Buffer = PinkNoiseLPF(seed, n, PinkNoiseCorner(PCMFormat._SamplingRate)); break;
         case TPinkNoiseMethod::_Kellet:
-        default: krv::KelletSource(seed).Fill(y, Buffer.size()); break;
+        default: krv::KelletSource(seed, Buffer.size()).Fill(y, Buffer.size()); break;
       }
       break;
-    case TNoiseType::_GaussNoise: krv::GaussSource(seed).Fill(y, Buffer.size()); break;
+    case TNoiseType::_GaussNoise: krv::GaussSource(seed, Buffer.size()).Fill(y, Buffer.size()); break;
     case TNoiseType::_WhiteNoise:
     default: {
       // The uniform values scaled as they are drawn: one pass over the block.

@@ -24,22 +24,26 @@ long double Limit(const TPCMFormat& f) {
   return M < 0 ? 0 : M;
 }
 
-// The magnitude A (0 <= A < M) rounded by the mode; d is the dither value.
+// The magnitude A (0 <= A < M) rounded by the mode as a whole number; d is
+// the dither value. Every rounding of a non-negative value goes through the
+// processor's truncating conversion (exact below M < 2^31): a floor that
+// compared a rounded value with the input would branch on the sample's
+// fraction, which a signal (and above all dither) makes unpredictable.
 template <TRounding R>
-long double RoundMagnitude(long double A, long double d, long double M) {
+[[gnu::always_inline]] inline std::int64_t RoundMagnitude(long double A, long double d, long double M) {
   if constexpr (R == TRounding::_RZ) {
-    return krv::FloorOf(A);
+    return static_cast<std::int64_t>(A);
   } else if constexpr (R == TRounding::_RI) {
-    const long double m = krv::NearestEven(A);
-    return m < A ? m + 1 : m;
+    const auto m = static_cast<std::int64_t>(A);
+    return m + (static_cast<long double>(m) < A);
   } else if constexpr (R == TRounding::_RN) {
-    return krv::FloorOf(A + 0.5L);
+    return static_cast<std::int64_t>(A + 0.5L);
   } else if constexpr (R == TRounding::_RNE) {
-    return krv::NearestEven(A);
+    return krv::ToInteger(krv::NearestEven(A));
   } else {
     const long double t = A + d;
-    if (t < M) return t > 0 ? krv::FloorOf(t) : 0;
-    return std::isnan(t) ? krv::FloorOf(A) : M;
+    if (t < M) return t > 0 ? static_cast<std::int64_t>(t) : 0;
+    return static_cast<std::int64_t>(std::isnan(t) ? A : M);
   }
 }
 
@@ -47,12 +51,13 @@ long double RoundMagnitude(long double A, long double d, long double M) {
 // magnitude rounded (or held at M when Trunc(|x|) >= M), negated unless
 // x > 0 (so x = 0 with a dither value of 1.0 gives -1). NaN gives 0. The
 // saturation test compares in floating point, so no out-of-range value is
-// ever converted to an integer.
+// ever converted to an integer. Inlined into the loops: a call passes its
+// three extended arguments through memory.
 template <TRounding R>
-long double Quantize(long double x, long double d, long double M) {
+[[gnu::always_inline]] inline long double Quantize(long double x, long double d, long double M) {
   const long double A = std::fabs(x);
   long double m;
-  if (A < M) m = RoundMagnitude<R>(A, d, M);
+  if (A < M) m = static_cast<long double>(RoundMagnitude<R>(A, d, M));
   else if (A >= M) m = M;
   else return 0;  // NaN
   // m, negated unless x > 0: a multiplication by a sign picked without a
@@ -128,31 +133,35 @@ class Channel {
 
   // Samples from .. from + n - 1; D[k] is the dither value of sample from + k.
   void Run(std::size_t from, std::size_t n, const long double* D) {
+    // The state in locals for the loop: the input is of the same type, so
+    // members would be stored and reloaded around every read of it.
+    long double x = x_, a = a_, b = b_, last = last_;
     switch (shaping_) {
       case TNoiseShaping::_1st:
         for (std::size_t k = 0; k < n; ++k) {
           const std::size_t i = from + k;
           // x_i = v_i + x_(i-1) - q_(i-1)
-          x_ = i == 0 ? V(0) : V(i) + x_ - last_;
-          First(i, D[k]);
+          x = i == 0 ? V(0) : V(i) + x - last;
+          First(x, last, i, D[k]);
         }
         break;
       case TNoiseShaping::_2nd:
         for (std::size_t k = 0; k < n; ++k) {
           const std::size_t i = from + k;
           if (i == 0) {
-            a_ = b_ = V(0);
+            a = b = V(0);
           } else {
-            a_ = a_ + V(i) - last_;
-            b_ = b_ + a_ - last_;
+            a = a + V(i) - last;
+            b = b + a - last;
           }
-          Second(i, D[k]);
+          Second(a, b, last, i, D[k]);
         }
         break;
       default:
         for (std::size_t k = 0; k < n; ++k) Q(V(from + k), from + k, D[k]);
         break;
     }
+    x_ = x, a_ = a, b_ = b, last_ = last;
   }
 
   // After the last sample N - 1: first order feeds the error left at the end
@@ -160,15 +169,15 @@ class Channel {
   void Wrap(std::size_t N, long double d0, long double d1) {
     if (shaping_ == TNoiseShaping::_1st) {
       x_ = V(0) + x_ - last_;
-      First(0, d0);
+      First(x_, last_, 0, d0);
     } else if (shaping_ == TNoiseShaping::_2nd) {
       a_ = a_ + V(0) - last_;
       b_ = b_ + a_ - last_;
-      Second(0, d0);
+      Second(a_, b_, last_, 0, d0);
       if (N < 2) return;
       a_ = a_ + V(1) - last_;
       b_ = b_ + a_ - last_;
-      Second(1, d1);
+      Second(a_, b_, last_, 1, d1);
     }
   }
 
@@ -179,20 +188,20 @@ class Channel {
     q_[i] = static_cast<std::int32_t>(krv::ToInteger(r));
     return r;
   }
-  void First(std::size_t i, long double d) {
-    last_ = Q(x_, i, d);
-    if (std::isnan(x_)) x_ = 0;
-    else if (std::fabs(x_) >= M_) Hold(x_, last_, 1);
+  void First(long double& x, long double& last, std::size_t i, long double d) const {
+    last = Q(x, i, d);
+    if (std::isnan(x)) x = 0;
+    else if (std::fabs(x) >= M_) Hold(x, last, 1);
   }
   // In normal operation b - q is the error just made and a - q the
   // difference of the last two errors.
-  void Second(std::size_t i, long double d) {
-    last_ = Q(b_, i, d);
-    if (std::isnan(a_) || std::isnan(b_)) {
-      a_ = b_ = last_;
-    } else if (std::fabs(b_) >= M_) {
-      Hold(a_, last_, 2);
-      Hold(b_, last_, 1);
+  void Second(long double& a, long double& b, long double& last, std::size_t i, long double d) const {
+    last = Q(b, i, d);
+    if (std::isnan(a) || std::isnan(b)) {
+      a = b = last;
+    } else if (std::fabs(b) >= M_) {
+      Hold(a, last, 2);
+      Hold(b, last, 1);
     }
   }
 

@@ -39,7 +39,7 @@ template <TRounding R>
   } else if constexpr (R == TRounding::_RN) {
     return static_cast<std::int64_t>(A + 0.5L);
   } else if constexpr (R == TRounding::_RNE) {
-    return krv::ToInteger(krv::NearestEven(A));
+    return krv::NearestInteger(A);
   } else {
     const long double t = A + d;
     if (t < M) return t > 0 ? static_cast<std::int64_t>(t) : 0;
@@ -47,23 +47,31 @@ template <TRounding R>
   }
 }
 
-// The per-sample quantiser as an integer-valued extended number: the
-// magnitude rounded (or held at M when Trunc(|x|) >= M), negated unless
-// x > 0 (so x = 0 with a dither value of 1.0 gives -1). NaN gives 0. The
-// saturation test compares in floating point, so no out-of-range value is
-// ever converted to an integer. Inlined into the loops: a call passes its
-// three extended arguments through memory.
+// The per-sample quantiser: the magnitude rounded (or held at M when
+// Trunc(|x|) >= M), negated unless x > 0 (so x = 0 with a dither value of
+// 1.0 gives -1). NaN gives 0. The saturation test compares in floating
+// point, so no out-of-range value is ever converted to an integer. The
+// integer goes to *q; the value comes back as an extended number (for the
+// shaping loops, which feed it back). Inlined into the loops: a call passes
+// its extended arguments through memory.
 template <TRounding R>
-[[gnu::always_inline]] inline long double Quantize(long double x, long double d, long double M) {
+[[gnu::always_inline]] inline long double Quantize(long double x, long double d, long double M, std::int32_t* q) {
   const long double A = std::fabs(x);
-  long double m;
-  if (A < M) m = static_cast<long double>(RoundMagnitude<R>(A, d, M));
-  else if (A >= M) m = M;
-  else return 0;  // NaN
+  std::int64_t m;
+  if (A < M) {
+    m = RoundMagnitude<R>(A, d, M);
+  } else if (A >= M) {
+    m = static_cast<std::int64_t>(M);
+  } else {  // NaN
+    *q = 0;
+    return 0;
+  }
+  const bool positive = x > 0;
+  *q = static_cast<std::int32_t>(positive ? m : -m);
   // m, negated unless x > 0: a multiplication by a sign picked without a
   // branch (a signal's sign is not predictable).
   static constexpr double kSign[2] = {-1.0, 1.0};
-  return m * kSign[x > 0];
+  return static_cast<long double>(m) * kSign[positive];
 }
 
 // out[i] = (0 + p_1[i] + p_2[i] + ... in record order) / Count, each sample
@@ -184,9 +192,7 @@ class Channel {
  private:
   long double V(std::size_t i) const { return sg_ * in_[i]; }
   long double Q(long double x, std::size_t i, long double d) const {
-    const long double r = Quantize<R>(x, R == TRounding::_DITHER ? d : 0.0L, M_);
-    q_[i] = static_cast<std::int32_t>(krv::ToInteger(r));
-    return r;
+    return Quantize<R>(x, R == TRounding::_DITHER ? d : 0.0L, M_, q_ + i);
   }
   void First(long double& x, long double& last, std::size_t i, long double d) const {
     last = Q(x, i, d);
@@ -318,15 +324,15 @@ void TExFunctionLib::SynthesizeSignals(const TPCMFormat& PCMFormat, std::int32_t
 
 std::int32_t TExFunctionLib::QuantizeSample(const TPCMFormat& PCMFormat, long double x, long double d) {
   const long double M = Limit(PCMFormat);
-  long double r;
+  std::int32_t q = 0;
   switch (PCMFormat._Rounding) {
-    case TRounding::_RZ: r = Quantize<TRounding::_RZ>(x, d, M); break;
-    case TRounding::_RI: r = Quantize<TRounding::_RI>(x, d, M); break;
-    case TRounding::_RN: r = Quantize<TRounding::_RN>(x, d, M); break;
-    case TRounding::_RNE: r = Quantize<TRounding::_RNE>(x, d, M); break;
-    default: r = Quantize<TRounding::_DITHER>(x, d, M); break;
+    case TRounding::_RZ: Quantize<TRounding::_RZ>(x, d, M, &q); break;
+    case TRounding::_RI: Quantize<TRounding::_RI>(x, d, M, &q); break;
+    case TRounding::_RN: Quantize<TRounding::_RN>(x, d, M, &q); break;
+    case TRounding::_RNE: Quantize<TRounding::_RNE>(x, d, M, &q); break;
+    default: Quantize<TRounding::_DITHER>(x, d, M, &q); break;
   }
-  return static_cast<std::int32_t>(krv::ToInteger(r));
+  return q;
 }
 
 TWaveBufferIntegerStereo TExFunctionLib::QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,

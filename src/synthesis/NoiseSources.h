@@ -33,8 +33,12 @@ class KelletSource {
  public:
   KelletSource(std::uint32_t Seed, std::size_t /*Count*/) : mt_(Seed) {}
   void Fill(long double* out, std::size_t n);
+  // The values as the noise record's samples: (v - 0.5) * 2 * amp.
+  void FillNoise(long double* out, std::size_t n, long double amp);
 
  private:
+  template <bool Scaled>
+  void Run(long double* out, std::size_t n, long double amp);
   MersenneTwister mt_;
   long double b_[6] = {0, 0, 0, 0, 0, 0};  // the six filter poles
 };

@@ -162,7 +162,8 @@ void PolePair(long double* state, long double cA, long double dA, long double cB
 
 }  // namespace
 
-void KelletSource::Fill(long double* out, std::size_t n) {
+template <bool Scaled>
+void KelletSource::Run(long double* out, std::size_t n, long double amp) {
   constexpr std::size_t kBlock = 512;
   double w[kBlock];  // (u - 0.5) * 2 has 33 significant bits: exact as a double
   for (std::size_t at = 0; at < n; at += kBlock) {
@@ -178,10 +179,15 @@ void KelletSource::Fill(long double* out, std::size_t n) {
       // The sum / 32 and p / 2 as exact power-of-two products.
       long double p = (s[i] + 0.115926L * x + 0.5362L * x) * 0.03125L;
       p = std::clamp(p, -1.0L, 1.0L);
-      s[i] = p * 0.5L + 0.5L;
+      const long double v = p * 0.5L + 0.5L;
+      if constexpr (Scaled) s[i] = (v - 0.5L) * 2 * amp;
+      else s[i] = v;
     }
   }
 }
+
+void KelletSource::Fill(long double* out, std::size_t n) { Run<false>(out, n, 1); }
+void KelletSource::FillNoise(long double* out, std::size_t n, long double amp) { Run<true>(out, n, amp); }
 
 struct RadiusTable {
   std::vector<long double> radius;
@@ -376,7 +382,10 @@ void TExFunctionLib::GenerateWaveDataNoise(const TPCMFormat& PCMFormat, const TS
         case TPinkNoiseMethod::_Voss: Buffer = PinkNoiseVoss(seed, n, 12); break;
         case TPinkNoiseMethod::_LPF: Buffer = PinkNoiseLPF(seed, n, PinkNoiseCorner(PCMFormat._SamplingRate)); break;
         case TPinkNoiseMethod::_Kellet:
-        default: krv::KelletSource(seed, Buffer.size()).Fill(y, Buffer.size()); break;
+        default:
+          // Scaled as it is drawn: one pass over the block.
+          krv::KelletSource(seed, Buffer.size()).FillNoise(y, Buffer.size(), amp);
+          return;
       }
       break;
     case TNoiseType::_GaussNoise: krv::GaussSource(seed, Buffer.size()).Fill(y, Buffer.size()); break;

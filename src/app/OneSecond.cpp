@@ -8,6 +8,11 @@
 
 namespace {
 
+// Blocks from this many samples on make a sweep or a noise record worth a
+// thread of its own (its cost is a few milliseconds; starting a thread a
+// fraction of one).
+constexpr std::int64_t kLongBlock = 96000;
+
 bool IsTone(TWaveform Waveform) {
   return Waveform == TWaveform::_Sine || Waveform == TWaveform::_Square ||
          Waveform == TWaveform::_Triangle || Waveform == TWaveform::_Sawtooth;
@@ -60,7 +65,9 @@ void TOneSecondSynthesizer::Generate(bool Tones) {
   const TPinkNoiseMethod pink = spectral ? TPinkNoiseMethod::_LPF : TPinkNoiseMethod::_Kellet;
   const std::int64_t rate = format._SamplingRate;
   // The records of one second share nothing: each is one job, the sweeps
-  // given their start first.
+  // given their start first. Heavy are the harmonic tones (a whole series
+  // each) and, in long blocks, the sweep and the noise.
+  const bool longBlock = rate >= kLongBlock;
   struct TJob {
     std::size_t Record;
     std::int32_t SweepStart;
@@ -75,12 +82,12 @@ void TOneSecondSynthesizer::Generate(bool Tones) {
       // Every harmonic tone sums or transforms a whole series.
       if (Tones) jobs.push_back({index, 0, record._Waveform != TWaveform::_Sine});
     } else if (record._Waveform == TWaveform::_Sweep) {
-      jobs.push_back({index, FSweepStartTime, false});
+      jobs.push_back({index, FSweepStartTime, longBlock});
       std::int64_t next = FSweepStartTime + rate;
       if (static_cast<std::int64_t>(record._SweepPeriod) * rate <= next) next = 0;
       FSweepStartTime = static_cast<std::int32_t>(next);
     } else {
-      jobs.push_back({index, 0, pink == TPinkNoiseMethod::_LPF && record._NoiseType == TNoiseType::_PinkNoise});
+      jobs.push_back({index, 0, longBlock || (pink == TPinkNoiseMethod::_LPF && record._NoiseType == TNoiseType::_PinkNoise)});
     }
   }
   auto run = [&](const TJob& job) {
@@ -93,8 +100,8 @@ void TOneSecondSynthesizer::Generate(bool Tones) {
     else
       FEngine.GenerateNoiseInto(format, record, pink, buffer);
   };
-  // More than one heavy record (a first second of harmonic tones): the heavy
-  // ones side by side on worker threads, the rest on this one.
+  // More than one heavy record: the heavy ones side by side on worker
+  // threads, the rest on this one.
   std::vector<const TJob*> heavy, light;
   for (const TJob& job : jobs) (job.Heavy ? heavy : light).push_back(&job);
   if (heavy.size() < 2 || !FEngine.Concurrent()) {

@@ -363,6 +363,20 @@ void BluesteinPlan::Transform(const TComplex* in, TComplex* out, int sign, long 
       [out, scale](std::size_t i, const TComplex& v) { out[i] = {v.Real * scale, v.Imaginary * scale}; }, sign);
 }
 
+namespace {
+
+// Point k of the half-length spectrum Z[k] = (p + q) + i u (p - q) for
+// p = X[k], q = X[k + L], u = e^{+pi i k/L} (see InverseOfSymmetric).
+TComplex Packed(const TComplex& p, const TComplex& q, const TComplex& u) {
+  const long double sr = p.Real + q.Real, si = p.Imaginary + q.Imaginary;
+  const long double dr = p.Real - q.Real, di = p.Imaginary - q.Imaginary;
+  const long double tr = u.Real * dr - u.Imaginary * di;
+  const long double ti = u.Real * di + u.Imaginary * dr;
+  return TComplex{sr - ti, si + tr};
+}
+
+}  // namespace
+
 void BluesteinPlan::InverseOfSymmetric(const TComplex* in, TComplex* out) const {
   // With x real and L = N (this plan's length), the even and odd samples'
   // spectra are E = (X[k] + X[k+L]) / 2 and O = (X[k] - X[k+L]) e^{+pi i k/L} / 2;
@@ -372,15 +386,7 @@ void BluesteinPlan::InverseOfSymmetric(const TComplex* in, TComplex* out) const 
   const std::size_t L = n_;
   const TComplex* u = unpack_.data();
   Run(
-      [in, u, L](std::size_t k) {
-        const TComplex& p = in[k];
-        const TComplex& q = in[k + L];
-        const long double sr = p.Real + q.Real, si = p.Imaginary + q.Imaginary;
-        const long double dr = p.Real - q.Real, di = p.Imaginary - q.Imaginary;
-        const long double tr = u[k].Real * dr - u[k].Imaginary * di;
-        const long double ti = u[k].Real * di + u[k].Imaginary * dr;
-        return TComplex{sr - ti, si + tr};
-      },
+      [in, u, L](std::size_t k) { return Packed(in[k], in[k + L], u[k]); },
       [out](std::size_t m, const TComplex& v) {
         out[2 * m] = {v.Real / 2, 0};
         out[2 * m + 1] = {v.Imaginary / 2, 0};
@@ -401,15 +407,8 @@ void BluesteinPlan::InverseOfLines(const long double* im, std::size_t count, std
   };
   const TComplex* u = unpack_.data();
   Run(
-      [u, L, &bin](std::size_t k) {
-        const TComplex p = bin(k, false);
-        const TComplex q = bin(L - k, true);  // bin k + L is the mirror of bin L - k
-        const long double sr = p.Real + q.Real, si = p.Imaginary + q.Imaginary;
-        const long double dr = p.Real - q.Real, di = p.Imaginary - q.Imaginary;
-        const long double tr = u[k].Real * dr - u[k].Imaginary * di;
-        const long double ti = u[k].Real * di + u[k].Imaginary * dr;
-        return TComplex{sr - ti, si + tr};
-      },
+      // Bin k + L is the mirror of bin L - k.
+      [u, L, &bin](std::size_t k) { return Packed(bin(k, false), bin(L - k, true), u[k]); },
       [out](std::size_t m, const TComplex& v) {
         out[2 * m] = v.Real / 2;
         out[2 * m + 1] = v.Imaginary / 2;

@@ -8,11 +8,6 @@
 
 namespace {
 
-// Blocks from this many samples on make a sweep or a noise record worth a
-// thread of its own (its cost is a few milliseconds; starting a thread a
-// fraction of one).
-constexpr std::int64_t kLongBlock = 96000;
-
 bool IsTone(TWaveform Waveform) {
   return Waveform == TWaveform::_Sine || Waveform == TWaveform::_Square ||
          Waveform == TWaveform::_Triangle || Waveform == TWaveform::_Sawtooth;
@@ -66,8 +61,8 @@ void TOneSecondSynthesizer::Generate(bool Tones) {
   const std::int64_t rate = format._SamplingRate;
   // The records of one second share nothing: each is one job, the sweeps
   // given their start first. Heavy are the harmonic tones (a whole series
-  // each) and, in long blocks, the sweep and the noise.
-  const bool longBlock = rate >= kLongBlock;
+  // each) and the spectral pink noise; a next second (sweep and noise, a
+  // few milliseconds) stays on this thread.
   struct TJob {
     std::size_t Record;
     std::int32_t SweepStart;
@@ -82,12 +77,12 @@ void TOneSecondSynthesizer::Generate(bool Tones) {
       // Every harmonic tone sums or transforms a whole series.
       if (Tones) jobs.push_back({index, 0, record._Waveform != TWaveform::_Sine});
     } else if (record._Waveform == TWaveform::_Sweep) {
-      jobs.push_back({index, FSweepStartTime, longBlock});
+      jobs.push_back({index, FSweepStartTime, false});
       std::int64_t next = FSweepStartTime + rate;
       if (static_cast<std::int64_t>(record._SweepPeriod) * rate <= next) next = 0;
       FSweepStartTime = static_cast<std::int32_t>(next);
     } else {
-      jobs.push_back({index, 0, longBlock || (pink == TPinkNoiseMethod::_LPF && record._NoiseType == TNoiseType::_PinkNoise)});
+      jobs.push_back({index, 0, pink == TPinkNoiseMethod::_LPF && record._NoiseType == TNoiseType::_PinkNoise});
     }
   }
   auto run = [&](const TJob& job) {

@@ -116,7 +116,7 @@ void BM_ResidentAfterSequence(benchmark::State& state) {
   auto sig = TExFunctionLib::InitializeSignalAttribute();
   sig._Frequency = 11;
   const TInternalSetting setting = TExFunctionLib::InitializeInternalSetting();
-  double before = 0, after = 0;
+  double before = 0, untrimmed = 0, after = 0;
   for (auto _ : state) {
     krv::ClearFourierPlans();
     before = ResidentMB();
@@ -129,11 +129,13 @@ void BM_ResidentAfterSequence(benchmark::State& state) {
       noise._NoiseType = TNoiseType::_GaussNoise;
       benchmark::DoNotOptimize(TExFunctionLib::GenerateWaveDataNoise(fmt, noise, 1000, TPinkNoiseMethod::_LPF));
     }).join();
-    malloc_trim(0);
+    untrimmed = ResidentMB();
+    malloc_trim(0);  // what the C library keeps of freed memory goes back
     after = ResidentMB();
   }
   state.counters["resident_before_MB"] = before;
   state.counters["resident_after_MB"] = after;
+  state.counters["resident_untrimmed_MB"] = untrimmed;
   state.counters["cache_MB"] = static_cast<double>(krv::EngineCacheBytes()) / kMB;
 }
 BENCHMARK(BM_ResidentAfterSequence)->Unit(benchmark::kMillisecond)->Iterations(1);

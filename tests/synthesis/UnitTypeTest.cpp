@@ -93,13 +93,6 @@ TEST(Strings, EveryEnumerationRoundTrips) {
   ExpectRoundTrip<TFFTuse>(2, {"Use", "No"});
 }
 
-TEST(Strings, GaussNoiseReadsBack) {
-  auto a = TExFunctionLib::InitializeSignalAttribute();
-  a._NoiseType = TNoiseType::_GaussNoise;
-  EXPECT_EQ(EnumFromText<TNoiseType>(TExFunctionLib::StringSignalAttribute(a)._NoiseType),
-            TNoiseType::_GaussNoise);
-}
-
 TEST(Layout, ExtensibleFormatBytes) {
   TWaveFormatExtensible f{};
   f.Format.wFormatTag = WaveFormatTagExtensible;

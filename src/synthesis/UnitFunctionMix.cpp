@@ -74,10 +74,10 @@ template <TRounding R>
   return static_cast<long double>(m) * kSign[positive];
 }
 
-// out[i] = (0 + p_1[i] + p_2[i] + ... in record order) / Count, each sample
+// put(i, (0 + p_1[i] + p_2[i] + ... in record order) / Count), each sample
 // subtracted instead when `Negate`; Count fixed so that the sum unrolls.
-template <int Count, bool Negate>
-void MixChannel(const long double* const* p, long double* out, std::size_t N) {
+template <int Count, bool Negate, class Put>
+void MixChannel(const long double* const* p, Put put, std::size_t N) {
   const long double n = Count;
   for (std::size_t i = 0; i < N; ++i) {
     long double sum = 0;
@@ -86,25 +86,37 @@ void MixChannel(const long double* const* p, long double* out, std::size_t N) {
       else sum += p[r][i];
     }
     // Dividing by 1, 2 or 4 is exact as a product; other counts divide.
-    if constexpr (Count == 1) out[i] = sum;
-    else if constexpr (Count == 2) out[i] = sum * 0.5L;
-    else if constexpr (Count == 4) out[i] = sum * 0.25L;
-    else out[i] = sum / n;
+    if constexpr (Count == 1) put(i, sum);
+    else if constexpr (Count == 2) put(i, sum * 0.5L);
+    else if constexpr (Count == 4) put(i, sum * 0.25L);
+    else put(i, sum / n);
   }
 }
 
-template <bool Negate>
-void MixChannel(const std::vector<const long double*>& p, TWaveBufferExtended& out, std::size_t N) {
-  out.resize(N);
-  long double* y = out.data();
+// What the other channel gets when it mixes the same records: nothing (it
+// has records of its own), the same samples, or the same turned over.
+enum class Twin { None, Same, Negated };
+
+// The channel's mix into y and, as `T` says, into twin in the same pass.
+template <bool Negate, Twin T>
+void MixChannel(const std::vector<const long double*>& p, long double* y, long double* twin, std::size_t N) {
+  const auto put = [y, twin](std::size_t i, long double v) {
+    y[i] = v;
+    // The same records subtracted from 0 in the same order give the sums
+    // negated, and 0 - 0 = +0 where the sum is 0 (as it is +0 then).
+    if constexpr (T == Twin::Same) twin[i] = v;
+    else if constexpr (T == Twin::Negated) twin[i] = 0.0L - v;
+  };
   switch (p.size()) {
-    case 0: std::fill(y, y + N, 0.0L); return;  // silence
-    case 1: return MixChannel<1, Negate>(p.data(), y, N);
-    case 2: return MixChannel<2, Negate>(p.data(), y, N);
-    case 3: return MixChannel<3, Negate>(p.data(), y, N);
-    case 4: return MixChannel<4, Negate>(p.data(), y, N);
-    case 5: return MixChannel<5, Negate>(p.data(), y, N);
-    case 6: return MixChannel<6, Negate>(p.data(), y, N);
+    case 0:  // silence
+      for (std::size_t i = 0; i < N; ++i) put(i, 0.0L);
+      return;
+    case 1: return MixChannel<1, Negate>(p.data(), put, N);
+    case 2: return MixChannel<2, Negate>(p.data(), put, N);
+    case 3: return MixChannel<3, Negate>(p.data(), put, N);
+    case 4: return MixChannel<4, Negate>(p.data(), put, N);
+    case 5: return MixChannel<5, Negate>(p.data(), put, N);
+    case 6: return MixChannel<6, Negate>(p.data(), put, N);
     default: {
       const auto n = static_cast<long double>(p.size());
       for (std::size_t i = 0; i < N; ++i) {
@@ -113,7 +125,7 @@ void MixChannel(const std::vector<const long double*>& p, TWaveBufferExtended& o
           if constexpr (Negate) sum -= src[i];
           else sum += src[i];
         }
-        y[i] = sum / n;
+        put(i, sum / n);
       }
     }
   }
@@ -307,18 +319,18 @@ void TExFunctionLib::SynthesizeSignals(const TPCMFormat& PCMFormat, std::int32_t
     if (toLeft) left.push_back(samples);
     if (toRight) right.push_back(samples);
   }
-  MixChannel<false>(left, mix[0], N);
+  mix[0].resize(N);
+  mix[1].resize(N);
+  long double* l = mix[0].data();
+  long double* r = mix[1].data();
   if (right != left) {
-    if (turnRight) MixChannel<true>(right, mix[1], N);
-    else MixChannel<false>(right, mix[1], N);
+    MixChannel<false, Twin::None>(left, l, nullptr, N);
+    if (turnRight) MixChannel<true, Twin::None>(right, r, nullptr, N);
+    else MixChannel<false, Twin::None>(right, r, nullptr, N);
   } else if (!turnRight) {
-    mix[1].assign(mix[0].begin(), mix[0].end());
+    MixChannel<false, Twin::Same>(left, l, r, N);
   } else {
-    // The same records subtracted from 0 in the same order give the left
-    // sums negated, and 0 - 0 = +0 where the left sum is 0 (as the left sum
-    // is +0 then): 0 - left, bit for bit.
-    mix[1].resize(N);
-    for (std::size_t i = 0; i < N; ++i) mix[1][i] = 0.0L - mix[0][i];
+    MixChannel<false, Twin::Negated>(left, l, r, N);
   }
 }
 

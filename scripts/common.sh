@@ -20,7 +20,8 @@ KRV_RUN_PACKAGES=(cmake ninja-build googletest g++-mingw-w64-x86-64-posix
                   xvfb xauth x11-utils imagemagick libasound2-plugins)
 # Everything the full test command needs.
 KRV_TEST_PACKAGES=("${KRV_RUN_PACKAGES[@]}" g++ libgtest-dev libbenchmark-dev
-                   sox sndfile-programs alsa-utils python3)
+                   sox sndfile-programs alsa-utils python3
+                   clang libclang-rt-14-dev)
 
 # Quick when everything is there (one dpkg-query); otherwise apt-get update
 # once and install what is missing, as root or through sudo.

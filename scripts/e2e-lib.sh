@@ -20,6 +20,8 @@
 #                             124 after killing it when it outlives SECONDS
 #   krv_capture_audio WAV     sound of programs started from now on goes to WAV
 #   krv_analyze WAV [OPT..]   tools/analyze_wav.py (figures and --expect-... checks)
+#   krv_choose_record_file BASE  in the open recording window: BASE (no extension)
+#                             chosen through the save dialog; BASE.wav is then shown
 #   krv_screenshot PNG        PNG of the whole (virtual) screen
 #   krv_expect_eq ACTUAL EXPECTED WHAT   fails the test when they differ
 #   krv_expect_near ACTUAL EXPECTED TOL WHAT  the same for numbers within TOL
@@ -151,6 +153,21 @@ krv_wait_exit() {
   wait "$pid"
 }
 
+krv_choose_record_file() {
+  # The name typed into the dialog's file name box (control 1148, an edit
+  # inside a combo box) without extension, then Save (button 1).
+  local wav
+  wav="$(_krv_winepath "$1.wav")"
+  krvctl --wait 5000 click BitBtnExt_Record_OpenDialog || krv_fail "file dialog button"
+  krvctl --target-class '#32770' --wait 20000 exists '#1148:Edit' || krv_fail "no save dialog"
+  krvctl --target-class '#32770' set-text '#1148:Edit' "$(_krv_winepath "$1")" || krv_fail "file name box"
+  krvctl --target-class '#32770' click '#1:Button' || krv_fail "Save"
+  for _ in $(seq 100); do
+    [ "$(krvctl text Edit_Record_FileName)" = "$wav" ] && break
+    sleep 0.1
+  done
+  krv_expect_eq "$(krvctl text Edit_Record_FileName)" "$wav" "file name after the dialog"
+}
 krv_analyze() {
   python3 "$KRV_ROOT/tools/analyze_wav.py" "$@"
 }

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds both trees and runs every test:
-#   1. native build (RelWithDebInfo) + ctest
+#   1. native build (Release: the benchmarks' tree) + ctest
 #   2. native AddressSanitizer/UndefinedBehaviorSanitizer build + ctest
 #   3. native ThreadSanitizer build of the worker-thread tests + ctest
-#   4. Windows build (mingw-w64, static) + ctest under Wine: unit tests and
+#   4. native libFuzzer build (clang) of the fuzz targets, each fuzzed for a
+#      bounded time (KRV_FUZZ_SECONDS, default 30 s)
+#   5. Windows build (mingw-w64, static) + ctest under Wine: unit tests and
 #      end-to-end tests, with a private Wine prefix, a private ALSA device
 #      that writes to a WAV file, and Xvfb when there is no display.
 # Exits non-zero on any failure. KRV_JOBS overrides the number of build jobs.
@@ -34,8 +36,8 @@ build_failed() {
   failed=1
 }
 
-krv_log "native: build (RelWithDebInfo)"
-if krv_build "$KRV_ROOT/build/native" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+krv_log "native: build (Release)"
+if krv_build "$KRV_ROOT/build/native" -- -DCMAKE_BUILD_TYPE=Release; then
   run_ctest native "$KRV_ROOT/build/native"
 else
   build_failed native
@@ -56,6 +58,15 @@ if krv_build "$KRV_ROOT/build/native-tsan" app_threads_test -- -DCMAKE_BUILD_TYP
     run_ctest native-tsan "$KRV_ROOT/build/native-tsan" -L threads
 else
   build_failed native-tsan
+fi
+
+krv_log "native-fuzz: build (clang, libFuzzer + AddressSanitizer/UndefinedBehaviorSanitizer)"
+if krv_build "$KRV_ROOT/build/native-fuzz" fuzz -- -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKRV_FUZZ=ON -DKRV_BENCH=OFF \
+     -DKRV_FUZZ_SECONDS="${KRV_FUZZ_SECONDS:-30}"; then
+  run_ctest native-fuzz "$KRV_ROOT/build/native-fuzz" -L fuzz
+else
+  build_failed native-fuzz
 fi
 
 krv_log "windows: build (mingw-w64, static)"

@@ -33,6 +33,81 @@ Windows Registry Editor Version 5.00
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Decorated"="N"
 REG
+  _krv_test_asio_registry
+}
+
+# The KRV Test Driver (tools/testasio) and deliberately broken registrations
+# for the discovery tests, in the 64-bit registry view that the 64-bit
+# program reads. The library stays in the build's bin folder; the "Expand"
+# and "Bare" entries find a copy in c:\windows\system32.
+KRV_TEST_ASIO_DLL=krv_test_asio.dll
+# Wine's regedit stores a hex(2) value of a version 5 file as 8-bit text, so
+# the expandable value is written by reg.exe after the import.
+KRV_TEST_ASIO_EXPAND_KEY='HKCR\CLSID\{4EEDE98F-630F-45C2-BCD6-2009911E55CB}\InprocServer32'
+KRV_TEST_ASIO_EXPAND_VALUE="%SystemRoot%\\system32\\$KRV_TEST_ASIO_DLL"
+_krv_test_asio_expand_value() {
+  timeout 120 "$KRV_WINE" reg add "$KRV_TEST_ASIO_EXPAND_KEY" /ve /t REG_EXPAND_SZ /d "$KRV_TEST_ASIO_EXPAND_VALUE" /f /reg:64
+}
+_krv_test_asio_registry() {
+  local dll path
+  dll="$(_krv_winepath "$KRV_BIN/$KRV_TEST_ASIO_DLL")"
+  path="${dll//\\/\\\\}"
+  cat <<REG
+
+[HKEY_LOCAL_MACHINE\Software\ASIO\KRV Test Driver]
+"CLSID"="{54324874-9E15-4A5F-85DD-17DEFDD169FE}"
+"Description"="KRV Test Driver"
+
+[HKEY_CLASSES_ROOT\CLSID\{54324874-9E15-4A5F-85DD-17DEFDD169FE}\InprocServer32]
+@="$path"
+"ThreadingModel"="Apartment"
+
+[HKEY_LOCAL_MACHINE\Software\ASIO\KRV Test Driver Expand]
+"CLSID"="{4EEDE98F-630F-45C2-BCD6-2009911E55CB}"
+
+[HKEY_CLASSES_ROOT\CLSID\{4EEDE98F-630F-45C2-BCD6-2009911E55CB}\InprocServer32]
+; default value: $KRV_TEST_ASIO_EXPAND_VALUE (REG_EXPAND_SZ, written by reg.exe)
+
+[HKEY_LOCAL_MACHINE\Software\ASIO\KRV Test Driver Bare]
+"CLSID"="{4B569FE3-A8C6-4D10-8865-295690A16F3E}"
+
+[HKEY_CLASSES_ROOT\CLSID\{4B569FE3-A8C6-4D10-8865-295690A16F3E}\InprocServer32]
+@="$KRV_TEST_ASIO_DLL"
+
+[HKEY_LOCAL_MACHINE\Software\ASIO\KRV Broken No Clsid]
+"Description"="no class"
+
+[HKEY_LOCAL_MACHINE\Software\ASIO\KRV Broken No Server]
+"CLSID"="{93D4ED7E-C0EA-4267-8761-79AAA6780F5B}"
+
+[HKEY_CLASSES_ROOT\CLSID\{93D4ED7E-C0EA-4267-8761-79AAA6780F5B}]
+@="no server"
+
+[HKEY_LOCAL_MACHINE\Software\ASIO\KRV Broken Missing Dll]
+"CLSID"="{B8F7FC09-CECA-41DF-B6AE-2D2D303B4301}"
+
+[HKEY_CLASSES_ROOT\CLSID\{B8F7FC09-CECA-41DF-B6AE-2D2D303B4301}\InprocServer32]
+@="C:\\\\nowhere\\\\missing_driver.dll"
+
+[HKEY_LOCAL_MACHINE\Software\ASIO\KRV Broken Bad Clsid]
+"CLSID"="not-a-class"
+
+[HKEY_CLASSES_ROOT\CLSID\not-a-class\InprocServer32]
+@="$path"
+
+[HKEY_LOCAL_MACHINE\Software\ASIO\KRV Broken Not Creatable]
+"CLSID"="{6F7528D2-E05D-4EE1-8345-C192852F81E4}"
+
+[HKEY_CLASSES_ROOT\CLSID\{6F7528D2-E05D-4EE1-8345-C192852F81E4}\InprocServer32]
+@="$path"
+REG
+}
+
+# Copies the test driver into the prefix's system folder when it is newer.
+_krv_install_test_asio() {
+  local system="$WINEPREFIX/drive_c/windows/system32"
+  [ -f "$KRV_BIN/$KRV_TEST_ASIO_DLL" ] && [ -d "$system" ] || return 0
+  cp -u "$KRV_BIN/$KRV_TEST_ASIO_DLL" "$system/" 2>/dev/null || true
 }
 
 # Wine's own fonts (Marlett for the caption buttons, Tahoma for dialogs).
@@ -52,7 +127,7 @@ krv_prepare_wine_prefix() {
   local stamp="$WINEPREFIX/.krv-prefix"
   local wanted
   wanted="$({ _krv_prefix_registry; echo "fonts linked from $KRV_WINE_FONTS"; } | md5sum | cut -d' ' -f1)"
-  [ "$(cat "$stamp" 2>/dev/null)" = "$wanted" ] && return 0
+  if [ "$(cat "$stamp" 2>/dev/null)" = "$wanted" ]; then _krv_install_test_asio; return 0; fi
 
   mkdir -p "$KRV_BUILD"
   (
@@ -69,11 +144,14 @@ krv_prepare_wine_prefix() {
     _krv_prefix_registry >"$reg"
     DISPLAY= timeout 120 "$KRV_WINE" regedit /S "$(_krv_winepath "$reg")" >>"$log" 2>&1 </dev/null ||
       { echo "error: importing the prefix settings failed (see $log)" >&2; exit 1; }
+    DISPLAY= _krv_test_asio_expand_value >>"$log" 2>&1 </dev/null ||
+      { echo "error: registering the test driver failed (see $log)" >&2; exit 1; }
     _krv_link_wine_fonts
     timeout 120 "$KRV_WINESERVER" -w ||
       { echo "error: the Wine server did not finish (see $log)" >&2; exit 1; }
     echo "$wanted" >"$stamp"
-  ) 9>"$KRV_BUILD/wineprefix.lock"
+  ) 9>"$KRV_BUILD/wineprefix.lock" || return 1
+  _krv_install_test_asio
 }
 
 # Windows path (Z: drive) of a Unix path.

@@ -477,6 +477,52 @@ int TrackBar(Session&, HWND window, const Args& args)
     return kOk;
 }
 
+// Chooses the item with the given text in a combo box as a user's pick does:
+// the box selects it and its parent gets CBN_SELCHANGE.
+int Select(Session&, HWND window, const Args& args)
+{
+    if (!HasClass(window, L"ComboBox"))
+        return Error(kError, L"\"" + args[0] + L"\" is no combo box");
+    DWORD_PTR count = 0;
+    if (!SendMessageTimeoutW(window, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &count))
+        return Error(kError, L"no answer from \"" + args[0] + L"\"");
+    for (WPARAM i = 0; i < count; ++i) {
+        DWORD_PTR length = 0;
+        SendMessageTimeoutW(window, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length);
+        std::wstring item(static_cast<size_t>(length) + 1, L'\0');
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(window, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()), SMTO_ABORTIFHUNG,
+                            kSendTimeoutMs, &result);
+        item.resize(static_cast<size_t>(length));
+        if (item != args[1])
+            continue;
+        SendMessageTimeoutW(window, CB_SETCURSEL, i, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+        const WPARAM code = MAKEWPARAM(GetDlgCtrlID(window), CBN_SELCHANGE);
+        if (!SendMessageTimeoutW(GetParent(window), WM_COMMAND, code, reinterpret_cast<LPARAM>(window), SMTO_NORMAL,
+                                 kHandlerTimeoutMs, &result))
+            return Error(kError, L"the pick was not handled in time");
+        return kOk;
+    }
+    return Error(kNotFound, L"\"" + args[0] + L"\" has no item \"" + args[1] + L"\"");
+}
+
+// Selects a page of a page control as a click on its tab does: the tab
+// control moves its focus there, which selects the tab and notifies the
+// parent (TCN_SELCHANGING, TCN_SELCHANGE).
+int Tab(Session&, HWND window, const Args& args)
+{
+    unsigned long index = 0;
+    if (!ParseNumber(args[1], index))
+        return Error(kError, L"bad index: " + args[1]);
+    if (!HasClass(window, WC_TABCONTROLW))
+        return Error(kError, L"\"" + args[0] + L"\" is no page control");
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, TCM_SETCURFOCUS, index, 0, SMTO_NORMAL, kHandlerTimeoutMs, &result) ||
+        !SendMessageTimeoutW(window, TCM_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result))
+        return Error(kError, L"the page was not selected in time");
+    return result == index ? kOk : Error(kNotFound, L"no page " + args[1]);
+}
+
 int Visible(Session&, HWND window, const Args&)
 {
     PrintLine(IsWindowVisible(window) ? L"yes" : L"no");
@@ -545,6 +591,8 @@ const Command kCommands[] = {
     {L"glyph", 1, true, L"glyph <name>              print the picture resource a button shows", Glyph},
     {L"position", 1, true, L"position <name>           print a track bar's or progress bar's position", Position},
     {L"trackbar", 2, true, L"trackbar <name> <pos>     move a track bar as the user does", TrackBar},
+    {L"select", 2, true, L"select <name> <item text>  choose a combo box item as the user does", Select},
+    {L"tab", 2, true, L"tab <name> <index>        select a page as a click on its tab does", Tab},
     {L"visible", 1, true, L"visible <name>            print yes when the control and its parents are shown", Visible},
     {L"minimize", 1, false, L"minimize <class>          minimise the top-level window (SC_MINIMIZE)", Minimize},
     {L"window-state", 1, false, L"window-state <class>      print minimized, normal or hidden", WindowState},

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/PlayableSignals.h"
 #include "synthesis/UnitFunction.h"
 
 std::string_view WavMemErrMessage(TWavMemErr WavMemErr) {
@@ -148,7 +149,7 @@ TPlaySettings TMainState::LoadPlaySetting() {
     settings.Signals.xChannelNumber = FChannelNumber;
     settings.Signals.PCMFormat = FPCMFormat;
     settings.Signals.InternalSetting = FInternalSetting;
-    settings.Signals.SignalAttributeArray = FSignalAttributeArray;
+    settings.Signals.SignalAttributeArray = PlayableSignalAttributeArray(FSignalAttributeArray, FPCMFormat);
   }
   settings.Gains = OutputGains();
   return settings;
@@ -310,7 +311,7 @@ void TMainState::RequestCreateWave(std::uint8_t Command) {
       inputs.xChannelNumber = FChannelNumber;
       inputs.PCMFormat = FPCMFormat;
       inputs.InternalSetting = FInternalSetting;
-      inputs.SignalAttributeArray = FSignalAttributeArray;
+      inputs.SignalAttributeArray = PlayableSignalAttributeArray(FSignalAttributeArray, FPCMFormat);
     }
     inputs.SweepStartTime = SweepStartTime;
     FCreateWaveSequence = FThreadCreateWave->Call(kCreateWaveAll, std::move(inputs));

@@ -3,7 +3,6 @@
 #include "app/WavFile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <limits>
 #include <system_error>
 
@@ -59,13 +58,8 @@ std::string PathText(const std::filesystem::path& p) {
   return std::string(s.begin(), s.end());
 }
 
-std::string SystemReason(int Error) {
-  return Error != 0 ? std::generic_category().message(Error) : std::string("unknown error");
-}
-
-std::string FileMessage(const char* What, const std::filesystem::path& p, int Error) {
-  return std::string("Error - Cannot ") + What + " the file \"" + PathText(p) + "\": " +
-         SystemReason(Error) + ".";
+std::string FileMessage(const char* What, const std::filesystem::path& p, const std::string& Reason) {
+  return std::string("Error - Cannot ") + What + " the file \"" + PathText(p) + "\": " + Reason + ".";
 }
 
 }  // namespace
@@ -186,43 +180,47 @@ void PackWavSecond(const TWavLayout& l, const TWaveBufferIntegerStereo& Second,
 // File sink
 
 TFileSink::TFileSink(const std::filesystem::path& FileName) : FFileName(FileName) {
-  errno = 0;
-#ifdef _WIN32
-  FFile = _wfopen(FileName.c_str(), L"wb");
-#else
-  FFile = std::fopen(FileName.c_str(), "wb");
-#endif
-  if (FFile == nullptr) throw EFileError(FileMessage("create", FFileName, errno));
+  std::error_code ec;
+  const auto status = std::filesystem::status(FFileName, ec);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+    throw EFileError(FileMessage("create", FFileName, "it is not a file"));
+  try {
+    for (int n = 0; !FFile.IsOpen(); ++n) {
+      if (n == 1000) throw EOsFileError("no free name for a temporary file");
+      FTempName = FFileName;
+      FTempName += ".tmp" + std::to_string(n);
+      FFile.CreateNew(FTempName);
+    }
+  } catch (const EOsFileError& e) {
+    throw EFileError(FileMessage("create", FFileName, e.what()));
+  }
 }
 
 TFileSink::~TFileSink() {
-  if (FFile != nullptr) std::fclose(FFile);
+  if (FFile.IsOpen()) Discard();
 }
 
 void TFileSink::Write(const std::uint8_t* Data, std::size_t Size) {
-  if (FFile == nullptr) throw EFileError(FileMessage("write", FFileName, EBADF));
-  errno = 0;
-  if (std::fwrite(Data, 1, Size, FFile) != Size) throw EFileError(FileMessage("write", FFileName, errno));
+  try {
+    FFile.Write(Data, Size);
+  } catch (const EOsFileError& e) {
+    throw EFileError(FileMessage("write", FFileName, e.what()));
+  }
 }
 
 void TFileSink::Close() {
-  if (FFile == nullptr) throw EFileError(FileMessage("write", FFileName, EBADF));
-  errno = 0;
-  const bool flushed = std::fflush(FFile) == 0;
-  const int flushError = errno;
-  const bool closed = std::fclose(FFile) == 0;
-  FFile = nullptr;
-  if (!flushed || !closed) throw EFileError(FileMessage("write", FFileName, flushed ? errno : flushError));
+  try {
+    FFile.Close();
+    ReplaceOsFile(FTempName, FFileName);
+  } catch (const EOsFileError& e) {
+    RemoveOsFile(FTempName);
+    throw EFileError(FileMessage("write", FFileName, e.what()));
+  }
 }
 
 void TFileSink::Discard() noexcept {
-  if (FFile != nullptr) {
-    std::fclose(FFile);
-    FFile = nullptr;
-  }
-  // Only a regular file is removed: a name that denotes a device stays.
-  std::error_code ignored;
-  if (std::filesystem::is_regular_file(FFileName, ignored)) std::filesystem::remove(FFileName, ignored);
+  FFile.CloseQuietly();
+  RemoveOsFile(FTempName);
 }
 
 // ---------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/OsFile.h"
 #include "synthesis/UnitType.h"
 
 // Everything about a file's layout that follows from rate, bits and length.
@@ -73,9 +74,13 @@ class TByteSink {
   virtual void Discard() noexcept = 0;
 };
 
-// A sink on a file on disk. The constructor creates the file, replacing an
-// existing one, and throws EFileError when it cannot. Discard closes and
-// removes the file.
+// A sink on a file on disk. The bytes go into a new temporary file in the
+// target's folder, which Close renames over the target once it is complete:
+// a file of the target's name is replaced only by a complete one, and is
+// never lost when writing fails. The constructor throws EFileError when the
+// temporary file cannot be made or the target is no regular file. Discard
+// (and destroying a sink that was not closed) removes the temporary file.
+// Errors carry the operating system's reason.
 class TFileSink final : public TByteSink {
  public:
   explicit TFileSink(const std::filesystem::path& FileName);
@@ -89,7 +94,8 @@ class TFileSink final : public TByteSink {
 
  private:
   std::filesystem::path FFileName;
-  std::FILE* FFile = nullptr;
+  std::filesystem::path FTempName;
+  TOsFile FFile;
 };
 
 // Writes one file second by second. The constructor writes the header; every

@@ -3,8 +3,12 @@
 #include <windows.h>
 
 #include "app/RecordWindowLink.h"
+#include "app/SignalsWindowLink.h"
 #include "app/UnitMain.h"
+#include "asio/DASIOConvert.h"
+#include "dialogs/UnitNumericPad.h"
 #include "dialogs/UnitRecord.h"
+#include "dialogs/UnitSignals.h"
 #include "framework/Forms.h"
 #include "synthesis/ExtendedPrecision.h"
 
@@ -57,12 +61,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // The handle is held for the life of the process; the system removes the
   // mutex when the process ends.
 
+  // The conversion routines for this processor, chosen once before any
+  // window exists; every ASIO host copies its channels' routines from them.
+  SelectProcessorRoutines();
+
   Application.Initialize();
   Application.SetTitle(L"KRV-2400");
   // The main window owns its task-bar button. The windows come in the order
   // main window, numeric keypad, settings, signals, recording; the four
   // dialogs are created hidden (they join here as they are built).
   TFormMain* main = Application.CreateForm<TFormMain>();
+  Application.CreateForm<TFormNumericPad>();
+  ConnectSignalsWindow(*main, *Application.CreateForm<TFormSignals>());
   // The recording window comes last.
   ConnectRecordWindow(*main, *Application.CreateForm<TFormRecord>());
 #ifdef KRV_E2E_SETTINGS

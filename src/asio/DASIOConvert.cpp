@@ -619,25 +619,22 @@ void SwapBytes64(void* block, std::int32_t count) {
 }
 
 // Compares the magnitude bits with those of 1.0: within full scale the sample
-// stays bit for bit; above it takes 1.0 with its own sign. NaN becomes 0.
+// stays bit for bit; above it (NaN included) takes 1.0 with its own sign.
 void DigitalClip32(float* block, std::int32_t count) {
   for (std::int32_t i = 0; i < count; ++i) {
     const auto bits = std::bit_cast<std::uint32_t>(block[i]);
-    const std::uint32_t magnitude = bits & 0x7FFFFFFFu;
-    if (magnitude > 0x3F800000u)
-      block[i] = magnitude > 0x7F800000u ? 0.0f : std::bit_cast<float>((bits & 0x80000000u) | 0x3F800000u);
+    if ((bits & 0x7FFFFFFFu) > 0x3F800000u) block[i] = std::bit_cast<float>((bits & 0x80000000u) | 0x3F800000u);
   }
 }
 
 // (|x + 1| - |x - 1|) / 2 in extended precision for samples within full
 // scale; beyond it the exact result +-1 (the formula itself loses the 1 for
-// very large magnitudes and gives NaN for infinities).
+// very large magnitudes and gives NaN for infinities). NaN takes 1.0 with
+// its own sign.
 void DigitalClip64(double* block, std::int32_t count) {
   for (std::int32_t i = 0; i < count; ++i) {
-    double x = block[i];
-    if (ClipNonFinite(x)) {
-      block[i] = x;
-    } else if (std::fabs(x) >= 1.0) {
+    const double x = block[i];
+    if (std::isnan(x) || std::fabs(x) >= 1.0) {
       block[i] = std::copysign(1.0, x);
     } else {
       const long double l = x;
@@ -652,7 +649,7 @@ void DigitalClip32SSE(float* block, std::int32_t count) {
   const std::int32_t whole = WholeGroups<16>(count);
   for (std::int32_t i = 0; i < whole; ++i) {
     const float x = block[i];
-    block[i] = x != x ? 0.0f : x > 1.0f ? 1.0f : x < -1.0f ? -1.0f : x;
+    block[i] = x != x ? std::copysign(1.0f, x) : x > 1.0f ? 1.0f : x < -1.0f ? -1.0f : x;
   }
   if (count > whole) DigitalClip32(block + whole, count - whole);
 }

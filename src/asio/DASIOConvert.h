@@ -207,7 +207,7 @@ void SwapBytes24(void* block, std::int32_t count);
 void SwapBytes32(void* block, std::int32_t count);
 void SwapBytes64(void* block, std::int32_t count);
 
-// Clips: magnitudes above 1 become +-1 by their sign, +-infinity +-1, NaN 0.
+// Digital clips: magnitudes above 1, infinities and NaN become +-1 by their sign.
 void DigitalClip32(float* block, std::int32_t count);
 void DigitalClip64(double* block, std::int32_t count);
 void DigitalClip32SSE(float* block, std::int32_t count);

@@ -7,17 +7,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "framework/Component.h"
+
 // One block of samples per channel, indexed [channel][frame].
 using TAVDArrayOfSingleDynArray = std::vector<std::vector<float>>;
 using TAVDArrayOfDoubleDynArray = std::vector<std::vector<double>>;
 
-class TASIOGenerator {
+class TASIOGenerator : public TComponent {
  public:
-  TASIOGenerator() = default;
-  virtual ~TASIOGenerator() = default;
-
-  TASIOGenerator(const TASIOGenerator&) = delete;
-  TASIOGenerator& operator=(const TASIOGenerator&) = delete;
+  explicit TASIOGenerator(TComponent* AOwner = nullptr) : TComponent(AOwner) {}
 
   double SampleRate() const { return fSampleRate; }
   void SetSampleRate(double value) { fSampleRate = value; }

@@ -19,6 +19,7 @@ TEditHex::TEditHex(TWinControl* parent, const TEditHexArgs& args) : TEdit(parent
     FModel.FNegative = args.Negative;
     FModel.FNumeralOnly = args.NumeralOnly;
     FModel.FNumericType = args.NumericType;
+    FModel.FKeepSign = args.KeepSign;
     FInitialCaption = FModel.DisplayFromText(args.Text);
 }
 

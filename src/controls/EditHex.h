@@ -25,6 +25,7 @@ struct TEditHexArgs {
     bool Negative = false;
     bool NumeralOnly = false;
     TNumericalType NumericType = HexDecimal;
+    bool KeepSign = false;  // see TEditHexModel::FKeepSign
 };
 
 class TEditHex : public TEdit {

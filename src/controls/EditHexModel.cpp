@@ -110,7 +110,8 @@ TEditState TEditHexModel::Reformat(const TEditState& state) const
         text = Normalize(L"$" + FilterHex(state.Text));
     else
         text = Normalize(FilterDecimal(state.Text));
-    if (FNegative) text.insert(0, 1, L'-');
+    if (FNegative || (FKeepSign && FNumericType == Decimal && !state.Text.empty() && state.Text.front() == L'-'))
+        text.insert(0, 1, L'-');
     text = GroupDigits(text);
     const int newLength = static_cast<int>(text.size());
     TEditState result;

@@ -30,6 +30,9 @@ public:
     bool FNegative = false;
     bool FNumeralOnly = false;
     TNumericalType FNumericType = HexDecimal;
+    // Decimal boxes whose range reaches below zero: a leading "-" that the
+    // text has stays when it is rewritten.
+    bool FKeepSign = false;
     int place = 8;
 
     static int PlacesOf(TNumericalPlace places) { return places == places2 ? 2 : places == places4 ? 4 : 8; }

@@ -29,6 +29,7 @@ void TTabSheet::CreateParams(TCreateParams& params)
 TPageControl::TPageControl(TWinControl* parent, const TPageControlArgs& args) : TWinControl(parent, ControlArgsOf(args))
 {
     FTabStop = args.TabStop.value_or(true);
+    FTabWidth = args.TabWidth;
 }
 
 void TPageControl::CreateParams(TCreateParams& params)
@@ -37,10 +38,18 @@ void TPageControl::CreateParams(TCreateParams& params)
     params.ClassName = WC_TABCONTROLW;
     params.SystemClass = true;
     params.Style |= WS_CLIPCHILDREN | TCS_TABS | TCS_FOCUSONBUTTONDOWN;
+    if (FTabWidth > 0) params.Style |= TCS_FIXEDWIDTH;
     params.ExStyle |= WS_EX_CONTROLPARENT;
 }
 
-void TPageControl::CreateWnd() { DisableTheme(FHandle); }
+void TPageControl::CreateWnd()
+{
+    DisableTheme(FHandle);
+    if (FTabWidth > 0) {
+        SendMessageW(FHandle, TCM_SETPADDING, 0, MAKELPARAM(2, 3));
+        SendMessageW(FHandle, TCM_SETITEMSIZE, 0, MAKELPARAM(FTabWidth, 0));
+    }
+}
 
 TTabSheet* TPageControl::AddPage(const TTabSheetArgs& args)
 {

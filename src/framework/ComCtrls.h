@@ -33,6 +33,7 @@ private:
 
 struct TPageControlArgs {
     KRV_CONTROL_ARGS
+    int TabWidth = 0;  // every tab this wide; 0: each as wide as its caption
 };
 
 class TPageControl : public TWinControl {
@@ -64,6 +65,7 @@ private:
     void UserSelect(int index);
     std::vector<TTabSheet*> FPages;
     int FActive = -1;
+    int FTabWidth = 0;
 };
 
 enum TTrackBarOrientation : unsigned char { trHorizontal, trVertical };

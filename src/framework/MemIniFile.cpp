@@ -19,6 +19,24 @@ char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
+std::string Lower(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out) c = LowerAscii(c);
+    return out;
+}
+
+// Removes byte-order marks and blanks from the front of a line.
+std::string_view SkipByteOrderMarks(std::string_view s)
+{
+    constexpr std::string_view bom = "\xEF\xBB\xBF";
+    for (;;) {
+        s = Trim(s);
+        if (s.substr(0, bom.size()) != bom) return s;
+        s.remove_prefix(bom.size());
+    }
+}
+
 }  // namespace
 
 bool SameText(std::string_view a, std::string_view b)
@@ -51,16 +69,18 @@ void TMemIniFile::SetText(std::string_view text)
 {
     FPreamble.clear();
     FSections.clear();
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    FIndex.clear();
+    bool first = true;
     while (!text.empty()) {
         std::size_t eol = text.find('\n');
         std::string_view raw = text.substr(0, eol);
         text = eol == std::string_view::npos ? std::string_view{} : text.substr(eol + 1);
         if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-        std::string_view line = Trim(raw);
+        std::string_view line = first ? SkipByteOrderMarks(raw) : Trim(raw);
         if (line.empty()) continue;
+        first = false;
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-            FSections.push_back({std::string(Trim(line.substr(1, line.size() - 2))), {}});
+            AddSection(std::string(Trim(line.substr(1, line.size() - 2))));
             continue;
         }
         if (FSections.empty()) {
@@ -83,23 +103,39 @@ void TMemIniFile::SetText(std::string_view text)
 std::string TMemIniFile::GetText() const
 {
     std::string out;
-    for (const auto& line : FPreamble) out += line + "\r\n";
+    for (const auto& line : FPreamble) out.append(line).append("\r\n");
     for (const auto& section : FSections) {
-        out += "[" + section.Name + "]\r\n";
-        for (const auto& line : section.Lines)
-            out += line.IsKey ? line.Name + "=" + line.Value + "\r\n" : line.Name + "\r\n";
-        out += "\r\n";
+        out.append("[").append(section.Name).append("]\r\n");
+        for (const auto& line : section.Lines) {
+            out.append(line.Name);
+            if (line.IsKey) out.append("=").append(line.Value);
+            out.append("\r\n");
+        }
+        out.append("\r\n");
     }
     return out;
 }
 
+void TMemIniFile::AddSection(std::string name)
+{
+    FIndex[Lower(name)].push_back(FSections.size());
+    FSections.push_back({std::move(name), {}});
+}
+
+const std::vector<std::size_t>* TMemIniFile::FindSections(std::string_view section) const
+{
+    auto it = FIndex.find(Lower(Trim(section)));
+    return it == FIndex.end() ? nullptr : &it->second;
+}
+
 const TMemIniFile::TLine* TMemIniFile::FindKey(std::string_view section, std::string_view ident) const
 {
-    for (const auto& s : FSections) {
-        if (!SameText(s.Name, section)) continue;
-        for (const auto& line : s.Lines)
+    const auto* sections = FindSections(section);
+    if (!sections) return nullptr;
+    ident = Trim(ident);
+    for (std::size_t index : *sections)
+        for (const auto& line : FSections[index].Lines)
             if (line.IsKey && SameText(line.Name, ident)) return &line;
-    }
     return nullptr;
 }
 
@@ -120,30 +156,21 @@ void TMemIniFile::WriteString(std::string_view section, std::string_view ident, 
         ident.front() == ';' || ident.front() == '[')
         throw std::invalid_argument("invalid INI key name");
     if (HasLineBreak(value)) throw std::invalid_argument("INI value with a line break");
+    if (Trim(value).size() != value.size())
+        throw std::invalid_argument("INI value with blanks at its start or end");
 
-    for (auto& s : FSections) {
-        if (!SameText(s.Name, section)) continue;
-        for (auto& line : s.Lines) {
-            if (line.IsKey && SameText(line.Name, ident)) {
-                line.Value = std::string(value);
-                return;
-            }
-        }
+    if (const TLine* found = FindKey(section, ident)) {
+        const_cast<TLine*>(found)->Value = std::string(value);
+        return;
     }
-    for (auto& s : FSections) {
-        if (SameText(s.Name, section)) {
-            s.Lines.push_back({std::string(ident), std::string(value), true});
-            return;
-        }
-    }
-    FSections.push_back({std::string(section), {{std::string(ident), std::string(value), true}}});
+    if (!FindSections(section)) AddSection(std::string(section));
+    FSections[FindSections(section)->front()].Lines.push_back(
+        {std::string(ident), std::string(value), true});
 }
 
 bool TMemIniFile::SectionExists(std::string_view section) const
 {
-    for (const auto& s : FSections)
-        if (SameText(s.Name, section)) return true;
-    return false;
+    return FindSections(section) != nullptr;
 }
 
 bool TMemIniFile::ValueExists(std::string_view section, std::string_view ident) const
@@ -154,11 +181,8 @@ bool TMemIniFile::ValueExists(std::string_view section, std::string_view ident) 
 std::vector<std::string> TMemIniFile::ReadSections() const
 {
     std::vector<std::string> names;
-    for (const auto& s : FSections) {
-        bool seen = false;
-        for (const auto& n : names) seen = seen || SameText(n, s.Name);
-        if (!seen) names.push_back(s.Name);
-    }
+    for (std::size_t i = 0; i < FSections.size(); ++i)
+        if (FindSections(FSections[i].Name)->front() == i) names.push_back(FSections[i].Name);
     return names;
 }
 

@@ -2,11 +2,17 @@
 //
 // Rules: section and key names match without regard to ASCII letter case,
 // values exactly; blanks around names and values are trimmed when a file is
-// read; lines before the first section, comment lines (";") and lines
-// without "=" are not keys, but they are kept and written back. When a
-// section or key occurs twice the first one wins. A UTF-8 byte-order mark is
-// skipped and both CR LF and LF line ends are read; the document is written
-// with CR LF, one empty line after each section.
+// read, and around the names a caller gives; lines before the first section,
+// comment lines (";") and lines without "=" are not keys, but they are kept
+// and written back. When a section or key occurs twice the first one wins.
+// Byte-order marks before the first line that holds anything are skipped and
+// both CR LF and LF line ends are read; the document is written with CR LF,
+// one empty line after each section. A value written is read back as it was:
+// WriteString refuses what the file cannot hold (line breaks, and blanks at
+// either end of a value, which reading would trim).
+//
+// Sections are found through an index, so every operation takes time in
+// proportion to the size of the document at most.
 //
 // Reading accepts files of at most MaxFileSize bytes; a larger or unreadable
 // file raises EIniFileError. UpdateFile writes the whole document to a
@@ -19,6 +25,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class EIniFileError : public std::runtime_error {
@@ -65,10 +72,15 @@ private:
     };
 
     const TLine* FindKey(std::string_view section, std::string_view ident) const;
+    // Indices into FSections of the sections of that name, in file order.
+    const std::vector<std::size_t>* FindSections(std::string_view section) const;
+    void AddSection(std::string name);
 
     std::filesystem::path FFileName;
     std::vector<std::string> FPreamble;  // lines before the first section
     std::vector<TSection> FSections;
+    // Lower-case section name -> its sections.
+    std::unordered_map<std::string, std::vector<std::size_t>> FIndex;
 };
 
 // ASCII case-insensitive comparison of names.

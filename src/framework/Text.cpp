@@ -58,7 +58,10 @@ std::wstring Utf8ToWide(std::string_view text)
             if ((cc & 0xC0) != 0x80) { ok = false; break; }
             cp = (cp << 6) | (cc & 0x3F);
         }
-        if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        // The shortest form only: an overlong sequence could smuggle in a
+        // "/" or a U+0000 that a check on the bytes never saw.
+        static constexpr char32_t Least[] = {0, 0x80, 0x800, 0x10000};
+        if (!ok || cp < Least[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
             out += L'\uFFFD';
             ++i;
             continue;

@@ -21,7 +21,12 @@ struct TRun {
   std::string Output;
 };
 
-std::string Quote(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+std::string Quote(const std::filesystem::path& p) {
+  std::string quoted(1, '\'');
+  quoted += p.string();
+  quoted += '\'';
+  return quoted;
+}
 
 TRun RunCommand(const std::string& Command) {
   TRun r;

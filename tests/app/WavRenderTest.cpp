@@ -2,8 +2,13 @@
 // progress, failures of the file, and refusal of a second render.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <iterator>
 #include <set>
 #include <stdexcept>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "app/WavRender.h"
 #include "app/WavTestSupport.h"
@@ -136,54 +141,33 @@ TEST(WavRender, LateOrMissingSecondNeitherShiftsNorShortensTheFile) {
   }
 }
 
-TEST(WavRender, WriteFailureMidwayIsReportedAndDiscardsTheFile) {
-  TFakeRoad road;
+TEST(WavRender, AFailingFileIsReportedDiscardedAndAsksForNothingMore) {
   const TWavLayout l = MakeWavLayout(kRate, 16, 5);
-  TMemorySink sink(l.HeaderSize + 2 * l.SecondBytes());  // room for two seconds
-  const TWavRenderResult res = TWavRenderer().Render(Format(), 5, sink, road.Hooks());
-  EXPECT_EQ(res.Status, TWavRenderStatus::_Failed);
-  EXPECT_FALSE(res.Completed());
-  EXPECT_EQ(res.Message, "Error - Cannot write the file \"t.wav\": No space left on device.");
-  EXPECT_EQ(road.Asked, (std::vector<std::int32_t>{0, 1, 2}));  // nothing after the failure
-  EXPECT_EQ(road.Progress, (std::vector<std::int32_t>{1, 2}));
-  EXPECT_EQ(sink.Discarded, 1);
-  EXPECT_EQ(sink.Closed, 0);
-}
-
-TEST(WavRender, FailureOfTheHeaderOrTheCloseIsReported) {
-  TFakeRoad road;
-  TMemorySink tiny(20);
-  EXPECT_EQ(TWavRenderer().Render(Format(), 2, tiny, road.Hooks()).Status, TWavRenderStatus::_Failed);
-  EXPECT_TRUE(road.Asked.empty());
-  EXPECT_EQ(tiny.Discarded, 1);
-
-  TMemorySink closing;
-  closing.FailClose = true;
-  const TWavRenderResult res = TWavRenderer().Render(Format(), 2, closing, road.Hooks());
-  EXPECT_EQ(res.Status, TWavRenderStatus::_Failed);
-  EXPECT_EQ(res.Message, "Error - Cannot write the file \"t.wav\": Input/output error.");
-  EXPECT_EQ(closing.Discarded, 1);
-}
-
-TEST(WavRender, FailureOfTheSynthesisRoadIsReported) {
-  TFakeRoad road;
-  TWavRenderHooks h = road.Hooks();
-  h.Quantize = [](const TWaveBufferExtendedStereo&, TWaveBufferIntegerStereo&) { throw std::bad_alloc(); };
-  TMemorySink sink;
-  const TWavRenderResult res = TWavRenderer().Render(Format(), 2, sink, h);
-  EXPECT_EQ(res.Status, TWavRenderStatus::_Failed);
-  EXPECT_EQ(res.Message.rfind("Error - ", 0), 0u);
-  EXPECT_EQ(sink.Discarded, 1);
-}
-
-TEST(WavRender, FileOnDisk) {
-  wavtest::TScratchDir dir("render");
-  TFakeRoad road;
-  road.Missing = {1};
-  const auto name = dir / "t.wav";
-  const TWavRenderResult res = TWavRenderer().RenderFile(Format(), 3, name, road.Hooks());
-  ASSERT_TRUE(res.Completed()) << res.Message;
-  EXPECT_EQ(wavtest::ReadBytes(name), ExpectedFile({RoadSecond(0), RoadSecond(0), RoadSecond(2)}));
+  struct Case {
+    const char* name;
+    std::size_t limit;
+    bool failClose;
+    std::vector<std::int32_t> asked, progress;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"full after two seconds", l.HeaderSize + 2 * l.SecondBytes(), false, {0, 1, 2}, {1, 2}, "No space left on device"},
+      {"no room for the header", 20, false, {}, {}, "No space left on device"},
+      {"closing fails", SIZE_MAX, true, {0, 1, 2, 3, 4}, {1, 2, 3, 4, 5}, "Input/output error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TFakeRoad road;
+    TMemorySink sink(c.limit);
+    sink.FailClose = c.failClose;
+    const TWavRenderResult res = TWavRenderer().Render(Format(), 5, sink, road.Hooks());
+    EXPECT_EQ(res.Status, TWavRenderStatus::_Failed);
+    EXPECT_EQ(res.Message, std::string("Error - Cannot write the file \"t.wav\": ") + c.reason + ".");
+    EXPECT_EQ(road.Asked, c.asked);
+    EXPECT_EQ(road.Progress, c.progress);
+    EXPECT_EQ(sink.Discarded, 1);
+    EXPECT_EQ(sink.Closed, 0);
+  }
 }
 
 TEST(WavRender, UnwritableFolderIsReportedBeforeAnySecondIsMade) {
@@ -201,14 +185,51 @@ TEST(WavRender, UnwritableFolderIsReportedBeforeAnySecondIsMade) {
   }
 }
 
-TEST(WavRender, WriteFailureRemovesTheIncompleteFile) {
-  wavtest::TScratchDir dir("quantfail");
+// The file under the final name is the old one until a render completes; a
+// render that fails leaves it as it was and nothing beside it.
+TEST(WavRender, AnExistingFileIsReplacedOnlyByACompleteOne) {
+  wavtest::TScratchDir dir("replace");
   const auto name = dir / "t.wav";
+  const Bytes old{'o', 'l', 'd'};
+  auto folderHoldsOnly = [&](const Bytes& content) {
+    EXPECT_EQ(wavtest::ReadBytes(name), content);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+  };
+  std::ofstream(name, std::ios::binary).write("old", 3);
+
+  TFakeRoad failing;
+  TWavRenderHooks h = failing.Hooks();
+  h.Quantize = [](const TWaveBufferExtendedStereo&, TWaveBufferIntegerStereo&) { throw std::bad_alloc(); };
+  const TWavRenderResult failed = TWavRenderer().RenderFile(Format(), 2, name, h);
+  EXPECT_EQ(failed.Status, TWavRenderStatus::_Failed);
+  EXPECT_EQ(failed.Message.rfind("Error - ", 0), 0u);
+  folderHoldsOnly(old);
+
+#ifndef _WIN32
+  {
+    // A file size limit stands in for a full disk: writing fails midway.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 1000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    TFakeRoad road;
+    const TWavRenderResult res = TWavRenderer().RenderFile(Format(), 10, name, road.Hooks());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(res.Status, TWavRenderStatus::_Failed);
+    // The system's own reason, not what errno held after the C runtime.
+    EXPECT_EQ(res.Message, "Error - Cannot write the file \"" + name.string() + "\": File too large.");
+    folderHoldsOnly(old);
+  }
+#endif
+
   TFakeRoad road;
-  TWavRenderHooks h = road.Hooks();
-  h.Quantize = [](const TWaveBufferExtendedStereo&, TWaveBufferIntegerStereo&) { throw std::runtime_error("out of memory"); };
-  EXPECT_EQ(TWavRenderer().RenderFile(Format(), 2, name, h).Status, TWavRenderStatus::_Failed);
-  EXPECT_FALSE(std::filesystem::exists(name));
+  road.OnProgress = [&](std::int32_t) { EXPECT_EQ(wavtest::ReadBytes(name), old); };
+  road.Missing = {1};
+  ASSERT_TRUE(TWavRenderer().RenderFile(Format(), 3, name, road.Hooks()).Completed());
+  folderHoldsOnly(ExpectedFile({RoadSecond(0), RoadSecond(0), RoadSecond(2)}));
 }
 
 TEST(WavRender, UnsupportedFormatLeavesAnExistingFileAlone) {

@@ -529,8 +529,9 @@ void ExpectClip(void (*clip)(T*, std::int32_t), const std::vector<ClipCase>& cas
   }
 }
 
-TEST_F(ConvertTest, DigitalClipBoundsInfinityAndZeroesNaN) {
-  const std::vector<ClipCase> common{{1.5, 1.0},     {-3.0, -1.0}, {kInf, 1.0}, {-kInf, -1.0}, {kNaN, 0.0},
+TEST_F(ConvertTest, DigitalClipBoundsInfinityAndNaNBySign) {
+  const std::vector<ClipCase> common{{1.5, 1.0},     {-3.0, -1.0}, {kInf, 1.0}, {-kInf, -1.0}, {kNaN, 1.0},
+                                     {-kNaN, -1.0},
                                      {-1.0, -1.0},   {1.0, 1.0},   {0.0, 0.0},  {1e30, 1.0},   {-1e30, -1.0}};
   ExpectClip<float>(&DigitalClip32, common, "DigitalClip32");
   ExpectClip<float>(&DigitalClip32SSE, common, "DigitalClip32SSE");

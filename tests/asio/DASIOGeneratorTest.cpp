@@ -56,4 +56,18 @@ TEST(ASIOGenerator, DerivedGeneratorReplacesProcessBlock) {
   EXPECT_EQ(blocks[0], (std::vector<float>{0, 1, 2, 3, 9, 9}));
 }
 
+TEST(ASIOGenerator, IsANamedComponentFreedWithItsOwner) {
+  auto* owner = new TComponent;
+  auto* g = new TASIOGenerator(owner);
+  g->SetName(L"ASIOGenerator1");
+  {
+    TASIOGenerator second(owner);
+    EXPECT_EQ(owner->Components(), (std::vector<TComponent*>{g, &second}));
+  }
+  EXPECT_EQ(owner->Components(), std::vector<TComponent*>{g});
+  EXPECT_EQ(g->Owner(), owner);
+  EXPECT_EQ(g->Name(), L"ASIOGenerator1");
+  delete owner;  // frees g too (the sanitizers report a leak otherwise)
+}
+
 }  // namespace

@@ -86,49 +86,37 @@ TEST(GlyphCells, PictureAndSourceCellPerState)
     EXPECT_EQ(one.SourceCell(bsDisabled), 0);
 }
 
-TEST(ButtonLayout, GlyphLeftCentredWithSpacing)
+TEST(ButtonLayout, GlyphAndCaptionPlaces)
 {
-    // 75 x 25 face, 16 x 16 glyph, caption 30 x 13, margin -1, spacing 4.
-    auto r = CalcButtonLayout({0, 0, 75, 25}, {0, 0}, {16, 16}, {30, 13}, blGlyphLeft, -1, 4, false);
-    EXPECT_EQ(r.GlyphPos, (TPointI{13, 5}));  // (75 - 50 + 1) / 2 = 13; (25 - 16 + 1) / 2 = 5
-    EXPECT_EQ(r.TextBounds, (TRectI{33, 6, 63, 19}));
-}
-
-TEST(ButtonLayout, MarginAndSpacingMinusOneSpreadInThirds)
-{
-    auto r = CalcButtonLayout({0, 0, 100, 30}, {0, 0}, {16, 16}, {40, 13}, blGlyphLeft, -1, -1, false);
-    // (100 - 56) / 3 = 14 for the margin and the spacing.
-    EXPECT_EQ(r.GlyphPos.X, 14);
-    EXPECT_EQ(r.TextBounds.Left, 14 + 16 + 14);
-}
-
-TEST(ButtonLayout, FixedMarginComputedSpacing)
-{
-    auto r = CalcButtonLayout({0, 0, 100, 30}, {0, 0}, {16, 16}, {40, 13}, blGlyphRight, 4, -1, false);
-    // spacing = ((100 - (4 + 16)) - 40) / 2 = 20
-    EXPECT_EQ(r.GlyphPos.X, 100 - 4 - 16);
-    EXPECT_EQ(r.TextBounds.Left, 80 - 20 - 40);
-}
-
-TEST(ButtonLayout, TopBottomAndRightToLeft)
-{
-    auto top = CalcButtonLayout({0, 0, 60, 60}, {0, 0}, {16, 16}, {30, 13}, blGlyphTop, -1, 4, false);
-    EXPECT_EQ(top.GlyphPos, (TPointI{22, 14}));  // (60 - 33 + 1) / 2 = 14
-    EXPECT_EQ(top.TextBounds.Top, 14 + 16 + 4);
-    auto bottom = CalcButtonLayout({0, 0, 60, 60}, {0, 0}, {16, 16}, {30, 13}, blGlyphBottom, 2, 4, false);
-    EXPECT_EQ(bottom.GlyphPos.Y, 60 - 2 - 16);
-    EXPECT_EQ(bottom.TextBounds.Top, 42 - 4 - 13);
+    struct Case {
+        const char* what;
+        TRectI face;
+        TPointI offset, glyph, text;
+        TButtonLayout layout;
+        int margin, spacing;
+        TPointI glyphPos, textPos;
+    } cases[] = {
+        // (75 - 50 + 1) / 2 = 13; (25 - 16 + 1) / 2 = 5
+        {"left, centred", {0, 0, 75, 25}, {0, 0}, {16, 16}, {30, 13}, blGlyphLeft, -1, 4, {13, 5}, {33, 6}},
+        // (100 - 56) / 3 = 14 for the margin and the spacing
+        {"thirds", {0, 0, 100, 30}, {0, 0}, {16, 16}, {40, 13}, blGlyphLeft, -1, -1, {14, 7}, {44, 9}},
+        // spacing = ((100 - (4 + 16)) - 40) / 2 = 20
+        {"right, fixed margin", {0, 0, 100, 30}, {0, 0}, {16, 16}, {40, 13}, blGlyphRight, 4, -1, {80, 7}, {20, 9}},
+        // (60 - 33 + 1) / 2 = 14
+        {"top", {0, 0, 60, 60}, {0, 0}, {16, 16}, {30, 13}, blGlyphTop, -1, 4, {22, 14}, {15, 34}},
+        {"bottom", {0, 0, 60, 60}, {0, 0}, {16, 16}, {30, 13}, blGlyphBottom, 2, 4, {22, 42}, {15, 25}},
+        // The glyph alone is centred: (30 - 16 + 1) / 2 = 7, plus left 2 and offset 1.
+        {"no caption", {2, 3, 32, 28}, {1, 1}, {16, 16}, {0, 0}, blGlyphLeft, -1, 4, {10, 9}, {}},
+        {"no glyph", {0, 0, 65, 25}, {0, 0}, {0, 0}, {35, 13}, blGlyphLeft, -1, 4, {}, {15, 6}},
+    };
+    for (const Case& c : cases) {
+        const auto r = CalcButtonLayout(c.face, c.offset, c.glyph, c.text, c.layout, c.margin, c.spacing, false);
+        EXPECT_EQ(c.glyph.X > 0 ? r.GlyphPos : TPointI{}, c.glyphPos) << c.what;
+        const TPointI textPos{r.TextBounds.Left, r.TextBounds.Top};
+        EXPECT_EQ(c.text.X > 0 ? textPos : TPointI{}, c.textPos) << c.what;
+    }
     auto rtl = CalcButtonLayout({0, 0, 75, 25}, {0, 0}, {16, 16}, {30, 13}, blGlyphLeft, -1, 4, true);
     EXPECT_GT(rtl.GlyphPos.X, rtl.TextBounds.Left);
-}
-
-TEST(ButtonLayout, NoCaptionOrNoGlyphDropsTheSpacingAndOffsetsMove)
-{
-    auto r = CalcButtonLayout({2, 3, 32, 28}, {1, 1}, {16, 16}, {0, 0}, blGlyphLeft, -1, 4, false);
-    // Glyph alone is centred: (30 - 16 + 1) / 2 = 7, plus left 2 and offset 1.
-    EXPECT_EQ(r.GlyphPos, (TPointI{10, 9}));
-    auto text = CalcButtonLayout({0, 0, 65, 25}, {0, 0}, {0, 0}, {35, 13}, blGlyphLeft, -1, 4, false);
-    EXPECT_EQ(text.TextBounds.Left, 15);  // (65 - 35 + 1) / 2
 }
 
 namespace {

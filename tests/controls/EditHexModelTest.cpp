@@ -35,18 +35,6 @@ TEditState Type(const TEditHexModel& m, const std::wstring& text, int caret, wch
 
 }  // namespace
 
-TEST(EditHexModel, Defaults)
-{
-    TEditHexModel m;
-    EXPECT_EQ(m.FAlignment, taLeftJustify);
-    EXPECT_FALSE(m.FFourDigit);
-    EXPECT_EQ(m.FMaxPlaces, places8);
-    EXPECT_FALSE(m.FNegative);
-    EXPECT_FALSE(m.FNumeralOnly);
-    EXPECT_EQ(m.FNumericType, HexDecimal);
-    EXPECT_EQ(m.place, 8);
-}
-
 TEST(EditHexModel, FiltersDropEverythingButDigits)
 {
     EXPECT_EQ(TEditHexModel::FilterDecimal(L"1a2-3$_4 "), L"1234");
@@ -119,16 +107,13 @@ TEST(EditHexModel, TypingTable)
     EXPECT_EQ(Type(grouped, L"1234", 4, L'5'), (TEditState{L"1_2345", 6, 6}));
     auto hex8 = HexBox(places8, true);
     EXPECT_EQ(hex8.Reformat({L"1", 1, 1}).Text, L"$0000_0001");
-}
 
-TEST(EditHexModel, PasteOfLettersLeavesANumber)
-{
-    auto dec = DecimalBox();
-    EXPECT_EQ(dec.Reformat({L"1a2", 3, 3}), (TEditState{L"12", 2, 2}));
-    EXPECT_EQ(dec.Reformat({L"abc", 3, 3}).Text, L"0");
-    EXPECT_EQ(dec.Reformat({L"4\r\n2\t", 5, 5}).Text, L"42");
-    auto neg = DecimalBox(true);
-    EXPECT_EQ(neg.Reformat({L"-1a2", 4, 4}).Text, L"-12");
+    // A signed box keeps the sign a loaded "-90" has: backspacing gives -9.
+    auto sign = DecimalBox();
+    sign.FKeepSign = true;
+    EXPECT_EQ(sign.Reformat({L"-9", 2, 2}), (TEditState{L"-9", 2, 2}));
+    EXPECT_EQ(Type(sign, L"-9", 2, L'5').Text, L"-95");
+    EXPECT_EQ(sign.Reformat({L"9-", 2, 2}).Text, L"9");
 }
 
 TEST(EditHexModel, CaretAfterADeletionIsClampedIntoTheText)
@@ -178,17 +163,17 @@ TEST(EditHexModel, PropertyChangesReformat)
 
 TEST(EditHexModel, ToInteger)
 {
-    std::int32_t v = 0;
-    EXPECT_TRUE(TEditHexModel::ToInteger(L"-6", v));
-    EXPECT_EQ(v, -6);
-    EXPECT_TRUE(TEditHexModel::ToInteger(L"$001F", v));
-    EXPECT_EQ(v, 31);
-    EXPECT_TRUE(TEditHexModel::ToInteger(L"$FFFFFFFF", v));
-    EXPECT_EQ(v, -1);
-    EXPECT_TRUE(TEditHexModel::ToInteger(L"-2147483648", v));
-    EXPECT_EQ(v, INT32_MIN);
-    EXPECT_FALSE(TEditHexModel::ToInteger(L"2147483648", v));
-    EXPECT_FALSE(TEditHexModel::ToInteger(L"", v));
-    EXPECT_FALSE(TEditHexModel::ToInteger(L"-", v));
-    EXPECT_FALSE(TEditHexModel::ToInteger(L"1_2", v));
+    const struct {
+        const wchar_t* text;
+        bool ok;
+        std::int32_t value;
+    } cases[] = {
+        {L"-6", true, -6}, {L"$001F", true, 31}, {L"$FFFFFFFF", true, -1}, {L"-2147483648", true, INT32_MIN},
+        {L"2147483648", false, 0}, {L"", false, 0}, {L"-", false, 0}, {L"1_2", false, 0},
+    };
+    for (const auto& c : cases) {
+        std::int32_t v = 0;
+        EXPECT_EQ(TEditHexModel::ToInteger(c.text, v), c.ok) << c.text;
+        EXPECT_EQ(c.ok ? v : 0, c.value) << c.text;
+    }
 }

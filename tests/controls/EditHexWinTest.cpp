@@ -135,19 +135,6 @@ TEST_F(EditHexWin, NegativeBoxKeepsItsMinusAndTheLengthLimitCountsIt)
     EXPECT_EQ(Form->Amp->EditText(), L"-123456");
 }
 
-TEST_F(EditHexWin, CaretAfterADeletionStaysInTheText)
-{
-    Form->Hex->SetNumericType(Decimal);
-    Form->Hex->SetText(L"10000");
-    EXPECT_EQ(Form->Hex->EditText(), L"1_0000");
-    Form->Hex->SetFocus();
-    Caret(Form->Hex, 1);
-    TypeChars(Form->Hex->Handle(), L"\b");
-    EXPECT_EQ(Form->Hex->EditText(), L"0");
-    EXPECT_GE(CaretOf(Form->Hex), 0);
-    EXPECT_LE(CaretOf(Form->Hex), 1);
-}
-
 TEST_F(EditHexWin, PropertyChangesReformatAndAlignmentRecreatesTheWindow)
 {
     Form->Hex->SetText(L"$1F");

@@ -19,13 +19,6 @@ TEST(RecordFiles, NamesFromTheClock) {
   EXPECT_EQ(FileNameStamp({1999, 12, 31, 23, 59, 59}), "19991231_235959");
 }
 
-TEST(RecordFiles, SystemClockGivesAPlausibleStamp) {
-  const TLocalDateTime t = SystemLocalTime();
-  EXPECT_GE(t.Year, 2024);
-  EXPECT_TRUE(t.Month >= 1 && t.Month <= 12);
-  EXPECT_EQ(FileNameStamp(t).size(), 15u);
-}
-
 TEST(RecordFiles, SheetBesideTheWavFileNeverReplacesIt) {
   const struct {
     const char* wav;

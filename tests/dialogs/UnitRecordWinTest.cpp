@@ -126,11 +126,6 @@ TEST_F(RecordWin, ShowingProposesNamesFromTheClockAndResetsTimeAndBar) {
   EXPECT_EQ(Form->ProgressBar_Record->Position(), 0);
   EXPECT_EQ(Form->ProgressBar_Record->Max(), 100);
   EXPECT_EQ(SendMessageW(Form->ProgressBar_Record->Handle(), PBM_GETRANGE, FALSE, 0), 100);
-  EXPECT_EQ(Form->BitBtnExt_Record->Caption(), L"RECORD");
-  EXPECT_EQ(Form->BitBtnExt_Cancel->Caption(), L"CANCEL");
-  EXPECT_EQ(Form->Label_Record_FileName->Caption(), L"File Name");
-  EXPECT_EQ(Form->Label_Record_Time->Caption(), L"Record Time");
-  EXPECT_EQ(Form->Label_Record_Time_Unit->Caption(), L"sec");
 }
 
 TEST_F(RecordWin, LeavingTheRecordTimeChecksItsRange) {

@@ -31,20 +31,9 @@ echo "ok: proposed name $proposed"
 krv_expect_eq "$(ctl text EditHex_Record_Time)" 10 "record time proposed from the default period"
 krv_screenshot "$KRV_E2E_DIR/record-window.png" && echo "screenshot: $KRV_E2E_DIR/record-window.png"
 
-# The file name through the save dialog: typed into its file name box
-# (control 1148, an edit inside a combo box) without extension, then Save
-# (button 1).
 wav="$KRV_E2E_DIR/tone.wav"
 sheet="$KRV_E2E_DIR/tone.txt"
-ctl click BitBtnExt_Record_OpenDialog || krv_fail "file dialog button"
-krvctl --target-class '#32770' --wait 20000 exists '#1148:Edit' || krv_fail "no save dialog"
-krvctl --target-class '#32770' set-text '#1148:Edit' "$(_krv_winepath "$KRV_E2E_DIR/tone")" || krv_fail "file name box"
-krvctl --target-class '#32770' click '#1:Button' || krv_fail "Save"
-for _ in $(seq 100); do
-  [ "$(ctl text Edit_Record_FileName)" = "$(_krv_winepath "$wav")" ] && break
-  sleep 0.1
-done
-krv_expect_eq "$(ctl text Edit_Record_FileName)" "$(_krv_winepath "$wav")" "file name after the dialog"
+krv_choose_record_file "$KRV_E2E_DIR/tone"
 
 # 3 seconds, RECORD.
 ctl focus EditHex_Record_Time || krv_fail "focus the record time"

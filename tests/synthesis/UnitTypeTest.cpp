@@ -8,20 +8,9 @@
 
 namespace {
 
-TEST(Defaults, SignalRecordStrings) {
-  const auto s = TExFunctionLib::StringSignalAttribute(TExFunctionLib::InitializeSignalAttribute());
-  const std::vector<std::string> got{s._Frequency,   s._Amplitude, s._OutputChannel, s._Phase,
-                                     s._Offset,      s._Waveform,  s._WarbleCycle,   s._CycleOn,
-                                     s._CycleOff,    s._SweepType, s._SweepPeriod,
-                                     s._SweepFrequencyStart, s._SweepFrequencyStop, s._NoiseType};
-  const std::vector<std::string> want{"1000", "-6", "MUTE",  "0",  "0",  "SINE",  "OFF",
-                                      "1",    "0",  "LINEAR", "10", "20", "20000", "WHITE"};
-  EXPECT_EQ(got, want);
-}
-
-TEST(Defaults, PCMFormatAndInternalSettingStrings) {
-  EXPECT_EQ(TExFunctionLib::StringPCMFormat(TExFunctionLib::InitializePCMFormat()),
-            (TPCMFormatString{"48000", "16", "NEAR EVEN", "WHITE", "OFF"}));
+// The signal and PCM format defaults and their texts are the recording
+// end-to-end test's (its property sheet lists them).
+TEST(Defaults, InternalSettingStrings) {
   const auto is = TExFunctionLib::InitializeInternalSetting();
   EXPECT_EQ(TExFunctionLib::StringInternalSetting(is),
             (TInternalSettingString{"WaveMapper", "250", "10", "ON", "1/3 Octave", "No Sheet", "No"}));

@@ -100,7 +100,7 @@ enum class Twin { None, Same, Negated };
 // The channel's mix into y and, as `T` says, into twin in the same pass.
 template <bool Negate, Twin T>
 void MixChannel(const std::vector<const long double*>& p, long double* y, long double* twin, std::size_t N) {
-  const auto put = [y, twin](std::size_t i, long double v) {
+  const auto put = [=](std::size_t i, long double v) {
     y[i] = v;
     // The same records subtracted from 0 in the same order give the sums
     // negated, and 0 - 0 = +0 where the sum is 0 (as it is +0 then).

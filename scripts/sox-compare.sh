@@ -12,7 +12,8 @@ cd "$KRV_ROOT"
 krv_ensure_packages cmake ninja-build g++ libbenchmark-dev sox
 runs="${KRV_RUNS:-5}"
 build="$KRV_ROOT/build/native"
-krv_build "$build" bench_wav_render -- -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The native tree as the test command configures it.
+krv_build "$build" bench_wav_render -- -DCMAKE_BUILD_TYPE=Release
 bench="$build/bench/app/bench_wav_render"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

@@ -1,90 +1,91 @@
-// Speed of rendering a WAV file of the start-up signal set: 60 s at
-// 192000 Hz / 24 bits, every second synthesised as the create-wave road does
-// it (all records for the first second, then the sweep and the noise again),
-// quantised at unity gain, packed and written.
+// Speed of rendering a WAV file on the program's own road: the main window's
+// writer over the create-wave thread, every second asked of the thread (the
+// next while the last is quantised at unity gain, packed and written) into a
+// file, 60 s of stereo at 192000 Hz / 24 bits. One benchmark per signal set;
+// scripts/sox-compare.sh runs them side by side with sox.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <random>
 
-#include "app/WavRender.h"
-#include "app/CreateWaveRoad.h"
-#include "synthesis/UnitFunction.h"
+#include "app/Fakes.h"
+#include "app/WavRecording.h"
 
 namespace {
 
 constexpr std::int32_t kSeconds = 60;
-class TNullSink final : public TByteSink {
+
+class TBenchWindow final : public TWavRecordingWindow {
  public:
-  void Write(const std::uint8_t*, std::size_t Size) override { Bytes += Size; }
-  void Close() override {}
-  void Discard() noexcept override {}
-  std::size_t Bytes = 0;
+  std::filesystem::path FileName;
+  int Messages = 0;
+  std::filesystem::path WavFileName() const override { return FileName; }
+  std::int32_t ProgressMax() const override { return 100; }
+  void StepProgress(std::int32_t) override {}
+  void ShowErrorMessage(std::string_view) override { ++Messages; }
+  void CloseWindow() override {}
 };
 
-TPCMFormat BenchFormat() {
-  TPCMFormat f = TExFunctionLib::InitializePCMFormat();
-  f._SamplingRate = 192000;
-  f._Quantization = 24;
-  return f;
+enum class TSet { StartUp, Sine, Square, LogSweep, PinkDither };
+
+// Record 0 as the tone (or muted), record 4 the sweep, record 5 the noise.
+void Apply(TSet Set, TMainState& State) {
+  TSignalAttributeArray records = State.SignalAttributeArray();
+  TPCMFormat format = State.PCMFormat();
+  format._SamplingRate = 192000;
+  format._Quantization = 24;
+  switch (Set) {
+    case TSet::StartUp: break;
+    case TSet::Sine: break;
+    case TSet::Square: records[0]._Waveform = TWaveform::_Square; break;
+    case TSet::LogSweep:
+      records[0]._OutputChannel = TOutputChannel::_Mute;
+      records[4]._OutputChannel = TOutputChannel::_Both;
+      records[4]._SweepType = TSweepType::_Log;
+      records[4]._SweepPeriod = kSeconds;
+      break;
+    case TSet::PinkDither:
+      records[0]._OutputChannel = TOutputChannel::_Mute;
+      records[5]._OutputChannel = TOutputChannel::_Both;
+      records[5]._NoiseType = TNoiseType::_PinkNoise;
+      format._Rounding = TRounding::_DITHER;
+      break;
+  }
+  for (std::size_t r = 0; r < records.size(); ++r) State.SetSignalAttribute(std::int32_t(r), records[r]);
+  State.SetPCMFormat(format);
+  TInternalSetting setting = State.InternalSetting();
+  setting._RecordTime = kSeconds;
+  State.SetInternalSetting(setting);
 }
 
-TWavRenderHooks Hooks(wavtest::TCreateWaveRoad& Road, const TPCMFormat& Format) {
-  TWavRenderHooks h;
-  h.FetchSecond = [&Road](std::int32_t n) { return Road.Second(n); };
-  h.Quantize = UnityGainQuantizer(Format);
-  return h;
-}
-
-void Report(benchmark::State& State) {
-  // Seconds of audio rendered per second of wall time.
+void BM_CreateWavFile_192k24_60s(benchmark::State& State) {
+  fakes::TFakeWaveOutDevice device;
+  fakes::TFakeWaveMemory memory;
+  TExFunctionEngine engine;
+  fakes::TFakeUserInterface ui;
+  fakes::TFakeView view;
+  TMainState state(TMainServices{PortableEventFactory(), device, memory, engine, ui, view, {}});
+  Apply(static_cast<TSet>(State.range(0)), state);
+  std::random_device rd;
+  TBenchWindow window;
+  window.FileName = std::filesystem::temp_directory_path() / ("krv_render_bench_" + std::to_string(rd()) + ".wav");
+  for (auto _ : State) {
+    const TWavRenderResult r = CreateWavFile(state, window);
+    if (!r.Completed() || r.MissingSeconds != 0 || window.Messages != 0) State.SkipWithError("render failed");
+  }
+  std::filesystem::remove(window.FileName);
+  static const char* const kNames[] = {"start-up set", "sine", "square", "log sweep", "pink noise, dither"};
+  State.SetLabel(kNames[State.range(0)]);
+  // Seconds of sound written per second of wall time.
   State.counters["x_realtime"] =
       benchmark::Counter(double(kSeconds) * double(State.iterations()), benchmark::Counter::kIsRate);
 }
-
-void BM_RenderStartUpSet_192k24_60s_NullSink(benchmark::State& State) {
-  const TPCMFormat format = BenchFormat();
-  for (auto _ : State) {
-    wavtest::TCreateWaveRoad road(format, wavtest::StartUpSignals());
-    TNullSink sink;
-    const TWavRenderResult r = TWavRenderer().Render(format, kSeconds, sink, Hooks(road, format));
-    if (!r.Completed() || r.MissingSeconds != 0) State.SkipWithError("render failed");
-    benchmark::DoNotOptimize(sink.Bytes);
-  }
-  Report(State);
-}
-BENCHMARK(BM_RenderStartUpSet_192k24_60s_NullSink)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-
-void BM_RenderStartUpSet_192k24_60s_File(benchmark::State& State) {
-  const TPCMFormat format = BenchFormat();
-  std::random_device rd;
-  const auto name = std::filesystem::temp_directory_path() / ("krv_wav_bench_" + std::to_string(rd()) + ".wav");
-  for (auto _ : State) {
-    wavtest::TCreateWaveRoad road(format, wavtest::StartUpSignals());
-    const TWavRenderResult r = TWavRenderer().RenderFile(format, kSeconds, name, Hooks(road, format));
-    if (!r.Completed() || r.MissingSeconds != 0) State.SkipWithError(r.Message.c_str());
-  }
-  std::filesystem::remove(name);
-  Report(State);
-}
-BENCHMARK(BM_RenderStartUpSet_192k24_60s_File)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-
-// The share of the WAV layer alone: quantising, packing and writing one
-// already mixed second.
-void BM_QuantizePackOneSecond_192k24(benchmark::State& State) {
-  const TPCMFormat format = BenchFormat();
-  wavtest::TCreateWaveRoad road(format, wavtest::StartUpSignals());
-  const TWaveBufferExtendedStereo mixed = *road.Second(0);
-  const auto quantize = UnityGainQuantizer(format);
-  const TWavLayout layout = MakeWavLayout(format._SamplingRate, format._Quantization, 1);
-  std::vector<std::uint8_t> packed;
-  for (auto _ : State) {
-    PackWavSecond(layout, quantize(mixed), packed);
-    benchmark::DoNotOptimize(packed.data());
-  }
-  State.counters["x_realtime"] = benchmark::Counter(double(State.iterations()), benchmark::Counter::kIsRate);
-}
-BENCHMARK(BM_QuantizePackOneSecond_192k24)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CreateWavFile_192k24_60s)
+    ->ArgName("set")
+    ->DenseRange(0, 4)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 }  // namespace
 

@@ -12,21 +12,28 @@ TWaveBufferExtended TExFunctionEngine::GenerateTone(const TPCMFormat& PCMFormat,
                                                     const TSignalAttribute& SignalAttribute,
                                                     const TInternalSetting& InternalSetting,
                                                     bool InverseTransform) {
+  TWaveBufferExtended buffer;
+  GenerateToneInto(PCMFormat, SignalAttribute, InternalSetting, InverseTransform, buffer);
+  return buffer;
+}
+
+void TExFunctionEngine::GenerateToneInto(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                         const TInternalSetting& InternalSetting, bool InverseTransform,
+                                         TWaveBufferExtended& Buffer) {
+  using Lib = TExFunctionLib;
+  const auto& s = SignalAttribute;
   switch (SignalAttribute._Waveform) {
     case TWaveform::_Square:
-      return InverseTransform
-                 ? TExFunctionLib::GenerateWaveDataSquareIFFT(PCMFormat, SignalAttribute, kOneSecond, InternalSetting)
-                 : TExFunctionLib::GenerateWaveDataSquare(PCMFormat, SignalAttribute, kOneSecond, InternalSetting);
+      return InverseTransform ? Lib::GenerateWaveDataSquareIFFT(PCMFormat, s, kOneSecond, InternalSetting, Buffer)
+                              : Lib::GenerateWaveDataSquare(PCMFormat, s, kOneSecond, InternalSetting, Buffer);
     case TWaveform::_Triangle:
-      return InverseTransform
-                 ? TExFunctionLib::GenerateWaveDataTriangleIFFT(PCMFormat, SignalAttribute, kOneSecond, InternalSetting)
-                 : TExFunctionLib::GenerateWaveDataTriangle(PCMFormat, SignalAttribute, kOneSecond, InternalSetting);
+      return InverseTransform ? Lib::GenerateWaveDataTriangleIFFT(PCMFormat, s, kOneSecond, InternalSetting, Buffer)
+                              : Lib::GenerateWaveDataTriangle(PCMFormat, s, kOneSecond, InternalSetting, Buffer);
     case TWaveform::_Sawtooth:
-      return InverseTransform
-                 ? TExFunctionLib::GenerateWaveDataSawtoothIFFT(PCMFormat, SignalAttribute, kOneSecond, InternalSetting)
-                 : TExFunctionLib::GenerateWaveDataSawtooth(PCMFormat, SignalAttribute, kOneSecond, InternalSetting);
+      return InverseTransform ? Lib::GenerateWaveDataSawtoothIFFT(PCMFormat, s, kOneSecond, InternalSetting, Buffer)
+                              : Lib::GenerateWaveDataSawtooth(PCMFormat, s, kOneSecond, InternalSetting, Buffer);
     default:
-      return TExFunctionLib::GenerateWaveDataSine(PCMFormat, SignalAttribute, kOneSecond, InternalSetting);
+      return Lib::GenerateWaveDataSine(PCMFormat, s, kOneSecond, InternalSetting, Buffer);
   }
 }
 
@@ -36,10 +43,20 @@ TWaveBufferExtended TExFunctionEngine::GenerateSweep(const TPCMFormat& PCMFormat
   return TExFunctionLib::GenerateWaveDataSweep(PCMFormat, SignalAttribute, kOneSecond, TimeStart);
 }
 
+void TExFunctionEngine::GenerateSweepInto(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                          std::int32_t TimeStart, TWaveBufferExtended& Buffer) {
+  TExFunctionLib::GenerateWaveDataSweep(PCMFormat, SignalAttribute, kOneSecond, TimeStart, Buffer);
+}
+
 TWaveBufferExtended TExFunctionEngine::GenerateNoise(const TPCMFormat& PCMFormat,
                                                      const TSignalAttribute& SignalAttribute,
                                                      TPinkNoiseMethod PinkNoiseMethod) {
   return TExFunctionLib::GenerateWaveDataNoise(PCMFormat, SignalAttribute, kOneSecond, PinkNoiseMethod);
+}
+
+void TExFunctionEngine::GenerateNoiseInto(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                          TPinkNoiseMethod PinkNoiseMethod, TWaveBufferExtended& Buffer) {
+  TExFunctionLib::GenerateWaveDataNoise(PCMFormat, SignalAttribute, kOneSecond, PinkNoiseMethod, Buffer);
 }
 
 TWaveBufferExtendedStereo TExFunctionEngine::SynthesizeSignals(const TPCMFormat& PCMFormat,
@@ -50,9 +67,24 @@ TWaveBufferExtendedStereo TExFunctionEngine::SynthesizeSignals(const TPCMFormat&
                                            kOneSecond);
 }
 
+void TExFunctionEngine::SynthesizeSignalsInto(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                                              const TSignalAttributeArray& SignalAttributeArray,
+                                              const TWaveBufferExtendedArray& WaveBufferArray,
+                                              TWaveBufferExtendedStereo& Mix) {
+  TExFunctionLib::SynthesizeSignals(PCMFormat, ChannelNumber, SignalAttributeArray, WaveBufferArray, kOneSecond, Mix);
+}
+
 TWaveBufferIntegerStereo TExFunctionEngine::QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
                                                            long double OutputGainR,
                                                            const TWaveBufferExtendedStereo& WaveBufferExtendedStereo) {
   return TExFunctionLib::QuantizeSignal(PCMFormat, OutputGainL, OutputGainR, WaveBufferExtendedStereo,
                                         kOneSecond);
+}
+
+void TExFunctionEngine::QuantizeSignalInto(const TPCMFormat& PCMFormat, long double OutputGainL,
+                                           long double OutputGainR,
+                                           const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                                           TWaveBufferIntegerStereo& Quantized) {
+  TExFunctionLib::QuantizeSignal(PCMFormat, OutputGainL, OutputGainR, WaveBufferExtendedStereo, kOneSecond,
+                                 Quantized);
 }

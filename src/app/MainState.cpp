@@ -363,9 +363,10 @@ bool TMainState::FetchWaveData(long double GainL, long double GainR) {
     FServices.View.ShowErrorMessage(kMessageCannotCreateWaveData);
     return false;
   }
-  TWaveBufferIntegerStereo quantized = FServices.Engine.QuantizeSignal(PCMFormat(), GainL, GainR, *second);
-  WaveBufferL = std::move(quantized[0]);
-  WaveBufferR = std::move(quantized[1]);
+  // Written over the storage of the second before last and swapped in.
+  FServices.Engine.QuantizeSignalInto(PCMFormat(), GainL, GainR, *second, FQuantized);
+  WaveBufferL.swap(FQuantized[0]);
+  WaveBufferR.swap(FQuantized[1]);
   return true;
 }
 

@@ -181,6 +181,7 @@ class TMainState final : private TSoundOutOwner {
   bool xLockLR = true;
   std::int32_t xCurrentChannel = -1;
   TWaveBufferInteger WaveBufferL, WaveBufferR;  // one second, ASIO road and WAV writer
+  TWaveBufferIntegerStereo FQuantized;           // the storage of the second before
   std::int32_t SweepStartTime = 0;
   TWavMemErr WavMemErr = TWavMemErr::_MemErrNo;
   TWavOutErr WavOutErr = TWavOutErr::_MMSYSERR_No;

@@ -1,7 +1,9 @@
 #include "app/OneSecond.h"
 
 #include <algorithm>
+#include <vector>
 
+#include "synthesis/Parallel.h"
 #include "synthesis/UnitFunction.h"
 
 namespace {
@@ -40,7 +42,9 @@ void TOneSecondSynthesizer::Begin(const TSynthesisInputs& Inputs, TGeneratorChoi
   FInputs = Inputs;
   FChoice = Choice;
   FSweepStartTime = Inputs.SweepStartTime;
-  FWaveBufferArray.assign(static_cast<std::size_t>(RecordCount()), TWaveBufferExtended{});
+  // The record buffers stay from one series to the next: only their values
+  // are written again.
+  FWaveBufferArray.resize(static_cast<std::size_t>(RecordCount()));
   Generate(true);
   FBegun = true;
 }
@@ -58,26 +62,68 @@ void TOneSecondSynthesizer::Generate(bool Tones) {
   const TPCMFormat& format = FInputs.PCMFormat;
   const bool spectral =
       FChoice == TGeneratorChoice::_FollowFFTuse && FInputs.InternalSetting._FFTuse == TFFTuse::_Use;
+  const TPinkNoiseMethod pink = spectral ? TPinkNoiseMethod::_LPF : TPinkNoiseMethod::_Kellet;
   const std::int64_t rate = format._SamplingRate;
+  // The records of one second share nothing: each is one job, the sweeps
+  // given their start first. Heavy are the harmonic tones (a whole series
+  // each) and the spectral pink noise; a next second (sweep and noise, a
+  // few milliseconds) stays on this thread.
+  struct TJob {
+    std::size_t Record;
+    std::int32_t SweepStart;
+    bool Heavy;
+  };
+  std::vector<TJob> jobs;
   for (std::int32_t r = 0; r < RecordCount(); ++r) {
     const TSignalAttribute& record = FInputs.SignalAttributeArray[static_cast<std::size_t>(r)];
     if (record._OutputChannel == TOutputChannel::_Mute) continue;
-    TWaveBufferExtended& buffer = FWaveBufferArray[static_cast<std::size_t>(r)];
+    const auto index = static_cast<std::size_t>(r);
     if (IsTone(record._Waveform)) {
-      if (Tones) buffer = FEngine.GenerateTone(format, record, FInputs.InternalSetting, spectral);
+      // Every harmonic tone sums or transforms a whole series.
+      if (Tones) jobs.push_back({index, 0, record._Waveform != TWaveform::_Sine});
     } else if (record._Waveform == TWaveform::_Sweep) {
-      buffer = FEngine.GenerateSweep(format, record, FSweepStartTime);
+      jobs.push_back({index, FSweepStartTime, false});
       std::int64_t next = FSweepStartTime + rate;
       if (static_cast<std::int64_t>(record._SweepPeriod) * rate <= next) next = 0;
       FSweepStartTime = static_cast<std::int32_t>(next);
     } else {
-      buffer = FEngine.GenerateNoise(format, record,
-                                     spectral ? TPinkNoiseMethod::_LPF : TPinkNoiseMethod::_Kellet);
+      jobs.push_back({index, 0, pink == TPinkNoiseMethod::_LPF && record._NoiseType == TNoiseType::_PinkNoise});
     }
   }
+  auto run = [&](const TJob& job) {
+    const TSignalAttribute& record = FInputs.SignalAttributeArray[job.Record];
+    TWaveBufferExtended& buffer = FWaveBufferArray[job.Record];
+    if (IsTone(record._Waveform))
+      FEngine.GenerateToneInto(format, record, FInputs.InternalSetting, spectral, buffer);
+    else if (record._Waveform == TWaveform::_Sweep)
+      FEngine.GenerateSweepInto(format, record, job.SweepStart, buffer);
+    else
+      FEngine.GenerateNoiseInto(format, record, pink, buffer);
+  };
+  // More than one heavy record: the heavy ones side by side on worker
+  // threads, the rest on this one.
+  std::vector<const TJob*> heavy, light;
+  for (const TJob& job : jobs) (job.Heavy ? heavy : light).push_back(&job);
+  if (heavy.size() < 2 || !FEngine.Concurrent()) {
+    for (const TJob& job : jobs) run(job);
+    return;
+  }
+  krv::RunParts(heavy.size() + 1, [&](std::size_t part) {
+    if (part < heavy.size()) {
+      run(*heavy[part]);
+    } else {
+      for (const TJob* job : light) run(*job);
+    }
+  });
+}
+
+void TOneSecondSynthesizer::Mix(TWaveBufferExtendedStereo& Stereo) const {
+  FEngine.SynthesizeSignalsInto(FInputs.PCMFormat, RecordCount(), FInputs.SignalAttributeArray, FWaveBufferArray,
+                                Stereo);
 }
 
 TWaveBufferExtendedStereo TOneSecondSynthesizer::Mix() const {
-  return FEngine.SynthesizeSignals(FInputs.PCMFormat, RecordCount(), FInputs.SignalAttributeArray,
-                                   FWaveBufferArray);
+  TWaveBufferExtendedStereo stereo;
+  Mix(stereo);
+  return stereo;
 }

@@ -31,6 +31,35 @@ class TSignalEngine {
   virtual TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
                                                   long double OutputGainR,
                                                   const TWaveBufferExtendedStereo& WaveBufferExtendedStereo) = 0;
+
+  // The same written over caller-owned storage, which a road keeps from one
+  // second to the next so that a playing second allocates nothing. These
+  // forms take the results of the ones above unless an engine does better.
+  virtual void GenerateToneInto(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                const TInternalSetting& InternalSetting, bool InverseTransform,
+                                TWaveBufferExtended& Buffer) {
+    Buffer = GenerateTone(PCMFormat, SignalAttribute, InternalSetting, InverseTransform);
+  }
+  virtual void GenerateSweepInto(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                 std::int32_t TimeStart, TWaveBufferExtended& Buffer) {
+    Buffer = GenerateSweep(PCMFormat, SignalAttribute, TimeStart);
+  }
+  virtual void GenerateNoiseInto(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                 TPinkNoiseMethod PinkNoiseMethod, TWaveBufferExtended& Buffer) {
+    Buffer = GenerateNoise(PCMFormat, SignalAttribute, PinkNoiseMethod);
+  }
+  virtual void SynthesizeSignalsInto(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                                     const TSignalAttributeArray& SignalAttributeArray,
+                                     const TWaveBufferExtendedArray& WaveBufferArray, TWaveBufferExtendedStereo& Mix) {
+    Mix = SynthesizeSignals(PCMFormat, ChannelNumber, SignalAttributeArray, WaveBufferArray);
+  }
+  virtual void QuantizeSignalInto(const TPCMFormat& PCMFormat, long double OutputGainL, long double OutputGainR,
+                                  const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                                  TWaveBufferIntegerStereo& Quantized) {
+    Quantized = QuantizeSignal(PCMFormat, OutputGainL, OutputGainR, WaveBufferExtendedStereo);
+  }
+  // Whether the tone generators may run on several threads at once.
+  virtual bool Concurrent() const { return false; }
 };
 
 // The signal engine of the program.
@@ -48,6 +77,20 @@ class TExFunctionEngine final : public TSignalEngine {
   TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
                                           long double OutputGainR,
                                           const TWaveBufferExtendedStereo& WaveBufferExtendedStereo) override;
+  void GenerateToneInto(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                        const TInternalSetting& InternalSetting, bool InverseTransform,
+                        TWaveBufferExtended& Buffer) override;
+  void GenerateSweepInto(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute, std::int32_t TimeStart,
+                         TWaveBufferExtended& Buffer) override;
+  void GenerateNoiseInto(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                         TPinkNoiseMethod PinkNoiseMethod, TWaveBufferExtended& Buffer) override;
+  void SynthesizeSignalsInto(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                             const TSignalAttributeArray& SignalAttributeArray,
+                             const TWaveBufferExtendedArray& WaveBufferArray, TWaveBufferExtendedStereo& Mix) override;
+  void QuantizeSignalInto(const TPCMFormat& PCMFormat, long double OutputGainL, long double OutputGainR,
+                          const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                          TWaveBufferIntegerStereo& Quantized) override;
+  bool Concurrent() const override { return true; }
 };
 
 // Everything one series of seconds is made from. The threads keep their own
@@ -86,7 +129,8 @@ class TOneSecondSynthesizer {
   void Begin(const TSynthesisInputs& Inputs, TGeneratorChoice Choice);
   // The next second of the series.
   void Advance();
-  // Left and right mix of the current second.
+  // Left and right mix of the current second, written over Stereo.
+  void Mix(TWaveBufferExtendedStereo& Stereo) const;
   TWaveBufferExtendedStereo Mix() const;
 
   // Ends the series and frees its buffers; Begun() is false until the next

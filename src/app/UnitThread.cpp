@@ -225,7 +225,7 @@ void TThreadCreateWave::Serve(const TCommand& Command) {
     return;
   }
   const std::uint8_t slot = FOddEven ? 0 : 1;
-  WaveBufferExtendedStereoArray[slot] = FSynthesizer.Mix();
+  FSynthesizer.Mix(WaveBufferExtendedStereoArray[slot]);
   FOddEven = !FOddEven;
   FAnswer.Publish(TCreateWaveNotify::_Prepared, Command.Sequence, slot);
 }
@@ -813,16 +813,17 @@ void TThreadSoundOut::GenerateOneSecond(bool First) {
     FSynthesizer.Begin(FSettings.Signals, TGeneratorChoice::_Direct);
   else
     FSynthesizer.Advance();
-  WaveBufferExtendedStereo = FSynthesizer.Mix();
+  FSynthesizer.Mix(WaveBufferExtendedStereo);
   RequantizeOneSecond();
 }
 
 void TThreadSoundOut::RequantizeOneSecond() {
-  TWaveBufferIntegerStereo quantized =
-      FEngine.QuantizeSignal(FSettings.Signals.PCMFormat, FSettings.Gains.Left(), FSettings.Gains.Right(),
-                             WaveBufferExtendedStereo);
-  WaveBufferL = std::move(quantized[0]);
-  WaveBufferR = std::move(quantized[1]);
+  // Written over the storage of the second before last and swapped in: the
+  // second allocates nothing.
+  FEngine.QuantizeSignalInto(FSettings.Signals.PCMFormat, FSettings.Gains.Left(), FSettings.Gains.Right(),
+                             WaveBufferExtendedStereo, FQuantized);
+  WaveBufferL.swap(FQuantized[0]);
+  WaveBufferR.swap(FQuantized[1]);
 }
 
 bool TThreadSoundOut::WriteWaveOutBuffer() {

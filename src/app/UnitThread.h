@@ -460,4 +460,5 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   TOneSecondSynthesizer FSynthesizer;
   TWaveBufferExtendedStereo WaveBufferExtendedStereo;
   TWaveBufferInteger WaveBufferL, WaveBufferR;
+  TWaveBufferIntegerStereo FQuantized;  // the storage of the second before
 };

@@ -2,9 +2,9 @@
 #include "app/WavRender.h"
 #include "synthesis/UnitFunction.h"
 
-std::function<TWaveBufferIntegerStereo(const TWaveBufferExtendedStereo&)>
+std::function<void(const TWaveBufferExtendedStereo&, TWaveBufferIntegerStereo&)>
 UnityGainQuantizer(const TPCMFormat& PCMFormat) {
-  return [PCMFormat](const TWaveBufferExtendedStereo& Mixed) {
-    return TExFunctionLib::QuantizeSignal(PCMFormat, 1.0L, 1.0L, Mixed, 1000);
+  return [PCMFormat](const TWaveBufferExtendedStereo& Mixed, TWaveBufferIntegerStereo& Quantized) {
+    TExFunctionLib::QuantizeSignal(PCMFormat, 1.0L, 1.0L, Mixed, 1000, Quantized);
   };
 }

@@ -34,10 +34,17 @@ TWavRenderResult CreateWavFile(TMainState& State, TWavRecordingWindow& Window) {
   // next second starts a new series where the sweep stands at that second:
   // nothing after a missing second shifts.
   bool inStep = false;
+  // Each next second is asked for as soon as the one before has come: the
+  // thread makes it in its other result slot while this one is quantised
+  // and written.
+  bool asked = false;
   const TSignalAttributeArray records = State.SignalAttributeArray();
   TWavRenderHooks hooks;
-  hooks.FetchSecond = [&State, &inStep, &records, rate = format._SamplingRate](std::int32_t Second) {
-    if (inStep) {
+  hooks.FetchSecond = [&State, &inStep, &asked, &records, rate = format._SamplingRate,
+                       recordTime](std::int32_t Second) {
+    if (asked) {
+      // asked for by the second before
+    } else if (inStep) {
       State.RequestCreateWave(kCreateWaveNext);
     } else {
       State.SweepStartTime = SweepStartOfSecond(records, rate, Second);
@@ -45,6 +52,8 @@ TWavRenderResult CreateWavFile(TMainState& State, TWavRecordingWindow& Window) {
     }
     const TWaveBufferExtendedStereo* mixed = State.FetchMixedSecond();
     inStep = mixed != nullptr;
+    asked = inStep && Second + 1 < recordTime;
+    if (asked) State.RequestCreateWave(kCreateWaveNext);
     return mixed;
   };
   hooks.Quantize = UnityGainQuantizer(format);

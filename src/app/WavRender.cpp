@@ -77,11 +77,12 @@ TWavRenderResult TWavRenderer::Run(const TWavLayout& Layout, TByteSink& Sink, co
   TWavRenderResult result{TWavRenderStatus::_Completed, 0, {}};
   try {
     TWavWriter writer(Sink, Layout);
+    TWaveBufferIntegerStereo quantised;  // written over every second
     for (std::int32_t second = 0; second < Layout.Seconds; ++second) {
       bool written = false;
       if (const TWaveBufferExtendedStereo* mixed = Hooks.FetchSecond(second);
           mixed != nullptr && HoldsSecond(*mixed, Layout.SamplingRate)) {
-        const TWaveBufferIntegerStereo quantised = Hooks.Quantize(*mixed);
+        Hooks.Quantize(*mixed, quantised);
         if (HoldsSecond(quantised, Layout.SamplingRate)) {
           writer.WriteSecond(quantised);
           written = true;

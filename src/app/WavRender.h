@@ -23,8 +23,9 @@ struct TWavRenderHooks {
   // that arrives late for an earlier second must not be returned for a later
   // one) and stays valid until the next call.
   std::function<const TWaveBufferExtendedStereo*(std::int32_t Second)> FetchSecond;
-  // Quantisation of one mixed second to the file's PCM format, gains 1.0.
-  std::function<TWaveBufferIntegerStereo(const TWaveBufferExtendedStereo&)> Quantize;
+  // Quantisation of one mixed second to the file's PCM format, gains 1.0,
+  // written over the second argument (kept from one second to the next).
+  std::function<void(const TWaveBufferExtendedStereo&, TWaveBufferIntegerStereo&)> Quantize;
   // Called after each second written (1 .. Seconds); may be empty.
   std::function<void(std::int32_t SecondsDone, std::int32_t Seconds)> SecondWritten;
   // Shows a message to the user while the render goes on; may be empty.
@@ -66,5 +67,5 @@ class TWavRenderer {
 };
 
 // The engine's quantiser for `PCMFormat` at unity gain, one second per call.
-std::function<TWaveBufferIntegerStereo(const TWaveBufferExtendedStereo&)>
+std::function<void(const TWaveBufferExtendedStereo&, TWaveBufferIntegerStereo&)>
 UnityGainQuantizer(const TPCMFormat& PCMFormat);

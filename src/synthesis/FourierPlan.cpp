@@ -1,11 +1,12 @@
 #include "synthesis/FourierPlan.h"
 
+#include "synthesis/EngineCache.h"
+#include "synthesis/Parallel.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <list>
 #include <memory>
-#include <mutex>
 #include <numbers>
 #include <utility>
 
@@ -110,71 +111,19 @@ TComplex* WorkArray(std::size_t m) {
   return work.get();
 }
 
-// A small cache of immutable plans keyed by length, least recently used
-// first out.
-template <class Plan>
-class PlanCache {
- public:
-  explicit PlanCache(std::size_t capacity) : capacity_(capacity) {}
-
-  std::shared_ptr<const Plan> Get(std::size_t n) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (auto found = FindLocked(n)) return found;
-    }
-    // Built outside the lock: other lengths stay available meanwhile.
-    std::shared_ptr<const Plan> built;
-    {
-      ExtendedPrecisionScope precision;
-      built = std::make_shared<const Plan>(n);
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (auto found = FindLocked(n)) return found;
-    entries_.emplace_front(n, built);
-    while (entries_.size() > capacity_) entries_.pop_back();
-    return built;
-  }
-
-  void Clear() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    entries_.clear();
-  }
-
- private:
-  std::shared_ptr<const Plan> FindLocked(std::size_t n) {
-    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-      if (it->first == n) {
-        entries_.splice(entries_.begin(), entries_, it);
-        return entries_.front().second;
-      }
-    }
-    return nullptr;
-  }
-
-  std::mutex mutex_;
-  std::size_t capacity_;
-  std::list<std::pair<std::size_t, std::shared_ptr<const Plan>>> entries_;
-};
-
-PlanCache<Radix2Plan>& Radix2Cache() {
-  static PlanCache<Radix2Plan> cache(6);
-  return cache;
-}
-
-PlanCache<BluesteinPlan>& BluesteinCache() {
-  static PlanCache<BluesteinPlan> cache(3);
-  return cache;
-}
-
 }  // namespace
 
 // --- radix 2 ---------------------------------------------------------------------
 
-std::shared_ptr<const Radix2Plan> Radix2Plan::Get(std::size_t m) { return Radix2Cache().Get(m); }
+std::shared_ptr<const Radix2Plan> Radix2Plan::Get(std::size_t m) {
+  return Cached<Radix2Plan>(CacheKind::Radix2Plan, m, [m] { return std::make_shared<const Radix2Plan>(m); });
+}
 
 Radix2Plan::Radix2Plan(std::size_t m) : m_(m), log2_(0), z_(m / 2) {
   while ((std::size_t{1} << log2_) < m_) ++log2_;
-  for (std::size_t g = 0; g < m_ / 2; ++g) z_[g] = UnitRootNegative(2 * ReverseBits(g, log2_ - 1), m_);
+  ParallelRanges(m_ / 2, [this](std::size_t begin, std::size_t end) {
+    for (std::size_t g = begin; g < end; ++g) z_[g] = UnitRootNegative(2 * ReverseBits(g, log2_ - 1), m_);
+  });
 }
 
 // Two levels at once on a block of 4Q points whose first level is group g:
@@ -292,6 +241,15 @@ void Radix2Plan::InverseBlock(TComplex* a, std::size_t len, std::size_t g) const
 }
 
 void Radix2Plan::Forward(TComplex* a) const { ForwardBlock(a, m_, 0); }
+
+void Radix2Plan::ForwardSplit(TComplex* a) const {
+  if (m_ <= kLeafPoints) return Forward(a);
+  // The first two levels, then the four quarters, which share nothing, side
+  // by side: the same operations as Forward.
+  const std::size_t q = m_ / 4;
+  Forward4(a, q, 0);
+  RunParts(4, [this, a, q](std::size_t k) { ForwardBlock(a + q * k, q, k); });
+}
 void Radix2Plan::Inverse(TComplex* a) const { InverseBlock(a, m_, 0); }
 
 // The forward recursion, the product and the inverse recursion in one: the
@@ -333,7 +291,9 @@ void Radix2Plan::BitReverse(TComplex* a) const {
 
 // --- Bluestein --------------------------------------------------------------------
 
-std::shared_ptr<const BluesteinPlan> BluesteinPlan::Get(std::size_t n) { return BluesteinCache().Get(n); }
+std::shared_ptr<const BluesteinPlan> BluesteinPlan::Get(std::size_t n) {
+  return Cached<BluesteinPlan>(CacheKind::BluesteinPlan, n, [n] { return std::make_shared<const BluesteinPlan>(n); });
+}
 
 BluesteinPlan::BluesteinPlan(std::size_t n) : n_(n), chirp_(n), unpack_(n) {
   std::size_t m0 = 2;
@@ -342,18 +302,20 @@ BluesteinPlan::BluesteinPlan(std::size_t n) : n_(n), chirp_(n), unpack_(n) {
   radix2_ = Radix2Plan::Get(m);
   // n*n mod 2N in 64-bit integers: exact phase whatever the length.
   const std::uint64_t twoN = 2 * static_cast<std::uint64_t>(n_);
-  for (std::size_t i = 0; i < n_; ++i) {
-    const std::uint64_t k = i;
-    chirp_[i] = UnitRootNegative((k * k) % twoN, n_);
-    const TComplex u = UnitRootNegative(k, n_);
-    unpack_[i] = {u.Real, -u.Imaginary};
-  }
+  ParallelRanges(n_, [this, twoN](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      const std::uint64_t k = i;
+      chirp_[i] = UnitRootNegative((k * k) % twoN, n_);
+      const TComplex u = UnitRootNegative(k, n_);
+      unpack_[i] = {u.Real, -u.Imaginary};
+    }
+  });
   // Kernel h[j] = conj(chirp[|j|]) for |j| < N on the circle of M points,
   // transformed once and divided by M for the unscaled inverse.
   kernel_.assign(m, TComplex{0, 0});
   kernel_[0] = {chirp_[0].Real, -chirp_[0].Imaginary};
   for (std::size_t i = 1; i < n_; ++i) kernel_[i] = kernel_[m - i] = {chirp_[i].Real, -chirp_[i].Imaginary};
-  radix2_->Forward(kernel_.data());
+  radix2_->ForwardSplit(kernel_.data());
   const long double inv = 1.0L / static_cast<long double>(m);
   for (auto& v : kernel_) {
     v.Real *= inv;
@@ -362,7 +324,8 @@ BluesteinPlan::BluesteinPlan(std::size_t n) : n_(n), chirp_(n), unpack_(n) {
 }
 
 std::size_t BluesteinPlan::Bytes() const {
-  return (chirp_.size() + kernel_.size() + unpack_.size()) * sizeof(TComplex) + radix2_->Bytes();
+  // The radix-2 plan it uses is counted as an entry of its own.
+  return (chirp_.size() + kernel_.size() + unpack_.size()) * sizeof(TComplex);
 }
 
 // The chirp route: a[n] = chirp[n] in(n) (conjugated for sign +1, as
@@ -400,6 +363,20 @@ void BluesteinPlan::Transform(const TComplex* in, TComplex* out, int sign, long 
       [out, scale](std::size_t i, const TComplex& v) { out[i] = {v.Real * scale, v.Imaginary * scale}; }, sign);
 }
 
+namespace {
+
+// Point k of the half-length spectrum Z[k] = (p + q) + i u (p - q) for
+// p = X[k], q = X[k + L], u = e^{+pi i k/L} (see InverseOfSymmetric).
+TComplex Packed(const TComplex& p, const TComplex& q, const TComplex& u) {
+  const long double sr = p.Real + q.Real, si = p.Imaginary + q.Imaginary;
+  const long double dr = p.Real - q.Real, di = p.Imaginary - q.Imaginary;
+  const long double tr = u.Real * dr - u.Imaginary * di;
+  const long double ti = u.Real * di + u.Imaginary * dr;
+  return TComplex{sr - ti, si + tr};
+}
+
+}  // namespace
+
 void BluesteinPlan::InverseOfSymmetric(const TComplex* in, TComplex* out) const {
   // With x real and L = N (this plan's length), the even and odd samples'
   // spectra are E = (X[k] + X[k+L]) / 2 and O = (X[k] - X[k+L]) e^{+pi i k/L} / 2;
@@ -409,18 +386,32 @@ void BluesteinPlan::InverseOfSymmetric(const TComplex* in, TComplex* out) const 
   const std::size_t L = n_;
   const TComplex* u = unpack_.data();
   Run(
-      [in, u, L](std::size_t k) {
-        const TComplex& p = in[k];
-        const TComplex& q = in[k + L];
-        const long double sr = p.Real + q.Real, si = p.Imaginary + q.Imaginary;
-        const long double dr = p.Real - q.Real, di = p.Imaginary - q.Imaginary;
-        const long double tr = u[k].Real * dr - u[k].Imaginary * di;
-        const long double ti = u[k].Real * di + u[k].Imaginary * dr;
-        return TComplex{sr - ti, si + tr};
-      },
+      [in, u, L](std::size_t k) { return Packed(in[k], in[k + L], u[k]); },
       [out](std::size_t m, const TComplex& v) {
         out[2 * m] = {v.Real / 2, 0};
         out[2 * m + 1] = {v.Imaginary / 2, 0};
+      },
+      +1);
+}
+
+void BluesteinPlan::InverseOfLines(const long double* im, std::size_t count, std::size_t hStep, std::size_t step,
+                                   long double* out) const {
+  // Bin j = h step holds (0, -im[h]) and bin 2N - j (0, +im[h]) for the
+  // harmonics h = 1, 1 + hStep, ... below count; every other bin is (0, 0).
+  const std::size_t L = n_;
+  auto bin = [im, count, hStep, step](std::size_t j, bool mirror) -> TComplex {
+    if (j == 0 || j % step != 0) return {0, 0};
+    const std::size_t h = j / step;
+    if (h >= count || (h - 1) % hStep != 0) return {0, 0};
+    return {0, mirror ? im[h] : -im[h]};
+  };
+  const TComplex* u = unpack_.data();
+  Run(
+      // Bin k + L is the mirror of bin L - k.
+      [u, L, &bin](std::size_t k) { return Packed(bin(k, false), bin(L - k, true), u[k]); },
+      [out](std::size_t m, const TComplex& v) {
+        out[2 * m] = v.Real / 2;
+        out[2 * m + 1] = v.Imaginary / 2;
       },
       +1);
 }
@@ -432,9 +423,6 @@ bool BluesteinPlan::ConjugateSymmetric(const TComplex* in, std::size_t n) {
   return true;
 }
 
-void ClearFourierPlans() {
-  BluesteinCache().Clear();
-  Radix2Cache().Clear();
-}
+void ClearFourierPlans() { ClearEngineCache(); }
 
 }  // namespace krv

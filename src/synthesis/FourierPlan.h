@@ -1,7 +1,7 @@
 // Fast kernels behind the engine's transforms: an in-place radix-2 transform
 // with its twiddle table, and the chirp z-transform (Bluestein) for any
 // length. Plans are built once per length, published immutable and shared
-// between threads; only a few are kept.
+// between threads; the engine's cache keeps them within its budget.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +31,9 @@ class Radix2Plan {
 
   void Forward(TComplex* a) const;
   void Inverse(TComplex* a) const;
+  // Forward on a few threads (for plans built once: the kernel of a chirp
+  // transform).
+  void ForwardSplit(TComplex* a) const;
   // For a[j] and a[j + M/2] holding the outputs of Forward's first level
   // (whose factor is 1): the rest of Forward, every point times kernel[p],
   // and Inverse without its last level (output n is then a[n] + a[n + M/2]).
@@ -78,6 +81,13 @@ class BluesteinPlan {
   // into one transform of this plan's length N. out has 2N points.
   void InverseOfSymmetric(const TComplex* in, TComplex* out) const;
 
+  // The real values of InverseOfSymmetric for a line spectrum whose bin
+  // j = h * step holds (0, -im[h]) and bin 2N - j holds (0, +im[h]), for the
+  // harmonics h = 1, 1 + hStep, 1 + 2 hStep, ... below count (all below
+  // N / step); every other bin is (0, 0). out has 2N values.
+  void InverseOfLines(const long double* im, std::size_t count, std::size_t hStep, std::size_t step,
+                      long double* out) const;
+
   // Whether in[n - k] = conj(in[k]) for every k, in[0] and in[n/2] real.
   static bool ConjugateSymmetric(const TComplex* in, std::size_t n);
 
@@ -94,7 +104,8 @@ class BluesteinPlan {
   void Run(Input input, Output output, int sign) const;
 };
 
-// Drops every kept plan (plans in use stay alive with their users).
+// Drops every kept plan and table (those in use stay alive with their
+// users).
 void ClearFourierPlans();
 
 }  // namespace krv

@@ -36,14 +36,17 @@ void NormalizeInPlace(long double* x, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) x[i] /= peak;
 }
 
-TWaveBufferExtended FrameTone(std::vector<long double> S, std::size_t N, std::int64_t shift, long double amp,
-                              long double off, const TWaveBufferExtended& gate) {
-  if (N == 0 || S.empty()) return TWaveBufferExtended(N, off);
+void FrameTone(std::vector<long double> S, std::size_t N, std::int64_t shift, long double amp, long double off,
+               const TWaveBufferExtended& gate, TWaveBufferExtended& out) {
+  if (N == 0 || S.empty()) {
+    out.assign(N, off);
+    return;
+  }
   if (N < S.size()) S.resize(N);
   NormalizeInPlace(S.data(), S.size());
 
-  TWaveBufferExtended buffer(N);
-  long double* y = buffer.data();  // written through a pointer: no copy per sample
+  out.resize(N);
+  long double* y = out.data();  // written through a pointer: no copy per sample
   const auto n64 = static_cast<std::int64_t>(N);
   const auto period = static_cast<std::int64_t>(S.size());
   std::int64_t idx = Mod(shift, n64);
@@ -61,23 +64,21 @@ TWaveBufferExtended FrameTone(std::vector<long double> S, std::size_t N, std::in
     if (++n == period) n = 0;
     if (idx == n64) idx = n = 0;
   }
-  return buffer;
 }
 
-TWaveBufferExtended HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
-                                 std::int32_t milliSec, SeriesKind Kind, TonePeriod period,
-                                 BurstGateMaker burstGate) {
+void HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute, std::int32_t milliSec,
+                  SeriesKind Kind, TonePeriod period, BurstGateMaker burstGate, TWaveBufferExtended& out) {
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, milliSec);
   const long double off = Offset(PCMFormat, SignalAttribute);
   const std::int64_t fs = PCMFormat._SamplingRate;
   const std::int64_t F = SignalAttribute._Frequency;
-  if (N == 0 || F <= 0) return TWaveBufferExtended(N, off);
-  std::vector<long double> S = period(Kind, fs, F, N);
-  if (S.empty()) return TWaveBufferExtended(N, off);
-  const TWaveBufferExtended gate =
-      SignalAttribute._CycleOff != 0 ? burstGate(PCMFormat, SignalAttribute) : TWaveBufferExtended{};
-  return FrameTone(std::move(S), N, PhaseShift(fs, F, SignalAttribute._Phase), Amplitude(SignalAttribute), off,
-                   gate);
+  std::vector<long double> S;
+  if (N > 0 && F > 0) S = period(Kind, fs, F, N);
+  const TWaveBufferExtended gate = !S.empty() && SignalAttribute._CycleOff != 0
+                                       ? burstGate(PCMFormat, SignalAttribute)
+                                       : TWaveBufferExtended{};
+  FrameTone(std::move(S), N, F > 0 ? PhaseShift(fs, F, SignalAttribute._Phase) : 0, Amplitude(SignalAttribute),
+            off, gate, out);
 }
 
 }  // namespace krv

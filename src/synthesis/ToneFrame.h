@@ -13,6 +13,14 @@
 
 namespace krv {
 
+// The returning form of an in-place operation: fill(result) on a new result.
+template <class Result, class Fill>
+Result Returned(Fill fill) {
+  Result result;
+  fill(result);
+  return result;
+}
+
 // N = Ceil(fs * milliSec / 1000); 0 for a rate or length that is not positive.
 std::size_t BlockLength(std::int32_t fs, std::int32_t milliSec);
 
@@ -37,8 +45,8 @@ void NormalizeInPlace(long double* x, std::size_t n);
 // block; they are divided by their peak where it exceeds 1.0, then
 //   y[i] = amp * S[((shift + i) mod N) mod S.size()] + off,
 // times gate[i mod gate.size()] before the offset when a gate is given.
-TWaveBufferExtended FrameTone(std::vector<long double> S, std::size_t N, std::int64_t shift, long double amp,
-                              long double off, const TWaveBufferExtended& gate);
+void FrameTone(std::vector<long double> S, std::size_t N, std::int64_t shift, long double amp, long double off,
+               const TWaveBufferExtended& gate, TWaveBufferExtended& out);
 
 // One period of a band-limited waveform of F Hz at fs samples per second
 // for a block of N samples, times the waveform's factor; empty for silence.
@@ -49,8 +57,7 @@ using BurstGateMaker = TWaveBufferExtended (*)(const TPCMFormat&, const TSignalA
 // `period`, framed as FrameTone says with the record's phase, amplitude,
 // offset and burst gate. No tone (F <= 0 or an empty period) leaves only
 // the offset.
-TWaveBufferExtended HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
-                                 std::int32_t milliSec, SeriesKind Kind, TonePeriod period,
-                                 BurstGateMaker burstGate);
+void HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute, std::int32_t milliSec,
+                  SeriesKind Kind, TonePeriod period, BurstGateMaker burstGate, TWaveBufferExtended& out);
 
 }  // namespace krv

@@ -1,11 +1,10 @@
 #include "synthesis/ToneTable.h"
 
 #include <cmath>
-#include <list>
-#include <mutex>
 #include <numbers>
 #include <utility>
 
+#include "synthesis/EngineCache.h"
 #include "synthesis/ExtendedPrecision.h"
 
 namespace krv {
@@ -66,49 +65,12 @@ ToneTable::ToneTable(std::int64_t Length)
   }
 }
 
-namespace {
-
-constexpr std::size_t kCachedTables = 4;
-
-struct TableCache {
-  std::mutex mutex;
-  std::list<std::shared_ptr<const ToneTable>> tables;  // most recently used first
-};
-
-TableCache& Cache() {
-  static TableCache cache;
-  return cache;
-}
-
-}  // namespace
-
 std::shared_ptr<const ToneTable> ToneTableFor(std::int64_t Length) {
-  TableCache& cache = Cache();
-  {
-    std::lock_guard<std::mutex> lock(cache.mutex);
-    for (auto it = cache.tables.begin(); it != cache.tables.end(); ++it) {
-      if ((*it)->Length() == Length) {
-        cache.tables.splice(cache.tables.begin(), cache.tables, it);
-        return cache.tables.front();
-      }
-    }
-  }
-  // Built outside the lock: two threads may build the same table at once;
-  // whichever publishes first is kept and both results are equal.
-  auto table = std::make_shared<const ToneTable>(Length);
-  std::lock_guard<std::mutex> lock(cache.mutex);
-  for (const auto& t : cache.tables)
-    if (t->Length() == Length) return t;
-  cache.tables.push_front(table);
-  if (cache.tables.size() > kCachedTables) cache.tables.pop_back();
-  return table;
+  return Cached<ToneTable>(CacheKind::ToneTable, static_cast<std::size_t>(Length < 1 ? 1 : Length),
+                           [Length] { return std::make_shared<const ToneTable>(Length); });
 }
 
-void ClearToneTableCache() {
-  TableCache& cache = Cache();
-  std::lock_guard<std::mutex> lock(cache.mutex);
-  cache.tables.clear();
-}
+void ClearToneTableCache() { ClearEngineCache(); }
 
 CycleSine::CycleSine() {
   const ExtendedPrecisionScope precision;

@@ -22,6 +22,7 @@ class ToneTable {
   explicit ToneTable(std::int64_t Length);
 
   std::int64_t Length() const { return length_; }
+  std::size_t Bytes() const { return (sin_.size() + cos_.size()) * sizeof(long double); }
 
   // sin(2 pi j / L) and cos(2 pi j / L), 0 <= j < L.
   long double Sin(std::int64_t j) const { return sin_[static_cast<std::size_t>(j)]; }
@@ -39,12 +40,12 @@ class ToneTable {
   std::vector<long double> cos_;    // only when L is not a multiple of 4
 };
 
-// The cached table of length L (built on first use; at most a few lengths
-// are kept, the least recently used is dropped first).
+// The cached table of length L (built on first use, kept in the engine's
+// cache within its budget).
 std::shared_ptr<const ToneTable> ToneTableFor(std::int64_t Length);
 
-// Drops every cached table (benchmarks measure cold calls with it). Tables
-// still held by callers stay valid.
+// Drops every cached table and plan (benchmarks measure cold calls with
+// it). Tables still held by callers stay valid.
 void ClearToneTableCache();
 
 // sin(2 pi u) of a phase u counted in cycles, for phases that are not whole

@@ -1,6 +1,12 @@
 // The signal engine. Stateless: every operation reads only its arguments and
 // returns new buffers that the caller owns; all signal arithmetic is done in
 // 80-bit extended precision. Safe to call from several threads at once.
+//
+// Every generator, the mixer and the quantiser also come in an in-place form
+// with the result as a last argument: it is resized to the block and written
+// over, so storage kept from one second to the next is reused without new
+// allocations. The returning forms call them and give the same values bit
+// for bit.
 #pragma once
 
 #include <cstdint>
@@ -43,12 +49,31 @@ class TExFunctionLib {
                                                    const TSignalAttribute& SignalAttribute,
                                                    std::int32_t WaveBufferMilliSec,
                                                    std::int32_t TimeStart);
+  // In-place forms.
+  static void GenerateWaveDataSine(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                   std::int32_t WaveBufferMilliSec, const TInternalSetting& InternalSetting,
+                                   TWaveBufferExtended& Buffer);
+  static void GenerateWaveDataSquare(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                     std::int32_t WaveBufferMilliSec, const TInternalSetting& InternalSetting,
+                                     TWaveBufferExtended& Buffer);
+  static void GenerateWaveDataTriangle(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                       std::int32_t WaveBufferMilliSec, const TInternalSetting& InternalSetting,
+                                       TWaveBufferExtended& Buffer);
+  static void GenerateWaveDataSawtooth(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                       std::int32_t WaveBufferMilliSec, const TInternalSetting& InternalSetting,
+                                       TWaveBufferExtended& Buffer);
+  static void GenerateWaveDataSweep(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                    std::int32_t WaveBufferMilliSec, std::int32_t TimeStart,
+                                    TWaveBufferExtended& Buffer);
 
   // --- Noise ----------------------------------------------------------------
   static TWaveBufferExtended GenerateWaveDataNoise(const TPCMFormat& PCMFormat,
                                                    const TSignalAttribute& SignalAttribute,
                                                    std::int32_t WaveBufferMilliSec,
                                                    TPinkNoiseMethod PinkNoiseMethod);
+  static void GenerateWaveDataNoise(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                    std::int32_t WaveBufferMilliSec, TPinkNoiseMethod PinkNoiseMethod,
+                                    TWaveBufferExtended& Buffer);
 
   // --- Spectral variants ---------------------------------------------------
   static TWaveBufferExtended GenerateWaveDataSquareIFFT(const TPCMFormat& PCMFormat,
@@ -63,6 +88,16 @@ class TExFunctionLib {
                                                           const TSignalAttribute& SignalAttribute,
                                                           std::int32_t WaveBufferMilliSec,
                                                           const TInternalSetting& InternalSetting);
+  // In-place forms.
+  static void GenerateWaveDataSquareIFFT(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                         std::int32_t WaveBufferMilliSec, const TInternalSetting& InternalSetting,
+                                         TWaveBufferExtended& Buffer);
+  static void GenerateWaveDataTriangleIFFT(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                           std::int32_t WaveBufferMilliSec, const TInternalSetting& InternalSetting,
+                                           TWaveBufferExtended& Buffer);
+  static void GenerateWaveDataSawtoothIFFT(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                           std::int32_t WaveBufferMilliSec, const TInternalSetting& InternalSetting,
+                                           TWaveBufferExtended& Buffer);
 
   // --- Mixing and quantisation ----------------------------------------------
   static TWaveBufferExtendedStereo SynthesizeSignals(const TPCMFormat& PCMFormat,
@@ -74,6 +109,15 @@ class TExFunctionLib {
                                                  long double OutputGainL, long double OutputGainR,
                                                  const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
                                                  std::int32_t WaveBufferMilliSec);
+  // In-place forms. The mix must not be one of the records' buffers, nor the
+  // quantiser's result its input.
+  static void SynthesizeSignals(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                                const TSignalAttributeArray& SignalAttributeArray,
+                                const TWaveBufferExtendedArray& WaveBufferArray, std::int32_t WaveBufferMilliSec,
+                                TWaveBufferExtendedStereo& Mix);
+  static void QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL, long double OutputGainR,
+                             const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                             std::int32_t WaveBufferMilliSec, TWaveBufferIntegerStereo& Quantized);
 
  protected:
   // Building blocks shared by the operations above (reachable from tests

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "synthesis/ExtendedRounding.h"
+#include "synthesis/NoiseSources.h"
 #include "synthesis/ToneFrame.h"
 #include "synthesis/UnitFunction.h"
 
@@ -23,49 +24,60 @@ long double Limit(const TPCMFormat& f) {
   return M < 0 ? 0 : M;
 }
 
-// The magnitude A (0 <= A < M) rounded by the mode; d is the dither value.
+// The magnitude A (0 <= A < M) rounded by the mode as a whole number; d is
+// the dither value. Every rounding of a non-negative value goes through the
+// processor's truncating conversion (exact below M < 2^31): a floor that
+// compared a rounded value with the input would branch on the sample's
+// fraction, which a signal (and above all dither) makes unpredictable.
 template <TRounding R>
-long double RoundMagnitude(long double A, long double d, long double M) {
+[[gnu::always_inline]] inline std::int64_t RoundMagnitude(long double A, long double d, long double M) {
   if constexpr (R == TRounding::_RZ) {
-    return krv::FloorOf(A);
+    return static_cast<std::int64_t>(A);
   } else if constexpr (R == TRounding::_RI) {
-    const long double m = krv::NearestEven(A);
-    return m < A ? m + 1 : m;
+    const auto m = static_cast<std::int64_t>(A);
+    return m + (static_cast<long double>(m) < A);
   } else if constexpr (R == TRounding::_RN) {
-    return krv::FloorOf(A + 0.5L);
+    return static_cast<std::int64_t>(A + 0.5L);
   } else if constexpr (R == TRounding::_RNE) {
-    return krv::NearestEven(A);
+    return krv::NearestInteger(A);
   } else {
     const long double t = A + d;
-    if (t < M) return t > 0 ? krv::FloorOf(t) : 0;
-    return std::isnan(t) ? krv::FloorOf(A) : M;
+    if (t < M) return t > 0 ? static_cast<std::int64_t>(t) : 0;
+    return static_cast<std::int64_t>(std::isnan(t) ? A : M);
   }
 }
 
-// The per-sample quantiser as an integer-valued extended number: the
-// magnitude rounded (or held at M when Trunc(|x|) >= M), negated unless
-// x > 0 (so x = 0 with a dither value of 1.0 gives -1). NaN gives 0. The
-// saturation test compares in floating point, so no out-of-range value is
-// ever converted to an integer.
+// The per-sample quantiser: the magnitude rounded (or held at M when
+// Trunc(|x|) >= M), negated unless x > 0 (so x = 0 with a dither value of
+// 1.0 gives -1). NaN gives 0. The saturation test compares in floating
+// point, so no out-of-range value is ever converted to an integer. The
+// integer goes to *q; the value comes back as an extended number (for the
+// shaping loops, which feed it back). Inlined into the loops: a call passes
+// its extended arguments through memory.
 template <TRounding R>
-long double Quantize(long double x, long double d, long double M) {
+[[gnu::always_inline]] inline long double Quantize(long double x, long double d, long double M, std::int32_t* q) {
   const long double A = std::fabs(x);
-  long double m;
-  if (A < M) m = RoundMagnitude<R>(A, d, M);
-  else if (A >= M) m = M;
-  else return 0;  // NaN
+  std::int64_t m;
+  if (A < M) {
+    m = RoundMagnitude<R>(A, d, M);
+  } else if (A >= M) {
+    m = static_cast<std::int64_t>(M);
+  } else {  // NaN
+    *q = 0;
+    return 0;
+  }
+  const bool positive = x > 0;
+  *q = static_cast<std::int32_t>(positive ? m : -m);
   // m, negated unless x > 0: a multiplication by a sign picked without a
   // branch (a signal's sign is not predictable).
   static constexpr double kSign[2] = {-1.0, 1.0};
-  return m * kSign[x > 0];
+  return static_cast<long double>(m) * kSign[positive];
 }
 
-// out[i] = (0 + p_1[i] + p_2[i] + ... in record order) / Count, each sample
+// put(i, (0 + p_1[i] + p_2[i] + ... in record order) / Count), each sample
 // subtracted instead when `Negate`; Count fixed so that the sum unrolls.
-// out is empty with room for N values: each is appended as it is made, so
-// the block is written once (not zero-filled first).
-template <int Count, bool Negate>
-void MixChannel(const long double* const* p, TWaveBufferExtended& out, std::size_t N) {
+template <int Count, bool Negate, class Put>
+void MixChannel(const long double* const* p, Put put, std::size_t N) {
   const long double n = Count;
   for (std::size_t i = 0; i < N; ++i) {
     long double sum = 0;
@@ -74,24 +86,37 @@ void MixChannel(const long double* const* p, TWaveBufferExtended& out, std::size
       else sum += p[r][i];
     }
     // Dividing by 1, 2 or 4 is exact as a product; other counts divide.
-    if constexpr (Count == 1) out.push_back(sum);
-    else if constexpr (Count == 2) out.push_back(sum * 0.5L);
-    else if constexpr (Count == 4) out.push_back(sum * 0.25L);
-    else out.push_back(sum / n);
+    if constexpr (Count == 1) put(i, sum);
+    else if constexpr (Count == 2) put(i, sum * 0.5L);
+    else if constexpr (Count == 4) put(i, sum * 0.25L);
+    else put(i, sum / n);
   }
 }
 
-template <bool Negate>
-void MixChannel(const std::vector<const long double*>& p, TWaveBufferExtended& out, std::size_t N) {
-  out.reserve(N);
+// What the other channel gets when it mixes the same records: nothing (it
+// has records of its own), the same samples, or the same turned over.
+enum class Twin { None, Same, Negated };
+
+// The channel's mix into y and, as `T` says, into twin in the same pass.
+template <bool Negate, Twin T>
+void MixChannel(const std::vector<const long double*>& p, long double* y, long double* twin, std::size_t N) {
+  const auto put = [=](std::size_t i, long double v) {
+    y[i] = v;
+    // The same records subtracted from 0 in the same order give the sums
+    // negated, and 0 - 0 = +0 where the sum is 0 (as it is +0 then).
+    if constexpr (T == Twin::Same) twin[i] = v;
+    else if constexpr (T == Twin::Negated) twin[i] = 0.0L - v;
+  };
   switch (p.size()) {
-    case 0: out.assign(N, 0.0L); return;  // silence
-    case 1: return MixChannel<1, Negate>(p.data(), out, N);
-    case 2: return MixChannel<2, Negate>(p.data(), out, N);
-    case 3: return MixChannel<3, Negate>(p.data(), out, N);
-    case 4: return MixChannel<4, Negate>(p.data(), out, N);
-    case 5: return MixChannel<5, Negate>(p.data(), out, N);
-    case 6: return MixChannel<6, Negate>(p.data(), out, N);
+    case 0:  // silence
+      for (std::size_t i = 0; i < N; ++i) put(i, 0.0L);
+      return;
+    case 1: return MixChannel<1, Negate>(p.data(), put, N);
+    case 2: return MixChannel<2, Negate>(p.data(), put, N);
+    case 3: return MixChannel<3, Negate>(p.data(), put, N);
+    case 4: return MixChannel<4, Negate>(p.data(), put, N);
+    case 5: return MixChannel<5, Negate>(p.data(), put, N);
+    case 6: return MixChannel<6, Negate>(p.data(), put, N);
     default: {
       const auto n = static_cast<long double>(p.size());
       for (std::size_t i = 0; i < N; ++i) {
@@ -100,7 +125,7 @@ void MixChannel(const std::vector<const long double*>& p, TWaveBufferExtended& o
           if constexpr (Negate) sum -= src[i];
           else sum += src[i];
         }
-        out.push_back(sum / n);
+        put(i, sum / n);
       }
     }
   }
@@ -113,94 +138,138 @@ void Hold(long double& state, long double q, long double limit) {
 }
 
 // One channel's quantisation: v_i = sg * in[i] (sg the scale times the
-// gain), D the dither block (read only when rounding by dither), q the
+// gain), d_i the dither value (read only when rounding by dither), q the
 // result. The shaping loops carry the quantisation error into the next
 // samples. On a sample that saturates the error is no longer small, and
 // carried on it would wind the loop up; there the carried state is held to
 // the range it has in normal operation (the error within one step). Samples
-// that do not saturate see the plain algorithm.
+// that do not saturate see the plain algorithm. The block is run in pieces
+// in order (the shaping state carries over), then wrapped once around.
 template <TRounding R>
-struct Channel {
-  long double sg, M;
-  const long double* in;
-  const long double* D;
-  std::int32_t* q;
-  std::size_t N;
+class Channel {
+ public:
+  Channel(TNoiseShaping shaping, long double sg, long double M, const long double* in, std::int32_t* q)
+      : shaping_(shaping), sg_(sg), M_(M), in_(in), q_(q) {}
 
-  long double V(std::size_t i) const { return sg * in[i]; }
-  long double Dither(std::size_t i) const {
-    if constexpr (R == TRounding::_DITHER) return D[i];
-    else return 0;
-  }
-  long double Q(long double x, std::size_t i) const {
-    const long double r = Quantize<R>(x, Dither(i), M);
-    q[i] = static_cast<std::int32_t>(krv::ToInteger(r));
-    return r;
-  }
-
-  void Off() const {
-    for (std::size_t i = 0; i < N; ++i) Q(V(i), i);
-  }
-
-  // x_i = v_i + x_(i-1) - q_(i-1), once around the end into q_0.
-  void First() const {
-    long double x = V(0), last = 0;
-    auto step = [&](std::size_t i) {
-      last = Q(x, i);
-      if (std::isnan(x)) x = 0;
-      else if (std::fabs(x) >= M) Hold(x, last, 1);
-    };
-    step(0);
-    for (std::size_t i = 1; i < N; ++i) {
-      x = V(i) + x - last;
-      step(i);
+  // Samples from .. from + n - 1; D[k] is the dither value of sample from + k.
+  void Run(std::size_t from, std::size_t n, const long double* D) {
+    // The state in locals for the loop: the input is of the same type, so
+    // members would be stored and reloaded around every read of it.
+    long double x = x_, a = a_, b = b_, last = last_;
+    switch (shaping_) {
+      case TNoiseShaping::_1st:
+        for (std::size_t k = 0; k < n; ++k) {
+          const std::size_t i = from + k;
+          // x_i = v_i + x_(i-1) - q_(i-1)
+          x = i == 0 ? V(0) : V(i) + x - last;
+          First(x, last, i, D[k]);
+        }
+        break;
+      case TNoiseShaping::_2nd:
+        for (std::size_t k = 0; k < n; ++k) {
+          const std::size_t i = from + k;
+          if (i == 0) {
+            a = b = V(0);
+          } else {
+            a = a + V(i) - last;
+            b = b + a - last;
+          }
+          Second(a, b, last, i, D[k]);
+        }
+        break;
+      default:
+        for (std::size_t k = 0; k < n; ++k) Q(V(from + k), from + k, D[k]);
+        break;
     }
-    x = V(0) + x - last;
-    step(0);
+    x_ = x, a_ = a, b_ = b, last_ = last;
   }
 
-  // Two cascaded error integrators a and b, twice around the end into q_0
-  // and q_1. In normal operation b - q is the error just made and a - q the
+  // After the last sample N - 1: first order feeds the error left at the end
+  // into q_0, second order into q_0 and q_1 (d0, d1 their dither values).
+  void Wrap(std::size_t N, long double d0, long double d1) {
+    if (shaping_ == TNoiseShaping::_1st) {
+      x_ = V(0) + x_ - last_;
+      First(x_, last_, 0, d0);
+    } else if (shaping_ == TNoiseShaping::_2nd) {
+      a_ = a_ + V(0) - last_;
+      b_ = b_ + a_ - last_;
+      Second(a_, b_, last_, 0, d0);
+      if (N < 2) return;
+      a_ = a_ + V(1) - last_;
+      b_ = b_ + a_ - last_;
+      Second(a_, b_, last_, 1, d1);
+    }
+  }
+
+ private:
+  long double V(std::size_t i) const { return sg_ * in_[i]; }
+  long double Q(long double x, std::size_t i, long double d) const {
+    return Quantize<R>(x, R == TRounding::_DITHER ? d : 0.0L, M_, q_ + i);
+  }
+  void First(long double& x, long double& last, std::size_t i, long double d) const {
+    last = Q(x, i, d);
+    if (std::isnan(x)) x = 0;
+    else if (std::fabs(x) >= M_) Hold(x, last, 1);
+  }
+  // In normal operation b - q is the error just made and a - q the
   // difference of the last two errors.
-  void Second() const {
-    long double a = V(0), b = a, last = 0;
-    auto step = [&](std::size_t i) {
-      last = Q(b, i);
-      if (std::isnan(a) || std::isnan(b)) {
-        a = b = last;
-      } else if (std::fabs(b) >= M) {
-        Hold(a, last, 2);
-        Hold(b, last, 1);
-      }
-    };
-    step(0);
-    for (std::size_t i = 1; i < N; ++i) {
-      a = a + V(i) - last;
-      b = b + a - last;
-      step(i);
+  void Second(long double& a, long double& b, long double& last, std::size_t i, long double d) const {
+    last = Q(b, i, d);
+    if (std::isnan(a) || std::isnan(b)) {
+      a = b = last;
+    } else if (std::fabs(b) >= M_) {
+      Hold(a, last, 2);
+      Hold(b, last, 1);
     }
-    a = a + V(0) - last;
-    b = b + a - last;
-    step(0);
-    if (N < 2) return;
-    a = a + V(1) - last;
-    b = b + a - last;
-    step(1);
   }
 
-  void Run(TNoiseShaping shaping) const {
-    switch (shaping) {
-      case TNoiseShaping::_1st: First(); break;
-      case TNoiseShaping::_2nd: Second(); break;
-      default: Off(); break;
-    }
-  }
+  TNoiseShaping shaping_;
+  long double sg_, M_;
+  const long double* in_;
+  std::int32_t* q_;
+  long double x_ = 0, a_ = 0, b_ = 0, last_ = 0;
 };
 
+// Both channels a piece at a time: the dither block (shared by both) is
+// drawn for one piece, used by left and right, and drawn on for the next, so
+// it never leaves the cache. `fill` draws the next n dither values.
+template <TRounding R, class Fill>
+void QuantizeStereo(Channel<R> left, Channel<R> right, std::size_t N, Fill fill) {
+  constexpr std::size_t kPiece = 1024;
+  long double D[kPiece] = {};
+  long double d0 = 0, d1 = 0;
+  for (std::size_t at = 0; at < N; at += kPiece) {
+    const std::size_t n = std::min(kPiece, N - at);
+    fill(D, n);
+    if (at == 0) {
+      d0 = D[0];
+      d1 = n > 1 ? D[1] : 0.0L;
+    }
+    left.Run(at, n, D);
+    right.Run(at, n, D);
+  }
+  left.Wrap(N, d0, d1);
+  right.Wrap(N, d0, d1);
+}
+
 template <TRounding R>
-void QuantizeChannel(TNoiseShaping shaping, long double sg, long double M, const long double* in, const long double* D,
-                     std::int32_t* q, std::size_t N) {
-  Channel<R>{sg, M, in, D, q, N}.Run(shaping);
+void QuantizeStereo(const TPCMFormat& f, long double sgL, long double sgR, long double M, const long double* inL,
+                    const long double* inR, std::int32_t* qL, std::int32_t* qR, std::size_t N,
+                    std::uint32_t (*timeSeed)()) {
+  const Channel<R> left(f._NoiseShaping, sgL, M, inL, qL), right(f._NoiseShaping, sgR, M, inR, qR);
+  if constexpr (R != TRounding::_DITHER) {
+    QuantizeStereo(left, right, N, [](long double*, std::size_t) {});
+  } else {
+    const std::uint32_t seed = timeSeed();
+    auto draw = [&](auto source) {
+      QuantizeStereo(left, right, N, [&source](long double* D, std::size_t n) { source.Fill(D, n); });
+    };
+    switch (f._Dither) {
+      case TDither::_Pink: draw(krv::KelletSource(seed, N)); break;
+      case TDither::_Gauss: draw(krv::GaussSource(seed, N)); break;
+      default: draw(krv::UniformSource(seed, N)); break;
+    }
+  }
 }
 
 }  // namespace
@@ -209,11 +278,23 @@ TWaveBufferExtendedStereo TExFunctionLib::SynthesizeSignals(const TPCMFormat& PC
                                                             const TSignalAttributeArray& SignalAttributeArray,
                                                             const TWaveBufferExtendedArray& WaveBufferArray,
                                                             std::int32_t WaveBufferMilliSec) {
+  return krv::Returned<TWaveBufferExtendedStereo>([&](TWaveBufferExtendedStereo& mix) {
+    SynthesizeSignals(PCMFormat, ChannelNumber, SignalAttributeArray, WaveBufferArray, WaveBufferMilliSec, mix);
+  });
+}
+
+void TExFunctionLib::SynthesizeSignals(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                                       const TSignalAttributeArray& SignalAttributeArray,
+                                       const TWaveBufferExtendedArray& WaveBufferArray, std::int32_t WaveBufferMilliSec,
+                                       TWaveBufferExtendedStereo& mix) {
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
   const std::size_t records =
       ChannelNumber > 0 ? std::min<std::size_t>(static_cast<std::size_t>(ChannelNumber), SignalAttributeArray.size()) : 0;
-  if (records == 0 || N == 0) return {TWaveBufferExtended(N, 0.0L), TWaveBufferExtended(N, 0.0L)};
-  TWaveBufferExtendedStereo mix;
+  if (records == 0 || N == 0) {
+    mix[0].assign(N, 0.0L);
+    mix[1].assign(N, 0.0L);
+    return;
+  }
 
   // The noise record's phase 180 turns the whole right channel over.
   const bool turnRight = SignalAttributeArray[records - 1]._Phase == 180;
@@ -238,56 +319,50 @@ TWaveBufferExtendedStereo TExFunctionLib::SynthesizeSignals(const TPCMFormat& PC
     if (toLeft) left.push_back(samples);
     if (toRight) right.push_back(samples);
   }
-  MixChannel<false>(left, mix[0], N);
+  mix[0].resize(N);
+  mix[1].resize(N);
+  long double* l = mix[0].data();
+  long double* r = mix[1].data();
   if (right != left) {
-    if (turnRight) MixChannel<true>(right, mix[1], N);
-    else MixChannel<false>(right, mix[1], N);
+    MixChannel<false, Twin::None>(left, l, nullptr, N);
+    if (turnRight) MixChannel<true, Twin::None>(right, r, nullptr, N);
+    else MixChannel<false, Twin::None>(right, r, nullptr, N);
   } else if (!turnRight) {
-    mix[1] = mix[0];
+    MixChannel<false, Twin::Same>(left, l, r, N);
   } else {
-    // The same records subtracted from 0 in the same order give the left
-    // sums negated, and 0 - 0 = +0 where the left sum is 0 (as the left sum
-    // is +0 then): 0 - left, bit for bit.
-    mix[1].reserve(N);
-    for (const long double v : mix[0]) mix[1].push_back(0.0L - v);
+    MixChannel<false, Twin::Negated>(left, l, r, N);
   }
-  return mix;
 }
 
 std::int32_t TExFunctionLib::QuantizeSample(const TPCMFormat& PCMFormat, long double x, long double d) {
   const long double M = Limit(PCMFormat);
-  long double r;
+  std::int32_t q = 0;
   switch (PCMFormat._Rounding) {
-    case TRounding::_RZ: r = Quantize<TRounding::_RZ>(x, d, M); break;
-    case TRounding::_RI: r = Quantize<TRounding::_RI>(x, d, M); break;
-    case TRounding::_RN: r = Quantize<TRounding::_RN>(x, d, M); break;
-    case TRounding::_RNE: r = Quantize<TRounding::_RNE>(x, d, M); break;
-    default: r = Quantize<TRounding::_DITHER>(x, d, M); break;
+    case TRounding::_RZ: Quantize<TRounding::_RZ>(x, d, M, &q); break;
+    case TRounding::_RI: Quantize<TRounding::_RI>(x, d, M, &q); break;
+    case TRounding::_RN: Quantize<TRounding::_RN>(x, d, M, &q); break;
+    case TRounding::_RNE: Quantize<TRounding::_RNE>(x, d, M, &q); break;
+    default: Quantize<TRounding::_DITHER>(x, d, M, &q); break;
   }
-  return static_cast<std::int32_t>(krv::ToInteger(r));
+  return q;
 }
 
 TWaveBufferIntegerStereo TExFunctionLib::QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
                                                         long double OutputGainR,
                                                         const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
                                                         std::int32_t WaveBufferMilliSec) {
-  const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
-  TWaveBufferIntegerStereo out{TWaveBufferInteger(N, 0), TWaveBufferInteger(N, 0)};
-  if (N == 0) return out;
+  return krv::Returned<TWaveBufferIntegerStereo>([&](TWaveBufferIntegerStereo& q) {
+    QuantizeSignal(PCMFormat, OutputGainL, OutputGainR, WaveBufferExtendedStereo, WaveBufferMilliSec, q);
+  });
+}
 
-  // The dither block is shared by both channels and made only when rounding
-  // by dither, the one mode that reads it.
-  TWaveBufferExtended D;
-  if (PCMFormat._Rounding == TRounding::_DITHER) {
-    const std::uint32_t seed = TimeSeed();
-    const auto count = static_cast<std::int32_t>(N);
-    switch (PCMFormat._Dither) {
-      case TDither::_Pink: D = PinkNoiseKellet(seed, count); break;
-      case TDither::_Gauss: D = GaussNoise(seed, count); break;
-      default: D = UniformRandom(seed, count); break;
-    }
-    D.resize(N, 0.0L);
-  }
+void TExFunctionLib::QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL, long double OutputGainR,
+                                    const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                                    std::int32_t WaveBufferMilliSec, TWaveBufferIntegerStereo& Quantized) {
+  const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
+  Quantized[0].resize(N);
+  Quantized[1].resize(N);
+  if (N == 0) return;
 
   const long double M = Limit(PCMFormat);
   const long double M0 = std::trunc(std::ldexp(1.0L, Bits(PCMFormat) - 1) - 1);
@@ -295,25 +370,26 @@ TWaveBufferIntegerStereo TExFunctionLib::QuantizeSignal(const TPCMFormat& PCMFor
   if (PCMFormat._NoiseShaping == TNoiseShaping::_1st) s = M0 - 1.5L;
   if (PCMFormat._NoiseShaping == TNoiseShaping::_2nd) s = M0 - 3.5L;
 
-  TWaveBufferExtended padded;
-  for (int c = 0; c < 2; ++c) {
-    const long double sg = s * (c == 0 ? OutputGainL : OutputGainR);
-    const TWaveBufferExtended& input = WaveBufferExtendedStereo[static_cast<std::size_t>(c)];
-    const long double* in = input.data();
-    if (input.size() < N) {  // a short input is silent past its end
-      padded.assign(N, 0.0L);
-      std::copy(input.begin(), input.end(), padded.begin());
-      in = padded.data();
-    }
-    std::int32_t* q = out[static_cast<std::size_t>(c)].data();
-    const TNoiseShaping shaping = PCMFormat._NoiseShaping;
-    switch (PCMFormat._Rounding) {
-      case TRounding::_RZ: QuantizeChannel<TRounding::_RZ>(shaping, sg, M, in, D.data(), q, N); break;
-      case TRounding::_RI: QuantizeChannel<TRounding::_RI>(shaping, sg, M, in, D.data(), q, N); break;
-      case TRounding::_RN: QuantizeChannel<TRounding::_RN>(shaping, sg, M, in, D.data(), q, N); break;
-      case TRounding::_RNE: QuantizeChannel<TRounding::_RNE>(shaping, sg, M, in, D.data(), q, N); break;
-      default: QuantizeChannel<TRounding::_DITHER>(shaping, sg, M, in, D.data(), q, N); break;
+  // A short input is silent past its end.
+  TWaveBufferExtended padded[2];
+  const long double* in[2];
+  for (std::size_t c = 0; c < 2; ++c) {
+    const TWaveBufferExtended& input = WaveBufferExtendedStereo[c];
+    in[c] = input.data();
+    if (input.size() < N) {
+      padded[c].assign(N, 0.0L);
+      std::copy(input.begin(), input.end(), padded[c].begin());
+      in[c] = padded[c].data();
     }
   }
-  return out;
+  const long double sgL = s * OutputGainL, sgR = s * OutputGainR;
+  std::int32_t* qL = Quantized[0].data();
+  std::int32_t* qR = Quantized[1].data();
+  switch (PCMFormat._Rounding) {
+    case TRounding::_RZ: QuantizeStereo<TRounding::_RZ>(PCMFormat, sgL, sgR, M, in[0], in[1], qL, qR, N, &TimeSeed); break;
+    case TRounding::_RI: QuantizeStereo<TRounding::_RI>(PCMFormat, sgL, sgR, M, in[0], in[1], qL, qR, N, &TimeSeed); break;
+    case TRounding::_RN: QuantizeStereo<TRounding::_RN>(PCMFormat, sgL, sgR, M, in[0], in[1], qL, qR, N, &TimeSeed); break;
+    case TRounding::_RNE: QuantizeStereo<TRounding::_RNE>(PCMFormat, sgL, sgR, M, in[0], in[1], qL, qR, N, &TimeSeed); break;
+    default: QuantizeStereo<TRounding::_DITHER>(PCMFormat, sgL, sgR, M, in[0], in[1], qL, qR, N, &TimeSeed); break;
+  }
 }

@@ -11,9 +11,11 @@
 #include <mutex>
 #include <numbers>
 
+#include "synthesis/EngineCache.h"
 #include "synthesis/ExtendedPrecision.h"
 #include "synthesis/FourierPlan.h"
 #include "synthesis/MersenneTwister.h"
+#include "synthesis/NoiseSources.h"
 #include "synthesis/UnitFunction.h"
 
 namespace {
@@ -35,38 +37,13 @@ TExFunctionLib::TClockTime SystemLocalClock() {
 
 std::size_t CountOf(std::int32_t Count) { return Count > 0 ? static_cast<std::size_t>(Count) : 0; }
 
-// Fills out[0 .. n) with the generator's values in the open interval 0 .. 1.
-void FillUniform(std::uint32_t seed, long double* out, std::size_t n) {
-  MersenneTwister mt(seed);
-  for (std::size_t i = 0; i < n; ++i) out[i] = krv::MtOpenUnit(mt.Next());
-}
-
 // --- Gaussian noise ---------------------------------------------------------
 // The first uniform stream of the Box-Muller pair is the same at every call
-// (seed 0), so its radius sqrt(-2 ln u1) is computed once and kept. The
-// table only grows (under the mutex) and each published table is immutable.
+// (seed 0), so its radii sqrt(-2 ln u1) are computed once and kept in the
+// engine's cache (up to kRadiusCacheLimit of them).
 constexpr std::size_t kRadiusCacheLimit = std::size_t{1} << 19;
 
 long double Radius(long double u1) { return std::sqrt(-2.0L * std::log(u1)); }
-
-std::shared_ptr<const std::vector<long double>> RadiusTable(std::size_t n) {
-  static std::mutex mutex;
-  static std::shared_ptr<const std::vector<long double>> table;
-  n = std::min(n, kRadiusCacheLimit);
-  std::lock_guard<std::mutex> lock(mutex);
-  if (!table || table->size() < n) {
-    krv::ExtendedPrecisionScope precision;
-    auto grown = std::make_shared<std::vector<long double>>(n);
-    const std::size_t kept = table ? table->size() : 0;
-    MersenneTwister mt(0);
-    for (std::size_t i = 0; i < n; ++i) {
-      const long double u1 = krv::MtOpenUnit(mt.Next());
-      (*grown)[i] = i < kept ? (*table)[i] : Radius(u1);
-    }
-    table = std::move(grown);
-  }
-  return table;
-}
 
 // cos(2 pi u) for u = (y + 0.5) / 2^32: the angle is 2 pi j / 2^33 with the
 // odd integer j = 2y + 1, split into three 11-bit digits whose rotations come
@@ -157,6 +134,119 @@ class PinkShaper {
 
 }  // namespace
 
+// --- stream sources -------------------------------------------------------------
+
+namespace krv {
+
+namespace {
+
+// Two poles of Kellet's filter over a block: a := cA a + dA w and
+// b := cB b + dB w, added in that order to the running sum s (or starting
+// it). Two poles at a time keep their constants and states in the x87
+// registers and overlap their dependency chains; the sum is formed in the
+// same order as sample by sample, so the values are the same.
+template <bool First>
+void PolePair(long double* state, long double cA, long double dA, long double cB, long double dB, const double* w,
+              long double* s, std::size_t n) {
+  long double a = state[0], b = state[1];
+  for (std::size_t i = 0; i < n; ++i) {
+    const long double x = w[i];
+    a = cA * a + dA * x;
+    b = cB * b + dB * x;
+    if constexpr (First) s[i] = a + b;
+    else s[i] = s[i] + a + b;
+  }
+  state[0] = a;
+  state[1] = b;
+}
+
+}  // namespace
+
+template <bool Scaled>
+void KelletSource::Run(long double* out, std::size_t n, long double amp) {
+  constexpr std::size_t kBlock = 512;
+  double w[kBlock];  // (u - 0.5) * 2 has 33 significant bits: exact as a double
+  for (std::size_t at = 0; at < n; at += kBlock) {
+    const std::size_t m = std::min(kBlock, n - at);
+    long double* s = out + at;
+    for (std::size_t i = 0; i < m; ++i) w[i] = static_cast<double>((MtOpenUnit(mt_.Next()) - 0.5L) * 2);
+    PolePair<true>(b_ + 0, 0.99886L, 0.0555179L, 0.99332L, 0.0750759L, w, s, m);
+    PolePair<false>(b_ + 2, 0.969L, 0.153852L, 0.8665L, 0.3104856L, w, s, m);
+    // The last: -0.7616 b - 0.016898 w, as a sum of the negated product.
+    PolePair<false>(b_ + 4, 0.55L, 0.5329522L, -0.7616L, -0.016898L, w, s, m);
+    for (std::size_t i = 0; i < m; ++i) {
+      const long double x = w[i];
+      // The sum / 32 and p / 2 as exact power-of-two products.
+      long double p = (s[i] + 0.115926L * x + 0.5362L * x) * 0.03125L;
+      p = std::clamp(p, -1.0L, 1.0L);
+      const long double v = p * 0.5L + 0.5L;
+      if constexpr (Scaled) s[i] = (v - 0.5L) * 2 * amp;
+      else s[i] = v;
+    }
+  }
+}
+
+void KelletSource::Fill(long double* out, std::size_t n) { Run<false>(out, n, 1); }
+void KelletSource::FillNoise(long double* out, std::size_t n, long double amp) { Run<true>(out, n, amp); }
+
+struct RadiusTable {
+  std::vector<long double> radius;
+  std::size_t Bytes() const { return radius.size() * sizeof(long double); }
+};
+
+namespace {
+
+std::shared_ptr<const RadiusTable> Radii(std::size_t n) {
+  n = std::min(n, kRadiusCacheLimit);
+  return Cached<RadiusTable>(CacheKind::GaussRadius, n, [n] {
+    auto table = std::make_shared<RadiusTable>();
+    table->radius.resize(n);
+    MersenneTwister mt(0);
+    for (long double& r : table->radius) r = Radius(MtOpenUnit(mt.Next()));
+    return std::shared_ptr<const RadiusTable>(std::move(table));
+  });
+}
+
+}  // namespace
+
+GaussSource::GaussSource(std::uint32_t Seed, std::size_t Count) : u1_(0), u2_(Seed) {
+  if (Count > 0) radius_ = Radii(Count);
+}
+
+void GaussSource::Fill(long double* out, std::size_t n) {
+  if (n == 0) return;
+  if (!radius_) radius_ = Radii(n);
+  const std::size_t cached = radius_->radius.size();
+  const UnitCosine& cosine = UnitCosine::Instance();
+  for (std::size_t k = 0; k < n; ++k, ++index_) {
+    long double r;
+    if (index_ < cached) {
+      r = radius_->radius[index_];
+    } else {
+      if (index_ == cached)
+        for (std::size_t skip = 0; skip < cached; ++skip) u1_.Next();
+      r = Radius(MtOpenUnit(u1_.Next()));
+    }
+    long double z = r * cosine(u2_.Next()) * 0.3L;
+    if (std::fabs(z) > 1.0L) z = z > 0 ? 1.0L : -1.0L;
+    out[k] = z / 2 + 0.5L;
+  }
+}
+
+}  // namespace krv
+
+namespace {
+
+// Returns Count values of a stream source.
+template <class Source>
+TWaveBufferExtended Drawn(std::uint32_t Seed, std::int32_t Count) {
+  TWaveBufferExtended out(CountOf(Count));
+  Source(Seed, out.size()).Fill(out.data(), out.size());
+  return out;
+}
+
+}  // namespace
+
 // --- time seed ----------------------------------------------------------------
 
 void TExFunctionLib::SetLocalClock(TLocalClock Clock) { gLocalClock.store(Clock, std::memory_order_release); }
@@ -184,55 +274,15 @@ std::uint32_t TExFunctionLib::Temper(std::uint32_t Y) { return krv::MtTemper(Y);
 // --- sources --------------------------------------------------------------------
 
 TWaveBufferExtended TExFunctionLib::UniformRandom(std::uint32_t Seed, std::int32_t Count) {
-  TWaveBufferExtended u(CountOf(Count));
-  FillUniform(Seed, u.data(), u.size());
-  return u;
+  return Drawn<krv::UniformSource>(Seed, Count);
 }
 
 TWaveBufferExtended TExFunctionLib::PinkNoiseKellet(std::uint32_t Seed, std::int32_t Count) {
-  TWaveBufferExtended out(CountOf(Count));
-  MersenneTwister mt(Seed);
-  long double b0 = 0, b1 = 0, b2 = 0, b3 = 0, b4 = 0, b5 = 0, b6 = 0;
-  for (long double& v : out) {
-    const long double w = (krv::MtOpenUnit(mt.Next()) - 0.5L) * 2;
-    b0 = 0.99886L * b0 + 0.0555179L * w;
-    b1 = 0.99332L * b1 + 0.0750759L * w;
-    b2 = 0.969L * b2 + 0.153852L * w;
-    b3 = 0.8665L * b3 + 0.3104856L * w;
-    b4 = 0.55L * b4 + 0.5329522L * w;
-    b5 = -0.7616L * b5 - 0.016898L * w;
-    b6 = 0.115926L * w;
-    // The sum / 32 and p / 2 as exact power-of-two products.
-    long double p = (b0 + b1 + b2 + b3 + b4 + b5 + b6 + 0.5362L * w) * 0.03125L;
-    p = std::clamp(p, -1.0L, 1.0L);
-    v = p * 0.5L + 0.5L;
-  }
-  return out;
+  return Drawn<krv::KelletSource>(Seed, Count);
 }
 
 TWaveBufferExtended TExFunctionLib::GaussNoise(std::uint32_t Seed, std::int32_t Count) {
-  const std::size_t n = CountOf(Count);
-  TWaveBufferExtended out(n);
-  if (n == 0) return out;
-  const auto radius = RadiusTable(n);
-  const std::size_t cached = radius->size();
-  const UnitCosine& cosine = UnitCosine::Instance();
-  MersenneTwister u1(0);  // only read past the cached radii
-  MersenneTwister u2(Seed);
-  for (std::size_t i = 0; i < n; ++i) {
-    long double r;
-    if (i < cached) {
-      r = (*radius)[i];
-    } else {
-      if (i == cached)
-        for (std::size_t skip = 0; skip < cached; ++skip) u1.Next();
-      r = Radius(krv::MtOpenUnit(u1.Next()));
-    }
-    long double z = r * cosine(u2.Next()) * 0.3L;
-    if (std::fabs(z) > 1.0L) z = z > 0 ? 1.0L : -1.0L;
-    out[i] = z / 2 + 0.5L;
-  }
-  return out;
+  return Drawn<krv::GaussSource>(Seed, Count);
 }
 
 TWaveBufferExtended TExFunctionLib::PinkNoiseVoss(std::uint32_t Seed, std::int32_t Count, std::int32_t Rows) {
@@ -312,31 +362,40 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataNoise(const TPCMFormat& PCMF
                                                           const TSignalAttribute& SignalAttribute,
                                                           std::int32_t WaveBufferMilliSec,
                                                           TPinkNoiseMethod PinkNoiseMethod) {
+  TWaveBufferExtended buffer;
+  GenerateWaveDataNoise(PCMFormat, SignalAttribute, WaveBufferMilliSec, PinkNoiseMethod, buffer);
+  return buffer;
+}
+
+void TExFunctionLib::GenerateWaveDataNoise(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                           std::int32_t WaveBufferMilliSec, TPinkNoiseMethod PinkNoiseMethod,
+                                           TWaveBufferExtended& Buffer) {
   const std::uint32_t seed = TimeSeed();
   const std::int64_t samples = static_cast<std::int64_t>(PCMFormat._SamplingRate) * WaveBufferMilliSec;
   const auto n = static_cast<std::int32_t>(samples > 0 ? (samples + 999) / 1000 : 0);
   const long double amp = std::pow(10.0L, SignalAttribute._Amplitude / 20.0L);
-  TWaveBufferExtended x;
+  Buffer.resize(CountOf(n));
+  long double* y = Buffer.data();  // written through a pointer: no copy per sample
   switch (SignalAttribute._NoiseType) {
     case TNoiseType::_PinkNoise:
       switch (PinkNoiseMethod) {
-        case TPinkNoiseMethod::_Voss: x = PinkNoiseVoss(seed, n, 12); break;
-        case TPinkNoiseMethod::_LPF: x = PinkNoiseLPF(seed, n, PinkNoiseCorner(PCMFormat._SamplingRate)); break;
+        case TPinkNoiseMethod::_Voss: Buffer = PinkNoiseVoss(seed, n, 12); break;
+        case TPinkNoiseMethod::_LPF: Buffer = PinkNoiseLPF(seed, n, PinkNoiseCorner(PCMFormat._SamplingRate)); break;
         case TPinkNoiseMethod::_Kellet:
-        default: x = PinkNoiseKellet(seed, n); break;
+        default:
+          // Scaled as it is drawn: one pass over the block.
+          krv::KelletSource(seed, Buffer.size()).FillNoise(y, Buffer.size(), amp);
+          return;
       }
       break;
-    case TNoiseType::_GaussNoise: x = GaussNoise(seed, n); break;
+    case TNoiseType::_GaussNoise: krv::GaussSource(seed, Buffer.size()).Fill(y, Buffer.size()); break;
     case TNoiseType::_WhiteNoise:
     default: {
       // The uniform values scaled as they are drawn: one pass over the block.
       MersenneTwister mt(seed);
-      x.resize(CountOf(n));
-      long double* y = x.data();  // written through a pointer: no copy per sample
-      for (std::size_t i = 0; i < x.size(); ++i) y[i] = (krv::MtOpenUnit(mt.Next()) - 0.5L) * 2 * amp;
-      return x;
+      for (std::size_t i = 0; i < Buffer.size(); ++i) y[i] = (krv::MtOpenUnit(mt.Next()) - 0.5L) * 2 * amp;
+      return;
     }
   }
-  for (long double& v : x) v = (v - 0.5L) * 2 * amp;
-  return x;
+  for (long double& v : Buffer) v = (v - 0.5L) * 2 * amp;
 }

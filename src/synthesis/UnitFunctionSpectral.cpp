@@ -5,6 +5,7 @@
 // one of the direct generators.
 #include <cstdint>
 
+#include "synthesis/FourierPlan.h"
 #include "synthesis/ToneFrame.h"
 #include "synthesis/ToneSeries.h"
 #include "synthesis/UnitFunction.h"
@@ -24,23 +25,35 @@ struct TSpectralTone : TExFunctionLib {
     const auto n64 = static_cast<std::int64_t>(N);
     const std::int64_t top = n64 / 2 - 1;
     const std::int64_t K = top >= F ? top / F : 0;
-    TProgressionComplex Y;
-    {
-      TProgressionComplex X(N, TComplex{0, 0});
-      for (const auto& [j, v] : krv::SeriesLines(kind, K, F, n64)) {
-        X[static_cast<std::size_t>(j)] = {0, -v};
-        X[static_cast<std::size_t>(n64 - j)] = {0, v};
-      }
-      Y = IDFTBluestein(X);
-    }
+    const auto lines = krv::SeriesLines(kind, K, F, n64);
     std::vector<long double> S(N);
+    if (N % 2 == 0) {
+      // The spectrum of a real tone is conjugate-symmetric: the inverse
+      // reads its lines where they are and writes the real samples only.
+      std::vector<long double> im(static_cast<std::size_t>(K) + 1, 0.0L);
+      for (const auto& [j, v] : lines) im[static_cast<std::size_t>(j / F)] = v;
+      krv::BluesteinPlan::Get(N / 2)->InverseOfLines(im.data(), im.size(), kind == SeriesKind::Sawtooth ? 1 : 2,
+                                                     static_cast<std::size_t>(F), S.data());
+      return S;
+    }
+    TProgressionComplex X(N, TComplex{0, 0});
+    for (const auto& [j, v] : lines) {
+      X[static_cast<std::size_t>(j)] = {0, -v};
+      X[static_cast<std::size_t>(n64 - j)] = {0, v};
+    }
+    const TProgressionComplex Y = IDFTBluestein(X);
     for (std::size_t i = 0; i < N; ++i) S[i] = Y[i].Real;
     return S;
   }
 
+  static void Make(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                   std::int32_t WaveBufferMilliSec, SeriesKind kind, TWaveBufferExtended& Buffer) {
+    krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, kind, &Period, &BurstGate, Buffer);
+  }
   static TWaveBufferExtended Make(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                   std::int32_t WaveBufferMilliSec, SeriesKind kind) {
-    return krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, kind, &Period, &BurstGate);
+    return krv::Returned<TWaveBufferExtended>(
+        [&](TWaveBufferExtended& b) { Make(PCMFormat, SignalAttribute, WaveBufferMilliSec, kind, b); });
   }
 };
 
@@ -63,4 +76,22 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSawtoothIFFT(const TPCMForma
                                                                  std::int32_t WaveBufferMilliSec,
                                                                  const TInternalSetting&) {
   return TSpectralTone::Make(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Sawtooth);
+}
+
+void TExFunctionLib::GenerateWaveDataSquareIFFT(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                                std::int32_t WaveBufferMilliSec, const TInternalSetting&,
+                                                TWaveBufferExtended& Buffer) {
+  TSpectralTone::Make(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Square, Buffer);
+}
+
+void TExFunctionLib::GenerateWaveDataTriangleIFFT(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                                  std::int32_t WaveBufferMilliSec, const TInternalSetting&,
+                                                  TWaveBufferExtended& Buffer) {
+  TSpectralTone::Make(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Triangle, Buffer);
+}
+
+void TExFunctionLib::GenerateWaveDataSawtoothIFFT(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                                  std::int32_t WaveBufferMilliSec, const TInternalSetting&,
+                                                  TWaveBufferExtended& Buffer) {
+  TSpectralTone::Make(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Sawtooth, Buffer);
 }

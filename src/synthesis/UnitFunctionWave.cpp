@@ -103,13 +103,24 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSine(const TPCMFormat& PCMFo
                                                          const TSignalAttribute& SignalAttribute,
                                                          std::int32_t WaveBufferMilliSec,
                                                          const TInternalSetting& InternalSetting) {
+  return krv::Returned<TWaveBufferExtended>([&](TWaveBufferExtended& b) {
+    GenerateWaveDataSine(PCMFormat, SignalAttribute, WaveBufferMilliSec, InternalSetting, b);
+  });
+}
+
+void TExFunctionLib::GenerateWaveDataSine(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                          std::int32_t WaveBufferMilliSec, const TInternalSetting& InternalSetting,
+                                          TWaveBufferExtended& Buffer) {
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
   const long double off = Offset(PCMFormat, SignalAttribute);
   const std::int64_t fs = PCMFormat._SamplingRate;
   const std::int64_t F = SignalAttribute._Frequency;
-  if (N == 0 || !Audible(fs, F)) return TWaveBufferExtended(N, off);
-  TWaveBufferExtended buffer(N);
-  long double* y = buffer.data();  // written through a pointer: no copy per sample
+  if (N == 0 || !Audible(fs, F)) {
+    Buffer.assign(N, off);
+    return;
+  }
+  Buffer.resize(N);
+  long double* y = Buffer.data();  // written through a pointer: no copy per sample
   const long double amp = Amplitude(SignalAttribute);
   const auto tablePtr = krv::ToneTableFor(fs);
   const ToneTable& table = *tablePtr;
@@ -147,7 +158,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSine(const TPCMFormat& PCMFo
       if ((a += fcStep) >= fs) a -= fs;
       if ((m += wStep) >= fs) m -= fs;
     }
-    return buffer;
+    return;
   }
 
   TWaveBufferExtended gate;
@@ -179,7 +190,6 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSine(const TPCMFormat& PCMFo
       if ((idx += step) >= fs) idx -= fs;
     }
   }
-  return buffer;
 }
 
 namespace {
@@ -200,25 +210,49 @@ std::vector<long double> DirectPeriod(SeriesKind kind, std::int64_t fs, std::int
 TWaveBufferExtended TExFunctionLib::GenerateWaveDataSquare(const TPCMFormat& PCMFormat,
                                                            const TSignalAttribute& SignalAttribute,
                                                            std::int32_t WaveBufferMilliSec,
-                                                           const TInternalSetting&) {
-  return krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Square, &DirectPeriod,
-                           &BurstGate);
+                                                           const TInternalSetting& InternalSetting) {
+  return krv::Returned<TWaveBufferExtended>([&](TWaveBufferExtended& b) {
+    GenerateWaveDataSquare(PCMFormat, SignalAttribute, WaveBufferMilliSec, InternalSetting, b);
+  });
+}
+
+void TExFunctionLib::GenerateWaveDataSquare(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                            std::int32_t WaveBufferMilliSec, const TInternalSetting&,
+                                            TWaveBufferExtended& Buffer) {
+  krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Square, &DirectPeriod, &BurstGate,
+                    Buffer);
 }
 
 TWaveBufferExtended TExFunctionLib::GenerateWaveDataTriangle(const TPCMFormat& PCMFormat,
                                                              const TSignalAttribute& SignalAttribute,
                                                              std::int32_t WaveBufferMilliSec,
-                                                             const TInternalSetting&) {
-  return krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Triangle, &DirectPeriod,
-                           &BurstGate);
+                                                             const TInternalSetting& InternalSetting) {
+  return krv::Returned<TWaveBufferExtended>([&](TWaveBufferExtended& b) {
+    GenerateWaveDataTriangle(PCMFormat, SignalAttribute, WaveBufferMilliSec, InternalSetting, b);
+  });
+}
+
+void TExFunctionLib::GenerateWaveDataTriangle(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                              std::int32_t WaveBufferMilliSec, const TInternalSetting&,
+                                              TWaveBufferExtended& Buffer) {
+  krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Triangle, &DirectPeriod, &BurstGate,
+                    Buffer);
 }
 
 TWaveBufferExtended TExFunctionLib::GenerateWaveDataSawtooth(const TPCMFormat& PCMFormat,
                                                              const TSignalAttribute& SignalAttribute,
                                                              std::int32_t WaveBufferMilliSec,
-                                                             const TInternalSetting&) {
-  return krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Sawtooth, &DirectPeriod,
-                           &BurstGate);
+                                                             const TInternalSetting& InternalSetting) {
+  return krv::Returned<TWaveBufferExtended>([&](TWaveBufferExtended& b) {
+    GenerateWaveDataSawtooth(PCMFormat, SignalAttribute, WaveBufferMilliSec, InternalSetting, b);
+  });
+}
+
+void TExFunctionLib::GenerateWaveDataSawtooth(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                              std::int32_t WaveBufferMilliSec, const TInternalSetting&,
+                                              TWaveBufferExtended& Buffer) {
+  krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Sawtooth, &DirectPeriod, &BurstGate,
+                    Buffer);
 }
 
 // --- sweep --------------------------------------------------------------------------
@@ -227,10 +261,18 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSweep(const TPCMFormat& PCMF
                                                           const TSignalAttribute& SignalAttribute,
                                                           std::int32_t WaveBufferMilliSec,
                                                           std::int32_t TimeStart) {
+  return krv::Returned<TWaveBufferExtended>([&](TWaveBufferExtended& b) {
+    GenerateWaveDataSweep(PCMFormat, SignalAttribute, WaveBufferMilliSec, TimeStart, b);
+  });
+}
+
+void TExFunctionLib::GenerateWaveDataSweep(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                           std::int32_t WaveBufferMilliSec, std::int32_t TimeStart,
+                                           TWaveBufferExtended& Buffer) {
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
-  if (N == 0) return {};
-  TWaveBufferExtended buffer(N);
-  long double* y = buffer.data();  // written through a pointer: no copy per sample
+  Buffer.resize(N);
+  if (N == 0) return;
+  long double* y = Buffer.data();  // written through a pointer: no copy per sample
   const std::int64_t fs = PCMFormat._SamplingRate;
   const long double amp = Amplitude(SignalAttribute);
   const std::int64_t P = std::max<std::int32_t>(SignalAttribute._SweepPeriod, 1);
@@ -260,7 +302,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSweep(const TPCMFormat& PCMF
         for (std::size_t i = a; i < end; ++i) y[i] = amp * sinCycles(base + slope * stepMinusOne[i - a]);
       }
     }
-    return buffer;
+    return;
   }
 
   // Linear (and the logarithmic sweep with equal ends, whose limit is the
@@ -268,7 +310,10 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSweep(const TPCMFormat& PCMF
   //   (2 f0 P fs n + (f1 - f0) n^2) / (2 P fs^2),
   // kept as an exact remainder modulo the denominator D.
   const __int128 D = static_cast<__int128>(2) * P * fs * fs;
-  if (fs <= 0 || D >= (static_cast<__int128>(1) << 62)) return TWaveBufferExtended(N, 0.0L);
+  if (fs <= 0 || D >= (static_cast<__int128>(1) << 62)) {
+    Buffer.assign(N, 0.0L);
+    return;
+  }
   const auto d = static_cast<std::int64_t>(D);
   auto modD = [&](__int128 v) {
     v %= D;
@@ -284,5 +329,4 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSweep(const TPCMFormat& PCMF
     if ((rem += delta) >= d) rem -= d;
     if ((delta += accel) >= d) delta -= d;
   }
-  return buffer;
 }

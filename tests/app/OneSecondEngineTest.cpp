@@ -52,4 +52,46 @@ TEST(OneSecondWithEngine, KeptTonesGiveTheSameSecondsAsFreshOnes) {
   }
 }
 
+// The engine with its tone records made one after the other.
+class TSerialEngine final : public TSignalEngine {
+ public:
+  TWaveBufferExtended GenerateTone(const TPCMFormat& f, const TSignalAttribute& a, const TInternalSetting& s,
+                                   bool t) override {
+    return FEngine.GenerateTone(f, a, s, t);
+  }
+  TWaveBufferExtended GenerateSweep(const TPCMFormat& f, const TSignalAttribute& a, std::int32_t t) override {
+    return FEngine.GenerateSweep(f, a, t);
+  }
+  TWaveBufferExtended GenerateNoise(const TPCMFormat& f, const TSignalAttribute& a, TPinkNoiseMethod m) override {
+    return FEngine.GenerateNoise(f, a, m);
+  }
+  TWaveBufferExtendedStereo SynthesizeSignals(const TPCMFormat& f, std::int32_t n, const TSignalAttributeArray& a,
+                                              const TWaveBufferExtendedArray& b) override {
+    return FEngine.SynthesizeSignals(f, n, a, b);
+  }
+  TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& f, long double l, long double r,
+                                          const TWaveBufferExtendedStereo& s) override {
+    return FEngine.QuantizeSignal(f, l, r, s);
+  }
+
+ private:
+  TExFunctionEngine FEngine;
+};
+
+TEST(OneSecondWithEngine, FirstSecondOnWorkerThreadsEqualsTheOneMadeInTurn) {
+  TSynthesisInputs inputs = Inputs(32000);
+  inputs.SignalAttributeArray[3] = inputs.SignalAttributeArray[1];  // a second square, on the right
+  inputs.SignalAttributeArray[3]._Frequency = 13;
+  inputs.SignalAttributeArray[3]._OutputChannel = TOutputChannel::_Rch;
+  for (const TFFTuse use : {TFFTuse::_Use, TFFTuse::_NoUse}) {
+    inputs.InternalSetting._FFTuse = use;
+    TExFunctionEngine engine;
+    TSerialEngine serial;
+    TOneSecondSynthesizer parallel(engine), inTurn(serial);
+    parallel.Begin(inputs, TGeneratorChoice::_FollowFFTuse);
+    inTurn.Begin(inputs, TGeneratorChoice::_FollowFFTuse);
+    EXPECT_TRUE(parallel.Mix() == inTurn.Mix()) << int(use);
+  }
+}
+
 }  // namespace

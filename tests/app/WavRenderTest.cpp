@@ -43,11 +43,11 @@ struct TFakeRoad {
       Slot[1].assign(len, -(n + 1.0L));
       return &Slot;
     };
-    h.Quantize = [](const TWaveBufferExtendedStereo& m) {
-      TWaveBufferIntegerStereo q;
-      for (int c = 0; c < 2; ++c)
+    h.Quantize = [](const TWaveBufferExtendedStereo& m, TWaveBufferIntegerStereo& q) {
+      for (int c = 0; c < 2; ++c) {
+        q[c].clear();
         for (long double v : m[c]) q[c].push_back(std::int32_t(v * 1000));
-      return q;
+      }
     };
     h.SecondWritten = [this](std::int32_t done, std::int32_t total) {
       EXPECT_GT(total, 0);
@@ -199,7 +199,7 @@ TEST(WavRender, AnExistingFileIsReplacedOnlyByACompleteOne) {
 
   TFakeRoad failing;
   TWavRenderHooks h = failing.Hooks();
-  h.Quantize = [](const TWaveBufferExtendedStereo&) -> TWaveBufferIntegerStereo { throw std::bad_alloc(); };
+  h.Quantize = [](const TWaveBufferExtendedStereo&, TWaveBufferIntegerStereo&) { throw std::bad_alloc(); };
   const TWavRenderResult failed = TWavRenderer().RenderFile(Format(), 2, name, h);
   EXPECT_EQ(failed.Status, TWavRenderStatus::_Failed);
   EXPECT_EQ(failed.Message.rfind("Error - ", 0), 0u);

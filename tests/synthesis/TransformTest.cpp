@@ -13,10 +13,6 @@
 namespace {
 
 struct Lib : TExFunctionLib {
-  using TExFunctionLib::ComplexAdd;
-  using TExFunctionLib::ComplexExp;
-  using TExFunctionLib::ComplexMul;
-  using TExFunctionLib::ComplexSub;
   using TExFunctionLib::DFTBluestein;
   using TExFunctionLib::FFT;
   using TExFunctionLib::IDFTBluestein;
@@ -47,20 +43,6 @@ void ExpectClose(const TProgressionComplex& expected, const TProgressionComplex&
     ASSERT_LE(std::fabs(expected[i].Real - actual[i].Real), tol) << "real part at " << i;
     ASSERT_LE(std::fabs(expected[i].Imaginary - actual[i].Imaginary), tol) << "imaginary part at " << i;
   }
-}
-
-TEST(Complex, Arithmetic) {
-  const TComplex a{1.5L, -2}, b{0.25L, 3};
-  const TComplex s = Lib::ComplexAdd(a, b), d = Lib::ComplexSub(a, b), p = Lib::ComplexMul(a, b);
-  EXPECT_EQ(s.Real, 1.75L);
-  EXPECT_EQ(s.Imaginary, 1.0L);
-  EXPECT_EQ(d.Real, 1.25L);
-  EXPECT_EQ(d.Imaginary, -5.0L);
-  EXPECT_EQ(p.Real, 1.5L * 0.25L + 6);
-  EXPECT_EQ(p.Imaginary, -2 * 0.25L + 4.5L);
-  const TComplex e = Lib::ComplexExp({std::log(2.0L), kPi / 2});
-  EXPECT_NEAR(static_cast<double>(e.Real), 0, 1e-18);
-  EXPECT_NEAR(static_cast<double>(e.Imaginary), 2, 1e-18);
 }
 
 TEST(FFT, OnePointAndNonPowerOfTwo) {

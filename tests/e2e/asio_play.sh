@@ -1,21 +1,21 @@
 #!/usr/bin/env bash
-# Playing through an ASIO driver: the test driver (four Int32LSB outputs,
-# running in real time) is chosen in the settings window with the channel
-# pair 2 / 3. The start-up sine is recorded at unity gain for reference, then
-# played with -20dB off at 24 and at 32 bits: the driver's capture holds on
-# outputs 2 and 3 exactly the recorded samples, second after second with no
-# frame lost or repeated, silence on outputs 0 and 1, and silence once Stop
-# is pressed. Stop followed at once by Play keeps playing; closing the
-# program while it plays shows no error box.
+# Playing through an ASIO driver: the test driver (four outputs, running in
+# real time) is chosen in the settings window with the channel pair 2 / 3, and
+# a 997 Hz sine is set in the signal editor. It is recorded at unity gain for
+# reference, then played with -20dB off at 24 bits to a Float32LSB driver and
+# at 32 bits to an Int32LSB one: the driver's capture holds on outputs 2 and 3
+# exactly the recorded samples, second after second with no frame lost or
+# repeated, silence on outputs 0 and 1, and silence once Stop is pressed.
+# Stop followed at once by Play keeps playing; closing the program while it
+# plays shows no error box.
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
 krv_e2e_setup asio-play
 
 # The test driver's bench settings, read by the driver in the program.
 capture="$KRV_E2E_DIR/asio-capture.wav"
-export KRV_TEST_ASIO_OUTPUTS=4 KRV_TEST_ASIO_TYPE=18 KRV_TEST_ASIO_CAPTURE="$(_krv_winepath "$capture")"
+export KRV_TEST_ASIO_OUTPUTS=4 KRV_TEST_ASIO_CAPTURE="$(_krv_winepath "$capture")"
 
-krv_start_main_window
 ctl() { krvctl --wait 5000 "$@"; }
 dialog() { krvctl --target-class '#32770' --wait 20000 "$@"; }
 no_error_box() {
@@ -56,6 +56,15 @@ load_settings() {
   no_error_box "loading $cfg"
   ctl press BitBtnExt_Close || krv_fail "CLOSE"
   krv_expect_eq "$(ctl text Label_Quant_Value)" "$1" "quantization shown"
+}
+
+# sine_997: signal 1 becomes a 997 Hz sine in the signal editor, then CLOSE.
+sine_997() {
+  ctl press BitBtnExt_Signals || krv_fail "Signals"
+  krv_wait_window TFormSignals 10000 || krv_fail "no signal editor"
+  ctl set-text EditHex_Freq_1 997 || krv_fail "frequency of signal 1"
+  ctl press BitBtnExt_Close || krv_fail "the signal editor's CLOSE"
+  no_error_box "the signal editor's CLOSE"
 }
 
 # record NAME: 2 s of the signal set at unity gain into NAME.wav.
@@ -99,15 +108,19 @@ assert info["channels"] == 4 and info["bits"] == 32, info
 rate = ref_info["rate"]
 assert rate == 48000 and info["rate"] == rate, (info, ref_info)
 
-# The driver's 32-bit codes back to the quantised codes; the reference's
-# left-justified codes likewise.
+# The driver's 32-bit integers or floats back to the quantised codes; the
+# reference's left-justified codes likewise.
 def driver_codes(values):
+    if info["format"] == "float":
+        return [round(v * scale) for v in values]
     return [round(round(v * 2 ** 31) * scale / 2147483647) for v in values]
 def file_codes(values):
     return [round(v * 2 ** (ref_info["valid_bits"] - 1)) for v in values]
 
 left, right = file_codes(ref[0][:rate]), file_codes(ref[1][:rate])
 assert file_codes(ref[0][rate:2 * rate]) == left, "the reference is not periodic"
+crossings = sum((a < 0) != (b < 0) for a, b in zip(left, left[1:] + left[:1]))
+assert crossings == 2 * 997, "the reference is not a 997 Hz sine (%d sign changes a second)" % crossings
 out = [driver_codes(channel) for channel in outputs]
 frames = info["frames"]
 end = 0
@@ -121,14 +134,30 @@ PY
   echo "ok: $2 arrives exactly on outputs 2 and 3"
 }
 
-for bits in 24 32; do
-  if [ "$bits" = 24 ]; then settings "$bits"; else load_settings "$bits"; fi
-  record "reference-$bits"
+# play_exact BITS: the reference recorded, played at unity gain and compared.
+play_exact() {
+  record "reference-$1"
   ctl press BitBtnExt_ATT || krv_fail "-20dB off"  # unity gain, as recorded
-  play "play-$bits" 3
-  compare "$KRV_E2E_DIR/play-$bits.wav" "$KRV_E2E_DIR/reference-$bits.wav" "$bits"
+  play "play-$1" 3
+  compare "$KRV_E2E_DIR/play-$1.wav" "$KRV_E2E_DIR/reference-$1.wav" "$1"
   ctl press BitBtnExt_ATT || krv_fail "-20dB on"
-done
+}
+
+# The driver's sample type is fixed when the program creates it: one program
+# for each type. Float32LSB carries every 24-bit code exactly.
+export KRV_TEST_ASIO_TYPE=19
+krv_start_main_window
+settings 24
+sine_997
+play_exact 24
+krv_close_main_window
+
+export KRV_TEST_ASIO_TYPE=18
+krv_start_main_window
+settings 24
+load_settings 32
+sine_997
+play_exact 32
 
 # Stop followed at once by Play: the stop never reaches the new play.
 ctl press BitBtnExt_Play || krv_fail "Play"

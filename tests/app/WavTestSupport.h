@@ -1,4 +1,4 @@
-// Helpers shared by the WAV tests: test seconds, scratch folders, file bytes.
+// Helpers shared by the file tests: test seconds, scratch folders, file bytes.
 #pragma once
 
 #include <cstdint>
@@ -55,6 +55,16 @@ class TScratchDir {
 inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A file's bytes as text, and a file written with exactly these bytes.
+inline std::string ReadText(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteText(const std::filesystem::path& p, const std::string& Text) {
+  std::ofstream(p, std::ios::binary) << Text;
 }
 
 inline std::uint32_t U32At(const std::vector<std::uint8_t>& b, std::size_t at) {

@@ -58,21 +58,12 @@ python3 "$(dirname "${BASH_SOURCE[0]}")/signals_check.py" square "$KRV_E2E_DIR/s
   || krv_fail "the capture is not the band-limited 997 Hz square on the left beside the start-up sine"
 echo "ok: a band-limited 997 Hz square on the left, the start-up sine on both"
 
-# file_dialog BUTTON FILE: Load or Save through its file dialog.
-file_dialog() {
-  ctl click "$1" || krv_fail "$1"
-  krvctl --target-class '#32770' --wait 20000 exists '#1148:Edit' || krv_fail "$1: no file dialog"
-  krvctl --target-class '#32770' set-text '#1148:Edit' "$(_krv_winepath "$2")" || krv_fail "$1: file name"
-  krvctl --target-class '#32770' click '#1:Button' || krv_fail "$1: the dialog's button"
-  for _ in $(seq 1 50); do krvctl --target-class '#32770' exists '#1148:Edit' >/dev/null 2>&1 || return 0; sleep 0.1; done
-}
-
 # A loaded noise phase of 90, which the phase list does not offer, is kept
 # by Save; a file that does not exist is illegal and is not created.
 ctl press BitBtnExt_Signals || krv_fail "Signals for the files"
 krv_wait_window TFormSignals 10000 || krv_fail "no signal editor for the files"
 krv_expect_eq "$(ctl text EditHex_Freq_2)" 997 "CLOSE delivered signal 2"
-file_dialog BitBtnExt_Save "$KRV_E2E_DIR/saved.sig"
+krv_file_dialog BitBtnExt_Save "$KRV_E2E_DIR/saved.sig"
 for _ in $(seq 1 50); do [ -s "$KRV_E2E_DIR/saved.sig" ] && break; sleep 0.1; done
 python3 - "$KRV_E2E_DIR/saved.sig" "$KRV_E2E_DIR/phase90.sig" <<'PY' || krv_fail "no saved set to change"
 import sys
@@ -80,13 +71,13 @@ text = open(sys.argv[1], "rb").read().decode()
 head, noise = text.split("[SignalAttribute5]")
 open(sys.argv[2], "wb").write((head + "[SignalAttribute5]" + noise.replace("Phase=0", "Phase=90", 1)).encode())
 PY
-file_dialog BitBtnExt_Load "$KRV_E2E_DIR/missing.sig"
+krv_file_dialog BitBtnExt_Load "$KRV_E2E_DIR/missing.sig"
 box "Error - Illegal Setting File."
 [ -e "$KRV_E2E_DIR/missing.sig" ] && krv_fail "loading created the missing file"
-file_dialog BitBtnExt_Load "$KRV_E2E_DIR/phase90.sig"
+krv_file_dialog BitBtnExt_Load "$KRV_E2E_DIR/phase90.sig"
 sleep 0.5
 krvctl error-box && krv_fail "the set with phase 90 was refused"
-file_dialog BitBtnExt_Save "$KRV_E2E_DIR/resaved.sig"
+krv_file_dialog BitBtnExt_Save "$KRV_E2E_DIR/resaved.sig"
 for _ in $(seq 1 50); do [ -s "$KRV_E2E_DIR/resaved.sig" ] && break; sleep 0.1; done
 cmp -s "$KRV_E2E_DIR/phase90.sig" "$KRV_E2E_DIR/resaved.sig" || krv_fail "the loaded set was not saved unchanged"
 echo "ok: an illegal file is refused, a loaded noise phase of 90 is saved unchanged"

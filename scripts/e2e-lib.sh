@@ -25,6 +25,7 @@
 #   krv_file_dialog BUTTON FILE  BUTTON of the front window opens a file dialog: FILE
 #                             typed into its name box and confirmed; returns once
 #                             the dialog has closed
+#   krv_error_box TEXT        the one error box open says TEXT; it is closed
 #   krv_open_settings         the main window's Settings pressed, the settings window up
 #   krv_choose_property_sheet ITEM  the main window's property sheet setting
 #                             ("No Sheet", "Signal Only", "All") through the
@@ -183,6 +184,14 @@ krv_choose_record_file() {
     sleep 0.1
   done
   krv_expect_eq "$(krvctl text Edit_Record_FileName)" "$wav" "file name after the dialog"
+}
+krv_error_box() {
+  local text=""
+  for _ in $(seq 1 50); do text="$(krvctl error-box)" && break; sleep 0.1; done
+  krv_expect_eq "$text" "$1" "error box"
+  krvctl close '#32770' || krv_fail "closing the error box"
+  for _ in $(seq 1 50); do krvctl error-box >/dev/null || return 0; sleep 0.1; done
+  krv_fail "the error box stays open"
 }
 krv_open_settings() {
   krvctl --wait 5000 press BitBtnExt_Settings || krv_fail "Settings"

@@ -131,10 +131,7 @@ krv_start_main_window_captured
 krv_open_settings
 sed 's/DefaultPeriod=5/DefaultPeriod=100/' "$cfg" >"$KRV_E2E_DIR/illegal.cfg"
 krv_file_dialog BitBtnExt_Load "$KRV_E2E_DIR/illegal.cfg"
-for _ in $(seq 50); do krvctl error-box >/dev/null 2>&1 && break; sleep 0.1; done
-krv_expect_eq "$(krvctl error-box)" "Error - Illegal Setting File." "illegal file"
-krvctl close '#32770' || krv_fail "close the message box"
-for _ in $(seq 50); do krvctl error-box >/dev/null 2>&1 || break; sleep 0.1; done
+krv_error_box "Error - Illegal Setting File."
 expect_text ComboBoxEx_SamplingRate 48000 "rate after an illegal file"
 krv_file_dialog BitBtnExt_Load "$cfg"
 for _ in $(seq 50); do [ "$(ctl text ComboBoxEx_SamplingRate)" = 96000 ] && break; sleep 0.1; done

@@ -11,15 +11,6 @@ ctl() { krvctl --wait 2000 "$@"; }
 
 # leave NAME: Tab out of an edit, as the user does (its range check runs).
 leave() { ctl key "$1" TAB || krv_fail "Tab in $1"; }
-# box TEXT: the one error box says TEXT; it is closed.
-box() {
-  local text=""
-  for _ in $(seq 1 50); do text="$(krvctl error-box)" && break; sleep 0.1; done
-  krv_expect_eq "$text" "$1" "error box"
-  krvctl close '#32770' || krv_fail "closing the error box"
-  for _ in $(seq 1 50); do krvctl error-box >/dev/null || return 0; sleep 0.1; done
-  krv_fail "the error box stays open"
-}
 
 ctl press BitBtnExt_Signals || krv_fail "Signals"
 krv_wait_window TFormSignals 10000 || krv_fail "no signal editor"
@@ -30,7 +21,7 @@ krv_screenshot "$KRV_E2E_DIR/signals-window.png" && echo "screenshot: $KRV_E2E_D
 ctl focus EditHex_Freq_1 || krv_fail "focus EditHex_Freq_1"
 ctl set-text EditHex_Freq_1 30000
 leave EditHex_Freq_1
-box "Error - Cannot set more than 23999 to Frequency."
+krv_error_box "Error - Cannot set more than 23999 to Frequency."
 krv_expect_eq "$(ctl text EditHex_Freq_1)" 23999 "frequency after the check"
 ctl press BitBtnExt_Cancel || krv_fail "CANCEL"
 krv_expect_eq "$(krvctl window-state TFormSignals)" hidden "editor hidden after CANCEL"
@@ -72,7 +63,7 @@ head, noise = text.split("[SignalAttribute5]")
 open(sys.argv[2], "wb").write((head + "[SignalAttribute5]" + noise.replace("Phase=0", "Phase=90", 1)).encode())
 PY
 krv_file_dialog BitBtnExt_Load "$KRV_E2E_DIR/missing.sig"
-box "Error - Illegal Setting File."
+krv_error_box "Error - Illegal Setting File."
 [ -e "$KRV_E2E_DIR/missing.sig" ] && krv_fail "loading created the missing file"
 krv_file_dialog BitBtnExt_Load "$KRV_E2E_DIR/phase90.sig"
 sleep 0.5
@@ -94,7 +85,7 @@ ctl tab PageControl_Signals 2 || krv_fail "page Signal 3"
 ctl focus EditHex_Freq_3 || krv_fail "focus EditHex_Freq_3"
 ctl set-text EditHex_Freq_3 5
 ctl click BitBtnExt_Close || krv_fail "CLOSE"
-box "Error - Cannot set less than 10 to Frequency."
+krv_error_box "Error - Cannot set less than 10 to Frequency."
 for _ in $(seq 1 50); do [ "$(krvctl window-state TFormSignals)" = hidden ] && break; sleep 0.1; done
 krv_expect_eq "$(krvctl window-state TFormSignals)" hidden "CLOSE went through after the message"
 ctl press BitBtnExt_Signals || krv_fail "Signals after CLOSE"

@@ -22,6 +22,11 @@
 #   krv_analyze WAV [OPT..]   tools/analyze_wav.py (figures and --expect-... checks)
 #   krv_choose_record_file BASE  in the open recording window: BASE (no extension)
 #                             chosen through the save dialog; BASE.wav is then shown
+#   krv_file_dialog BUTTON FILE  BUTTON of the front window opens a file dialog: FILE
+#                             typed into its name box and confirmed; returns once
+#                             the dialog has closed
+#   krv_error_box TEXT        the one error box open says TEXT; it is closed
+#   krv_open_settings         the main window's Settings pressed, the settings window up
 #   krv_choose_property_sheet ITEM  the main window's property sheet setting
 #                             ("No Sheet", "Signal Only", "All") through the
 #                             settings window and its CLOSE
@@ -156,24 +161,44 @@ krv_wait_exit() {
   wait "$pid"
 }
 
+krv_file_dialog() {
+  # The dialog's file name box is control 1148 (an edit inside a combo box),
+  # its confirming button control 1.
+  krvctl --wait 5000 click "$1" || krv_fail "$1"
+  krvctl --target-class '#32770' --wait 20000 exists '#1148:Edit' || krv_fail "$1: no file dialog"
+  krvctl --target-class '#32770' set-text '#1148:Edit' "$(_krv_winepath "$2")" || krv_fail "$1: file name box"
+  krvctl --target-class '#32770' click '#1:Button' || krv_fail "$1: confirm"
+  for _ in $(seq 100); do
+    krvctl --target-class '#32770' --wait 0 exists '#1148:Edit' >/dev/null 2>&1 || break
+    sleep 0.1
+  done
+  sleep 0.5
+}
 krv_choose_record_file() {
-  # The name typed into the dialog's file name box (control 1148, an edit
-  # inside a combo box) without extension, then Save (button 1).
+  # The name is typed without extension; the window shows it with ".wav".
   local wav
   wav="$(_krv_winepath "$1.wav")"
-  krvctl --wait 5000 click BitBtnExt_Record_OpenDialog || krv_fail "file dialog button"
-  krvctl --target-class '#32770' --wait 20000 exists '#1148:Edit' || krv_fail "no save dialog"
-  krvctl --target-class '#32770' set-text '#1148:Edit' "$(_krv_winepath "$1")" || krv_fail "file name box"
-  krvctl --target-class '#32770' click '#1:Button' || krv_fail "Save"
+  krv_file_dialog BitBtnExt_Record_OpenDialog "$1"
   for _ in $(seq 100); do
     [ "$(krvctl text Edit_Record_FileName)" = "$wav" ] && break
     sleep 0.1
   done
   krv_expect_eq "$(krvctl text Edit_Record_FileName)" "$wav" "file name after the dialog"
 }
-krv_choose_property_sheet() {
+krv_error_box() {
+  local text=""
+  for _ in $(seq 1 50); do text="$(krvctl error-box)" && break; sleep 0.1; done
+  krv_expect_eq "$text" "$1" "error box"
+  krvctl close '#32770' || krv_fail "closing the error box"
+  for _ in $(seq 1 50); do krvctl error-box >/dev/null || return 0; sleep 0.1; done
+  krv_fail "the error box stays open"
+}
+krv_open_settings() {
   krvctl --wait 5000 press BitBtnExt_Settings || krv_fail "Settings"
   krvctl wait-class TFormSettings 10000 || krv_fail "no settings window"
+}
+krv_choose_property_sheet() {
+  krv_open_settings
   krvctl --wait 5000 tab PageControl_Global 2 || krv_fail "the settings window's Internal page"
   krvctl --wait 5000 select ComboBoxEx_PropertySheet "$1" || krv_fail "property sheet $1"
   krvctl --wait 5000 press BitBtnExt_Close || krv_fail "the settings window's CLOSE"

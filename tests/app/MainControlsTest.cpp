@@ -231,14 +231,14 @@ TEST_F(MainControlsTest, GainBarsShowTheirLevelAndSetTheGain) {
   window.MoveTrackBar("TrackBar_L", 20);
   EXPECT_EQ(window.Captions["Label_Gain_L"], "-20");
   EXPECT_EQ(window.Positions["ProgressBar_L"], 80);
-  EXPECT_NEAR(static_cast<double>(state.OutputGains().OutputGainL), 0.1, 1e-15);
+  EXPECT_NEAR(static_cast<double>(state.OutputGains().OutputGainL), 0.1, 1e-18);
   EXPECT_EQ(window.Positions.count("TrackBar_R"), 0u);  // the right bar stays
   EXPECT_EQ(state.OutputGains().OutputGainR, 1.0L);
 
   window.MoveTrackBar("TrackBar_R", 100);
   EXPECT_EQ(window.Captions["Label_Gain_R"], "-100");
   EXPECT_EQ(window.Positions["ProgressBar_R"], 0);
-  EXPECT_NEAR(static_cast<double>(state.OutputGains().OutputGainR), 0.00001, 1e-18);
+  EXPECT_NEAR(static_cast<double>(state.OutputGains().OutputGainR), 0.00001, 1e-21);
   EXPECT_NEAR(static_cast<double>(state.OutputGains().OutputGainL), 0.1, 1e-15);
 
   const TGainBarReading top = ReadGainBar(0);

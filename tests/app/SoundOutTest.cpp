@@ -111,15 +111,6 @@ TEST_F(SoundOutTest, PlayRaisesThePlayTimeToAnAudibleSweepPeriod) {
   EXPECT_EQ(Main().InternalSetting()._PlayTime, 30);
 }
 
-TEST_F(SoundOutTest, TrackBarGains) {
-  EXPECT_EQ(TMainState::TrackBarGain(0), 1.0L);
-  EXPECT_NEAR(static_cast<double>(TMainState::TrackBarGain(20)), 0.1, 1e-18);
-  EXPECT_NEAR(static_cast<double>(TMainState::TrackBarGain(100)), 0.00001, 1e-21);
-  Main().SetTrackBarGain(TGainSide::_Right, 20);
-  EXPECT_EQ(Main().OutputGains().OutputGainL, 1.0L);
-  EXPECT_EQ(Main().OutputGains().OutputGainR, TMainState::TrackBarGain(20));
-}
-
 TEST_F(SoundOutTest, SoundOutErrorMessagesMemoryFirst) {
   Main().ShowSoundOutError(TWavMemErr::_MemErrNoAllocateHeap, TWavOutErr::_WAVERR_BADFORMAT);
   Main().ShowSoundOutError(TWavMemErr::_MemErrNo, TWavOutErr::_MMSYSERR_No);
@@ -304,15 +295,6 @@ TEST_F(SoundOutTest, UnansweredGainChangeIsReportedLaterAndMuteUndone) {
   Main().SetOperation(TOperation::_Stop);
 }
 
-TEST_F(SoundOutTest, MuteTogglesTheMuteFactor) {
-  EXPECT_TRUE(Main().ToggleMute());  // not playing: no command, the value changes
-  EXPECT_EQ(Main().OutputGains().OutputMute, 0.0L);
-  EXPECT_FALSE(Main().ToggleAttenuation());
-  EXPECT_EQ(Main().OutputGains().OutputATT, 1.0L);
-  EXPECT_FALSE(Main().ToggleMute());
-  EXPECT_EQ(Main().OutputGains().OutputMute, 1.0L);
-}
-
 // ---------------------------------------------------------------------------
 // Late answers and time-outs
 
@@ -390,24 +372,21 @@ TEST_F(SoundOutTest, WhileAFileRendersTheThreadTakesNoCommand) {
 // ---------------------------------------------------------------------------
 // Shutdown
 
+// Bounded even when the close message never comes.
 TEST_F(SoundOutTest, ShutdownWhilePlayingClosesTheDeviceAndEndsEveryThread) {
-  Main().Play();
-  ASSERT_EQ(Main().xOperation(), TOperation::_Play);
-  const auto start = std::chrono::steady_clock::now();
-  Main().Shutdown();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-  EXPECT_EQ(device.CloseCalls(), 1);
-  EXPECT_EQ(memory.LiveBlocks(), 0u);
-}
-
-TEST_F(SoundOutTest, ShutdownIsBoundedWhenTheCloseMessageNeverComes) {
-  device.SendCloseMessage = false;
-  Main().Play();
-  const auto start = std::chrono::steady_clock::now();
-  Main().Shutdown();
-  EXPECT_LT(std::chrono::steady_clock::now() - start,
-            std::chrono::milliseconds(TThreadSoundOut::kCloseWaitMs) + 2s);
-  EXPECT_EQ(memory.LiveBlocks(), 0u);
+  for (const bool closeMessage : {true, false}) {
+    SCOPED_TRACE(closeMessage ? "close message" : "no close message");
+    main.reset();
+    device.SendCloseMessage = closeMessage;
+    Main().Play();
+    ASSERT_EQ(Main().xOperation(), TOperation::_Play);
+    const auto start = std::chrono::steady_clock::now();
+    Main().Shutdown();
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              closeMessage ? 2s : std::chrono::milliseconds(TThreadSoundOut::kCloseWaitMs) + 2s);
+    EXPECT_EQ(device.CloseCalls(), closeMessage ? 1 : 2);
+    EXPECT_EQ(memory.LiveBlocks(), 0u);
+  }
 }
 
 TEST_F(SoundOutTest, ShutdownWhileIdleEndsEveryLoopPromptly) {
@@ -440,10 +419,6 @@ TEST_F(SoundOutTest, FetchQuantisesTheRequestedSecond) {
   EXPECT_TRUE(view.Messages().empty());
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(SoundOutTest, CreateWaveWorksOnACopyOfTheRecords) {
   engine.CloseGate();
   Main().RequestCreateWave(kCreateWaveAll);
@@ -455,10 +430,6 @@ TEST_F(SoundOutTest, CreateWaveWorksOnACopyOfTheRecords) {
   ASSERT_TRUE(Main().FetchWaveData(1.0L, 1.0L));
   EXPECT_NE(Main().WaveBufferL[0], 0);  // made from the records as they were
 }
-
-}  // namespace
-
-namespace {
 
 class FakeAsioRoad : public TAsioRoad {
  public:
@@ -489,10 +460,6 @@ TEST_F(SoundOutTest, AsioBranchesAndTheHostStopDecidedByTheSender) {
   Main().Shutdown();
   EXPECT_EQ(road.Closes, 1);
 }
-
-}  // namespace
-
-namespace {
 
 // ---------------------------------------------------------------------------
 // Faults of the device, the memory and the engine. Each ends the play: the

@@ -131,15 +131,7 @@ TEST(WavPacking, SecondOfWrongLengthIsRefused) {
 
 // --- Writer --------------------------------------------------------------------------
 
-class TMemorySink : public TByteSink {
- public:
-  void Write(const std::uint8_t* Data, std::size_t Size) override { Out.insert(Out.end(), Data, Data + Size); }
-  void Close() override { ++Closed; }
-  void Discard() noexcept override { ++Discarded; }
-  Bytes Out;
-  int Closed = 0;
-  int Discarded = 0;
-};
+using wavtest::TMemorySink;
 
 Bytes Packed(const TWavLayout& l, const TWaveBufferIntegerStereo& s) {
   Bytes b;
@@ -190,22 +182,10 @@ TEST(WavWriter, FinishCompletesAShortFileAndRefusesExtraSeconds) {
   EXPECT_THROW(w2.WriteMissingSecond(), std::logic_error);
 }
 
-class TFailingSink : public TMemorySink {
- public:
-  explicit TFailingSink(std::size_t Limit) : FLimit(Limit) {}
-  void Write(const std::uint8_t* Data, std::size_t Size) override {
-    if (Out.size() + Size > FLimit) throw EFileError("Error - Cannot write the file \"x\": No space left on device.");
-    TMemorySink::Write(Data, Size);
-  }
-
- private:
-  std::size_t FLimit;
-};
-
 TEST(WavWriter, SinkFailureStopsTheWriter) {
   const TWavLayout l = MakeWavLayout(100, 16, 3);
   const auto a = wavtest::PatternSecond(100, 16);
-  TFailingSink sink(l.HeaderSize + l.SecondBytes());
+  TMemorySink sink(l.HeaderSize + l.SecondBytes());
   TWavWriter w(sink, l);
   w.WriteSecond(a);
   EXPECT_THROW(w.WriteSecond(a), EFileError);
@@ -213,7 +193,7 @@ TEST(WavWriter, SinkFailureStopsTheWriter) {
   EXPECT_THROW(w.Finish(), std::logic_error);
   EXPECT_EQ(sink.Closed, 0);
 
-  TFailingSink tiny(10);
+  TMemorySink tiny(10);
   EXPECT_THROW(TWavWriter(tiny, l), EFileError);  // the header itself
 }
 

@@ -75,26 +75,7 @@ Bytes ExpectedFile(const std::vector<Bytes>& Seconds) {
   return f;
 }
 
-class TMemorySink : public TByteSink {
- public:
-  explicit TMemorySink(std::size_t Limit = SIZE_MAX) : FLimit(Limit) {}
-  void Write(const std::uint8_t* Data, std::size_t Size) override {
-    if (Out.size() + Size > FLimit) throw EFileError("Error - Cannot write the file \"t.wav\": No space left on device.");
-    Out.insert(Out.end(), Data, Data + Size);
-  }
-  void Close() override {
-    if (FailClose) throw EFileError("Error - Cannot write the file \"t.wav\": Input/output error.");
-    ++Closed;
-  }
-  void Discard() noexcept override { ++Discarded; }
-  Bytes Out;
-  int Closed = 0;
-  int Discarded = 0;
-  bool FailClose = false;
-
- private:
-  std::size_t FLimit;
-};
+using wavtest::TMemorySink;
 
 TEST(WavRender, EverySecondOnceInOrderWithProgress) {
   TFakeRoad road;

@@ -1,7 +1,8 @@
-// Helpers shared by the WAV tests: test seconds, scratch folders, file bytes.
+// Helpers shared by the file tests: test seconds, scratch folders, file bytes.
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/WavFile.h"
 #include "synthesis/UnitType.h"
 
 namespace wavtest {
@@ -56,6 +58,39 @@ inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+// A file's bytes as text, and a file written with exactly these bytes.
+inline std::string ReadText(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteText(const std::filesystem::path& p, const std::string& Text) {
+  std::ofstream(p, std::ios::binary) << Text;
+}
+
+// A file in memory that fails with a full disk once Limit bytes would be
+// exceeded, and at Close when FailClose is set.
+class TMemorySink : public TByteSink {
+ public:
+  explicit TMemorySink(std::size_t Limit = SIZE_MAX) : FLimit(Limit) {}
+  void Write(const std::uint8_t* Data, std::size_t Size) override {
+    if (Out.size() + Size > FLimit) throw EFileError("Error - Cannot write the file \"t.wav\": No space left on device.");
+    Out.insert(Out.end(), Data, Data + Size);
+  }
+  void Close() override {
+    if (FailClose) throw EFileError("Error - Cannot write the file \"t.wav\": Input/output error.");
+    ++Closed;
+  }
+  void Discard() noexcept override { ++Discarded; }
+  std::vector<std::uint8_t> Out;
+  int Closed = 0;
+  int Discarded = 0;
+  bool FailClose = false;
+
+ private:
+  std::size_t FLimit;
+};
 
 inline std::uint32_t U32At(const std::vector<std::uint8_t>& b, std::size_t at) {
   return std::uint32_t(b.at(at)) | std::uint32_t(b.at(at + 1)) << 8 | std::uint32_t(b.at(at + 2)) << 16 |

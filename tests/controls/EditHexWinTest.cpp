@@ -147,9 +147,7 @@ TEST_F(EditHexWin, PropertyChangesReformatAndAlignmentRecreatesTheWindow)
     EXPECT_NE(Form->Hex->Handle(), before);
     EXPECT_TRUE(GetWindowLongPtrW(Form->Hex->Handle(), GWL_STYLE) & ES_RIGHT);
     EXPECT_EQ(Form->Hex->EditText(), L"-$001F");
-    wchar_t name[64] = {};
-    GlobalGetAtomNameW(static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(Form->Hex->Handle(), L"KRV.Name"))), name, 64);
-    EXPECT_STREQ(name, L"EditHex_Hex");
+    EXPECT_EQ(AtomName(Form->Hex->Handle()), L"EditHex_Hex");
 }
 
 TEST_F(EditHexWin, TheExitCheckRunsBeforeTheClickOfTheButtonThatTakesTheFocus)

@@ -2,9 +2,6 @@
 // settings file it loads and saves.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "../app/WavTestSupport.h"
 #include "dialogs/SettingsFile.h"
 #include "dialogs/SettingsModel.h"
@@ -71,15 +68,6 @@ class Settings : public ::testing::Test {
 
   std::vector<std::string> Items(L Which) const { return Model.List(Which).Items; }
   std::int32_t Index(L Which) const { return Model.List(Which).ItemIndex; }
-  std::string Read(const std::filesystem::path& p) const {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  void Write(const std::filesystem::path& p, const std::string& text) const {
-    std::ofstream(p, std::ios::binary) << text;
-  }
 };
 
 const std::string kDefaultFile =
@@ -96,7 +84,7 @@ std::string Replace(std::string Text, const std::string& From, const std::string
 TEST_F(Settings, DefaultFileByteForByteAndBack) {
   Model.FormShow();
   Model.SaveSettingsFile(Dir / "a.cfg");
-  EXPECT_EQ(Read(Dir / "a.cfg"), kDefaultFile);
+  EXPECT_EQ(wavtest::ReadText(Dir / "a.cfg"), kDefaultFile);
 
   Main.Format = {96000, 24, TRounding::_RZ, TDither::_Gauss, TNoiseShaping::_1st};
   Main.Setting._DefaultPeriod = 7;
@@ -109,7 +97,7 @@ TEST_F(Settings, DefaultFileByteForByteAndBack) {
   EXPECT_EQ(Index(L::_SamplingRate), 3);
   EXPECT_EQ(Model.DefaultPeriodText, "10");
   EXPECT_TRUE(Messages.Messages().empty());
-  EXPECT_EQ(Read(Dir / "a.cfg"), kDefaultFile);
+  EXPECT_EQ(wavtest::ReadText(Dir / "a.cfg"), kDefaultFile);
 }
 
 TEST_F(Settings, IllegalFilesChangeNothing) {
@@ -136,7 +124,7 @@ TEST_F(Settings, IllegalFilesChangeNothing) {
     SCOPED_TRACE(c.what);
     Model.FormShow();
     Model.Pick(L::_Dither, 2);  // an unsaved edit stays too
-    Write(Dir / "b.cfg", c.text);
+    wavtest::WriteText(Dir / "b.cfg", c.text);
     Messages.Clear();
     Model.LoadSettingsFile(Dir / "b.cfg");
     EXPECT_EQ(Messages.Messages(), std::vector<std::wstring>{L"Error - Illegal Setting File."});
@@ -144,7 +132,7 @@ TEST_F(Settings, IllegalFilesChangeNothing) {
     EXPECT_EQ(Model.InternalSetting, Main.Setting);
     EXPECT_EQ(Index(L::_SamplingRate), 5);
     EXPECT_EQ(Index(L::_Dither), 2);
-    EXPECT_EQ(Read(Dir / "b.cfg"), c.text);
+    EXPECT_EQ(wavtest::ReadText(Dir / "b.cfg"), c.text);
   }
   Messages.Clear();
   Model.LoadSettingsFile(Dir / "none.cfg");
@@ -161,7 +149,7 @@ TEST_F(Settings, AcceptedFilesAndTheirValues) {
   text = Replace(text, "Dither=WHITE", "Dither=GAUSS");
   text = Replace(text, "WaveMapper", "ASIO");
   text = Replace(text, "DefaultPeriod=10", "DefaultPeriod=+99");
-  Write(Dir / "c.cfg", text);
+  wavtest::WriteText(Dir / "c.cfg", text);
   Main.Format._Rounding = TRounding::_RZ;
   Model.FormShow();
   Model.LoadSettingsFile(Dir / "c.cfg");
@@ -180,18 +168,18 @@ TEST_F(Settings, AcceptedFilesAndTheirValues) {
 }
 
 TEST_F(Settings, SavingKeepsForeignSectionsAndUnreadableFiles) {
-  Write(Dir / "d.cfg", "[Mine]\r\nKey=1\r\n\r\n[PCMFormat]\r\nOther=x\r\nSamplingRate=1\r\n\r\n");
+  wavtest::WriteText(Dir / "d.cfg", "[Mine]\r\nKey=1\r\n\r\n[PCMFormat]\r\nOther=x\r\nSamplingRate=1\r\n\r\n");
   Model.FormShow();
   Model.SaveSettingsFile(Dir / "d.cfg");
-  const std::string saved = Read(Dir / "d.cfg");
+  const std::string saved = wavtest::ReadText(Dir / "d.cfg");
   EXPECT_EQ(saved.rfind("[Mine]\r\nKey=1\r\n\r\n[PCMFormat]\r\nOther=x\r\nSamplingRate=48000\r\n", 0), 0u);
   EXPECT_NE(saved.find("[FileAttribute]\r\nVenderString=KRV-2400"), std::string::npos);
 
   const std::string big(TMemIniFile::MaxFileSize + 1, ';');
-  Write(Dir / "e.cfg", big);
+  wavtest::WriteText(Dir / "e.cfg", big);
   Model.SaveSettingsFile(Dir / "e.cfg");
   EXPECT_EQ(Messages.Messages().size(), 1u);
-  EXPECT_EQ(Read(Dir / "e.cfg"), big);
+  EXPECT_EQ(wavtest::ReadText(Dir / "e.cfg"), big);
 }
 
 TEST_F(Settings, Rule44056BothWaysAndAfterALoad) {
@@ -211,7 +199,7 @@ TEST_F(Settings, Rule44056BothWaysAndAfterALoad) {
   EXPECT_EQ(Index(L::_SamplingRate), 3);
 
   // A load moves the remembered positions to the loaded values.
-  Write(Dir / "f.cfg", Replace(Replace(kDefaultFile, "48000", "96000"), "WavBufferSize=250", "WavBufferSize=200"));
+  wavtest::WriteText(Dir / "f.cfg", Replace(Replace(kDefaultFile, "48000", "96000"), "WavBufferSize=250", "WavBufferSize=200"));
   Model.LoadSettingsFile(Dir / "f.cfg");
   Model.Pick(L::_SamplingRate, 1);
   EXPECT_EQ(Index(L::_SamplingRate), 5);
@@ -317,7 +305,7 @@ TEST_F(Settings, AsioControlsFollowTheLiveStateAndCancel) {
 
   // A loaded WaveMapper hides the ASIO controls; CLOSE then closes the driver.
   Model.FormShow();
-  Write(Dir / "g.cfg", kDefaultFile);
+  wavtest::WriteText(Dir / "g.cfg", kDefaultFile);
   Model.LoadSettingsFile(Dir / "g.cfg");
   EXPECT_FALSE(Model.AsioVisible);
   Model.BitBtnExt_CloseClick();
@@ -325,7 +313,7 @@ TEST_F(Settings, AsioControlsFollowTheLiveStateAndCancel) {
   // ... and a loaded ASIO opens the first driver as a pick of ASIO does.
   Model.FormShow();
   Model.LoadSettingsFile(Dir / "g.cfg");
-  Write(Dir / "h.cfg", Replace(kDefaultFile, "WaveMapper", "ASIO"));
+  wavtest::WriteText(Dir / "h.cfg", Replace(kDefaultFile, "WaveMapper", "ASIO"));
   Model.LoadSettingsFile(Dir / "h.cfg");
   EXPECT_TRUE(Model.AsioVisible);
   EXPECT_EQ(Host.Index, 0);

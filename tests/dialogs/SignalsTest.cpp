@@ -2,11 +2,7 @@
 // clamped copy of the records that a play works on.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
-
+#include "../app/WavTestSupport.h"
 #include "app/OneSecond.h"
 #include "app/PlayableSignals.h"
 #include "dialogs/SignalsFile.h"
@@ -17,21 +13,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadBytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using wavtest::ReadText;
+using wavtest::WriteText;
 
 class SignalsFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    FDir = fs::temp_directory_path() / ("krv_signals_" + std::to_string(std::random_device{}()));
-    fs::create_directories(FDir);
-  }
-  void TearDown() override { fs::remove_all(FDir); }
-  fs::path FDir;
+  wavtest::TScratchDir FDir{"signals"};
 };
 
 std::string Section(int i, const char* output, const char* waveform) {
@@ -51,13 +38,13 @@ std::string StartUpFile() {
 TEST_F(SignalsFileTest, StartUpSetSavesToItsLayoutAndLoadsBackUnchanged) {
   const fs::path file = FDir / "start.sig";
   SaveSignalsFile(file, StartUpSignalAttributeArray());
-  const std::string bytes = ReadBytes(file);
+  const std::string bytes = ReadText(file);
   EXPECT_EQ(bytes, StartUpFile());
   std::size_t lines = 0;
   for (char c : bytes) lines += c == '\n';
   EXPECT_EQ(lines, 101u);
   EXPECT_EQ(LoadSignalsFile(file, 48000, 16), StartUpSignalAttributeArray());
-  EXPECT_EQ(ReadBytes(file), bytes);  // loading never writes
+  EXPECT_EQ(ReadText(file), bytes);  // loading never writes
   // Every set the editor can save loads back, at 32000 Hz too (the hidden
   // stop frequency 20000 of the tone and noise records is not checked).
   TSignalAttributeArray at32k = StartUpSignalAttributeArray();
@@ -68,15 +55,15 @@ TEST_F(SignalsFileTest, StartUpSetSavesToItsLayoutAndLoadsBackUnchanged) {
 
 TEST_F(SignalsFileTest, SavingKeepsOtherSectionsAndNeverMergesAnUnreadableFile) {
   const fs::path file = FDir / "other.sig";
-  std::ofstream(file, std::ios::binary) << "[Mine]\r\nKey=1\r\n";
+  WriteText(file, "[Mine]\r\nKey=1\r\n");
   SaveSignalsFile(file, StartUpSignalAttributeArray());
-  EXPECT_EQ(ReadBytes(file), "[Mine]\r\nKey=1\r\n\r\n" + StartUpFile());
+  EXPECT_EQ(ReadText(file), "[Mine]\r\nKey=1\r\n\r\n" + StartUpFile());
 
   const fs::path big = FDir / "big.sig";
   const std::string huge(TMemIniFile::MaxFileSize + 1, 'x');
-  std::ofstream(big, std::ios::binary) << huge;
+  WriteText(big, huge);
   EXPECT_THROW(SaveSignalsFile(big, StartUpSignalAttributeArray()), EIniFileError);
-  EXPECT_EQ(ReadBytes(big), huge);
+  EXPECT_EQ(ReadText(big), huge);
   EXPECT_FALSE(LoadSignalsFile(big, 48000, 16));
   EXPECT_FALSE(LoadSignalsFile(FDir / "missing.sig", 48000, 16));
   EXPECT_FALSE(fs::exists(FDir / "missing.sig"));

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "app/WavTestSupport.h"
 #include "dialogs/UnitRecord.h"
 #include "framework/Messages.h"
 #include "framework/Text.h"
@@ -71,9 +71,6 @@ class TMainStandIn : public TForm {
 class RecordWin : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device rd;
-    Dir = std::filesystem::temp_directory_path() / ("krv_record_" + std::to_string(rd()));
-    std::filesystem::create_directories(Dir);
     Application.Initialize();
     Application.CreateForm<TMainStandIn>();
     Form = Application.CreateForm<TFormRecord>();
@@ -88,8 +85,6 @@ class RecordWin : public ::testing::Test {
   void TearDown() override {
     Application.DestroyForms();
     Pump(20);
-    std::error_code ignored;
-    std::filesystem::remove_all(Dir, ignored);
   }
 
   // The names the save dialog would have given.
@@ -111,7 +106,8 @@ class RecordWin : public ::testing::Test {
     return lines;
   }
 
-  std::filesystem::path Dir;
+  wavtest::TScratchDir Scratch{"record"};
+  const std::filesystem::path& Dir = Scratch.Path();
   TFakeOwner Owner;
   TFormRecord* Form = nullptr;
 };

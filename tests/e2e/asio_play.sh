@@ -17,7 +17,6 @@ capture="$KRV_E2E_DIR/asio-capture.wav"
 export KRV_TEST_ASIO_OUTPUTS=4 KRV_TEST_ASIO_CAPTURE="$(_krv_winepath "$capture")"
 
 ctl() { krvctl --wait 5000 "$@"; }
-dialog() { krvctl --target-class '#32770' --wait 20000 "$@"; }
 no_error_box() {
   local boxes
   boxes="$(krvctl error-box)" && krv_fail "$1: error box: $boxes"
@@ -26,8 +25,7 @@ no_error_box() {
 
 # settings BITS: 48000 Hz at BITS bits, ASIO through the test driver on 2 / 3.
 settings() {
-  ctl press BitBtnExt_Settings || krv_fail "Settings"
-  krvctl wait-class TFormSettings 10000 || krv_fail "no settings window"
+  krv_open_settings
   ctl select ComboBoxEx_Quantization "$1" || krv_fail "pick $1 bits"
   ctl tab PageControl_Global 1 || krv_fail "Output page"
   ctl select ComboBoxEx_Device ASIO || krv_fail "pick ASIO"
@@ -46,12 +44,8 @@ load_settings() {
     "[PCMFormat]" "SamplingRate=48000" "Quantization=$1" "Rounding=NEAR EVEN" "Dither=WHITE" "NoiseShaping=OFF" "" \
     "[InternalSetting]" "OutputDevice=ASIO" "WavBufferSize=250" "DefaultPeriod=10" "WableDeviation=1/3 Octave" \
     "PropertySheet=No Sheet" "FFTuse=No" "" >"$cfg"
-  ctl press BitBtnExt_Settings || krv_fail "Settings"
-  krvctl wait-class TFormSettings 10000 || krv_fail "no settings window"
-  ctl click BitBtnExt_Load || krv_fail "Load"
-  dialog exists '#1148:Edit' || krv_fail "no open dialog"
-  dialog set-text '#1148:Edit' "$(_krv_winepath "$cfg")" || krv_fail "file name box"
-  dialog click '#1:Button' || krv_fail "Open"
+  krv_open_settings
+  krv_file_dialog BitBtnExt_Load "$cfg"
   for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_Quantization)" = "$1" ] && break; sleep 0.1; done
   no_error_box "loading $cfg"
   ctl press BitBtnExt_Close || krv_fail "CLOSE"

@@ -12,22 +12,7 @@ krv_e2e_setup settings
 
 krv_start_main_window_captured
 ctl() { krvctl --wait 5000 "$@"; }
-dialog() { krvctl --target-class '#32770' --wait 20000 "$@"; }
 expect_text() { krv_expect_eq "$(ctl text "$1")" "$2" "$3"; }
-
-open_settings() {
-  ctl press BitBtnExt_Settings || krv_fail "Settings"
-  krvctl wait-class TFormSettings 10000 || krv_fail "no settings window"
-}
-# file_dialog BUTTON FILE: BUTTON's file dialog, FILE typed into its name box, confirmed.
-file_dialog() {
-  ctl click "$1" || krv_fail "$1"
-  dialog exists '#1148:Edit' || krv_fail "$1: no file dialog"
-  dialog set-text '#1148:Edit' "$(_krv_winepath "$2")" || krv_fail "$1: file name box"
-  dialog click '#1:Button' || krv_fail "$1: confirm"
-  for _ in $(seq 100); do dialog --wait 0 exists '#1148:Edit' 2>/dev/null || break; sleep 0.1; done
-  sleep 0.5
-}
 
 # wait_file FILE: the file a dialog's handler writes (it is renamed into place whole).
 wait_file() {
@@ -35,7 +20,7 @@ wait_file() {
   krv_fail "no file $1"
 }
 
-open_settings
+krv_open_settings
 krv_screenshot "$KRV_E2E_DIR/settings-window.png" && echo "screenshot: $KRV_E2E_DIR/settings-window.png"
 expect_text ComboBoxEx_SamplingRate 48000 "rate shown"
 expect_text ComboBoxEx_Buffer 250 "buffer shown"
@@ -60,7 +45,7 @@ ctl select ComboBoxEx_Quantization 24 || krv_fail "pick 24"
 ctl press BitBtnExt_Cancel || krv_fail "CANCEL"
 krv_expect_eq "$(ctl visible BitBtnExt_Close)" no "window closed by CANCEL"
 expect_text Label_Fs_Value 48000 "rate after CANCEL"
-open_settings
+krv_open_settings
 expect_text ComboBoxEx_Quantization 16 "bits after CANCEL"
 ctl select ComboBoxEx_Quantization 20 || krv_fail "pick 20"
 krvctl close TFormSettings || krv_fail "close box"
@@ -69,7 +54,7 @@ expect_text Label_Quant_Value 16 "bits after the close box"
 echo "ok: CANCEL and the close box drop edits"
 
 # 96000 Hz, 24 bits, RNE, no shaping; default period 5, property sheet All.
-open_settings
+krv_open_settings
 expect_text ComboBoxEx_Quantization 16 "bits after the close box"
 ctl select ComboBoxEx_SamplingRate 96000 || krv_fail "pick 96000"
 ctl select ComboBoxEx_Quantization 24 || krv_fail "pick 24"
@@ -80,7 +65,7 @@ ctl focus EditHex_DefaultPeriod || krv_fail "focus the default period"
 ctl set-text EditHex_DefaultPeriod 5 || krv_fail "default period"
 ctl select ComboBoxEx_PropertySheet All || krv_fail "pick All"
 cfg="$KRV_E2E_DIR/saved.cfg"
-file_dialog BitBtnExt_Save "$cfg"
+krv_file_dialog BitBtnExt_Save "$cfg"
 wait_file "$cfg"
 printf '%s\r\n' "[FileAttribute]" "VenderString=KRV-2400" "Version=1.0" "FileType=SystemSetting" "" \
   "[PCMFormat]" "SamplingRate=96000" "Quantization=24" "Rounding=NEAR EVEN" "Dither=WHITE" "NoiseShaping=OFF" "" \
@@ -143,23 +128,20 @@ krv_close_main_window
 
 # A fresh program: an illegal file changes nothing, the saved file gives the same state.
 krv_start_main_window_captured
-open_settings
+krv_open_settings
 sed 's/DefaultPeriod=5/DefaultPeriod=100/' "$cfg" >"$KRV_E2E_DIR/illegal.cfg"
-file_dialog BitBtnExt_Load "$KRV_E2E_DIR/illegal.cfg"
-for _ in $(seq 50); do krvctl error-box >/dev/null 2>&1 && break; sleep 0.1; done
-krv_expect_eq "$(krvctl error-box)" "Error - Illegal Setting File." "illegal file"
-krvctl close '#32770' || krv_fail "close the message box"
-for _ in $(seq 50); do krvctl error-box >/dev/null 2>&1 || break; sleep 0.1; done
+krv_file_dialog BitBtnExt_Load "$KRV_E2E_DIR/illegal.cfg"
+krv_error_box "Error - Illegal Setting File."
 expect_text ComboBoxEx_SamplingRate 48000 "rate after an illegal file"
-file_dialog BitBtnExt_Load "$cfg"
+krv_file_dialog BitBtnExt_Load "$cfg"
 for _ in $(seq 50); do [ "$(ctl text ComboBoxEx_SamplingRate)" = 96000 ] && break; sleep 0.1; done
 expect_text ComboBoxEx_SamplingRate 96000 "rate after loading"
 expect_text ComboBoxEx_Quantization 24 "bits after loading"
 expect_text EditHex_DefaultPeriod 5 "default period after loading"
 ctl press BitBtnExt_Close || krv_fail "CLOSE"
 expect_text Label_Fs_Value 96000 "rate of the loaded file"
-open_settings
-file_dialog BitBtnExt_Save "$KRV_E2E_DIR/again.cfg"
+krv_open_settings
+krv_file_dialog BitBtnExt_Save "$KRV_E2E_DIR/again.cfg"
 wait_file "$KRV_E2E_DIR/again.cfg"
 cmp "$cfg" "$KRV_E2E_DIR/again.cfg" || krv_fail "the loaded state saves differently"
 ctl press BitBtnExt_Cancel || krv_fail "CANCEL"

@@ -14,11 +14,7 @@ KRV_TEST_ASIO_CAPTURE="$(_krv_winepath "$KRV_E2E_DIR/asio.wav")"
 krv_start_main_window
 ctl() { krvctl --wait 5000 "$@"; }
 expect_text() { krv_expect_eq "$(ctl text "$1")" "$2" "$3"; }
-open_settings() {
-  ctl press BitBtnExt_Settings || krv_fail "Settings"
-  krvctl wait-class TFormSettings 10000 || krv_fail "no settings window"
-  ctl tab PageControl_Global 1 || krv_fail "Output page"
-}
+open_settings() { krv_open_settings; ctl tab PageControl_Global 1 || krv_fail "Output page"; }
 
 open_settings
 krv_expect_eq "$(ctl visible ComboBoxEx_AsioDevice)" no "ASIO lists hidden with the wave mapper"

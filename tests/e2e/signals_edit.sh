@@ -11,15 +11,6 @@ ctl() { krvctl --wait 2000 "$@"; }
 
 # leave NAME: Tab out of an edit, as the user does (its range check runs).
 leave() { ctl key "$1" TAB || krv_fail "Tab in $1"; }
-# box TEXT: the one error box says TEXT; it is closed.
-box() {
-  local text=""
-  for _ in $(seq 1 50); do text="$(krvctl error-box)" && break; sleep 0.1; done
-  krv_expect_eq "$text" "$1" "error box"
-  krvctl close '#32770' || krv_fail "closing the error box"
-  for _ in $(seq 1 50); do krvctl error-box >/dev/null || return 0; sleep 0.1; done
-  krv_fail "the error box stays open"
-}
 
 ctl press BitBtnExt_Signals || krv_fail "Signals"
 krv_wait_window TFormSignals 10000 || krv_fail "no signal editor"
@@ -30,7 +21,7 @@ krv_screenshot "$KRV_E2E_DIR/signals-window.png" && echo "screenshot: $KRV_E2E_D
 ctl focus EditHex_Freq_1 || krv_fail "focus EditHex_Freq_1"
 ctl set-text EditHex_Freq_1 30000
 leave EditHex_Freq_1
-box "Error - Cannot set more than 23999 to Frequency."
+krv_error_box "Error - Cannot set more than 23999 to Frequency."
 krv_expect_eq "$(ctl text EditHex_Freq_1)" 23999 "frequency after the check"
 ctl press BitBtnExt_Cancel || krv_fail "CANCEL"
 krv_expect_eq "$(krvctl window-state TFormSignals)" hidden "editor hidden after CANCEL"
@@ -58,21 +49,12 @@ python3 "$(dirname "${BASH_SOURCE[0]}")/signals_check.py" square "$KRV_E2E_DIR/s
   || krv_fail "the capture is not the band-limited 997 Hz square on the left beside the start-up sine"
 echo "ok: a band-limited 997 Hz square on the left, the start-up sine on both"
 
-# file_dialog BUTTON FILE: Load or Save through its file dialog.
-file_dialog() {
-  ctl click "$1" || krv_fail "$1"
-  krvctl --target-class '#32770' --wait 20000 exists '#1148:Edit' || krv_fail "$1: no file dialog"
-  krvctl --target-class '#32770' set-text '#1148:Edit' "$(_krv_winepath "$2")" || krv_fail "$1: file name"
-  krvctl --target-class '#32770' click '#1:Button' || krv_fail "$1: the dialog's button"
-  for _ in $(seq 1 50); do krvctl --target-class '#32770' exists '#1148:Edit' >/dev/null 2>&1 || return 0; sleep 0.1; done
-}
-
 # A loaded noise phase of 90, which the phase list does not offer, is kept
 # by Save; a file that does not exist is illegal and is not created.
 ctl press BitBtnExt_Signals || krv_fail "Signals for the files"
 krv_wait_window TFormSignals 10000 || krv_fail "no signal editor for the files"
 krv_expect_eq "$(ctl text EditHex_Freq_2)" 997 "CLOSE delivered signal 2"
-file_dialog BitBtnExt_Save "$KRV_E2E_DIR/saved.sig"
+krv_file_dialog BitBtnExt_Save "$KRV_E2E_DIR/saved.sig"
 for _ in $(seq 1 50); do [ -s "$KRV_E2E_DIR/saved.sig" ] && break; sleep 0.1; done
 python3 - "$KRV_E2E_DIR/saved.sig" "$KRV_E2E_DIR/phase90.sig" <<'PY' || krv_fail "no saved set to change"
 import sys
@@ -80,13 +62,13 @@ text = open(sys.argv[1], "rb").read().decode()
 head, noise = text.split("[SignalAttribute5]")
 open(sys.argv[2], "wb").write((head + "[SignalAttribute5]" + noise.replace("Phase=0", "Phase=90", 1)).encode())
 PY
-file_dialog BitBtnExt_Load "$KRV_E2E_DIR/missing.sig"
-box "Error - Illegal Setting File."
+krv_file_dialog BitBtnExt_Load "$KRV_E2E_DIR/missing.sig"
+krv_error_box "Error - Illegal Setting File."
 [ -e "$KRV_E2E_DIR/missing.sig" ] && krv_fail "loading created the missing file"
-file_dialog BitBtnExt_Load "$KRV_E2E_DIR/phase90.sig"
+krv_file_dialog BitBtnExt_Load "$KRV_E2E_DIR/phase90.sig"
 sleep 0.5
 krvctl error-box && krv_fail "the set with phase 90 was refused"
-file_dialog BitBtnExt_Save "$KRV_E2E_DIR/resaved.sig"
+krv_file_dialog BitBtnExt_Save "$KRV_E2E_DIR/resaved.sig"
 for _ in $(seq 1 50); do [ -s "$KRV_E2E_DIR/resaved.sig" ] && break; sleep 0.1; done
 cmp -s "$KRV_E2E_DIR/phase90.sig" "$KRV_E2E_DIR/resaved.sig" || krv_fail "the loaded set was not saved unchanged"
 echo "ok: an illegal file is refused, a loaded noise phase of 90 is saved unchanged"
@@ -103,7 +85,7 @@ ctl tab PageControl_Signals 2 || krv_fail "page Signal 3"
 ctl focus EditHex_Freq_3 || krv_fail "focus EditHex_Freq_3"
 ctl set-text EditHex_Freq_3 5
 ctl click BitBtnExt_Close || krv_fail "CLOSE"
-box "Error - Cannot set less than 10 to Frequency."
+krv_error_box "Error - Cannot set less than 10 to Frequency."
 for _ in $(seq 1 50); do [ "$(krvctl window-state TFormSignals)" = hidden ] && break; sleep 0.1; done
 krv_expect_eq "$(krvctl window-state TFormSignals)" hidden "CLOSE went through after the message"
 ctl press BitBtnExt_Signals || krv_fail "Signals after CLOSE"

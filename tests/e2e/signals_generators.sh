@@ -21,10 +21,7 @@ open_editor() {
 # save_set NAME: Save through the save dialog into NAME.sig.
 save_set() {
   local file="$KRV_E2E_DIR/$1.sig"
-  ctl click BitBtnExt_Save || krv_fail "$1: Save"
-  krvctl --target-class '#32770' --wait 20000 exists '#1148:Edit' || krv_fail "$1: no save dialog"
-  krvctl --target-class '#32770' set-text '#1148:Edit' "$(_krv_winepath "$file")" || krv_fail "$1: file name"
-  krvctl --target-class '#32770' click '#1:Button' || krv_fail "$1: Save in the dialog"
+  krv_file_dialog BitBtnExt_Save "$file"
   for _ in $(seq 1 100); do [ -s "$file" ] && break; sleep 0.1; done
   [ -s "$file" ] || krv_fail "$1: no file saved"
 }

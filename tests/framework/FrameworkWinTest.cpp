@@ -57,14 +57,6 @@ public:
 
 using FrameworkWin = TFormTest<TTestForm>;
 
-std::wstring AtomName(HWND window)
-{
-    auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(window, L"KRV.Name")));
-    wchar_t buffer[256] = {};
-    if (atom) GlobalGetAtomNameW(atom, buffer, 256);
-    return buffer;
-}
-
 TEST_F(FrameworkWin, ControlsCarryTheirComponentNameAndFormsTheirClass)
 {
     EXPECT_EQ(AtomName(Form->Edit2->Handle()), L"Edit_2");

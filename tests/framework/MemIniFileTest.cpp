@@ -2,77 +2,56 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include "app/WavTestSupport.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using wavtest::ReadText;
+
 class MemIniFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        FDir = fs::temp_directory_path() / (std::string("krv_ini_") + info->name());
-        fs::remove_all(FDir);
-        fs::create_directories(FDir);
-    }
-    void TearDown() override { fs::remove_all(FDir); }
-
     fs::path Write(const std::string& name, const std::string& bytes)
     {
-        fs::path p = FDir / name;
-        std::ofstream(p, std::ios::binary) << bytes;
-        return p;
+        wavtest::WriteText(FDir / name, bytes);
+        return FDir / name;
     }
-    static std::string Read(const fs::path& p)
-    {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    fs::path FDir;
+    wavtest::TScratchDir FDir{"ini"};
 };
 
-TEST(MemIniText, NamesMatchWithoutCaseValuesExactly)
+TEST(MemIniText, ReadFindsNamesWithoutCaseTrimsBlanksAndElseGivesTheDefault)
 {
+    const struct {
+        const char* text;
+        const char* section;
+        const char* key;
+        const char* value;
+    } cases[] = {
+        // Names match without case, values exactly.
+        {"[PCMFormat]\r\nSamplingRate=48000\r\n", "pcmformat", "samplingrate", "48000"},
+        {"[PCMFormat]\r\nRounding=NEAR EVEN\r\n", "PCMFORMAT", "ROUNDING", "NEAR EVEN"},
+        // Blanks around names and values are trimmed.
+        {"  [ FileAttribute ]  \n  VenderString =  KRV-2400 \t\n", "FileAttribute", "VenderString", "KRV-2400"},
+        {"[FileAttribute]\n\tVersion=1.0   \n", "FileAttribute", "Version", "1.0"},
+        // Missing keys and sections, comments and lines without '=' give the default.
+        {"[A]\nempty=\n", "A", "empty", ""},
+        {"[A]\nx=1\n; y=2\n", "A", "y", "NoData"},
+        {"[A]\nnot a key\n", "A", "not a key", "NoData"},
+        {"[A]\nx=1\n", "B", "x", "NoData"},
+        // Lines before the first section are no keys.
+        {"x=1\n[A]\ny=2\n", "A", "x", "NoData"},
+        {"x=1\n[A]\ny=2\n", "", "x", "NoData"},
+    };
+    for (const auto& c : cases) {
+        TMemIniFile ini;
+        ini.SetText(c.text);
+        EXPECT_EQ(ini.ReadString(c.section, c.key, "NoData"), c.value) << c.text;
+    }
     TMemIniFile ini;
-    ini.SetText("[PCMFormat]\r\nSamplingRate=48000\r\nRounding=NEAR EVEN\r\n");
-    EXPECT_EQ(ini.ReadString("pcmformat", "samplingrate", "NoData"), "48000");
-    EXPECT_EQ(ini.ReadString("PCMFORMAT", "ROUNDING", "NoData"), "NEAR EVEN");
-    EXPECT_NE(ini.ReadString("PCMFormat", "Rounding", "NoData"), "near even");
+    ini.SetText("[PCMFormat]\r\nSamplingRate=48000\r\n");
     EXPECT_TRUE(ini.SectionExists("pcmFORMAT"));
     EXPECT_TRUE(ini.ValueExists("PCMFormat", "samplingRATE"));
-}
-
-TEST(MemIniText, BlanksAroundNamesAndValuesAreTrimmed)
-{
-    TMemIniFile ini;
-    ini.SetText("  [ FileAttribute ]  \n  VenderString =  KRV-2400 \t\n\tVersion=1.0   \n");
-    EXPECT_EQ(ini.ReadString("FileAttribute", "VenderString", "NoData"), "KRV-2400");
-    EXPECT_EQ(ini.ReadString("FileAttribute", "Version", "NoData"), "1.0");
-}
-
-TEST(MemIniText, MissingKeysAndSectionsGiveTheDefault)
-{
-    TMemIniFile ini;
-    ini.SetText("[A]\nx=1\n; y=2\nnot a key\nempty=\n");
-    EXPECT_EQ(ini.ReadString("A", "empty", "NoData"), "");
-    EXPECT_EQ(ini.ReadString("A", "y", "NoData"), "NoData");
-    EXPECT_EQ(ini.ReadString("A", "not a key", "NoData"), "NoData");
-    EXPECT_EQ(ini.ReadString("B", "x", "NoData"), "NoData");
-    EXPECT_EQ(ini.ReadString("A", "x", "NoData"), "1");
-}
-
-TEST(MemIniText, LinesBeforeTheFirstSectionAreNoKeys)
-{
-    TMemIniFile ini;
-    ini.SetText("x=1\n[A]\ny=2\n");
-    EXPECT_EQ(ini.ReadString("A", "x", "NoData"), "NoData");
-    EXPECT_EQ(ini.ReadString("", "x", "NoData"), "NoData");
 }
 
 TEST(MemIniText, DuplicatesTheFirstWins)
@@ -130,7 +109,7 @@ TEST(MemIniText, WhatIsWrittenIsReadBack)
 
 TEST_F(MemIniFileTest, MissingFileStartsEmptyAndIsNotCreated)
 {
-    fs::path p = FDir / "absent.cfg";
+    const fs::path p = FDir / "absent.cfg";
     TMemIniFile ini(p);
     EXPECT_EQ(ini.ReadString("FileAttribute", "VenderString", "NoData"), "NoData");
     EXPECT_FALSE(fs::exists(p));
@@ -151,11 +130,11 @@ TEST_F(MemIniFileTest, SaveKeepsForeignSectionsAndCommentsAndReadingLeavesTheFil
         TMemIniFile ini(p);
         EXPECT_EQ(ini.ReadString("PCMFormat", "Dither", "NoData"), "PINK");
     }
-    EXPECT_EQ(Read(p), original);
+    EXPECT_EQ(ReadText(p), original);
     TMemIniFile ini(p);
     ini.WriteString("PCMFormat", "Dither", "WHITE");
     ini.UpdateFile();
-    EXPECT_EQ(Read(p), "; made by hand\r\n[Mine]\r\n; note\r\nA=1\r\n\r\n[PCMFormat]\r\nDither=WHITE\r\n\r\n");
+    EXPECT_EQ(ReadText(p), "; made by hand\r\n[Mine]\r\n; note\r\nA=1\r\n\r\n[PCMFormat]\r\nDither=WHITE\r\n\r\n");
     EXPECT_FALSE(fs::exists(FDir / "keep.cfg.new"));
 }
 
@@ -167,7 +146,7 @@ TEST_F(MemIniFileTest, FailedWriteKeepsTheOldFile)
     TMemIniFile ini(p);
     ini.WriteString("A", "x", "2");
     EXPECT_THROW(ini.UpdateFile(), EIniFileError);
-    EXPECT_EQ(Read(p), original);
+    EXPECT_EQ(ReadText(p), original);
 }
 
 TEST_F(MemIniFileTest, WriteIntoMissingFolderFailsCleanly)

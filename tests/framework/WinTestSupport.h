@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
 
 inline void Pump(unsigned ms = 50)
 {
@@ -34,6 +35,15 @@ inline void PressKey(WORD key, bool shift = false, bool control = false)
     Application.HandleMessage(message);
     Pump(20);
     SetKeyboardState(saved);
+}
+
+// The component name a control carries for the test tools ("" for none).
+inline std::wstring AtomName(HWND window)
+{
+    auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(window, L"KRV.Name")));
+    wchar_t buffer[256] = {};
+    if (atom) GlobalGetAtomNameW(atom, buffer, 256);
+    return buffer;
 }
 
 // Typed characters as the edit control receives them.

@@ -46,12 +46,41 @@ void TOneSecondSynthesizer::Begin(const TSynthesisInputs& Inputs, TGeneratorChoi
   // are written again.
   FWaveBufferArray.resize(static_cast<std::size_t>(RecordCount()));
   Generate(true);
+  SumLeadingTones();
   FBegun = true;
+}
+
+void TOneSecondSynthesizer::SumLeadingTones() {
+  // Each channel's records in mixing order, counted while they are tones.
+  std::size_t lead[2] = {0, 0};
+  bool tones[2] = {true, true};
+  for (std::int32_t r = 0; r < RecordCount(); ++r) {
+    const TSignalAttribute& record = FInputs.SignalAttributeArray[static_cast<std::size_t>(r)];
+    const TOutputChannel channel = record._OutputChannel;
+    const bool to[2] = {channel == TOutputChannel::_Both || channel == TOutputChannel::_Lch,
+                        channel == TOutputChannel::_Both || channel == TOutputChannel::_Rch};
+    for (std::size_t c = 0; c < 2; ++c) {
+      if (!to[c]) continue;
+      tones[c] = tones[c] && IsTone(record._Waveform);
+      if (tones[c]) ++lead[c];
+    }
+  }
+  FFromSums = TExFunctionLib::TMixSums{};
+  // A single tone is read as cheaply as its sum.
+  if (std::max(lead[0], lead[1]) < 2 ||
+      !FEngine.SumLeadingSignalsInto(FInputs.PCMFormat, RecordCount(), FInputs.SignalAttributeArray,
+                                     FWaveBufferArray, lead, FToneSums))
+    return;
+  FFromSums.Sums = &FToneSums;
+  FFromSums.Records[0] = lead[0];
+  FFromSums.Records[1] = lead[1];
 }
 
 void TOneSecondSynthesizer::Clear() {
   FBegun = false;
   TWaveBufferExtendedArray().swap(FWaveBufferArray);
+  TWaveBufferExtendedStereo().swap(FToneSums);
+  FFromSums = TExFunctionLib::TMixSums{};
 }
 
 void TOneSecondSynthesizer::Advance() {
@@ -118,8 +147,12 @@ void TOneSecondSynthesizer::Generate(bool Tones) {
 }
 
 void TOneSecondSynthesizer::Mix(TWaveBufferExtendedStereo& Stereo) const {
-  FEngine.SynthesizeSignalsInto(FInputs.PCMFormat, RecordCount(), FInputs.SignalAttributeArray, FWaveBufferArray,
-                                Stereo);
+  if (FFromSums.Sums)
+    FEngine.SynthesizeSignalsFromSumsInto(FInputs.PCMFormat, RecordCount(), FInputs.SignalAttributeArray,
+                                          FWaveBufferArray, FFromSums, Stereo);
+  else
+    FEngine.SynthesizeSignalsInto(FInputs.PCMFormat, RecordCount(), FInputs.SignalAttributeArray, FWaveBufferArray,
+                                  Stereo);
 }
 
 TWaveBufferExtendedStereo TOneSecondSynthesizer::Mix() const {

@@ -39,6 +39,7 @@ std::int32_t TOneSecondSynthesizer::RecordCount() const {
 }
 
 void TOneSecondSynthesizer::Begin(const TSynthesisInputs& Inputs, TGeneratorChoice Choice) {
+  FToneSumsKept = false;
   FInputs = Inputs;
   FChoice = Choice;
   FSweepStartTime = Inputs.SweepStartTime;
@@ -65,22 +66,19 @@ void TOneSecondSynthesizer::SumLeadingTones() {
       if (tones[c]) ++lead[c];
     }
   }
-  FFromSums = TExFunctionLib::TMixSums{};
   // A single tone is read as cheaply as its sum.
-  if (std::max(lead[0], lead[1]) < 2 ||
-      !FEngine.SumLeadingSignalsInto(FInputs.PCMFormat, RecordCount(), FInputs.SignalAttributeArray,
-                                     FWaveBufferArray, lead, FToneSums))
-    return;
-  FFromSums.Sums = &FToneSums;
-  FFromSums.Records[0] = lead[0];
-  FFromSums.Records[1] = lead[1];
+  FToneSumsKept = std::max(lead[0], lead[1]) >= 2 &&
+                  FEngine.SumLeadingSignalsInto(FInputs.PCMFormat, RecordCount(), FInputs.SignalAttributeArray,
+                                                FWaveBufferArray, lead, FToneSums);
+  FToneRecords[0] = lead[0];
+  FToneRecords[1] = lead[1];
 }
 
 void TOneSecondSynthesizer::Clear() {
   FBegun = false;
   TWaveBufferExtendedArray().swap(FWaveBufferArray);
   TWaveBufferExtendedStereo().swap(FToneSums);
-  FFromSums = TExFunctionLib::TMixSums{};
+  FToneSumsKept = false;
 }
 
 void TOneSecondSynthesizer::Advance() {
@@ -147,9 +145,10 @@ void TOneSecondSynthesizer::Generate(bool Tones) {
 }
 
 void TOneSecondSynthesizer::Mix(TWaveBufferExtendedStereo& Stereo) const {
-  if (FFromSums.Sums)
+  if (FToneSumsKept)
     FEngine.SynthesizeSignalsFromSumsInto(FInputs.PCMFormat, RecordCount(), FInputs.SignalAttributeArray,
-                                          FWaveBufferArray, FFromSums, Stereo);
+                                          FWaveBufferArray, {&FToneSums, {FToneRecords[0], FToneRecords[1]}},
+                                          Stereo);
   else
     FEngine.SynthesizeSignalsInto(FInputs.PCMFormat, RecordCount(), FInputs.SignalAttributeArray, FWaveBufferArray,
                                   Stereo);

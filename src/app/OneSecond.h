@@ -180,7 +180,8 @@ class TOneSecondSynthesizer {
   TWaveBufferExtendedArray FWaveBufferArray;
   // The running sums of the leading tones of each channel, when kept.
   TWaveBufferExtendedStereo FToneSums;
-  TExFunctionLib::TMixSums FFromSums;
+  std::size_t FToneRecords[2] = {0, 0};
+  bool FToneSumsKept = false;
   std::int32_t FSweepStartTime = 0;
   bool FBegun = false;
 };

@@ -39,7 +39,7 @@ std::int32_t TOneSecondSynthesizer::RecordCount() const {
 }
 
 void TOneSecondSynthesizer::Begin(const TSynthesisInputs& Inputs, TGeneratorChoice Choice) {
-  FToneSumsKept = false;
+  FToneSumsKept = FToneSumsTried = false;
   FInputs = Inputs;
   FChoice = Choice;
   FSweepStartTime = Inputs.SweepStartTime;
@@ -47,7 +47,6 @@ void TOneSecondSynthesizer::Begin(const TSynthesisInputs& Inputs, TGeneratorChoi
   // are written again.
   FWaveBufferArray.resize(static_cast<std::size_t>(RecordCount()));
   Generate(true);
-  SumLeadingTones();
   FBegun = true;
 }
 
@@ -78,11 +77,18 @@ void TOneSecondSynthesizer::Clear() {
   FBegun = false;
   TWaveBufferExtendedArray().swap(FWaveBufferArray);
   TWaveBufferExtendedStereo().swap(FToneSums);
-  FToneSumsKept = false;
+  FToneSumsKept = FToneSumsTried = false;
 }
 
 void TOneSecondSynthesizer::Advance() {
-  if (FBegun) Generate(false);
+  if (!FBegun) return;
+  // The tone sums wait for the second second: the first one, the one a
+  // play waits for, mixes every record.
+  if (!FToneSumsTried) {
+    FToneSumsTried = true;
+    SumLeadingTones();
+  }
+  Generate(false);
 }
 
 void TOneSecondSynthesizer::Generate(bool Tones) {

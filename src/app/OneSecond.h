@@ -147,8 +147,8 @@ enum class TGeneratorChoice : std::uint8_t { _Direct, _FollowFFTuse };
 // sweep, which continues where it left off and wraps after its period, and
 // the noise. Muted records are never generated (the mix does not read them).
 // Where a channel mixes two or more tones before any sweep or noise, the
-// running sum of those tones is kept too, and each second's mix continues
-// from it.
+// running sum of those tones is kept too (from the second second on), and
+// each second's mix continues from it.
 class TOneSecondSynthesizer {
  public:
   explicit TOneSecondSynthesizer(TSignalEngine& Engine) : FEngine(Engine) {}
@@ -181,7 +181,7 @@ class TOneSecondSynthesizer {
   // The running sums of the leading tones of each channel, when kept.
   TWaveBufferExtendedStereo FToneSums;
   std::size_t FToneRecords[2] = {0, 0};
-  bool FToneSumsKept = false;
+  bool FToneSumsKept = false, FToneSumsTried = false;
   std::int32_t FSweepStartTime = 0;
   bool FBegun = false;
 };

@@ -77,8 +77,9 @@ template <TRounding R>
 // put(i, (s[i] + p_1[i] + p_2[i] + ... in record order) scaled), s[i] the
 // sum carried over from records mixed before (0 when `From` is false), each
 // sample subtracted instead when `Negate`; Count fixed so that the sum
-// unrolls. The sum is divided by k when `Divide`, else multiplied by k.
-template <int Count, bool Negate, bool From, bool Divide, class Put>
+// unrolls. The sum is divided by k, multiplied by k or kept as `S` says.
+enum class Scale { Keep, Multiply, Divide };
+template <int Count, bool Negate, bool From, Scale S, class Put>
 void MixChannel(const long double* s, const long double* const* p, long double k, Put put, std::size_t N) {
   for (std::size_t i = 0; i < N; ++i) {
     long double sum = 0;
@@ -87,22 +88,23 @@ void MixChannel(const long double* s, const long double* const* p, long double k
       if constexpr (Negate) sum -= p[r][i];
       else sum += p[r][i];
     }
-    if constexpr (Divide) put(i, sum / k);
-    else put(i, sum * k);
+    if constexpr (S == Scale::Divide) put(i, sum / k);
+    else if constexpr (S == Scale::Multiply) put(i, sum * k);
+    else put(i, sum);
   }
 }
 
-template <bool Negate, bool From, bool Divide, class Put>
+template <bool Negate, bool From, Scale S, class Put>
 void MixChannel(const long double* s, const std::vector<const long double*>& p, long double k, Put put,
                 std::size_t N) {
   switch (p.size()) {
-    case 0: return MixChannel<0, Negate, From, Divide>(s, p.data(), k, put, N);
-    case 1: return MixChannel<1, Negate, From, Divide>(s, p.data(), k, put, N);
-    case 2: return MixChannel<2, Negate, From, Divide>(s, p.data(), k, put, N);
-    case 3: return MixChannel<3, Negate, From, Divide>(s, p.data(), k, put, N);
-    case 4: return MixChannel<4, Negate, From, Divide>(s, p.data(), k, put, N);
-    case 5: return MixChannel<5, Negate, From, Divide>(s, p.data(), k, put, N);
-    case 6: return MixChannel<6, Negate, From, Divide>(s, p.data(), k, put, N);
+    case 0: return MixChannel<0, Negate, From, S>(s, p.data(), k, put, N);
+    case 1: return MixChannel<1, Negate, From, S>(s, p.data(), k, put, N);
+    case 2: return MixChannel<2, Negate, From, S>(s, p.data(), k, put, N);
+    case 3: return MixChannel<3, Negate, From, S>(s, p.data(), k, put, N);
+    case 4: return MixChannel<4, Negate, From, S>(s, p.data(), k, put, N);
+    case 5: return MixChannel<5, Negate, From, S>(s, p.data(), k, put, N);
+    case 6: return MixChannel<6, Negate, From, S>(s, p.data(), k, put, N);
     default:
       for (std::size_t i = 0; i < N; ++i) {
         long double sum = 0;
@@ -111,8 +113,9 @@ void MixChannel(const long double* s, const std::vector<const long double*>& p, 
           if constexpr (Negate) sum -= src[i];
           else sum += src[i];
         }
-        if constexpr (Divide) put(i, sum / k);
-        else put(i, sum * k);
+        if constexpr (S == Scale::Divide) put(i, sum / k);
+        else if constexpr (S == Scale::Multiply) put(i, sum * k);
+        else put(i, sum);
       }
   }
 }
@@ -138,18 +141,16 @@ void MixChannel(const long double* from, const std::vector<const long double*>& 
     for (std::size_t i = 0; i < N; ++i) put(i, 0.0L);
     return;
   }
-  // Dividing by 1, 2 or 4 is exact as a product with the reciprocal, and a
-  // sum kept is multiplied by 1; other counts divide.
-  const bool divide = !keep && total != 1 && total != 2 && total != 4;
-  const auto n = static_cast<long double>(keep ? 1 : total);
-  const long double k = divide ? n : 1.0L / n;
-  if (from) {
-    if (divide) MixChannel<Negate, true, true>(from, p, k, put, N);
-    else MixChannel<Negate, true, false>(from, p, k, put, N);
-  } else {
-    if (divide) MixChannel<Negate, false, true>(from, p, k, put, N);
-    else MixChannel<Negate, false, false>(from, p, k, put, N);
-  }
+  // Dividing by 2 or 4 is exact as a product with the reciprocal; a sum
+  // kept and the sum of one record stay as they are; other counts divide.
+  const auto n = static_cast<long double>(total);
+  const auto run = [&]<Scale S>(long double k) {
+    if (from) MixChannel<Negate, true, S>(from, p, k, put, N);
+    else MixChannel<Negate, false, S>(from, p, k, put, N);
+  };
+  if (keep || total == 1) run.template operator()<Scale::Keep>(1);
+  else if (total == 2 || total == 4) run.template operator()<Scale::Multiply>(1.0L / n);
+  else run.template operator()<Scale::Divide>(n);
 }
 
 // Holds state - q within -limit .. +limit; leaves it untouched when it is.

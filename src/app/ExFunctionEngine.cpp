@@ -74,6 +74,24 @@ void TExFunctionEngine::SynthesizeSignalsInto(const TPCMFormat& PCMFormat, std::
   TExFunctionLib::SynthesizeSignals(PCMFormat, ChannelNumber, SignalAttributeArray, WaveBufferArray, kOneSecond, Mix);
 }
 
+bool TExFunctionEngine::SumLeadingSignalsInto(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                                              const TSignalAttributeArray& SignalAttributeArray,
+                                              const TWaveBufferExtendedArray& WaveBufferArray,
+                                              const std::size_t (&Records)[2], TWaveBufferExtendedStereo& Sums) {
+  TExFunctionLib::SumLeadingSignals(PCMFormat, ChannelNumber, SignalAttributeArray, WaveBufferArray, kOneSecond,
+                                    Records, Sums);
+  return true;
+}
+
+void TExFunctionEngine::SynthesizeSignalsFromSumsInto(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                                                      const TSignalAttributeArray& SignalAttributeArray,
+                                                      const TWaveBufferExtendedArray& WaveBufferArray,
+                                                      const TExFunctionLib::TMixSums& From,
+                                                      TWaveBufferExtendedStereo& Mix) {
+  TExFunctionLib::SynthesizeSignals(PCMFormat, ChannelNumber, SignalAttributeArray, WaveBufferArray, kOneSecond, From,
+                                    Mix);
+}
+
 TWaveBufferIntegerStereo TExFunctionEngine::QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
                                                            long double OutputGainR,
                                                            const TWaveBufferExtendedStereo& WaveBufferExtendedStereo) {

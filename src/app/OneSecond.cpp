@@ -39,6 +39,7 @@ std::int32_t TOneSecondSynthesizer::RecordCount() const {
 }
 
 void TOneSecondSynthesizer::Begin(const TSynthesisInputs& Inputs, TGeneratorChoice Choice) {
+  FToneSumsKept = FToneSumsTried = false;
   FInputs = Inputs;
   FChoice = Choice;
   FSweepStartTime = Inputs.SweepStartTime;
@@ -49,13 +50,45 @@ void TOneSecondSynthesizer::Begin(const TSynthesisInputs& Inputs, TGeneratorChoi
   FBegun = true;
 }
 
+void TOneSecondSynthesizer::SumLeadingTones() {
+  // Each channel's records in mixing order, counted while they are tones.
+  std::size_t lead[2] = {0, 0};
+  bool tones[2] = {true, true};
+  for (std::int32_t r = 0; r < RecordCount(); ++r) {
+    const TSignalAttribute& record = FInputs.SignalAttributeArray[static_cast<std::size_t>(r)];
+    const TOutputChannel channel = record._OutputChannel;
+    const bool to[2] = {channel == TOutputChannel::_Both || channel == TOutputChannel::_Lch,
+                        channel == TOutputChannel::_Both || channel == TOutputChannel::_Rch};
+    for (std::size_t c = 0; c < 2; ++c) {
+      if (!to[c]) continue;
+      tones[c] = tones[c] && IsTone(record._Waveform);
+      if (tones[c]) ++lead[c];
+    }
+  }
+  // A single tone is read as cheaply as its sum.
+  FToneSumsKept = std::max(lead[0], lead[1]) >= 2 &&
+                  FEngine.SumLeadingSignalsInto(FInputs.PCMFormat, RecordCount(), FInputs.SignalAttributeArray,
+                                                FWaveBufferArray, lead, FToneSums);
+  FToneRecords[0] = lead[0];
+  FToneRecords[1] = lead[1];
+}
+
 void TOneSecondSynthesizer::Clear() {
   FBegun = false;
   TWaveBufferExtendedArray().swap(FWaveBufferArray);
+  TWaveBufferExtendedStereo().swap(FToneSums);
+  FToneSumsKept = FToneSumsTried = false;
 }
 
 void TOneSecondSynthesizer::Advance() {
-  if (FBegun) Generate(false);
+  if (!FBegun) return;
+  // The tone sums wait for the second second: the first one, the one a
+  // play waits for, mixes every record.
+  if (!FToneSumsTried) {
+    FToneSumsTried = true;
+    SumLeadingTones();
+  }
+  Generate(false);
 }
 
 void TOneSecondSynthesizer::Generate(bool Tones) {
@@ -118,8 +151,13 @@ void TOneSecondSynthesizer::Generate(bool Tones) {
 }
 
 void TOneSecondSynthesizer::Mix(TWaveBufferExtendedStereo& Stereo) const {
-  FEngine.SynthesizeSignalsInto(FInputs.PCMFormat, RecordCount(), FInputs.SignalAttributeArray, FWaveBufferArray,
-                                Stereo);
+  if (FToneSumsKept)
+    FEngine.SynthesizeSignalsFromSumsInto(FInputs.PCMFormat, RecordCount(), FInputs.SignalAttributeArray,
+                                          FWaveBufferArray, {&FToneSums, {FToneRecords[0], FToneRecords[1]}},
+                                          Stereo);
+  else
+    FEngine.SynthesizeSignalsInto(FInputs.PCMFormat, RecordCount(), FInputs.SignalAttributeArray, FWaveBufferArray,
+                                  Stereo);
 }
 
 TWaveBufferExtendedStereo TOneSecondSynthesizer::Mix() const {

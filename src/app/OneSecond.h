@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "synthesis/UnitFunction.h"
 #include "synthesis/UnitType.h"
 
 // The engine operations the threads call, always for one second (1000 ms).
@@ -58,6 +59,22 @@ class TSignalEngine {
                                   TWaveBufferIntegerStereo& Quantized) {
     Quantized = QuantizeSignal(PCMFormat, OutputGainL, OutputGainR, WaveBufferExtendedStereo);
   }
+  // The mix continued from running sums of the leading records that a
+  // series keeps (TExFunctionLib::TMixSums), equal to the whole mix bit for
+  // bit. An engine that returns false from SumLeadingSignalsInto keeps no
+  // sums and mixes every record each time.
+  virtual bool SumLeadingSignalsInto(const TPCMFormat& /*PCMFormat*/, std::int32_t /*ChannelNumber*/,
+                                     const TSignalAttributeArray& /*SignalAttributeArray*/,
+                                     const TWaveBufferExtendedArray& /*WaveBufferArray*/,
+                                     const std::size_t (&/*Records*/)[2], TWaveBufferExtendedStereo& /*Sums*/) {
+    return false;
+  }
+  virtual void SynthesizeSignalsFromSumsInto(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                                             const TSignalAttributeArray& SignalAttributeArray,
+                                             const TWaveBufferExtendedArray& WaveBufferArray,
+                                             const TExFunctionLib::TMixSums& /*From*/, TWaveBufferExtendedStereo& Mix) {
+    SynthesizeSignalsInto(PCMFormat, ChannelNumber, SignalAttributeArray, WaveBufferArray, Mix);
+  }
   // Whether the tone generators may run on several threads at once.
   virtual bool Concurrent() const { return false; }
 };
@@ -90,6 +107,14 @@ class TExFunctionEngine final : public TSignalEngine {
   void QuantizeSignalInto(const TPCMFormat& PCMFormat, long double OutputGainL, long double OutputGainR,
                           const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
                           TWaveBufferIntegerStereo& Quantized) override;
+  bool SumLeadingSignalsInto(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                             const TSignalAttributeArray& SignalAttributeArray,
+                             const TWaveBufferExtendedArray& WaveBufferArray, const std::size_t (&Records)[2],
+                             TWaveBufferExtendedStereo& Sums) override;
+  void SynthesizeSignalsFromSumsInto(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                                     const TSignalAttributeArray& SignalAttributeArray,
+                                     const TWaveBufferExtendedArray& WaveBufferArray,
+                                     const TExFunctionLib::TMixSums& From, TWaveBufferExtendedStereo& Mix) override;
   bool Concurrent() const override { return true; }
 };
 
@@ -121,6 +146,9 @@ enum class TGeneratorChoice : std::uint8_t { _Direct, _FollowFFTuse };
 // they are generated once per series; each next second generates only the
 // sweep, which continues where it left off and wraps after its period, and
 // the noise. Muted records are never generated (the mix does not read them).
+// Where a channel mixes two or more tones before any sweep or noise, the
+// running sum of those tones is kept too (from the second second on), and
+// each second's mix continues from it.
 class TOneSecondSynthesizer {
  public:
   explicit TOneSecondSynthesizer(TSignalEngine& Engine) : FEngine(Engine) {}
@@ -143,12 +171,17 @@ class TOneSecondSynthesizer {
 
  private:
   void Generate(bool Tones);
+  void SumLeadingTones();
   std::int32_t RecordCount() const;
 
   TSignalEngine& FEngine;
   TSynthesisInputs FInputs;
   TGeneratorChoice FChoice = TGeneratorChoice::_Direct;
   TWaveBufferExtendedArray FWaveBufferArray;
+  // The running sums of the leading tones of each channel, when kept.
+  TWaveBufferExtendedStereo FToneSums;
+  std::size_t FToneRecords[2] = {0, 0};
+  bool FToneSumsKept = false, FToneSumsTried = false;
   std::int32_t FSweepStartTime = 0;
   bool FBegun = false;
 };

@@ -9,6 +9,7 @@
 // for bit.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -118,6 +119,24 @@ class TExFunctionLib {
   static void QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL, long double OutputGainR,
                              const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
                              std::int32_t WaveBufferMilliSec, TWaveBufferIntegerStereo& Quantized);
+  // A mix continued from sums carried over: Sums[c] holds, for the first
+  // Records[c] records that channel c mixes (in record order), the running
+  // sum the mix forms before it reads the next record; the records' own
+  // buffers are not read then. The result equals SynthesizeSignals bit for
+  // bit. SumLeadingSignals writes such sums (Records[c] no more than channel
+  // c mixes).
+  struct TMixSums {
+    const TWaveBufferExtendedStereo* Sums = nullptr;
+    std::size_t Records[2] = {0, 0};
+  };
+  static void SumLeadingSignals(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                                const TSignalAttributeArray& SignalAttributeArray,
+                                const TWaveBufferExtendedArray& WaveBufferArray, std::int32_t WaveBufferMilliSec,
+                                const std::size_t (&Records)[2], TWaveBufferExtendedStereo& Sums);
+  static void SynthesizeSignals(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                                const TSignalAttributeArray& SignalAttributeArray,
+                                const TWaveBufferExtendedArray& WaveBufferArray, std::int32_t WaveBufferMilliSec,
+                                const TMixSums& From, TWaveBufferExtendedStereo& Mix);
 
  protected:
   // Building blocks shared by the operations above (reachable from tests

@@ -74,22 +74,49 @@ template <TRounding R>
   return static_cast<long double>(m) * kSign[positive];
 }
 
-// put(i, (0 + p_1[i] + p_2[i] + ... in record order) / Count), each sample
-// subtracted instead when `Negate`; Count fixed so that the sum unrolls.
-template <int Count, bool Negate, class Put>
-void MixChannel(const long double* const* p, Put put, std::size_t N) {
-  const long double n = Count;
+// put(i, (s[i] + p_1[i] + p_2[i] + ... in record order) scaled), s[i] the
+// sum carried over from records mixed before (0 when `From` is false), each
+// sample subtracted instead when `Negate`; Count fixed so that the sum
+// unrolls. The sum is divided by k, multiplied by k or kept as `S` says.
+enum class Scale { Keep, Multiply, Divide };
+template <int Count, bool Negate, bool From, Scale S, class Put>
+void MixChannel(const long double* s, const long double* const* p, long double k, Put put, std::size_t N) {
   for (std::size_t i = 0; i < N; ++i) {
     long double sum = 0;
+    if constexpr (From) sum = s[i];
     for (int r = 0; r < Count; ++r) {
       if constexpr (Negate) sum -= p[r][i];
       else sum += p[r][i];
     }
-    // Dividing by 1, 2 or 4 is exact as a product; other counts divide.
-    if constexpr (Count == 1) put(i, sum);
-    else if constexpr (Count == 2) put(i, sum * 0.5L);
-    else if constexpr (Count == 4) put(i, sum * 0.25L);
-    else put(i, sum / n);
+    if constexpr (S == Scale::Divide) put(i, sum / k);
+    else if constexpr (S == Scale::Multiply) put(i, sum * k);
+    else put(i, sum);
+  }
+}
+
+template <bool Negate, bool From, Scale S, class Put>
+void MixChannel(const long double* s, const std::vector<const long double*>& p, long double k, Put put,
+                std::size_t N) {
+  switch (p.size()) {
+    case 0: return MixChannel<0, Negate, From, S>(s, p.data(), k, put, N);
+    case 1: return MixChannel<1, Negate, From, S>(s, p.data(), k, put, N);
+    case 2: return MixChannel<2, Negate, From, S>(s, p.data(), k, put, N);
+    case 3: return MixChannel<3, Negate, From, S>(s, p.data(), k, put, N);
+    case 4: return MixChannel<4, Negate, From, S>(s, p.data(), k, put, N);
+    case 5: return MixChannel<5, Negate, From, S>(s, p.data(), k, put, N);
+    case 6: return MixChannel<6, Negate, From, S>(s, p.data(), k, put, N);
+    default:
+      for (std::size_t i = 0; i < N; ++i) {
+        long double sum = 0;
+        if constexpr (From) sum = s[i];
+        for (const long double* src : p) {
+          if constexpr (Negate) sum -= src[i];
+          else sum += src[i];
+        }
+        if constexpr (S == Scale::Divide) put(i, sum / k);
+        else if constexpr (S == Scale::Multiply) put(i, sum * k);
+        else put(i, sum);
+      }
   }
 }
 
@@ -97,9 +124,12 @@ void MixChannel(const long double* const* p, Put put, std::size_t N) {
 // has records of its own), the same samples, or the same turned over.
 enum class Twin { None, Same, Negated };
 
-// The channel's mix into y and, as `T` says, into twin in the same pass.
+// The channel's mix of `total` records into y and, as `T` says, into twin in
+// the same pass: the sum carried over in `from` (if any) and the records p
+// that follow it, divided by total, or kept as a sum when `keep`.
 template <bool Negate, Twin T>
-void MixChannel(const std::vector<const long double*>& p, long double* y, long double* twin, std::size_t N) {
+void MixChannel(const long double* from, const std::vector<const long double*>& p, std::size_t total, bool keep,
+                long double* y, long double* twin, std::size_t N) {
   const auto put = [=](std::size_t i, long double v) {
     y[i] = v;
     // The same records subtracted from 0 in the same order give the sums
@@ -107,28 +137,20 @@ void MixChannel(const std::vector<const long double*>& p, long double* y, long d
     if constexpr (T == Twin::Same) twin[i] = v;
     else if constexpr (T == Twin::Negated) twin[i] = 0.0L - v;
   };
-  switch (p.size()) {
-    case 0:  // silence
-      for (std::size_t i = 0; i < N; ++i) put(i, 0.0L);
-      return;
-    case 1: return MixChannel<1, Negate>(p.data(), put, N);
-    case 2: return MixChannel<2, Negate>(p.data(), put, N);
-    case 3: return MixChannel<3, Negate>(p.data(), put, N);
-    case 4: return MixChannel<4, Negate>(p.data(), put, N);
-    case 5: return MixChannel<5, Negate>(p.data(), put, N);
-    case 6: return MixChannel<6, Negate>(p.data(), put, N);
-    default: {
-      const auto n = static_cast<long double>(p.size());
-      for (std::size_t i = 0; i < N; ++i) {
-        long double sum = 0;
-        for (const long double* src : p) {
-          if constexpr (Negate) sum -= src[i];
-          else sum += src[i];
-        }
-        put(i, sum / n);
-      }
-    }
+  if (total == 0) {  // silence
+    for (std::size_t i = 0; i < N; ++i) put(i, 0.0L);
+    return;
   }
+  // Dividing by 2 or 4 is exact as a product with the reciprocal; a sum
+  // kept and the sum of one record stay as they are; other counts divide.
+  const auto n = static_cast<long double>(total);
+  const auto run = [&]<Scale S>(long double k) {
+    if (from) MixChannel<Negate, true, S>(from, p, k, put, N);
+    else MixChannel<Negate, false, S>(from, p, k, put, N);
+  };
+  if (keep || total == 1) run.template operator()<Scale::Keep>(1);
+  else if (total == 2 || total == 4) run.template operator()<Scale::Multiply>(1.0L / n);
+  else run.template operator()<Scale::Divide>(n);
 }
 
 // Holds state - q within -limit .. +limit; leaves it untouched when it is.
@@ -283,10 +305,15 @@ TWaveBufferExtendedStereo TExFunctionLib::SynthesizeSignals(const TPCMFormat& PC
   });
 }
 
-void TExFunctionLib::SynthesizeSignals(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
-                                       const TSignalAttributeArray& SignalAttributeArray,
-                                       const TWaveBufferExtendedArray& WaveBufferArray, std::int32_t WaveBufferMilliSec,
-                                       TWaveBufferExtendedStereo& mix) {
+namespace {
+
+// The mix of SynthesizeSignals, continued from the sums in `from`; or, when
+// `keep` is given, the running sums of the first keep[c] records of each
+// channel (the right one's subtracted when it is turned over), undivided.
+void MixRecords(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                const TSignalAttributeArray& SignalAttributeArray, const TWaveBufferExtendedArray& WaveBufferArray,
+                std::int32_t WaveBufferMilliSec, const TExFunctionLib::TMixSums& from, const std::size_t* keep,
+                TWaveBufferExtendedStereo& mix) {
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
   const std::size_t records =
       ChannelNumber > 0 ? std::min<std::size_t>(static_cast<std::size_t>(ChannelNumber), SignalAttributeArray.size()) : 0;
@@ -323,15 +350,61 @@ void TExFunctionLib::SynthesizeSignals(const TPCMFormat& PCMFormat, std::int32_t
   mix[1].resize(N);
   long double* l = mix[0].data();
   long double* r = mix[1].data();
-  if (right != left) {
-    MixChannel<false, Twin::None>(left, l, nullptr, N);
-    if (turnRight) MixChannel<true, Twin::None>(right, r, nullptr, N);
-    else MixChannel<false, Twin::None>(right, r, nullptr, N);
-  } else if (!turnRight) {
-    MixChannel<false, Twin::Same>(left, l, r, N);
-  } else {
-    MixChannel<false, Twin::Negated>(left, l, r, N);
+  const std::vector<const long double*>* lists[2] = {&left, &right};
+  if (keep) {
+    for (std::size_t c = 0; c < 2; ++c) {
+      const std::vector<const long double*> lead(lists[c]->begin(),
+                                                 lists[c]->begin() + std::min(keep[c], lists[c]->size()));
+      if (c == 1 && turnRight) MixChannel<true, Twin::None>(nullptr, lead, lead.size(), true, r, nullptr, N);
+      else MixChannel<false, Twin::None>(nullptr, lead, lead.size(), true, mix[c].data(), nullptr, N);
+    }
+    return;
   }
+  // Each channel's carried sum and the records that follow it.
+  const long double* start[2] = {nullptr, nullptr};
+  std::vector<const long double*> rest[2];
+  for (std::size_t c = 0; c < 2; ++c) {
+    std::size_t skip = 0;
+    if (from.Sums && (*from.Sums)[c].size() >= N && from.Records[c] > 0) {
+      skip = std::min(from.Records[c], lists[c]->size());
+      start[c] = (*from.Sums)[c].data();
+    }
+    rest[c].assign(lists[c]->begin() + static_cast<std::ptrdiff_t>(skip), lists[c]->end());
+  }
+  if (right != left) {
+    MixChannel<false, Twin::None>(start[0], rest[0], left.size(), false, l, nullptr, N);
+    if (turnRight) MixChannel<true, Twin::None>(start[1], rest[1], right.size(), false, r, nullptr, N);
+    else MixChannel<false, Twin::None>(start[1], rest[1], right.size(), false, r, nullptr, N);
+  } else if (!turnRight) {
+    MixChannel<false, Twin::Same>(start[0], rest[0], left.size(), false, l, r, N);
+  } else {
+    MixChannel<false, Twin::Negated>(start[0], rest[0], left.size(), false, l, r, N);
+  }
+}
+
+}  // namespace
+
+void TExFunctionLib::SynthesizeSignals(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                                       const TSignalAttributeArray& SignalAttributeArray,
+                                       const TWaveBufferExtendedArray& WaveBufferArray, std::int32_t WaveBufferMilliSec,
+                                       TWaveBufferExtendedStereo& mix) {
+  MixRecords(PCMFormat, ChannelNumber, SignalAttributeArray, WaveBufferArray, WaveBufferMilliSec, TMixSums{}, nullptr,
+             mix);
+}
+
+void TExFunctionLib::SynthesizeSignals(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                                       const TSignalAttributeArray& SignalAttributeArray,
+                                       const TWaveBufferExtendedArray& WaveBufferArray, std::int32_t WaveBufferMilliSec,
+                                       const TMixSums& From, TWaveBufferExtendedStereo& Mix) {
+  MixRecords(PCMFormat, ChannelNumber, SignalAttributeArray, WaveBufferArray, WaveBufferMilliSec, From, nullptr, Mix);
+}
+
+void TExFunctionLib::SumLeadingSignals(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
+                                       const TSignalAttributeArray& SignalAttributeArray,
+                                       const TWaveBufferExtendedArray& WaveBufferArray, std::int32_t WaveBufferMilliSec,
+                                       const std::size_t (&Records)[2], TWaveBufferExtendedStereo& Sums) {
+  MixRecords(PCMFormat, ChannelNumber, SignalAttributeArray, WaveBufferArray, WaveBufferMilliSec, TMixSums{}, Records,
+             Sums);
 }
 
 std::int32_t TExFunctionLib::QuantizeSample(const TPCMFormat& PCMFormat, long double x, long double d) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -97,6 +98,14 @@ TEST(Mix, EveryChannelCombinationMatchesTheDefinition) {
     const auto mix = TExFunctionLib::SynthesizeSignals(Format(44100, 16), 6, a, w, 100);
     const auto want = ref::Mix(Format(44100, 16), 6, a, w, 100);
     ASSERT_EQ(mix, want) << combo;
+    // Continued from the running sums of each channel's first records.
+    for (const auto& lead : {std::array<std::size_t, 2>{2, 1}, {1, 3}, {6, 6}}) {
+      TWaveBufferExtendedStereo sums, continued;
+      TExFunctionLib::SumLeadingSignals(Format(44100, 16), 6, a, w, 100, {lead[0], lead[1]}, sums);
+      TExFunctionLib::SynthesizeSignals(Format(44100, 16), 6, a, w, 100,
+                                        TExFunctionLib::TMixSums{&sums, {lead[0], lead[1]}}, continued);
+      ASSERT_EQ(continued, want) << combo << " from " << lead[0] << "," << lead[1];
+    }
   }
 }
 

@@ -108,6 +108,13 @@ krv_start_program() {
 }
 
 krv_start_main_window() {
+  # A program that an earlier test left behind may still be going away; the
+  # new one would hand over to its window and exit.
+  local waited
+  for waited in $(seq 100); do
+    krvctl wait-class TFormMain 0 >/dev/null 2>&1 || break
+    sleep 0.1
+  done
   krv_start_program
   KRV_PROGRAM=$KRV_PID
   krv_wait_window TFormMain 60000 || krv_fail "no TFormMain window within 60 s"

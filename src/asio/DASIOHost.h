@@ -4,8 +4,9 @@
 // to and from the driver's sample format.
 //
 // Threads. Opening, closing, starting, stopping and rate changes are
-// serialised by one lock and may come from any thread (the user-interface
-// thread, the display thread). The per-buffer path on the driver's thread
+// serialised by one lock. A driver may need the thread that created its
+// window (the owner thread, which called Init) inside any of its calls, so
+// the program makes them on that thread only. The per-buffer path on the driver's thread
 // never takes that lock, never allocates and never shows anything. A driver's
 // reset, buffer-size or latency request is answered at once and carried out
 // later on the owner thread (TASIOHostPlatform::WakeOwner, then

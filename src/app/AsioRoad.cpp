@@ -399,8 +399,8 @@ void TAsioPlayback::Serve() {
 
 void TAsioPlayback::ReportMissing(std::int32_t Index) {
   // One message for each second that is missing, whether it could not be
-  // made or was not ready in time.
-  if (Index == FReported) return;
+  // made or was not ready in time. Seconds go missing in playing order.
+  if (Index <= FReported) return;
   FReported = Index;
   FServices.UserInterface.PostErrorMessage(std::string(kMessageCannotCreateWaveData));
 }

@@ -303,6 +303,20 @@ TEST_F(AsioRoadTest, ASecondThatCannotBeMadeIsSilenceWithOneMessageNeverTheSecon
   EXPECT_NE(resumed, silence);
   for (const auto& before : right) EXPECT_NE(resumed, before);
   EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Error - Cannot Create Wave Data."});
+  // A later second that goes missing gets its own message, and only that,
+  // also while the driver has not reached it yet.
+  ASSERT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
+  engine.HoldSweep = true;
+  EXPECT_NE(Switch(2, 8000, false)[1], silence);  // the road makes the next one: it fails
+  ASSERT_TRUE(WaitUntil([&] { return ui.Messages().size() == 2; }));
+  std::this_thread::sleep_for(100ms);
+  std::vector<double> block;
+  for (int tries = 0; tries < 20 && (block = Switch(2, 8000, false)[1]) != silence; ++tries)
+    std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(block, silence);
+  std::this_thread::sleep_for(800ms);
+  engine.HoldSweep = false;
+  EXPECT_EQ(ui.Messages(), std::vector<std::string>(2, "Error - Cannot Create Wave Data."));
   EXPECT_TRUE(view.Messages().empty());
 }
 

@@ -2,7 +2,8 @@
 # Builds both trees and runs every test:
 #   1. native build (Release: the benchmarks' tree) + ctest
 #   2. native AddressSanitizer/UndefinedBehaviorSanitizer build + ctest
-#   3. native ThreadSanitizer build of the worker-thread tests + ctest
+#   3. native ThreadSanitizer build of the worker-thread and ASIO host thread
+#      tests + ctest
 #   4. native libFuzzer build (clang) of the fuzz targets, each fuzzed for a
 #      bounded time (KRV_FUZZ_SECONDS, default 30 s)
 #   5. Windows build (mingw-w64, static) + ctest under Wine: unit tests and
@@ -53,7 +54,7 @@ else
 fi
 
 krv_log "native-tsan: build (ThreadSanitizer, worker-thread tests)"
-if krv_build "$KRV_ROOT/build/native-tsan" app_threads_test app_asio_road_test -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKRV_TSAN=ON -DKRV_BENCH=OFF; then
+if krv_build "$KRV_ROOT/build/native-tsan" app_threads_test app_asio_road_test test_asio_host_threads -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKRV_TSAN=ON -DKRV_BENCH=OFF; then
   TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}" \
     run_ctest native-tsan "$KRV_ROOT/build/native-tsan" -L threads
 else

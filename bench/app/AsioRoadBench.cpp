@@ -20,7 +20,10 @@ class TBenchHost final : public TAsioRoadHost {
   bool Active() override { return FActive; }
   void SetActive(bool Value) override { FActive = Value; }
   std::int32_t OutputChannelCount() override { return 8; }
+  std::uint32_t BufferSize() override { return Frames; }
   void CloseDriver() override {}
+  void SetOnDriverReset(std::function<void(bool)>) override {}
+  std::uint32_t Frames = 512;
 
  private:
   double FRate = 44100.0;
@@ -31,13 +34,16 @@ void BM_BufferSwitch(benchmark::State& State) {
   const auto rate = static_cast<std::int32_t>(State.range(0));
   const auto frames = static_cast<std::size_t>(State.range(1));
   TBenchHost host;
+  host.Frames = static_cast<std::uint32_t>(frames);
   TExFunctionEngine engine;
   fakes::TFakeWaveOutDevice device;
   fakes::TFakeWaveMemory memory;
   fakes::TFakeUserInterface ui;
   fakes::TFakeView view;
   TMainState state(TMainServices{PortableEventFactory(), device, memory, engine, ui, view});
-  TAsioPlayback road(TAsioRoadServices{state, host, engine, PortableEventFactory(), ui, view});
+  // Nothing here stops the host: no task is ever posted.
+  TAsioPlayback road(
+      TAsioRoadServices{state, host, engine, PortableEventFactory(), ui, view, [](std::function<void()>) {}});
   state.SetAsioRoad(&road);
   TInternalSetting setting = state.InternalSetting();
   setting._OutputDevice = TOutputDevice::_ASIO;

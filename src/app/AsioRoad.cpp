@@ -1,6 +1,7 @@
 #include "app/AsioRoad.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <exception>
 #include <thread>
@@ -12,6 +13,8 @@ namespace {
 // The road's thread looks for work at least this often (a gain change is
 // found by looking).
 constexpr std::uint32_t kPrepareWaitMs = 20;
+// Pause between two read-backs of the driver's rate.
+constexpr std::uint32_t kRateReadPauseMs = 10;
 
 bool SameGains(const TOutputGains& A, const TOutputGains& B) {
   return A.OutputATT == B.OutputATT && A.OutputMute == B.OutputMute && A.OutputGainL == B.OutputGainL &&
@@ -21,8 +24,8 @@ bool SameGains(const TOutputGains& A, const TOutputGains& B) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// The road's own thread: prepares the next second, hands each second that
-// begins to the display thread, ends a timed play.
+// The road's own thread: prepares the next seconds, hands each second that
+// begins to the display thread, reports a missing second, ends a timed play.
 
 class TAsioPlayback::TPrepareThread final : public TWorkerThread {
  public:
@@ -44,7 +47,15 @@ class TAsioPlayback::TPrepareThread final : public TWorkerThread {
 };
 
 TAsioPlayback::TAsioPlayback(const TAsioRoadServices& Services)
-    : FServices(Services), FEventCall(Services.CreateEvent("EventCallAsioRoad")) {
+    : FServices(Services),
+      FAlive(std::make_shared<TAsioPlayback*>(this)),
+      FEventCall(Services.CreateEvent("EventCallAsioRoad")) {
+  FServices.Host.SetOnDriverReset([this](bool Reopened) {
+    if (Reopened)
+      HostReset();
+    else
+      HostResetFailed();
+  });
   FThread = std::make_unique<TPrepareThread>(*this);
   FThread->Start();
 }
@@ -53,6 +64,42 @@ TAsioPlayback::~TAsioPlayback() { Close(); }
 
 long double TAsioPlayback::SampleScale(std::int32_t Quantization) {
   return std::ldexp(1.0L, Quantization - 1) - 1.0L;
+}
+
+std::int32_t TAsioPlayback::AheadFor(std::uint32_t BufferSize, std::int32_t Rate) {
+  if (Rate <= 0) return 2;
+  // A half that begins on the last frame of a second reaches this many
+  // boundaries.
+  const std::int64_t spanned = (static_cast<std::int64_t>(BufferSize) + Rate - 1) / Rate;
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(spanned + 1, 2, kMaxAhead));
+}
+
+// ---------------------------------------------------------------------------
+// The hand-over word
+
+std::uint64_t TAsioPlayback::THandOver::Pack() const {
+  std::uint64_t word = static_cast<std::uint64_t>(Playing) | static_cast<std::uint64_t>(Count) << 4;
+  for (std::size_t i = 0; i < Ready.size(); ++i) word |= static_cast<std::uint64_t>(Ready[i] & 15) << (8 + 4 * i);
+  return word;
+}
+
+TAsioPlayback::THandOver TAsioPlayback::THandOver::Unpack(std::uint64_t Word) {
+  THandOver unpacked;
+  unpacked.Playing = static_cast<std::uint8_t>(Word & 15);
+  unpacked.Count = static_cast<std::uint8_t>(Word >> 4 & 15);
+  for (std::size_t i = 0; i < unpacked.Ready.size(); ++i)
+    unpacked.Ready[i] = static_cast<std::uint8_t>(Word >> (8 + 4 * i) & 15);
+  return unpacked;
+}
+
+bool TAsioPlayback::THandOver::Holds(std::uint8_t Slot) const {
+  return std::find(Ready.begin(), Ready.begin() + Count, Slot) != Ready.begin() + Count;
+}
+
+std::uint8_t TAsioPlayback::FreeSlot(const THandOver& Word) {
+  for (std::uint8_t slot = 0; slot < kSlots; ++slot)
+    if (slot != Word.Playing && !Word.Holds(slot)) return slot;
+  return 0;  // never: more slots than the playing one and the ready ones
 }
 
 // ---------------------------------------------------------------------------
@@ -70,7 +117,6 @@ void TAsioPlayback::Play() {
   const TPCMFormat format = FServices.State.PCMFormat();
   std::string failure;
   const std::string_view refusal = PrepareHost(format._SamplingRate, failure);
-  // Boxes only once the host lock is released: the display thread takes it.
   if (!refusal.empty()) {
     FServices.View.ShowErrorMessage(refusal);
     return;
@@ -84,10 +130,8 @@ void TAsioPlayback::Play() {
 
 std::string_view TAsioPlayback::PrepareHost(double Rate, std::string& Failure) {
   TAsioRoadHost& host = FServices.Host;
-  std::lock_guard<std::mutex> lock(FHostLock);
-  // A stop still waiting for the display thread is carried out first, so
-  // that the rate kept below is the driver's own and the old stop cannot
-  // reach the new play.
+  // A stop still waiting for its turn is carried out first, so that the rate
+  // kept below is the driver's own and the old stop cannot reach the new play.
   CompletePendingStop();
   DefaultAsioSamplingRate = host.SampleRate();
   std::string_view refusal;
@@ -114,8 +158,15 @@ std::string_view TAsioPlayback::PrepareHost(double Rate, std::string& Failure) {
 }
 
 bool TAsioPlayback::RateHeld(double Rate) {
-  const std::optional<double> actual = FServices.Host.DriverSampleRate();
-  return actual && *actual == Rate;
+  // A driver may report its measured clock (48000.02 Hz), or nothing for a
+  // few milliseconds while it locks to the new rate.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRateLockWaitMs);
+  for (;;) {
+    const std::optional<double> actual = FServices.Host.DriverSampleRate();
+    if (actual && std::isfinite(*actual) && std::llround(*actual) == std::llround(Rate)) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kRateReadPauseMs));
+  }
 }
 
 TAsioPlayback::TSecond TAsioPlayback::Quantize(const TWaveBufferExtendedStereo& Mixed, const TOutputGains& Gains) {
@@ -123,49 +174,73 @@ TAsioPlayback::TSecond TAsioPlayback::Quantize(const TWaveBufferExtendedStereo& 
   return TSecond{std::move(quantized[0]), std::move(quantized[1])};
 }
 
+// Fetches the second last asked for and quantises it; false when it could
+// not be made.
+bool TAsioPlayback::MakeSecond(TSecond& Second, const TWaveBufferExtendedStereo*& Mixed, const TOutputGains& Gains) {
+  Mixed = FServices.State.FetchMixedSecond();
+  if (Mixed) Second = Quantize(*Mixed, Gains);
+  const std::size_t frames = static_cast<std::size_t>(FFormat._SamplingRate);
+  return Mixed && Second.L.size() == frames && Second.R.size() == frames;
+}
+
 void TAsioPlayback::StartPlay(const TPCMFormat& Format) {
   TMainState& state = FServices.State;
   TMainView& view = FServices.View;
   FFormat = Format;
-  const std::size_t frames = static_cast<std::size_t>(Format._SamplingRate);
+  const TInternalSetting setting = state.InternalSetting();
+  FSingle = setting._Repeat == TRepeat::_Single;
+  FPlayTime = setting._PlayTime;
+  FReadyGains = state.OutputGains();
+  const std::uint32_t bufferSize = FServices.Host.BufferSize();
+  FAhead.store(AheadFor(bufferSize, Format._SamplingRate));
 
   // The first second is made here; a play never starts on anything else.
+  FMixed.fill(nullptr);
+  const TWaveBufferExtendedStereo* mixed = nullptr;
   RequestCreateWave(kCreateWaveAll);
-  const TWaveBufferExtendedStereo* mixed = state.FetchMixedSecond();
-  TSecond first;
-  if (mixed) first = Quantize(*mixed, state.OutputGains());
-  if (first.L.size() != frames || first.R.size() != frames) {
+  if (!MakeSecond(FSlots[0], mixed, FReadyGains)) {
     view.ShowErrorMessage(kMessageCannotCreateWaveData);
     RestoreRate();
     return;
   }
-  FSlots[0] = std::move(first);
-  FHandOver.store(THandOver{}.Pack());
-  const TInternalSetting setting = state.InternalSetting();
-  FSingle = setting._Repeat == TRepeat::_Single;
-  FPlayTime = setting._PlayTime;
+  KeepMix(0, mixed, 0);
+  // So are the seconds the driver's first half reaches, so that it never
+  // finds one missing; the road's thread makes the rest once it runs.
+  THandOver word;
+  std::int32_t first = AheadFor(bufferSize, Format._SamplingRate) - 1;
+  if (FSingle) first = std::min(first, FPlayTime - 1);
+  for (std::uint8_t slot = 1; slot <= first; ++slot) {
+    RequestCreateWave(kCreateWaveNext);
+    if (!MakeSecond(FSlots[slot], mixed, FReadyGains)) {
+      // The road's thread tries again and reports it.
+      FMixed.fill(nullptr);
+      break;
+    }
+    KeepMix(slot, mixed, slot);
+    word.Ready[word.Count++] = slot;
+  }
+  FHandOver.store(word.Pack());
+  FPrepared = 1 + word.Count;
   FScale = SampleScale(Format._Quantization);
   FChannelL = state.ActiveAsioChannelL;
   FChannelR = state.ActiveAsioChannelR;
   AsioCountMax = Format._SamplingRate;
   AsioCount = 0;
   AsioPlayTime = 0;
+  FStarved = false;
+  FSilentFrames = 0;
   FBoundaries.store(0);
+  FMissing.store(-1);
+  FSilentSeconds.store(0);
   FEnded.store(false);
-  FReadyGains = state.OutputGains();
 
   TThreadDisplayOut& display = state.ThreadDisplayOut();
   display.HandOver(FSlots[0].L, FSlots[0].R);
   display.Call(kDisplayStart);
 
   FRunning.store(true);
-  bool active;
-  {
-    std::lock_guard<std::mutex> lock(FHostLock);
-    FServices.Host.SetActive(true);
-    active = FServices.Host.Active();
-  }
-  if (!active) {
+  FServices.Host.SetActive(true);
+  if (!FServices.Host.Active()) {
     // The driver did not start: undo, without a host stop.
     EndPlay();
     display.Call(kDisplayStop);
@@ -181,18 +256,14 @@ void TAsioPlayback::StartPlay(const TPCMFormat& Format) {
     std::lock_guard<std::mutex> lock(FPlayLock);
     FActivePlay = true;
     FFailedAt = -1;
-    FPrepared = 1;
+    FReported = -1;
     FShownBoundary = 0;
     FEndHandled = false;
-    FMixed.fill(nullptr);
   }
   FEventCall->Set();
 }
 
-void TAsioPlayback::RestoreRate() {
-  std::lock_guard<std::mutex> lock(FHostLock);
-  FServices.Host.SetSampleRate(DefaultAsioSamplingRate);
-}
+void TAsioPlayback::RestoreRate() { FServices.Host.SetSampleRate(DefaultAsioSamplingRate); }
 
 void TAsioPlayback::EndPlay() {
   {
@@ -206,14 +277,8 @@ void TAsioPlayback::EndPlay() {
   while (FInHandler.load() != 0) std::this_thread::yield();
 }
 
-void TAsioPlayback::MarkStopPending() {
-  std::lock_guard<std::mutex> lock(FHostLock);
-  FStopPending = true;
-}
-
 void TAsioPlayback::CompletePendingStop() {
-  if (!FStopPending) return;
-  FStopPending = false;
+  if (!FStopPending.exchange(false)) return;
   FServices.Host.SetActive(false);
   FServices.Host.SetSampleRate(DefaultAsioSamplingRate);
 }
@@ -225,47 +290,54 @@ void TAsioPlayback::Stop() {
 
 void TAsioPlayback::StopOutput() {
   EndPlay();  // from here on the handler writes silence
-  MarkStopPending();
-  FServices.State.SendDisplayStop();  // the display thread stops the host
+  FStopPending.store(true);
+  FServices.State.SendDisplayStop();  // the display thread has the host stopped
   FServices.View.SetPlayGlyph(kGlyphSignalInactive);
   FServices.State.SetOperation(TOperation::_Stop);
 }
 
 void TAsioPlayback::StopHost() {
-  std::lock_guard<std::mutex> lock(FHostLock);
-  CompletePendingStop();
+  // The driver is stopped on the user-interface thread, which a driver may
+  // need while it stops; this thread never waits for it.
+  if (!FStopPending.load()) return;
+  FServices.PostTask([alive = std::weak_ptr<TAsioPlayback*>(FAlive)] {
+    if (const auto road = alive.lock()) (*road)->CompletePendingStop();
+  });
 }
 
 void TAsioPlayback::HostReset() {
   if (FClosed || !FRunning.load() || FEnded.load()) return;
+  // The driver may come back with halves of another length.
+  FAhead.store(AheadFor(FServices.Host.BufferSize(), FFormat._SamplingRate));
   const double rate = FFormat._SamplingRate;
-  bool held;
-  {
-    std::lock_guard<std::mutex> lock(FHostLock);
-    FServices.Host.SetSampleRate(rate);
-    held = RateHeld(rate);
-  }
-  if (held) return;
+  FServices.Host.SetSampleRate(rate);
+  if (RateHeld(rate)) return;
   StopOutput();
   FServices.View.ShowErrorMessage(kMessageAsioRateRefused);
+}
+
+void TAsioPlayback::HostResetFailed() {
+  if (FClosed || !FRunning.load() || FEnded.load()) return;
+  // No driver is open any more: nothing to stop, no rate to give back.
+  EndPlay();
+  FServices.State.SendDisplayStop();
+  FServices.View.SetPlayGlyph(kGlyphSignalInactive);
+  FServices.State.SetOperation(TOperation::_Stop);
 }
 
 void TAsioPlayback::Close() {
   if (FClosed) return;
   FClosed = true;
   EndPlay();
-  {
-    std::lock_guard<std::mutex> lock(FHostLock);
-    TAsioRoadHost& host = FServices.Host;
-    if (FStopPending || host.Active()) {
-      FStopPending = false;
-      try {
-        host.SetActive(false);
-        host.SetSampleRate(DefaultAsioSamplingRate);
-        host.CloseDriver();
-      } catch (const std::exception&) {
-        // The program ends: nothing is left to report it to.
-      }
+  TAsioRoadHost& host = FServices.Host;
+  host.SetOnDriverReset({});
+  if (FStopPending.exchange(false) || host.Active()) {
+    try {
+      host.SetActive(false);
+      host.SetSampleRate(DefaultAsioSamplingRate);
+      host.CloseDriver();
+    } catch (const std::exception&) {
+      // The program ends: nothing is left to report it to.
     }
   }
   FThread.reset();
@@ -308,35 +380,61 @@ void TAsioPlayback::Serve() {
     display.HandOver(playing.L, playing.R, boundary);
     display.Call(kDisplayPlayTimeAndCharts);
   }
+  const std::int32_t missing = FMissing.load(std::memory_order_acquire);
+  if (missing >= 0) ReportMissing(missing);
   if (!SameGains(FServices.State.OutputGains(), FReadyGains)) RequantizeReady(generation);
   // One second per pass, so that a second that begins meanwhile is shown at
-  // once; after a failure, one attempt per second boundary.
-  // A timed play makes no second beyond its end.
+  // once; after a failure, one attempt per second the driver plays (sound or
+  // silence). A timed play makes no second beyond its end.
+  const std::int32_t token = boundary + FSilentSeconds.load(std::memory_order_acquire);
   const bool more = !FSingle || FPrepared < FPlayTime;
-  if (more && FFailedAt != boundary && THandOver::Unpack(FHandOver.load(std::memory_order_acquire)).Count < kAhead) {
-    PrepareNext(generation, boundary);
-    if (THandOver::Unpack(FHandOver.load(std::memory_order_acquire)).Count < kAhead) FEventCall->Set();
+  const std::int32_t ahead = FAhead.load();
+  if (more && (FFailedAt < 0 || FFailedToken != token) &&
+      THandOver::Unpack(FHandOver.load(std::memory_order_acquire)).Count < ahead) {
+    PrepareNext(generation, token);
+    if (FFailedAt < 0 && THandOver::Unpack(FHandOver.load(std::memory_order_acquire)).Count < ahead)
+      FEventCall->Set();
   }
 }
 
-void TAsioPlayback::PrepareNext(std::uint32_t Generation, std::int32_t Boundary) {
+void TAsioPlayback::ReportMissing(std::int32_t Index) {
+  // One message for each second that is missing, whether it could not be
+  // made or was not ready in time. Seconds go missing in playing order.
+  if (Index <= FReported) return;
+  FReported = Index;
+  FServices.UserInterface.PostErrorMessage(std::string(kMessageCannotCreateWaveData));
+}
+
+void TAsioPlayback::KeepMix(std::uint8_t Slot, const TWaveBufferExtendedStereo* Mixed, std::int32_t Index) {
+  FMixed[Slot] = Mixed;
+  FMixedIndex[Slot] = Index;
+  // The create-wave thread writes its two result slots in turn: only the
+  // mixes of the last two seconds are still there.
+  for (std::uint8_t slot = 0; slot < kSlots; ++slot)
+    if (FMixed[slot] && FMixedIndex[slot] < Index - 1) FMixed[slot] = nullptr;
+}
+
+void TAsioPlayback::PrepareNext(std::uint32_t Generation, std::int32_t Token) {
+  const std::int32_t index = FPrepared;
   RequestCreateWave(kCreateWaveNext);
-  const TWaveBufferExtendedStereo* mixed = FServices.State.FetchMixedSecond();
-  if (Generation != FGeneration.load()) return;
   const TOutputGains gains = FServices.State.OutputGains();
   TSecond second;
-  if (mixed) second = Quantize(*mixed, gains);
-  const std::size_t frames = static_cast<std::size_t>(FFormat._SamplingRate);
-  if (second.L.size() != frames || second.R.size() != frames) {
-    // Without it the second playing at its boundary plays again.
-    FFailedAt = Boundary;
-    FServices.UserInterface.PostErrorMessage(std::string(kMessageCannotCreateWaveData));
+  const TWaveBufferExtendedStereo* mixed = nullptr;
+  const bool made = MakeSecond(second, mixed, gains);
+  if (Generation != FGeneration.load()) return;
+  if (!made) {
+    FFailedAt = index;
+    FFailedToken = Token;
+    // A late answer may still land in either result slot.
+    FMixed.fill(nullptr);
+    ReportMissing(index);
     return;
   }
+  FFailedAt = -1;
   if (!SameGains(gains, FReadyGains)) RequantizeReady(Generation);
   std::uint8_t slot;
   if (Queue(Generation, second, kAppend, slot)) {
-    FMixed[slot] = mixed;
+    KeepMix(slot, mixed, index);
     ++FPrepared;
   }
 }
@@ -350,23 +448,16 @@ void TAsioPlayback::RequantizeReady(std::uint32_t Generation) {
     if (!FMixed[old]) continue;
     TSecond second = Quantize(*FMixed[old], gains);
     std::uint8_t slot;
-    if (Queue(Generation, second, old, slot)) FMixed[slot] = FMixed[old];
+    if (Queue(Generation, second, old, slot)) {
+      FMixed[slot] = FMixed[old];
+      FMixedIndex[slot] = FMixedIndex[old];
+    }
     FMixed[old] = nullptr;  // replaced, or begun meanwhile
   }
 }
 
-bool TAsioPlayback::THandOver::Holds(std::uint8_t Slot) const {
-  return std::find(Ready.begin(), Ready.begin() + Count, Slot) != Ready.begin() + Count;
-}
-
-std::uint8_t TAsioPlayback::FreeSlot(const THandOver& Word) {
-  for (std::uint8_t slot = 0; slot < kSlots; ++slot)
-    if (slot != Word.Playing && !Word.Holds(slot)) return slot;
-  return 0;  // never: more slots than the playing one and the ready ones
-}
-
 bool TAsioPlayback::Queue(std::uint32_t Generation, TSecond& Second, std::uint8_t Old, std::uint8_t& Slot) {
-  std::uint16_t packed = FHandOver.load(std::memory_order_acquire);
+  std::uint64_t packed = FHandOver.load(std::memory_order_acquire);
   THandOver word = THandOver::Unpack(packed);
   Slot = FreeSlot(word);
   std::swap(FSlots[Slot], Second);
@@ -376,7 +467,7 @@ bool TAsioPlayback::Queue(std::uint32_t Generation, TSecond& Second, std::uint8_
     if (Generation != FGeneration.load()) return false;
     THandOver changed = word;
     if (Old == kAppend) {
-      if (word.Count >= kAhead) return false;
+      if (word.Count >= kMaxAhead) return false;
       changed.Ready[changed.Count++] = Slot;
     } else {
       if (!word.Holds(Old)) return false;  // it has begun
@@ -394,7 +485,7 @@ void TAsioPlayback::EndTimedPlay(std::uint32_t Generation) {
     FActivePlay = false;
   }
   FRunning.store(false);
-  MarkStopPending();
+  FStopPending.store(true);
   // The main window's actions wait until the user-interface thread has
   // completed the stop.
   FServices.State.SetEnableChangeData(true);
@@ -409,6 +500,20 @@ void TAsioPlayback::Silence(TAVDArrayOfDoubleDynArray& OutBuffer) {
   for (std::vector<double>& block : OutBuffer) std::fill(block.begin(), block.end(), 0.0);
 }
 
+bool TAsioPlayback::TakeNext() {
+  std::uint64_t packed = FHandOver.load(std::memory_order_acquire);
+  for (;;) {
+    const THandOver word = THandOver::Unpack(packed);
+    if (word.Count == 0) return false;
+    THandOver taken;
+    taken.Playing = word.Ready[0];
+    taken.Count = static_cast<std::uint8_t>(word.Count - 1);
+    std::copy(word.Ready.begin() + 1, word.Ready.begin() + word.Count, taken.Ready.begin());
+    if (FHandOver.compare_exchange_weak(packed, taken.Pack(), std::memory_order_acq_rel, std::memory_order_acquire))
+      return true;
+  }
+}
+
 bool TAsioPlayback::EndOfSecond() {
   ++AsioPlayTime;
   if (FSingle && AsioPlayTime == FPlayTime) {
@@ -416,17 +521,15 @@ bool TAsioPlayback::EndOfSecond() {
     FEventCall->Set();
     return false;
   }
-  // Take the next ready second; without one the current second plays again.
-  std::uint16_t packed = FHandOver.load(std::memory_order_acquire);
-  for (;;) {
-    THandOver word = THandOver::Unpack(packed);
-    if (word.Count == 0) break;
-    const THandOver taken{word.Ready[0], static_cast<std::uint8_t>(word.Count - 1), {word.Ready[1], 0}};
-    if (FHandOver.compare_exchange_weak(packed, taken.Pack(), std::memory_order_acq_rel, std::memory_order_acquire))
-      break;
-  }
   AsioCount = 0;
-  FBoundaries.store(AsioPlayTime, std::memory_order_release);
+  if (TakeNext()) {
+    FBoundaries.store(AsioPlayTime, std::memory_order_release);
+  } else {
+    // Never the second before again: silence until this one is ready.
+    FStarved = true;
+    FSilentFrames = 0;
+    FMissing.store(AsioPlayTime, std::memory_order_release);
+  }
   FEventCall->Set();
   return true;
 }
@@ -450,9 +553,29 @@ void TAsioPlayback::ASIOHostBufferSwitch64(const TAVDArrayOfDoubleDynArray&, TAV
   // When both name one channel, it carries the right side.
   double* left = channelL < channels && channelL != channelR ? OutBuffer[channelL].data() : nullptr;
   double* right = channelR < channels ? OutBuffer[channelR].data() : nullptr;
+  auto silentFrom = [&](std::size_t j) {
+    for (double* block : {left, right})
+      if (block) std::fill(block + j, block + frames, 0.0);
+  };
 
   std::size_t j = 0;
   while (j < frames) {
+    if (FStarved) {
+      if (!TakeNext()) {
+        silentFrom(j);
+        FSilentFrames += static_cast<std::int32_t>(frames - j);
+        if (FSilentFrames >= AsioCountMax) {
+          FSilentFrames %= AsioCountMax;
+          FSilentSeconds.fetch_add(1, std::memory_order_release);
+          FEventCall->Set();
+        }
+        break;
+      }
+      // The missing second has come: it begins here.
+      FStarved = false;
+      FBoundaries.store(AsioPlayTime, std::memory_order_release);
+      FEventCall->Set();
+    }
     const TSecond& second = FSlots[THandOver::Unpack(FHandOver.load(std::memory_order_relaxed)).Playing];
     const std::size_t n = std::min(frames - j, static_cast<std::size_t>(AsioCountMax - AsioCount));
     const std::int32_t* l = second.L.data() + AsioCount;
@@ -464,9 +587,7 @@ void TAsioPlayback::ASIOHostBufferSwitch64(const TAVDArrayOfDoubleDynArray&, TAV
     j += n;
     AsioCount += static_cast<std::int32_t>(n);
     if (AsioCount == AsioCountMax && !EndOfSecond()) {
-      // A timed play ended: the rest of the block is silent.
-      for (double* block : {left, right})
-        if (block) std::fill(block + j, block + frames, 0.0);
+      silentFrom(j);  // a timed play ended: the rest of the block is silent
       break;
     }
   }

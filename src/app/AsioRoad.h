@@ -1,29 +1,38 @@
 // Playing through an ASIO driver, without any window or driver: Play, Stop
-// and the close on the user-interface thread, the host stop on the display
-// thread, the buffer-switch handler on the driver's thread, and a thread of
-// the road's own that prepares each next second ahead of time.
+// and the close on the user-interface thread, the host stop that display
+// command 0 carries, the buffer-switch handler on the driver's thread, and a
+// thread of the road's own that prepares each next second ahead of time.
 //
 // Threads and hand-overs:
+// - The host is called on the user-interface thread only, with no lock of
+//   the road held: a driver may need that thread inside any of its calls (a
+//   driver that sends a message to a window of its own from stop()). The
+//   display thread's host stop is posted there; a Play or close that comes
+//   first carries the pending stop out itself.
 // - The create-wave thread mixes each second; the road's thread fetches it,
 //   quantises it with the gains of the moment into a free slot and hands it
 //   to the driver's thread through one atomic word (which slot plays, which
-//   slots are ready, up to two seconds ahead). The driver's thread only
-//   copies, scales and takes the next ready slot at a second boundary; it
-//   never waits, locks or allocates.
-// - Everything the driver's thread has to report (a second began, a timed
-//   play ended) is counted in atomics and its event is set; the road's thread
-//   hands the second to the display thread and posts to the user-interface
-//   thread.
-// - A gain change re-quantises the ready second while it has not started.
-// - The host is started, stopped and reset under one lock of the road's own;
-//   a stop handed to the display thread is pending until it runs, and a Play
-//   (or the close) that comes first carries it out itself.
+//   slots are ready, in playing order). It keeps as many seconds ready as one
+//   buffer half can span, and one more; Play prepares the ones the first
+//   half needs before the driver starts. The driver's thread only copies,
+//   scales and takes the next ready slot at a second boundary; it never
+//   waits, locks or allocates.
+// - A second that is not ready at its boundary is never replaced by the one
+//   before: the driver gets silence until it is ready, and the road's thread
+//   reports "Error - Cannot Create Wave Data." once for that second.
+// - Everything the driver's thread has to report (a second began, a second
+//   was missing, a timed play ended) is counted in atomics and its event is
+//   set; the road's thread hands the second to the display thread and posts
+//   to the user-interface thread.
+// - A gain change re-quantises the ready seconds that have not started while
+//   the create-wave thread still holds their mix (the last two it made).
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -44,7 +53,7 @@ inline constexpr std::string_view kMessageAsioChannelMissing = "Error - ASIO Out
 inline constexpr std::int32_t kAsioOK = 0;
 inline constexpr std::int32_t kAsioNoClock = -995;
 
-// The ASIO host as the road drives it (user-interface and display threads).
+// The ASIO host as the road drives it (user-interface thread only).
 class TAsioRoadHost {
  public:
   virtual std::int32_t DriverIndex() = 0;  // -1: no driver chosen
@@ -59,8 +68,15 @@ class TAsioRoadHost {
   virtual bool Active() = 0;
   virtual void SetActive(bool Value) = 0;
   virtual std::int32_t OutputChannelCount() = 0;
+  // Frames per buffer half of the open driver.
+  virtual std::uint32_t BufferSize() = 0;
   // Closes the driver without opening it again.
   virtual void CloseDriver() = 0;
+  // Runs on the user-interface thread, with no lock of the host held, after
+  // a reset the driver asked for (not after Reset): Reopened is false when
+  // the driver could not be opened again (the host shows that error itself).
+  // Empty to remove it.
+  virtual void SetOnDriverReset(std::function<void(bool Reopened)> Handler) = 0;
 
  protected:
   ~TAsioRoadHost() = default;
@@ -73,6 +89,8 @@ struct TAsioRoadServices {
   TEventFactory CreateEvent;          // the road thread's call event
   TUserInterfaceSink& UserInterface;  // posted to by the road's thread
   TMainView& View;                    // Play, Stop (user-interface thread)
+  // Queues a task for the user-interface thread; any thread, never waits.
+  std::function<void(std::function<void()>)> PostTask;
 };
 
 class TAsioPlayback final : public TAsioRoad {
@@ -87,16 +105,26 @@ class TAsioPlayback final : public TAsioRoad {
   // Stops a running output, restores the rate and closes the driver; ends the
   // road's thread. Safe to call more than once.
   void Close() override;
-  // Display command 0 (display thread): stops the host and restores its rate
-  // when a stop is still pending.
+  // Display command 0 (display thread): has the user-interface thread stop
+  // the host and restore its rate when a stop is still pending.
   void StopHost() override;
 
   // The host reopened its driver during a play (a reset asked for by the
   // driver): the rate is set again and checked. User-interface thread.
   void HostReset();
+  // The driver asked for a reset and could not be opened again: the play
+  // ends as a failed play does (the host shows the error). User-interface
+  // thread.
+  void HostResetFailed();
 
-  // Seconds ready after the one that plays.
+  // Seconds ready after the one that plays, and how many the road keeps ready.
   std::int32_t ReadySeconds() const { return THandOver::Unpack(FHandOver.load()).Count; }
+  std::int32_t AheadSeconds() const { return FAhead.load(); }
+  // Seconds kept ready for halves of BufferSize frames at Rate: as many as one
+  // half can reach beyond the one that plays, and one more.
+  static std::int32_t AheadFor(std::uint32_t BufferSize, std::int32_t Rate);
+  // Longest wait for a driver to report the rate it was given.
+  static constexpr std::uint32_t kRateLockWaitMs = 100;
 
   // The 64-bit buffer-switch event, on the driver's thread: one block of
   // samples for every output channel.
@@ -113,68 +141,71 @@ class TAsioPlayback final : public TAsioRoad {
   struct TSecond {
     TWaveBufferInteger L, R;
   };
-  // Seconds prepared ahead: enough for a buffer longer than a second.
-  static constexpr std::uint8_t kAhead = 2;
-  static constexpr std::uint8_t kSlots = kAhead + 3;
+  // Most seconds kept ready (halves of 65530 frames at 6000 Hz and more).
+  static constexpr std::uint8_t kMaxAhead = 12;
+  static constexpr std::uint8_t kSlots = kMaxAhead + 3;
   // The hand-over word: the slot that plays and the slots that are ready, in
-  // playing order. Only the driver's thread takes from the queue, only the
-  // road's thread adds to it or replaces a queued slot.
+  // playing order, four bits each. Only the driver's thread takes from the
+  // queue, only the road's thread adds to it or replaces a queued slot.
   struct THandOver {
     std::uint8_t Playing = 0;
     std::uint8_t Count = 0;
-    std::array<std::uint8_t, kAhead> Ready{};
-    std::uint16_t Pack() const {
-      return static_cast<std::uint16_t>(Playing | Count << 3 | Ready[0] << 5 | Ready[1] << 8);
-    }
-    static THandOver Unpack(std::uint16_t Word) {
-      return {static_cast<std::uint8_t>(Word & 7), static_cast<std::uint8_t>(Word >> 3 & 3),
-              {static_cast<std::uint8_t>(Word >> 5 & 7), static_cast<std::uint8_t>(Word >> 8 & 7)}};
-    }
+    std::array<std::uint8_t, kMaxAhead> Ready{};
+    std::uint64_t Pack() const;
+    static THandOver Unpack(std::uint64_t Word);
     bool Holds(std::uint8_t Slot) const;
   };
+  static_assert(std::atomic<std::uint64_t>::is_always_lock_free);
 
   // User-interface thread.
   void RequestCreateWave(std::uint8_t Command);
   std::string_view PrepareHost(double Rate, std::string& Failure);
   void StartPlay(const TPCMFormat& Format);
+  bool MakeSecond(TSecond& Second, const TWaveBufferExtendedStereo*& Mixed, const TOutputGains& Gains);
   void RestoreRate();
   void EndPlay();  // the road's thread and the handler leave the play alone
-  void MarkStopPending();
-  void CompletePendingStop();  // under FHostLock
+  void CompletePendingStop();
   void StopOutput();           // Stop's steps, also after a failed rate check
-  bool RateHeld(double Rate);  // under FHostLock
+  bool RateHeld(double Rate);  // waits a little for a driver that locks
   TSecond Quantize(const TWaveBufferExtendedStereo& Mixed, const TOutputGains& Gains);
 
   // The road's thread.
   void Serve();
-  void PrepareNext(std::uint32_t Generation, std::int32_t Boundary);
+  void PrepareNext(std::uint32_t Generation, std::int32_t Token);
   void RequantizeReady(std::uint32_t Generation);
+  void KeepMix(std::uint8_t Slot, const TWaveBufferExtendedStereo* Mixed, std::int32_t Index);
+  void ReportMissing(std::int32_t Index);
   // Queues Second after the ready ones, or in place of the ready slot Old;
   // false when the play changed or Old has begun meanwhile.
-  static constexpr std::uint8_t kAppend = 7;
+  static constexpr std::uint8_t kAppend = 0xFF;
   bool Queue(std::uint32_t Generation, TSecond& Second, std::uint8_t Old, std::uint8_t& Slot);
   void EndTimedPlay(std::uint32_t Generation);
   static std::uint8_t FreeSlot(const THandOver& Word);
 
   // The driver's thread.
   void Silence(TAVDArrayOfDoubleDynArray& OutBuffer);
+  bool TakeNext();
   bool EndOfSecond();
 
   TAsioRoadServices FServices;
+  // Tasks posted to the user-interface thread run only while this lives.
+  std::shared_ptr<TAsioPlayback*> FAlive;
 
-  // Host: started, stopped, reset under this lock.
-  std::mutex FHostLock;
-  bool FStopPending = false;
+  // Host: user-interface thread, except the pending stop, which the road's
+  // thread also sets when a timed play ends.
+  std::atomic<bool> FStopPending{false};
   bool FClosed = false;
   double DefaultAsioSamplingRate = 48000.0;
 
   // The play as the driver's thread sees it; set up before the host starts.
   std::array<TSecond, kSlots> FSlots;
-  std::atomic<std::uint16_t> FHandOver{0};
+  std::atomic<std::uint64_t> FHandOver{0};
   std::atomic<bool> FRunning{false};
   std::atomic<std::int32_t> FInHandler{0};
   std::atomic<bool> FEnded{false};
-  std::atomic<std::int32_t> FBoundaries{0};  // seconds played, for the road's thread
+  std::atomic<std::int32_t> FBoundaries{0};     // seconds played, for the road's thread
+  std::atomic<std::int32_t> FMissing{-1};       // the second not ready at its boundary
+  std::atomic<std::int32_t> FSilentSeconds{0};  // whole seconds of silence written since
   long double FScale = 32767.0L;
   std::int32_t FChannelL = 0, FChannelR = 1;
   bool FSingle = false;
@@ -182,6 +213,8 @@ class TAsioPlayback final : public TAsioRoad {
   std::int32_t AsioCount = 0;
   std::int32_t AsioCountMax = 0;
   std::int32_t AsioPlayTime = 0;
+  bool FStarved = false;  // waiting for the next second, writing silence
+  std::int32_t FSilentFrames = 0;
 
   // The road's thread and its hand-shake with the user-interface thread.
   std::mutex FPlayLock;
@@ -189,13 +222,18 @@ class TAsioPlayback final : public TAsioRoad {
   bool FActivePlay = false;  // the road's thread serves a play
   bool FServing = false;
   std::atomic<std::uint32_t> FGeneration{0};
-  std::int32_t FFailedAt = -1;  // boundary at which a second could not be made
-  std::int32_t FPrepared = 0;   // seconds of this play made so far
+  std::atomic<std::int32_t> FAhead{2};
+  std::int32_t FFailedAt = -1;     // the second that could not be made
+  std::int32_t FFailedToken = 0;   // the driver's progress then: one attempt per second played
+  std::int32_t FReported = -1;     // the last second reported missing
+  std::int32_t FPrepared = 0;      // seconds of this play made so far
   std::int32_t FShownBoundary = 0;
   bool FEndHandled = false;
-  // The mix of each ready slot (kept by the create-wave thread until the
-  // request after the next) and the gains the ready slots were made with.
+  // The mix of each ready slot (the create-wave thread keeps the last two it
+  // made), the second it belongs to, and the gains the ready slots were made
+  // with.
   std::array<const TWaveBufferExtendedStereo*, kSlots> FMixed{};
+  std::array<std::int32_t, kSlots> FMixedIndex{};
   TOutputGains FReadyGains;
   TPCMFormat FFormat{};
   std::unique_ptr<TAutoResetEvent> FEventCall;

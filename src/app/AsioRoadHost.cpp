@@ -1,28 +1,13 @@
 #include "app/AsioRoadHost.h"
 
-#include <mutex>
-
 #include "asio/DASIOHost.h"
-#include "asio/DASIOHostWin32.h"
 #include "framework/Text.h"
 
 namespace {
 
-// The host, which can also read back the rate the open driver runs at.
-class TMainASIOHost final : public TASIOHost {
- public:
-  using TASIOHost::TASIOHost;
-  std::optional<double> DriverSampleRate() {
-    std::lock_guard lock(FLock);
-    double rate = 0.0;
-    if (!FDriver || FDriver->GetSampleRate(rate) != ASE_OK) return std::nullopt;
-    return rate;
-  }
-};
-
 class TProgramAsioHost final : public TAsioHostComponent {
  public:
-  TProgramAsioHost() : FHost(CreateWin32ASIOHostPlatform()) {}
+  explicit TProgramAsioHost(std::unique_ptr<TASIOHostPlatform> Platform) : FHost(std::move(Platform)) {}
 
   std::int32_t DriverIndex() override { return FHost.DriverIndex(); }
   double SampleRate() override { return FHost.SampleRate(); }
@@ -33,7 +18,15 @@ class TProgramAsioHost final : public TAsioHostComponent {
   bool Active() override { return FHost.Active(); }
   void SetActive(bool Value) override { FHost.SetActive(Value); }
   std::int32_t OutputChannelCount() override { return FHost.OutputChannelCount(); }
+  std::uint32_t BufferSize() override { return FHost.BufferSize(); }
   void CloseDriver() override { FHost.CloseDriver(); }
+  void SetOnDriverReset(std::function<void(bool Reopened)> Handler) override {
+    if (!Handler) {
+      FHost.OnDriverReset = nullptr;
+      return;
+    }
+    FHost.OnDriverReset = [Handler = std::move(Handler)](TCustomASIOHostBasic&, bool Reopened) { Handler(Reopened); };
+  }
 
   void SetOnBufferSwitch64(TBufferSwitch Handler) override {
     if (!Handler) {
@@ -42,11 +35,6 @@ class TProgramAsioHost final : public TAsioHostComponent {
     }
     FHost.SetOnBufferSwitch64([Handler = std::move(Handler)](TCustomASIOHost&, const TAVDArrayOfDoubleDynArray& In,
                                                              TAVDArrayOfDoubleDynArray& Out) { Handler(In, Out); });
-  }
-  void SetOnReset(std::function<void()> Handler) override {
-    FHost.OnReset = [Handler = std::move(Handler)](TCustomASIOHostBasic&) {
-      if (Handler) Handler();
-    };
   }
 
   std::vector<std::string> DriverList() override {
@@ -58,9 +46,11 @@ class TProgramAsioHost final : public TAsioHostComponent {
   void ControlPanel() override { FHost.ControlPanel(); }
 
  private:
-  TMainASIOHost FHost;
+  TASIOHost FHost;
 };
 
 }  // namespace
 
-std::unique_ptr<TAsioHostComponent> TAsioHostComponent::Create() { return std::make_unique<TProgramAsioHost>(); }
+std::unique_ptr<TAsioHostComponent> TAsioHostComponent::Create(std::unique_ptr<TASIOHostPlatform> Platform) {
+  return std::make_unique<TProgramAsioHost>(std::move(Platform));
+}

@@ -10,6 +10,8 @@
 
 #include "app/AsioRoad.h"
 
+class TASIOHostPlatform;
+
 class TAsioHostComponent : public TAsioRoadHost {
  public:
   using TBufferSwitch = std::function<void(const TAVDArrayOfDoubleDynArray& InBuffer,
@@ -17,14 +19,15 @@ class TAsioHostComponent : public TAsioRoadHost {
 
   // Creates the host on the user-interface thread: it lists the installed
   // drivers once and creates its hidden window there. No driver is opened.
+  // (Windows only.)
   static std::unique_ptr<TAsioHostComponent> Create();
+  // The same over the seams of a given platform, whose owner thread is the
+  // user-interface thread.
+  static std::unique_ptr<TAsioHostComponent> Create(std::unique_ptr<TASIOHostPlatform> Platform);
   virtual ~TAsioHostComponent() = default;
 
   // The 64-bit buffer-switch event (driver's thread); empty to remove it.
   virtual void SetOnBufferSwitch64(TBufferSwitch Handler) = 0;
-  // Runs after the host reopened its driver (a reset), with the host's lock
-  // held: the handler must not call back into the host.
-  virtual void SetOnReset(std::function<void()> Handler) = 0;
 
   // The settings window's part: the installed drivers (UTF-8), the choice
   // of one (-1: none; a driver that cannot be opened leaves none open), its

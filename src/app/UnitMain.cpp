@@ -155,13 +155,6 @@ TFormMain::TFormMain()
   ASIOHost->SetOnBufferSwitch64([this](const TAVDArrayOfDoubleDynArray& in, TAVDArrayOfDoubleDynArray& out) {
     ASIOHostBufferSwitch64(in, out);
   });
-  // A driver that asked to be reset runs at its default rate again: the
-  // road sets and checks its rate once the host has released its lock.
-  ASIOHost->SetOnReset([this] {
-    TUIDispatcher::Post([form = this] {
-      if (FormMain == form && form->FAsioRoad) form->FAsioRoad->HostReset();
-    });
-  });
   OnCreate = [this](TControl* sender) { FormCreate(sender); };
   OnShow = [this](TControl* sender) { FormShow(sender); };
   OnClose = [this](TControl* sender, TCloseAction& action) { FormClose(sender, action); };
@@ -391,7 +384,8 @@ void TFormMain::FormCreate(TControl*) {
   FState = std::make_unique<TMainState>(
       TMainServices{Win32EventFactory(), WaveOut, WaveMemory, Engine, UserInterface, view});
   FAsioRoad = std::make_unique<TAsioPlayback>(
-      TAsioRoadServices{*FState, *ASIOHost, Engine, Win32EventFactory(), UserInterface, view});
+      TAsioRoadServices{*FState, *ASIOHost, Engine, Win32EventFactory(), UserInterface, view,
+                        [](std::function<void()> Task) { TUIDispatcher::Post(std::move(Task)); }});
   FState->SetAsioRoad(FAsioRoad.get());  // Play, Stop and the close take its branches
   FControls = std::make_unique<TMainControls>(*FState, view);
   FControls->ShowInitialPictures();

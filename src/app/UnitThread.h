@@ -194,7 +194,8 @@ class TWorkerThread {
 // two scope charts, which it posts to the user-interface thread.
 class TThreadDisplayOut final : public TWorkerThread {
  public:
-  // Travels with command 0: stops the ASIO host when the sender says so.
+  // Travels with command 0: has the ASIO host stopped when the sender says
+  // so; it never waits for another thread.
   using TStopHost = std::function<void()>;
   static constexpr std::int32_t kMaxChartPoints = 1023;
 
@@ -222,7 +223,7 @@ class TThreadDisplayOut final : public TWorkerThread {
   TAutoResetEvent& FEventCallDisplayOut;
   TUserInterfaceSink& FUserInterface;
   TCommandMailbox<TStopHost> FMailbox;
-  std::mutex Section0;  // held while the ASIO host is stopped
+  std::mutex Section0;  // held while the ASIO host's stop is handed on
   std::mutex FHandOverLock;
   // Guarded by the hand-over lock.
   std::int32_t FPlayTime = 0;

@@ -96,7 +96,7 @@ struct TASIOHostCallbacks {
     if (!host || (index != 0 && index != 1)) return nullptr;
     krv::ExtendedPrecisionScope precision;
     try {
-      if (params) host->FASIOTime.BufferTime() = *params;
+      if (params) host->FSwitchTime = *params;
       TASIOHostMessage message{HostMessageBufferSwitchTimeInfo, 2, index, 0};
       host->Dispatch(message);
     } catch (...) {
@@ -292,6 +292,13 @@ void TCustomASIOHostBasic::SetSampleRate(double value) {
   FASIOTime.SetSampleRate(value);
   // A rate of 0 would switch a driver to its external clock.
   if (FDriver && valid) FDriver->SetSampleRate(value);
+}
+
+std::optional<double> TCustomASIOHostBasic::DriverSampleRate() {
+  std::lock_guard lock(FLock);
+  double rate = 0.0;
+  if (!FDriver || FDriver->GetSampleRate(rate) != ASE_OK) return std::nullopt;
+  return rate;
 }
 
 ASIOError TCustomASIOHostBasic::CanSampleRate(double sampleRate) {
@@ -496,11 +503,16 @@ std::int32_t TCustomASIOHostBasic::AsioMessage(std::int32_t selector, std::int32
 void TCustomASIOHostBasic::ServiceRequests() {
   const std::uint32_t requests = FPendingRequests.exchange(0);
   bool failed = (requests & kRequestError) != 0;
+  bool resetFailed = false;
   try {
     std::lock_guard lock(FLock);
     if (requests & kRequestReset) {
-      TASIOHostMessage message{HostMessageAsio, 0, 0, 0};
-      Dispatch(message);
+      try {
+        TASIOHostMessage message{HostMessageAsio, 0, 0, 0};
+        Dispatch(message);
+      } catch (...) {
+        resetFailed = true;
+      }
     }
     if (requests & kRequestLatencies) {
       TASIOHostMessage message{HostMessageAsio, 3, 0, 0};
@@ -509,8 +521,16 @@ void TCustomASIOHostBasic::ServiceRequests() {
   } catch (...) {
     failed = true;
   }
-  // Shown without the lock: the display thread may stop the host meanwhile.
-  if (failed) FPlatform->ShowError(ASIODriverFailedText);
+  // The owner hears of the reset, then the error is shown, both without the
+  // lock: the owner calls the host again from its handler.
+  if (requests & kRequestReset) {
+    try {
+      if (OnDriverReset) OnDriverReset(*this, !resetFailed);
+    } catch (...) {
+      failed = true;
+    }
+  }
+  if (failed || resetFailed) FPlatform->ShowError(ASIODriverFailedText);
 }
 
 void TCustomASIOHostBasic::Dispatch(TASIOHostMessage& message) {
@@ -526,7 +546,7 @@ void TCustomASIOHostBasic::Dispatch(TASIOHostMessage& message) {
           BufferSwitch(static_cast<std::int32_t>(message.LParam));
           break;
         case 2:
-          BufferSwitchTimeInfo(static_cast<std::int32_t>(message.LParam), FASIOTime.BufferTime());
+          BufferSwitchTimeInfo(static_cast<std::int32_t>(message.LParam), FSwitchTime);
           break;
         case 3:
           FDriver->GetLatencies(FInputLatency, FOutputLatency);
@@ -545,7 +565,7 @@ void TCustomASIOHostBasic::Dispatch(TASIOHostMessage& message) {
       BufferSwitch(static_cast<std::int32_t>(message.LParam));
       break;
     case HostMessageBufferSwitchTimeInfo:
-      BufferSwitchTimeInfo(static_cast<std::int32_t>(message.LParam), FASIOTime.BufferTime());
+      BufferSwitchTimeInfo(static_cast<std::int32_t>(message.LParam), FSwitchTime);
       break;
     default:
       break;
@@ -553,7 +573,7 @@ void TCustomASIOHostBasic::Dispatch(TASIOHostMessage& message) {
 }
 
 void TCustomASIOHostBasic::BufferSwitch(std::int32_t Index) {
-  TASIOTime& time = FASIOTime.BufferTime();
+  TASIOTime& time = FSwitchTime;
   time = TASIOTime{};
   if (FDriver && FDriver->GetSamplePosition(time.timeInfo.samplePosition, time.timeInfo.systemTime) == ASE_OK)
     time.timeInfo.flags |= kSystemTimeValid | kSamplePositionValid;

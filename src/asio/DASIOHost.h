@@ -4,13 +4,20 @@
 // to and from the driver's sample format.
 //
 // Threads. Opening, closing, starting, stopping and rate changes are
-// serialised by one lock and may come from any thread (the user-interface
-// thread, the display thread). The per-buffer path on the driver's thread
+// serialised by one lock. A driver may need the thread that created its
+// window (the owner thread, which called Init) inside any of its calls, so
+// the program makes them on that thread only. The per-buffer path on the driver's thread
 // never takes that lock, never allocates and never shows anything. A driver's
 // reset, buffer-size or latency request is answered at once and carried out
 // later on the owner thread (TASIOHostPlatform::WakeOwner, then
-// ServiceRequests); failures found there, or exceptions caught in a callback,
-// are reported once through TASIOHostPlatform::ShowError.
+// ServiceRequests), which then raises OnDriverReset with no lock held;
+// failures found there, or exceptions caught in a callback, are reported once
+// through TASIOHostPlatform::ShowError.
+//
+// The time object (ASIOTime) belongs to the owner thread. The driver's time
+// record of each buffer half is copied into a record of the driver's thread
+// of its own, which the buffer switch reads; the owner learns the position
+// through OnUpdateSamplePos.
 //
 // How a Win32 program creates its one host (after SelectProcessorRoutines):
 //
@@ -228,6 +235,9 @@ class TCustomASIOHostBasic {
   double SampleRate() const { return FSampleRate; }
   virtual void SetSampleRate(double value);
   virtual ASIOError CanSampleRate(double sampleRate);
+  // The rate the open driver reports it runs at; empty without a driver or
+  // when the driver does not answer ASE_OK.
+  std::optional<double> DriverSampleRate();
   virtual void ControlPanel();
 
   std::uint32_t BufferSize() const { return FBufferSize; }
@@ -276,6 +286,12 @@ class TCustomASIOHostBasic {
       OnBuffersCreate, OnBuffersDestroy;
   TSamplePositionUpdateEvent OnUpdateSamplePos;
   TBufferSwitchEventNative OnBufferSwitch;
+  // A reset the driver asked for has been carried out (owner thread, after
+  // OnReset, with no lock held): Reopened is false when the driver could not
+  // be opened again, whose error is shown right after this event. The
+  // host's own Reset does not raise it.
+  using TDriverResetEvent = std::function<void(TCustomASIOHostBasic& Sender, bool Reopened)>;
+  TDriverResetEvent OnDriverReset;
 
   // The host the driver callbacks reach, or null (set when a host opens a
   // driver, cleared once it is stopped and closed).
@@ -304,6 +320,7 @@ class TCustomASIOHostBasic {
   bool FBuffersCreated = false;
   std::intptr_t FHandle = 0;
   TASIOTimeSub FASIOTime;
+  TASIOTime FSwitchTime{};  // the driver thread's: the time record of the half in hand
   TASIOCanDos FASIOCanDos = 0;
   TAsioDriverList FASIOdriverlist;
   TASIOCallbacks FCallbacks{};

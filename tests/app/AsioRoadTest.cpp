@@ -5,6 +5,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "FakeUiThread.h"
 #include "Fakes.h"
 #include "app/AsioRoad.h"
 #include "synthesis/ExtendedPrecision.h"
@@ -25,6 +26,7 @@ class TFakeAsioHost final : public TAsioRoadHost {
   double FDriverRate = 44100.0;
   std::atomic<bool> FActive{false};
   std::vector<std::string> FCalls;
+  std::function<void(bool)> FOnDriverReset;
 
  public:
   // What the test sets before Play.
@@ -34,6 +36,11 @@ class TFakeAsioHost final : public TAsioRoadHost {
   bool Starts = true;
   bool ResetFails = false;
   std::int32_t Outputs = 2;
+  std::uint32_t Frames = 512;
+  // Read-backs of the driver's rate that answer "not present" first, and an
+  // offset of the rate it then reports (a measured clock).
+  std::atomic<int> RateUnreadable{0};
+  double RateOffset = 0.0;
 
   std::int32_t DriverIndex() override { return Driver; }
   double SampleRate() override { return Locked([&] { return FRate; }); }
@@ -45,7 +52,16 @@ class TFakeAsioHost final : public TAsioRoadHost {
     });
   }
   std::int32_t CanSampleRate(double) override { return CanRateAnswer; }
-  std::optional<double> DriverSampleRate() override { return Locked([&] { return FDriverRate; }); }
+  std::optional<double> DriverSampleRate() override {
+    return Locked([&]() -> std::optional<double> {
+      FCalls.push_back("read rate");
+      if (RateUnreadable > 0) {
+        --RateUnreadable;
+        return std::nullopt;
+      }
+      return FDriverRate + RateOffset;
+    });
+  }
   void Reset() override {
     Locked([&] { FCalls.push_back("reset"); });
     if (ResetFails) throw std::runtime_error("ASIO Driver Failed!");
@@ -56,8 +72,20 @@ class TFakeAsioHost final : public TAsioRoadHost {
     FActive.store(Value && Starts);
   }
   std::int32_t OutputChannelCount() override { return Outputs; }
+  std::uint32_t BufferSize() override { return Frames; }
   void CloseDriver() override {
     Locked([&] { FCalls.push_back("close"); });
+  }
+  void SetOnDriverReset(std::function<void(bool)> Handler) override {
+    Locked([&] { FOnDriverReset = std::move(Handler); });
+  }
+  // The host after a reset the driver asked for, on the user-interface thread.
+  void DriverReset(bool Reopened) {
+    auto handler = Locked([&] { return FOnDriverReset; });
+    if (handler) handler(Reopened);
+  }
+  bool ResetHandlerSet() {
+    return Locked([&] { return static_cast<bool>(FOnDriverReset); });
   }
 
   std::vector<std::string> Calls() {
@@ -130,11 +158,21 @@ class AsioRoadTest : public ::testing::Test {
     return seconds;
   }
 
+  // Waits for Condition while running what was posted to the
+  // user-interface thread, which this test thread is.
+  template <class F>
+  bool Pump(F Condition) {
+    return WaitUntil([&] {
+      uiQueue.RunPending();
+      return Condition();
+    });
+  }
+
   // One buffer half of Frames frames on Channels channels, as the driver asks
   // for it once the road has its seconds ready.
   TAVDArrayOfDoubleDynArray& Switch(std::size_t Channels, std::size_t Frames, bool WaitReady = true) {
     if (WaitReady) {
-      EXPECT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
+      EXPECT_TRUE(WaitUntil([&] { return road->ReadySeconds() == road->AheadSeconds(); }));
     }
     out.assign(Channels, std::vector<double>(Frames, 7.0));  // what the last half left
     road->ASIOHostBufferSwitch64({}, out);
@@ -147,10 +185,12 @@ class AsioRoadTest : public ::testing::Test {
   fakes::TFakeWaveMemory memory;
   fakes::TFakeUserInterface ui;
   fakes::TFakeView view;
+  fakes::TUiQueue uiQueue;
   std::unique_ptr<TMainState> state = std::make_unique<TMainState>(
       TMainServices{PortableEventFactory(), device, memory, engine, ui, view, {5000, 5000, 5000, 300}});
   std::unique_ptr<TAsioPlayback> road =
-      std::make_unique<TAsioPlayback>(TAsioRoadServices{*state, host, engine, PortableEventFactory(), ui, view});
+      std::make_unique<TAsioPlayback>(
+          TAsioRoadServices{*state, host, engine, PortableEventFactory(), ui, view, uiQueue.Poster()});
   TAVDArrayOfDoubleDynArray out;
 };
 
@@ -229,7 +269,7 @@ TEST_F(AsioRoadTest, TimedPlayEndsByItselfWithTheTailSilentAndMakesNoSecondBeyon
   Switch(2, 3000, false);
   EXPECT_EQ(out[1], std::vector<double>(3000, 0.0));
   ASSERT_TRUE(WaitUntil([&] { return ui.SinglePlayEnds() == 1; }));
-  ASSERT_TRUE(WaitUntil([&] { return !host.Active(); }));
+  ASSERT_TRUE(Pump([&] { return !host.Active(); }));
   EXPECT_EQ(host.Rate(), 44100.0);  // the driver's own rate again
   EXPECT_EQ(engine.Sweeps.load(), 10);
   EXPECT_TRUE(state->xEnableChangeData());  // until the window completes the stop
@@ -239,21 +279,79 @@ TEST_F(AsioRoadTest, TimedPlayEndsByItselfWithTheTailSilentAndMakesNoSecondBeyon
   EXPECT_EQ(state->xOperation(), TOperation::_Play);
 }
 
-TEST_F(AsioRoadTest, EachSecondThatCannotBeMadeShowsOneMessageAndTheLastOnePlaysAgain) {
+// A second that is not there at its boundary is never replaced by the one
+// before: silence until it is made, one message for it.
+TEST_F(AsioRoadTest, ASecondThatCannotBeMadeIsSilenceWithOneMessageNeverTheSecondBefore) {
   SetFormat(8000, 16);
   state->Play();
   ASSERT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
   engine.HoldSweep = true;  // seconds 3 and on cannot be made
   std::vector<std::vector<double>> right;
-  for (std::size_t k = 1; k <= 3; ++k) {
-    right.push_back(Switch(2, 8000, false)[1]);  // seconds 0, 1, 2; each boundary tries once
-    ASSERT_TRUE(WaitUntil([&] { return ui.Messages().size() == k; }));
+  for (int k = 0; k < 3; ++k) right.push_back(Switch(2, 8000, false)[1]);  // seconds 0, 1, 2
+  ASSERT_TRUE(WaitUntil([&] { return ui.Messages().size() == 1; }));
+  const std::vector<double> silence(8000, 0.0);
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ(Switch(2, 8000, false)[1], silence) << k;  // second 3 is missing
+    std::this_thread::sleep_for(400ms);                  // one more attempt per silent second
   }
-  engine.HoldSweep = false;  // the next attempt comes at the next boundary
-  EXPECT_EQ(Switch(2, 8000, false)[1], right[2]);  // nothing was ready: second 2 plays again
-  EXPECT_EQ(Switch(2, 8000)[1], right[2]);         // nor at the boundary of the attempt
-  EXPECT_NE(Switch(2, 8000)[1], right[2]);
-  EXPECT_EQ(ui.Messages(), std::vector<std::string>(3, "Error - Cannot Create Wave Data."));
+  engine.HoldSweep = false;
+  std::vector<double> resumed = silence;
+  for (int tries = 0; tries < 100 && resumed == silence; ++tries) {
+    std::this_thread::sleep_for(50ms);
+    resumed = Switch(2, 8000, false)[1];
+  }
+  EXPECT_NE(resumed, silence);
+  for (const auto& before : right) EXPECT_NE(resumed, before);
+  EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Error - Cannot Create Wave Data."});
+  // A later second that goes missing gets its own message, and only that,
+  // also while the driver has not reached it yet.
+  ASSERT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
+  engine.HoldSweep = true;
+  EXPECT_NE(Switch(2, 8000, false)[1], silence);  // the road makes the next one: it fails
+  ASSERT_TRUE(WaitUntil([&] { return ui.Messages().size() == 2; }));
+  std::this_thread::sleep_for(100ms);
+  std::vector<double> block;
+  for (int tries = 0; tries < 20 && (block = Switch(2, 8000, false)[1]) != silence; ++tries)
+    std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(block, silence);
+  std::this_thread::sleep_for(800ms);
+  engine.HoldSweep = false;
+  EXPECT_EQ(ui.Messages(), std::vector<std::string>(2, "Error - Cannot Create Wave Data."));
+  EXPECT_TRUE(view.Messages().empty());
+}
+
+// Halves of 65530 frames at 32000 Hz reach up to three seconds beyond the one
+// that plays; a half of exactly one second asks for the second second as the
+// first ends, right after the start. Both get every second once, in order.
+TEST_F(AsioRoadTest, HalvesSpanningSeveralSecondsOrOneWholeSecondGetEverySecondOnce) {
+  struct Case {
+    std::int32_t Rate;
+    std::uint32_t Frames;
+    std::size_t Blocks;
+  };
+  for (const Case c : {Case{32000, 65530, 28}, Case{48000, 48000, 6}}) {
+    SCOPED_TRACE(c.Rate);
+    SetFormat(c.Rate, 16);
+    host.Frames = c.Frames;
+    const std::size_t total = c.Frames * c.Blocks;
+    const auto seconds = ExpectedSeconds(static_cast<std::int32_t>(total / c.Rate + 1), 0.1L);
+    state->Play();
+    ASSERT_EQ(state->xOperation(), TOperation::_Play);
+    std::size_t frame = 0, wrong = 0;
+    for (std::size_t block = 0; block < c.Blocks; ++block) {
+      Switch(2, c.Frames, block > 0);  // the first half comes at once
+      for (std::size_t j = 0; j < c.Frames; ++j, ++frame) {
+        const auto& second = seconds[frame / c.Rate];
+        const std::size_t i = frame % c.Rate;
+        wrong += out[0][j] != static_cast<double>(second[0][i] / 32767.0L) ||
+                 out[1][j] != static_cast<double>(second[1][i] / 32767.0L);
+      }
+    }
+    EXPECT_EQ(wrong, 0u) << "of " << total << " frames";
+    state->Stop();
+    ASSERT_TRUE(Pump([&] { return !host.Active(); }));
+  }
+  EXPECT_TRUE(ui.Messages().empty());
   EXPECT_TRUE(view.Messages().empty());
 }
 
@@ -282,7 +380,8 @@ TEST_F(AsioRoadTest, PlayRefusalsShowOneMessageAndLeaveTheHostStopped) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     TFakeAsioHost fresh;
-    TAsioPlayback playback(TAsioRoadServices{*state, fresh, engine, PortableEventFactory(), ui, view});
+    TAsioPlayback playback(
+        TAsioRoadServices{*state, fresh, engine, PortableEventFactory(), ui, view, uiQueue.Poster()});
     state->SetAsioRoad(&playback);
     const auto before = view.Messages().size();
     c.Setup(fresh, engine);
@@ -305,23 +404,24 @@ TEST_F(AsioRoadTest, StopThenPlayAtOnceKeepsPlayingAndRestoresTheDriversOwnRate)
   state->Play();  // before or after the display thread stops the host
   ASSERT_EQ(state->xOperation(), TOperation::_Play);
   std::this_thread::sleep_for(100ms);  // the display thread has run
+  uiQueue.RunPending();                // and so has the stop it posted
   EXPECT_TRUE(host.Active());
   state->Stop();
-  ASSERT_TRUE(WaitUntil([&] { return !host.Active(); }));
+  ASSERT_TRUE(Pump([&] { return !host.Active(); }));
   EXPECT_EQ(host.Rate(), 44100.0);
   EXPECT_TRUE(view.Messages().empty());
 }
 
 TEST_F(AsioRoadTest, ResetDuringPlaySetsTheRateAgainAndStopsWhenTheDriverKeepsAnother) {
   state->Play();
-  road->HostReset();  // the driver takes the rate again: the play goes on
+  host.DriverReset(true);  // the driver takes the rate again: the play goes on
   EXPECT_EQ(state->xOperation(), TOperation::_Play);
   host.SetSampleRate(44100.0);  // reopened at its default rate...
   host.HoldsRate = false;       // ...and locked there
-  road->HostReset();
+  host.DriverReset(true);
   EXPECT_EQ(view.Messages(), std::vector<std::string>{"Error - ASIO Device not support this Sampling Rate."});
   EXPECT_EQ(state->xOperation(), TOperation::_Stop);
-  ASSERT_TRUE(WaitUntil([&] { return !host.Active(); }));
+  ASSERT_TRUE(Pump([&] { return !host.Active(); }));
 }
 
 TEST_F(AsioRoadTest, CloseWhilePlayingStopsRestoresAndClosesTheDriverOnce) {
@@ -333,8 +433,78 @@ TEST_F(AsioRoadTest, CloseWhilePlayingStopsRestoresAndClosesTheDriverOnce) {
   EXPECT_EQ(tail, (std::vector<std::string>{"stop", "rate 44100", "close"}));
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "reset"), 1);  // Play's only
   EXPECT_TRUE(view.Messages().empty());
+  EXPECT_FALSE(host.ResetHandlerSet());  // a closed road hears no more of the host
   Switch(2, 64, false);
   EXPECT_EQ(out[0], std::vector<double>(64, 0.0));
+}
+
+// A driver may report its measured clock, or nothing while it locks: a rate
+// that rounds to the one asked for is taken, read again for a short while.
+TEST_F(AsioRoadTest, RateReadBackRoundsToHertzAndWaitsForADriverThatLocks) {
+  struct Case {
+    const char* Name;
+    double Offset;
+    int Unreadable;
+    bool Plays;
+  };
+  const Case cases[] = {
+      {"exact", 0.0, 0, true},
+      {"measured clock above", 0.02, 0, true},
+      {"measured clock below", -0.4, 0, true},
+      {"not present while it locks", 0.0, 3, true},
+      {"a hertz off", 0.6, 0, false},
+      {"never reported", 0.0, 1 << 20, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TFakeAsioHost fresh;
+    fresh.RateOffset = c.Offset;
+    fresh.RateUnreadable = c.Unreadable;
+    TAsioPlayback playback(
+        TAsioRoadServices{*state, fresh, engine, PortableEventFactory(), ui, view, uiQueue.Poster()});
+    state->SetAsioRoad(&playback);
+    const auto before = view.Messages().size();
+    state->Play();
+    EXPECT_EQ(state->xOperation(), c.Plays ? TOperation::_Play : TOperation::_Stop);
+    EXPECT_EQ(fresh.Active(), c.Plays);
+    if (c.Plays) {
+      EXPECT_EQ(view.Messages().size(), before);
+      state->Stop();
+      ASSERT_TRUE(Pump([&] { return !fresh.Active(); }));
+    } else {
+      EXPECT_EQ(view.Messages().size(), before + 1);
+      EXPECT_EQ(view.Messages().back(), "Error - ASIO Device not support this Sampling Rate.");
+      const auto calls = fresh.Calls();
+      EXPECT_GT(std::count(calls.begin(), calls.end(), "read rate"), 1);  // read again before refusing
+    }
+    playback.Close();
+  }
+  state->SetAsioRoad(road.get());
+}
+
+// A reset the driver asked for that could not open it again ends the play as
+// a failed play does; the host shows the one message.
+TEST_F(AsioRoadTest, ADriverResetThatCannotReopenEndsThePlay) {
+  SetFormat(8000, 16);
+  state->Play();
+  ASSERT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
+  host.SetActive(false);  // the host closed the driver
+  host.DriverReset(false);
+  EXPECT_EQ(state->xOperation(), TOperation::_Stop);
+  EXPECT_EQ(view.Glyphs().back(), "_SignalInactive");
+  ASSERT_TRUE(Pump([&] { return !ui.PlayTimes().empty() && ui.PlayTimes().back() == "0" && !ui.Charts().empty() &&
+                                ui.Charts().back().first.empty(); }));
+  const int sweeps = engine.Sweeps.load();
+  Switch(2, 512, false);
+  EXPECT_EQ(out[1], std::vector<double>(512, 0.0));
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(engine.Sweeps.load(), sweeps);  // no more seconds are made
+  EXPECT_TRUE(view.Messages().empty());
+  EXPECT_TRUE(ui.Messages().empty());
+  host.DriverReset(false);  // not playing: nothing more
+  EXPECT_EQ(view.Glyphs().back(), "_SignalInactive");
+  state->Play();  // the next play opens the driver again
+  EXPECT_EQ(state->xOperation(), TOperation::_Play);
 }
 
 TEST_F(AsioRoadTest, GainChangeIsHeardFromTheNextSecond) {

@@ -161,6 +161,34 @@ TEST_F(HostTest, DriverRequestsAreAnsweredAtOnceAndCarriedOutOnTheOwnerThread) {
   EXPECT_EQ(TCustomASIOHostBasic::CurrentHost(), nullptr);
 }
 
+// Only a reset the driver asked for reaches OnDriverReset, once per request,
+// after the reopen and before its error; the host's own Reset never does.
+TEST_F(HostTest, DriverResetEventTellsOnlyRequestedResetsAndTheirOutcome) {
+  TASIOHost& h = Open();
+  std::vector<std::string> seen;
+  h.OnReset = [&](TCustomASIOHostBasic&) { seen.push_back("reset"); };
+  h.OnDriverReset = [&](TCustomASIOHostBasic& s, bool reopened) {
+    seen.push_back(reopened ? "reopened" : "failed");
+    EXPECT_EQ(s.DriverOpen(), reopened);
+    EXPECT_TRUE(errors.empty());  // the error follows the event
+    if (reopened) s.SetSampleRate(96000.0);  // the owner may call the host from its handler
+  };
+  h.Reset();
+  EXPECT_EQ(seen, std::vector<std::string>{"reset"});
+  Driver().callbacks.asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+  h.ServiceRequests();
+  EXPECT_EQ(seen, (std::vector<std::string>{"reset", "reset", "reopened"}));
+  EXPECT_EQ(Driver().calls.back(), "SetSampleRate 96000.000000");
+  h.ServiceRequests();  // nothing pending: no event
+  EXPECT_EQ(seen.size(), 3u);
+  model.initResult = ASIOFalse;
+  Driver().callbacks.asioMessage(kAsioBufferSizeChange, 0, nullptr, nullptr);
+  h.ServiceRequests();
+  EXPECT_EQ(seen.back(), "failed");
+  EXPECT_EQ(errors, std::vector<std::string>{"ASIO Driver Failed!"});
+  EXPECT_EQ(h.DriverSampleRate(), std::nullopt);
+}
+
 TEST_F(HostTest, FailedOpensLeaveNoDriverAndNoStart) {
   struct Case {
     std::int32_t inputs, outputs;

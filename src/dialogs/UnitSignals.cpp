@@ -19,7 +19,7 @@ constexpr TColor kValueColor = 0xffff00;
 constexpr TColor kButtonFace = 0x444444;
 const wchar_t kFontName[] = L"Lucida Console";
 
-constexpr int kRowTop = 10, kRowHeight = 26, kControlLeft = 124, kUnitLeft = 222;
+constexpr int kRowTop = 10, kRowHeight = 26, kControlLeft = 124, kEditWidth = 90, kUnitLeft = 222;
 
 const wchar_t* ListImages(TSignalField Field) {
   if (Field == TSignalField::_OutputChannel) return L"_OutputImages";
@@ -90,24 +90,26 @@ void TFormSignals::CreatePage(std::int32_t Record, TPanel* Panel) {
     if (row.Edit) {
       const TSignalEditDef& e = *row.Edit;
       TEditHex* edit = Panel->Add<TEditHex>(
-          {.Name = Utf8ToWide(e.Name), .Left = kControlLeft, .Top = top, .Width = 90, .Height = 20,
+          {.Name = Utf8ToWide(e.Name), .Left = kControlLeft, .Top = top, .Width = kEditWidth, .Height = 20,
            .TabOrder = e.TabOrder, .Font = value, .Color = kPanelColor, .MaxLength = e.MaxLength,
            .Alignment = taRightJustify, .Negative = e.Negative, .NumeralOnly = true, .NumericType = Decimal,
            .KeepSign = e.Family == TRangeFamily::_Phase || e.Family == TRangeFamily::_Offset});
       edit->OnExit = [this](TControl* sender) { EditHexExit(sender); };
       EditHex[e.Name] = edit;
-      if (!e.Unit.empty())
-        Panel->Add<TLabel>({.Name = L"Label_Unit_" + Utf8ToWide(e.Name), .Left = kUnitLeft, .Top = top + 4,
-                            .Font = label, .Caption = Utf8ToWide(e.Unit), .Transparent = true});
     } else {
       const TSignalListDef& l = *row.List;
       std::vector<std::wstring> items;
       for (const std::string& item : ListItems(l.Field)) items.push_back(Utf8ToWide(item));
+      // A list with a unit is as narrow as the edits, its unit where theirs are.
       ComboBoxEx[l.Name] = Panel->Add<TComboBoxEx>(
-          {.Name = Utf8ToWide(l.Name), .Left = kControlLeft, .Top = top, .Width = 110, .Height = 22,
-           .TabOrder = l.TabOrder, .Font = value, .Color = kPanelColor, .Items = items, .ItemIndex = -1,
-           .Images = ListImages(l.Field)});
+          {.Name = Utf8ToWide(l.Name), .Left = kControlLeft, .Top = top, .Width = l.Unit.empty() ? 110 : kEditWidth,
+           .Height = 22, .TabOrder = l.TabOrder, .Font = value, .Color = kPanelColor, .Items = items,
+           .ItemIndex = -1, .Images = ListImages(l.Field)});
     }
+    const std::string& unit = row.Edit ? row.Edit->Unit : row.List->Unit;
+    if (!unit.empty())
+      Panel->Add<TLabel>({.Name = L"Label_Unit_" + Utf8ToWide(name), .Left = kUnitLeft, .Top = top + 4,
+                          .Font = label, .Caption = Utf8ToWide(unit), .Transparent = true});
     top += kRowHeight;
   }
 }

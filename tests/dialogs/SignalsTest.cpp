@@ -8,6 +8,7 @@
 #include "dialogs/SignalsFile.h"
 #include "dialogs/SignalsModel.h"
 #include "framework/MemIniFile.h"
+#include "framework/NumberSyntaxCases.h"
 
 namespace fs = std::filesystem;
 
@@ -105,12 +106,28 @@ TEST(SignalsFile, LoaderBoundsAtAndBeyondTheirEdges) {
       {1, "SweepPeriod", "0", 48000, 16, true},         // not the sweep record
       {1, "Waveform", "SWEEP", 32000, 16, false},       // a tone record made a sweep to 20000
       {1, "Frequency", "2147483648", 48000, 16, false}, {1, "Frequency", "12a", 48000, 16, false},
-      {1, "Frequency", "", 48000, 16, false},           {1, "Phase", "+5", 48000, 16, false},
+      {1, "Frequency", "", 48000, 16, false},           {1, "Phase", "+5", 48000, 16, true},
       {1, "Phase", "-", 48000, 16, false},              {2, "NoiseType", "NoData", 48000, 16, false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(ParseSignalsText(WithLine(c.record, c.key, c.value), c.rate, c.bits).has_value(), c.loads)
         << c.record << " " << c.key << "=" << c.value << " at " << c.rate << "/" << c.bits;
+}
+
+// The signal set file reads numbers as the settings file does (the same
+// table runs there): an optional sign, then digits.
+TEST(SignalsFile, NumbersTakeTheSameSyntaxAsTheSettingsFile) {
+  for (const TNumberSyntaxCase& c : kNumberSyntaxCases) {
+    const auto records = ParseSignalsText(WithLine(2, "Phase", c.Text), 48000, 16);
+    const bool loads = c.Value && *c.Value >= -360 && *c.Value <= 360;
+    ASSERT_EQ(records.has_value(), loads) << "Phase=" << c.Text;
+    if (loads) {
+      EXPECT_EQ((*records)[2]._Phase, *c.Value) << "Phase=" << c.Text;
+    }
+  }
+  const auto records = ParseSignalsText(WithLine(0, "Frequency", "+3000"), 48000, 16);
+  ASSERT_TRUE(records);
+  EXPECT_EQ((*records)[0]._Frequency, 3000);
 }
 
 TEST(SignalsFile, HeaderSectionsAndListTexts) {
@@ -167,6 +184,19 @@ TEST(SignalsModel, PagesHoldTheirControlsAndListsMapBothWays) {
   }
   EXPECT_EQ(ListItems(TSignalField::_OutputChannel)[ListIndexOf(TSignalField::_OutputChannel, r)], "L ch");
   EXPECT_EQ(r._Phase, 180);
+}
+
+// Every phase control, the noise page's list among them, shows its unit.
+TEST(SignalsModel, EveryPhaseControlShowsTheDegreeUnit) {
+  int phases = 0;
+  for (std::int32_t r = 0; r < kSignalRecordCount; ++r)
+    for (const TSignalRow& row : SignalPageRows(r)) {
+      const TSignalField field = row.Edit ? row.Edit->Field : row.List->Field;
+      if (field != TSignalField::_Phase && field != TSignalField::_NoisePhase) continue;
+      ++phases;
+      EXPECT_EQ(row.Edit ? row.Edit->Unit : row.List->Unit, "degree") << "record " << r;
+    }
+  EXPECT_EQ(phases, 5);
 }
 
 TEST(SignalsModel, ValuesWithoutAnItemSurviveShowAndRead) {

@@ -189,7 +189,8 @@ void TFormSignals::BitBtnExt_SaveClick(TControl*) {
 
 void TFormSignals::SaveSignalsFile(const std::filesystem::path& FileName) {
   try {
-    ::SaveSignalsFile(FileName, SignalAttributeArray);
+    const TPCMFormat format = Owner().PCMFormat();
+    ::SaveSignalsFile(FileName, SignalAttributeArray, format._SamplingRate, format._Quantization);
   } catch (const EIniFileError& e) {
     ShowMessage(Utf8ToWide(std::string("Error - ") + e.what()));
   }

@@ -2,6 +2,9 @@
 // clamped copy of the records that a play works on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+
 #include "../app/WavTestSupport.h"
 #include "app/OneSecond.h"
 #include "app/PlayableSignals.h"
@@ -89,7 +92,8 @@ TEST(SignalsFile, LoaderBoundsAtAndBeyondTheirEdges) {
   } cases[] = {
       {0, "Frequency", "10", 48000, 16, true},          {0, "Frequency", "9", 48000, 16, false},
       {0, "Frequency", "23999", 48000, 16, true},       {0, "Frequency", "24000", 48000, 16, false},
-      {5, "Frequency", "0", 48000, 16, true},           // no tone: frequency not used
+      {5, "Frequency", "0", 48000, 16, false},          // checked whatever the waveform
+      {4, "CycleOn", "0", 48000, 16, false},            {5, "CycleOff", "24001", 48000, 16, false},
       {1, "Amplitude", "-96", 48000, 16, true},         {1, "Amplitude", "-97", 48000, 16, false},
       {1, "Amplitude", "-140", 48000, 24, true},        {1, "Amplitude", "1", 48000, 24, false},
       {5, "Amplitude", "-192", 48000, 32, true},        {2, "Phase", "-360", 48000, 16, true},
@@ -128,6 +132,73 @@ TEST(SignalsFile, NumbersTakeTheSameSyntaxAsTheSettingsFile) {
   const auto records = ParseSignalsText(WithLine(0, "Frequency", "+3000"), 48000, 16);
   ASSERT_TRUE(records);
   EXPECT_EQ((*records)[0]._Frequency, 3000);
+}
+
+// A tone record whose waveform a file made noise or sweep keeps the
+// frequency and cycle counts its page shows; picking a tone waveform there
+// would play and save them, so they are checked at load like any other.
+TEST(SignalsFile, FrequencyAndCyclesOfARecordThatIsNoToneAreChecked) {
+  const struct {
+    const char* waveform;
+    const char* frequency;
+    const char* cycleOn;
+    bool loads;
+  } cases[] = {{"NOISE", "5", "0", false}, {"NOISE", "5", "1", false}, {"NOISE", "1000", "0", false},
+               {"SWEEP", "5", "1", false}, {"NOISE", "1000", "1", true}, {"SWEEP", "10", "1", true}};
+  for (const auto& c : cases) {
+    std::string text = WithLine(1, "Waveform", c.waveform);
+    text.replace(text.find("Frequency=1000", text.find("[SignalAttribute1]")), 14, std::string("Frequency=") + c.frequency);
+    text.replace(text.find("CycleOn=1", text.find("[SignalAttribute1]")), 9, std::string("CycleOn=") + c.cycleOn);
+    // The sweep waveform brings the sweep checks: its stop must fit 48000 Hz.
+    EXPECT_EQ(ParseSignalsText(text, 48000, 16).has_value(), c.loads)
+        << c.waveform << " " << c.frequency << " " << c.cycleOn;
+  }
+}
+
+// Whatever the user touched, a set the program saves loads back at the
+// format it was saved at: the start-up set at each of the ten rates.
+TEST_F(SignalsFileTest, StartUpSetSavedAtEachRateLoadsBackThere) {
+  for (std::int32_t rate : {32000, 44056, 44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000})
+    for (std::int32_t bits : {16, 32}) {
+      const fs::path file = FDir / ("start" + std::to_string(rate) + "_" + std::to_string(bits) + ".sig");
+      SaveSignalsFile(file, StartUpSignalAttributeArray(), rate, bits);
+      TSignalAttributeArray expected = StartUpSignalAttributeArray();
+      expected[4]._SweepFrequency._Stop = std::min(20000, rate / 2 - 1);  // the sweep record's own stop
+      EXPECT_EQ(LoadSignalsFile(file, rate, bits), expected) << rate << " Hz, " << bits << " bits";
+    }
+}
+
+// Every field that the loader checks, at both ends of what a record can
+// hold, is saved as the nearest bound and loads back.
+TEST(SignalsFile, SavableRecordsLoadBackWhateverTheyHeld) {
+  for (std::int32_t extreme : {INT32_MIN, -1000000, 0, 5, 1000000, INT32_MAX})
+    for (TWaveform waveform : {TWaveform::_Sine, TWaveform::_Sweep, TWaveform::_Noise})
+      for (const TPCMFormat format : {TPCMFormat{32000, 16, {}, {}, {}}, TPCMFormat{384000, 32, {}, {}, {}},
+                                      TPCMFormat{44056, 24, {}, {}, {}}}) {
+        TSignalAttributeArray records = StartUpSignalAttributeArray();
+        for (TSignalAttribute& r : records) {
+          for (std::int32_t* field : {&r._Frequency, &r._Amplitude, &r._Phase, &r._Offset, &r._CycleOn,
+                                      &r._CycleOff, &r._SweepPeriod, &r._SweepFrequency._Start,
+                                      &r._SweepFrequency._Stop})
+            *field = extreme;
+          r._Waveform = waveform;
+        }
+        const TSignalAttributeArray saved =
+            SavableSignalAttributeArray(records, format._SamplingRate, format._Quantization);
+        EXPECT_EQ(ParseSignalsText(SignalsFileText(saved), format._SamplingRate, format._Quantization), saved)
+            << extreme << " at " << format._SamplingRate << "/" << format._Quantization;
+        // What the loader does not check stays as it was: a tone record's sweep.
+        if (waveform != TWaveform::_Sweep) {
+          EXPECT_EQ(saved[0]._SweepPeriod, extreme);
+        }
+      }
+  // Values within their bounds are saved unchanged.
+  TSignalAttributeArray records = StartUpSignalAttributeArray();
+  records[1]._Amplitude = -140;
+  records[2]._Offset = -8388607;
+  EXPECT_EQ(SavableSignalAttributeArray(records, 48000, 24), records);
+  EXPECT_EQ(SavableSignalAttributeArray(records, 48000, 16)[1]._Amplitude, -96);
+  EXPECT_EQ(SavableSignalAttributeArray(records, 48000, 16)[2]._Offset, -32767);
 }
 
 TEST(SignalsFile, HeaderSectionsAndListTexts) {

@@ -39,8 +39,7 @@ TFormSignals::TFormSignals()
   Image_Main = Add<TImage>({.Name = L"Image_Main", .Left = 0, .Top = 0, .Width = 287, .Height = 314,
                             .Picture = L"_Background", .Stretch = true});
   PageControl_Signals = Add<TPageControl>(
-      {.Name = L"PageControl_Signals", .Left = 1, .Top = 1, .Width = 285, .Height = 276, .TabOrder = 0,
-       .TabWidth = 44});  // the six tabs side by side
+      {.Name = L"PageControl_Signals", .Left = 1, .Top = 1, .Width = 285, .Height = 276, .TabOrder = 0});
   TTabSheet** sheets[] = {&TabSheet1, &TabSheet2, &TabSheet3, &TabSheet4, &TabSheet5, &TabSheet6};
   TPanel** panels[] = {&Panel1, &Panel2, &Panel3, &Panel4, &Panel_Extra_Sweep, &Panel_Extra_Noise};
   const wchar_t* captions[] = {L"Signal 1", L"Signal 2", L"Signal 3", L"Signal 4", L"Sweep", L"Noise"};

@@ -108,6 +108,10 @@ TEditState TEditHexModel::Reformat(const TEditState& state) const
     std::wstring text;
     if (FNumericType == HexDecimal)
         text = Normalize(L"$" + FilterHex(state.Text));
+    else if (FNegative && FilterDecimal(state.Text).empty())
+        // A box with the fixed "-" that has lost its last digit stays empty:
+        // its "-0" would be a value (0) that the user never typed.
+        text.clear();
     else
         text = Normalize(FilterDecimal(state.Text));
     if (FNegative || (FKeepSign && FNumericType == Decimal && !state.Text.empty() && state.Text.front() == L'-'))

@@ -54,7 +54,8 @@ public:
 
     // The text rewritten after a typed character or a paste; the caret and
     // selection keep their distance from the end of the text, clamped into
-    // the new text.
+    // the new text. A decimal box without digits shows "0", one with the
+    // fixed "-" shows the "-" alone (emptied, not zero).
     TEditState Reformat(const TEditState& state) const;
 
     // What the Text property reads from a displayed text.

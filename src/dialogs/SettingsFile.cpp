@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 
+#include "framework/Text.h"
 #include "synthesis/UnitFunction.h"
 
 namespace {
@@ -67,14 +67,7 @@ void WriteSettingStrings(TMemIniFile& Document, const TPCMFormat& PCMFormat, con
   for (const TKey& key : kKeys) Document.WriteString(key.Section, key.Ident, key.Field(strings));
 }
 
-std::optional<std::int32_t> ParseInteger(std::string_view Text) {
-  if (!Text.empty() && Text.front() == '+') Text.remove_prefix(1);
-  std::int32_t value = 0;
-  const char* end = Text.data() + Text.size();
-  const auto [ptr, ec] = std::from_chars(Text.data(), end, value);
-  if (Text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
-  return value;
-}
+std::optional<std::int32_t> ParseInteger(std::string_view Text) { return StrToInt32(Text); }
 
 bool ConvertSettingStrings(const TPCMFormatString& PCMFormatString, const TInternalSettingString& InternalSettingString,
                            TPCMFormat& PCMFormat, TInternalSetting& InternalSetting) {

@@ -29,7 +29,7 @@ TSettingsFileStrings ReadSettingStrings(const TMemIniFile& Document);
 void WriteSettingStrings(TMemIniFile& Document, const TPCMFormat& PCMFormat,
                          const TInternalSetting& InternalSetting);
 
-// A decimal 32-bit integer, optionally signed; nothing for any other text.
+// A number of the file: StrToInt32 (the signal set file reads the same).
 std::optional<std::int32_t> ParseInteger(std::string_view Text);
 
 // Converts and checks the strings read from a file. When they are accepted

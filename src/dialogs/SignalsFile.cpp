@@ -1,7 +1,9 @@
 #include "dialogs/SignalsFile.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
+#include <vector>
 
 #include "app/PlayableSignals.h"
 #include "dialogs/SignalsModel.h"
@@ -50,22 +52,38 @@ TEnum FromText(std::string_view Text, int Count, std::string TSignalAttributeStr
   return static_cast<TEnum>(0);
 }
 
-bool Within(std::int32_t Value, std::int64_t Lower, std::int64_t Upper) {
-  return Value >= Lower && Value <= Upper;
+// A number of a record that the loader checks, with its bounds.
+struct TBoundedField {
+  std::int32_t* Value;
+  std::int64_t Lower, Upper;
+};
+
+// The fields the loader checks: amplitude, phase, offset, frequency and cycle
+// counts on every record (the editor can make any tone record's waveform a
+// tone, so a noise or sweep waveform does not excuse them); sweep period and
+// sweep frequencies on the sweep record and on any record with the sweep
+// waveform (the tone and noise records all carry the start-up sweep to
+// 20000 Hz, which no page of theirs shows).
+std::vector<TBoundedField> CheckedFields(TSignalAttribute& r, bool SweepRecord, const TFormatBounds& b) {
+  std::vector<TBoundedField> fields{{&r._Amplitude, b.MinAmplitude, 0},
+                                    {&r._Phase, -360, 360},
+                                    {&r._Offset, -static_cast<std::int64_t>(b.MaxSample), b.MaxSample},
+                                    {&r._Frequency, 10, b.MaxFrequency},
+                                    {&r._CycleOn, 1, b.MaxCycles},
+                                    {&r._CycleOff, 0, b.MaxCycles}};
+  if (SweepRecord || r._Waveform == TWaveform::_Sweep) {
+    fields.push_back({&r._SweepPeriod, 1, 180});
+    fields.push_back({&r._SweepFrequency._Start, 10, b.MaxFrequency});
+    fields.push_back({&r._SweepFrequency._Stop, 10, b.MaxFrequency});
+  }
+  return fields;
 }
 
-bool Accepted(const TSignalAttribute& r, bool SweepRecord, const TFormatBounds& b) {
-  if (!Within(r._Amplitude, b.MinAmplitude, 0) || !Within(r._Phase, -360, 360) ||
-      !Within(r._Offset, -static_cast<std::int64_t>(b.MaxSample), b.MaxSample))
-    return false;
-  if (IsToneWaveform(r._Waveform) &&
-      (!Within(r._Frequency, 10, b.MaxFrequency) || !Within(r._CycleOn, 1, b.MaxCycles) ||
-       !Within(r._CycleOff, 0, b.MaxCycles)))
-    return false;
-  if ((SweepRecord || r._Waveform == TWaveform::_Sweep) &&
-      (!Within(r._SweepPeriod, 1, 180) || !Within(r._SweepFrequency._Start, 10, b.MaxFrequency) ||
-       !Within(r._SweepFrequency._Stop, 10, b.MaxFrequency)))
-    return false;
+constexpr std::size_t kSweepRecord = 4;
+
+bool Accepted(TSignalAttribute r, bool SweepRecord, const TFormatBounds& b) {
+  for (const TBoundedField& f : CheckedFields(r, SweepRecord, b))
+    if (*f.Value < f.Lower || *f.Value > f.Upper) return false;
   return true;
 }
 
@@ -98,6 +116,22 @@ void SaveSignalsFile(const std::filesystem::path& FileName, const TSignalAttribu
   TMemIniFile ini(FileName);
   WriteRecords(ini, Records);
   ini.UpdateFile();
+}
+
+TSignalAttributeArray SavableSignalAttributeArray(TSignalAttributeArray Records, std::int32_t SamplingRate,
+                                                  std::int32_t Quantization) {
+  const TFormatBounds bounds = FormatBounds(SamplingRate, Quantization);
+  for (std::size_t i = 0; i < Records.size(); ++i)
+    for (const TBoundedField& f : CheckedFields(Records[i], i == kSweepRecord, bounds))
+      // The upper bound first: bounds that cross (no rate of the program
+      // gives them) end on the lower one.
+      *f.Value = static_cast<std::int32_t>(std::max(f.Lower, std::min<std::int64_t>(*f.Value, f.Upper)));
+  return Records;
+}
+
+void SaveSignalsFile(const std::filesystem::path& FileName, const TSignalAttributeArray& Records,
+                     std::int32_t SamplingRate, std::int32_t Quantization) {
+  SaveSignalsFile(FileName, SavableSignalAttributeArray(Records, SamplingRate, Quantization));
 }
 
 std::string SignalsFileText(const TSignalAttributeArray& Records) {
@@ -134,7 +168,7 @@ std::optional<TSignalAttributeArray> SignalAttributesFromStrings(const TSignalAt
     r._WarbleCycle = FromText(s._WarbleCycle, 5, &S::_WarbleCycle, &A::_WarbleCycle);
     r._SweepType = FromText(s._SweepType, 2, &S::_SweepType, &A::_SweepType);
     r._NoiseType = FromText(s._NoiseType, 3, &S::_NoiseType, &A::_NoiseType);
-    if (!Accepted(r, i == 4, bounds)) return std::nullopt;
+    if (!Accepted(r, i == kSweepRecord, bounds)) return std::nullopt;
   }
   return records;
 }

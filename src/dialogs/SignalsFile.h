@@ -20,15 +20,27 @@ inline constexpr std::string_view kSignalsFileType = "SignalSetting";
 // completely or written (the file is then left as it was).
 void SaveSignalsFile(const std::filesystem::path& FileName, const TSignalAttributeArray& Records);
 
+// The records as a file saved at this sampling rate and bit depth holds them:
+// every number the loader checks put within its bound (the nearest one, as
+// the editor's range checks put it), the rest as they are. A field the user
+// never passed through, or a format changed since (the start-up sweep to
+// 20000 Hz at 32000 Hz), would otherwise make the file one that the program
+// refuses at the very format it was saved at. The plays clamp the same way.
+TSignalAttributeArray SavableSignalAttributeArray(TSignalAttributeArray Records, std::int32_t SamplingRate,
+                                                  std::int32_t Quantization);
+// Saves SavableSignalAttributeArray of the records: the file loads back at
+// this format.
+void SaveSignalsFile(const std::filesystem::path& FileName, const TSignalAttributeArray& Records,
+                     std::int32_t SamplingRate, std::int32_t Quantization);
+
 // The text of a new file holding the records.
 std::string SignalsFileText(const TSignalAttributeArray& Records);
 
 // The records from the strings read, when every record passes the checks
 // against the sampling rate and bit depth of the moment; none otherwise.
-// Amplitude, phase and offset are checked on every record; frequency and
-// cycle counts on the records with a tone waveform; sweep period and sweep
-// frequencies on the sweep record (record 4) and on any record with the
-// sweep waveform. A text in no table of its key gives the enumeration's
+// Amplitude, phase, offset, frequency and cycle counts are checked on every
+// record, whatever its waveform; sweep period and sweep frequencies on the
+// sweep record (record 4) and on any record with the sweep waveform. A text in no table of its key gives the enumeration's
 // first value; a number that is no 32-bit integer rejects the set.
 std::optional<TSignalAttributeArray> SignalAttributesFromStrings(const TSignalAttributeStringArray& Strings,
                                                                  std::int32_t SamplingRate,

@@ -1,8 +1,7 @@
 #include "dialogs/SignalsModel.h"
 
-#include <charconv>
-
 #include "app/PlayableSignals.h"
+#include "framework/Text.h"
 
 namespace {
 
@@ -43,15 +42,15 @@ std::vector<TSignalListDef> MakeLists() {
   for (int page = 1; page <= 4; ++page) {
     const std::string n = std::to_string(page);
     const std::int32_t r = page - 1;
-    lists.push_back({"ComboBoxEx_Output_" + n, r, TSignalField::_OutputChannel, 0, "Output"});
-    lists.push_back({"ComboBoxEx_Waveform_" + n, r, TSignalField::_Waveform, 1, "Waveform"});
-    lists.push_back({"ComboBoxEx_Warble_" + n, r, TSignalField::_WarbleCycle, 2, "Warble"});
+    lists.push_back({"ComboBoxEx_Output_" + n, r, TSignalField::_OutputChannel, 0, "Output", ""});
+    lists.push_back({"ComboBoxEx_Waveform_" + n, r, TSignalField::_Waveform, 1, "Waveform", ""});
+    lists.push_back({"ComboBoxEx_Warble_" + n, r, TSignalField::_WarbleCycle, 2, "Warble", ""});
   }
-  lists.push_back({"ComboBoxEx_SweepType", 4, TSignalField::_SweepType, 5, "Sweep Type"});
-  lists.push_back({"ComboBoxEx_Output_Sweep", 4, TSignalField::_OutputChannel, 3, "Output"});
-  lists.push_back({"ComboBoxEx_NoiseType", 5, TSignalField::_NoiseType, 2, "Noise Type"});
-  lists.push_back({"ComboBoxEx_Phase_Noise", 5, TSignalField::_NoisePhase, 3, "Phase"});
-  lists.push_back({"ComboBoxEx_Output_Noise", 5, TSignalField::_OutputChannel, 1, "Output"});
+  lists.push_back({"ComboBoxEx_SweepType", 4, TSignalField::_SweepType, 5, "Sweep Type", ""});
+  lists.push_back({"ComboBoxEx_Output_Sweep", 4, TSignalField::_OutputChannel, 3, "Output", ""});
+  lists.push_back({"ComboBoxEx_NoiseType", 5, TSignalField::_NoiseType, 2, "Noise Type", ""});
+  lists.push_back({"ComboBoxEx_Phase_Noise", 5, TSignalField::_NoisePhase, 3, "Phase", "degree"});
+  lists.push_back({"ComboBoxEx_Output_Noise", 5, TSignalField::_OutputChannel, 1, "Output", ""});
   return lists;
 }
 
@@ -213,13 +212,7 @@ void GetAttributesFromControls(const TSignalsControls& Controls, TSignalAttribut
   }
 }
 
-std::optional<std::int32_t> ParseInteger32(std::string_view Text) {
-  if (Text.empty() || Text.front() == '+') return std::nullopt;
-  std::int32_t value = 0;
-  const auto [end, error] = std::from_chars(Text.data(), Text.data() + Text.size(), value);
-  if (error != std::errc() || end != Text.data() + Text.size()) return std::nullopt;
-  return value;
-}
+std::optional<std::int32_t> ParseInteger32(std::string_view Text) { return StrToInt32(Text); }
 
 TRangeCheck CheckSignalEdit(TRangeFamily Family, std::string_view Text, std::int32_t SamplingRate,
                             std::int32_t Quantization) {

@@ -41,7 +41,7 @@ struct TSignalListDef {
   std::int32_t Record;
   TSignalField Field;
   int TabOrder;
-  std::string Label;
+  std::string Label, Unit;
 };
 
 // A row of a page: an edit or a list.
@@ -81,7 +81,8 @@ void SetControlsFromAttributes(const TSignalAttributeArray& Records, TSignalsCon
 // selection and edits whose text is no 32-bit integer keep their values.
 void GetAttributesFromControls(const TSignalsControls& Controls, TSignalAttributeArray& Records);
 
-// A whole 32-bit decimal integer: an optional "-", then digits only.
+// A number of the file and of the edits: StrToInt32 (the settings file
+// reads the same).
 std::optional<std::int32_t> ParseInteger32(std::string_view Text);
 
 // The result of a range check: the edit's new text and the message shown

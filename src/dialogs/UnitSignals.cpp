@@ -19,7 +19,7 @@ constexpr TColor kValueColor = 0xffff00;
 constexpr TColor kButtonFace = 0x444444;
 const wchar_t kFontName[] = L"Lucida Console";
 
-constexpr int kRowTop = 10, kRowHeight = 26, kControlLeft = 124, kUnitLeft = 222;
+constexpr int kRowTop = 10, kRowHeight = 26, kControlLeft = 124, kEditWidth = 90, kUnitLeft = 222;
 
 const wchar_t* ListImages(TSignalField Field) {
   if (Field == TSignalField::_OutputChannel) return L"_OutputImages";
@@ -39,8 +39,7 @@ TFormSignals::TFormSignals()
   Image_Main = Add<TImage>({.Name = L"Image_Main", .Left = 0, .Top = 0, .Width = 287, .Height = 314,
                             .Picture = L"_Background", .Stretch = true});
   PageControl_Signals = Add<TPageControl>(
-      {.Name = L"PageControl_Signals", .Left = 1, .Top = 1, .Width = 285, .Height = 276, .TabOrder = 0,
-       .TabWidth = 44});  // the six tabs side by side
+      {.Name = L"PageControl_Signals", .Left = 1, .Top = 1, .Width = 285, .Height = 276, .TabOrder = 0});
   TTabSheet** sheets[] = {&TabSheet1, &TabSheet2, &TabSheet3, &TabSheet4, &TabSheet5, &TabSheet6};
   TPanel** panels[] = {&Panel1, &Panel2, &Panel3, &Panel4, &Panel_Extra_Sweep, &Panel_Extra_Noise};
   const wchar_t* captions[] = {L"Signal 1", L"Signal 2", L"Signal 3", L"Signal 4", L"Sweep", L"Noise"};
@@ -90,24 +89,26 @@ void TFormSignals::CreatePage(std::int32_t Record, TPanel* Panel) {
     if (row.Edit) {
       const TSignalEditDef& e = *row.Edit;
       TEditHex* edit = Panel->Add<TEditHex>(
-          {.Name = Utf8ToWide(e.Name), .Left = kControlLeft, .Top = top, .Width = 90, .Height = 20,
+          {.Name = Utf8ToWide(e.Name), .Left = kControlLeft, .Top = top, .Width = kEditWidth, .Height = 20,
            .TabOrder = e.TabOrder, .Font = value, .Color = kPanelColor, .MaxLength = e.MaxLength,
            .Alignment = taRightJustify, .Negative = e.Negative, .NumeralOnly = true, .NumericType = Decimal,
            .KeepSign = e.Family == TRangeFamily::_Phase || e.Family == TRangeFamily::_Offset});
       edit->OnExit = [this](TControl* sender) { EditHexExit(sender); };
       EditHex[e.Name] = edit;
-      if (!e.Unit.empty())
-        Panel->Add<TLabel>({.Name = L"Label_Unit_" + Utf8ToWide(e.Name), .Left = kUnitLeft, .Top = top + 4,
-                            .Font = label, .Caption = Utf8ToWide(e.Unit), .Transparent = true});
     } else {
       const TSignalListDef& l = *row.List;
       std::vector<std::wstring> items;
       for (const std::string& item : ListItems(l.Field)) items.push_back(Utf8ToWide(item));
+      // A list with a unit is as narrow as the edits, its unit where theirs are.
       ComboBoxEx[l.Name] = Panel->Add<TComboBoxEx>(
-          {.Name = Utf8ToWide(l.Name), .Left = kControlLeft, .Top = top, .Width = 110, .Height = 22,
-           .TabOrder = l.TabOrder, .Font = value, .Color = kPanelColor, .Items = items, .ItemIndex = -1,
-           .Images = ListImages(l.Field)});
+          {.Name = Utf8ToWide(l.Name), .Left = kControlLeft, .Top = top, .Width = l.Unit.empty() ? 110 : kEditWidth,
+           .Height = 22, .TabOrder = l.TabOrder, .Font = value, .Color = kPanelColor, .Items = items,
+           .ItemIndex = -1, .Images = ListImages(l.Field)});
     }
+    const std::string& unit = row.Edit ? row.Edit->Unit : row.List->Unit;
+    if (!unit.empty())
+      Panel->Add<TLabel>({.Name = L"Label_Unit_" + Utf8ToWide(name), .Left = kUnitLeft, .Top = top + 4,
+                          .Font = label, .Caption = Utf8ToWide(unit), .Transparent = true});
     top += kRowHeight;
   }
 }
@@ -187,7 +188,8 @@ void TFormSignals::BitBtnExt_SaveClick(TControl*) {
 
 void TFormSignals::SaveSignalsFile(const std::filesystem::path& FileName) {
   try {
-    ::SaveSignalsFile(FileName, SignalAttributeArray);
+    const TPCMFormat format = Owner().PCMFormat();
+    ::SaveSignalsFile(FileName, SignalAttributeArray, format._SamplingRate, format._Quantization);
   } catch (const EIniFileError& e) {
     ShowMessage(Utf8ToWide(std::string("Error - ") + e.what()));
   }

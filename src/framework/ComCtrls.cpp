@@ -3,6 +3,9 @@
 #include <uxtheme.h>
 
 #include <algorithm>
+#include <optional>
+
+#include "framework/TabFit.h"
 
 void DisableTheme(HWND window) { SetWindowTheme(window, L"", L""); }
 
@@ -45,10 +48,60 @@ void TPageControl::CreateParams(TCreateParams& params)
 void TPageControl::CreateWnd()
 {
     DisableTheme(FHandle);
-    if (FTabWidth > 0) {
-        SendMessageW(FHandle, TCM_SETPADDING, 0, MAKELPARAM(2, 3));
-        SendMessageW(FHandle, TCM_SETITEMSIZE, 0, MAKELPARAM(FTabWidth, 0));
+    FitTabs();
+}
+
+namespace {
+
+// The selected tab stands out this far on each side of its place in the row.
+constexpr int kSelectedTabOutset = 2;
+constexpr int kTabPaddingVertical = 3;
+constexpr int kSmallestTabFontSize = 6;
+
+std::vector<int> TextWidths(HWND window, HFONT font, const std::vector<std::wstring>& texts)
+{
+    std::vector<int> widths;
+    HDC dc = GetDC(window);
+    HGDIOBJ old = SelectObject(dc, font);
+    for (const std::wstring& text : texts) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        widths.push_back(static_cast<int>(size.cx));
     }
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return widths;
+}
+
+}  // namespace
+
+void TPageControl::FitTabs()
+{
+    if (!FHandle) return;
+    RECT client;
+    GetClientRect(FHandle, &client);
+    const int room = static_cast<int>(client.right) - 2 * kSelectedTabOutset;
+    // The control's font, one point smaller at a time while even captions
+    // without padding would not stand in one row.
+    TFont font = FFont;
+    std::optional<int> padding;
+    std::vector<int> captions;
+    for (;; --font.Size) {
+        captions = TextWidths(FHandle, font.Handle(), FCaptions);
+        padding = FitTabPadding(captions, room, FTabWidth);
+        if (padding || font.Size <= kSmallestTabFontSize) break;
+    }
+    const int pad = padding.value_or(0);
+    SendMessageW(FHandle, TCM_SETPADDING, 0, MAKELPARAM(pad, kTabPaddingVertical));
+    // No minimum width of the control's own: the captions and the padding
+    // decide (its default minimum would make six short tabs too wide).
+    SendMessageW(FHandle, TCM_SETMINTABWIDTH, 0, 0);
+    // A font sent again makes the control measure its tabs anew.
+    SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(font.Handle()), TRUE);
+    if (FTabWidth > 0 && !captions.empty())
+        SendMessageW(FHandle, TCM_SETITEMSIZE, 0,
+                     MAKELPARAM(TabWidths(captions, pad, std::min(FTabWidth, room / PageCount())).front(), 0));
+    LayoutPages();
 }
 
 TTabSheet* TPageControl::AddPage(const TTabSheetArgs& args)
@@ -58,6 +111,7 @@ TTabSheet* TPageControl::AddPage(const TTabSheetArgs& args)
     TTabSheet* page = Add<TTabSheet>(pageArgs);
     page->FPageIndex = static_cast<int>(FPages.size());
     FPages.push_back(page);
+    FCaptions.push_back(args.Caption);
     std::wstring caption = args.Caption;
     TCITEMW item{};
     item.mask = TCIF_TEXT;
@@ -67,7 +121,7 @@ TTabSheet* TPageControl::AddPage(const TTabSheetArgs& args)
         FActive = 0;
         SendMessageW(FHandle, TCM_SETCURSEL, 0, 0);
     }
-    LayoutPages();
+    FitTabs();
     return page;
 }
 
@@ -126,7 +180,7 @@ LRESULT TPageControl::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_SIZE) {
         LRESULT result = TWinControl::WndProc(message, wParam, lParam);
-        LayoutPages();
+        FitTabs();
         return result;
     }
     return TWinControl::WndProc(message, wParam, lParam);

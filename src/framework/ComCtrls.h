@@ -33,7 +33,11 @@ private:
 
 struct TPageControlArgs {
     KRV_CONTROL_ARGS
-    int TabWidth = 0;  // every tab this wide; 0: each as wide as its caption
+    // Every tab at least this wide (the widest caption decides); 0: each as
+    // wide as its caption. Either way the padding beside the captions, and
+    // if need be the size of their font, make every caption read in full
+    // with all tabs in one row.
+    int TabWidth = 0;
 };
 
 class TPageControl : public TWinControl {
@@ -62,8 +66,10 @@ protected:
 
 private:
     void LayoutPages();
+    void FitTabs();
     void UserSelect(int index);
     std::vector<TTabSheet*> FPages;
+    std::vector<std::wstring> FCaptions;
     int FActive = -1;
     int FTabWidth = 0;
 };

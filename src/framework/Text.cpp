@@ -1,5 +1,6 @@
 #include "framework/Text.h"
 
+#include <charconv>
 #include <cstdint>
 
 namespace {
@@ -91,4 +92,19 @@ std::string WideToUtf8(std::wstring_view text)
         AppendUtf8(out, cp);
     }
     return out;
+}
+
+std::optional<std::int32_t> StrToInt32(std::string_view text)
+{
+    std::string_view digits = text;
+    if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) digits.remove_prefix(1);
+    if (digits.empty() || digits.front() < '0' || digits.front() > '9') return std::nullopt;
+    // from_chars takes the "-" but not the "+"; the digits alone are checked
+    // above, so "+-5" never gets this far.
+    const char* first = text.front() == '+' ? digits.data() : text.data();
+    const char* last = text.data() + text.size();
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last) return std::nullopt;
+    return value;
 }

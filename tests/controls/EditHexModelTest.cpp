@@ -98,6 +98,19 @@ TEST(EditHexModel, TypingTable)
     auto neg = DecimalBox(true);
     EXPECT_EQ(neg.Reformat({L"6", 1, 1}), (TEditState{L"-6", 2, 2}));
     EXPECT_EQ(Type(neg, L"6", 0, L'1').Text, L"-16");
+    // A box with the fixed "-" that loses its last digit is empty, not 0
+    // (the amplitude's exit check then gives its lower bound); a typed 0 is 0.
+    const struct {
+        TEditState typed;
+        TEditState shown;
+    } emptied[] = {
+        {{L"-", 1, 1}, {L"-", 1, 1}},  // Backspace over "-6"
+        {{L"", 0, 0}, {L"-", 1, 1}},   // select all, Backspace
+        {{L"-a", 2, 2}, {L"-", 1, 1}}, // a letter into the emptied box
+        {{L"-0", 2, 2}, {L"-0", 2, 2}},
+        {{L"-00", 3, 3}, {L"-0", 2, 2}},
+    };
+    for (const auto& c : emptied) EXPECT_EQ(neg.Reformat(c.typed), c.shown) << c.typed.Text;
 
     auto hex = HexBox(places4);
     EXPECT_EQ(hex.Reformat({L"1f", 2, 2}).Text, L"$001F");

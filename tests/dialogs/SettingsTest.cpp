@@ -6,6 +6,7 @@
 #include "dialogs/SettingsFile.h"
 #include "dialogs/SettingsModel.h"
 #include "framework/Messages.h"
+#include "framework/NumberSyntaxCases.h"
 #include "synthesis/UnitFunction.h"
 
 namespace {
@@ -165,6 +166,26 @@ TEST_F(Settings, AcceptedFilesAndTheirValues) {
   EXPECT_EQ(Main.Format._SamplingRate, 352800);
   EXPECT_EQ(Main.Format._Quantization, 32);
   EXPECT_EQ(Main.Format._NoiseShaping, TNoiseShaping::_2nd);
+}
+
+// The settings file reads numbers as the signal set file does (the same
+// table runs there): an optional sign, then digits.
+TEST_F(Settings, NumbersTakeTheSameSyntaxAsTheSignalSetFile) {
+  for (const TNumberSyntaxCase& c : kNumberSyntaxCases) {
+    SCOPED_TRACE(std::string("DefaultPeriod=") + c.Text);
+    Main.Setting._DefaultPeriod = 50;
+    Model.FormShow();
+    wavtest::WriteText(Dir / "n.cfg", Replace(kDefaultFile, "DefaultPeriod=10", std::string("DefaultPeriod=") + c.Text));
+    Messages.Clear();
+    Model.LoadSettingsFile(Dir / "n.cfg");
+    const bool loads = c.Value && *c.Value >= 1 && *c.Value <= 99;
+    EXPECT_EQ(Messages.Messages().empty(), loads);
+    EXPECT_EQ(Model.InternalSetting._DefaultPeriod, loads ? *c.Value : 50);
+  }
+  Model.FormShow();
+  wavtest::WriteText(Dir / "n.cfg", Replace(kDefaultFile, "48000", "+44100"));
+  Model.LoadSettingsFile(Dir / "n.cfg");
+  EXPECT_EQ(Model.PCMFormat._SamplingRate, 44100);
 }
 
 TEST_F(Settings, SavingKeepsForeignSectionsAndUnreadableFiles) {

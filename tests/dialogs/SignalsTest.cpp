@@ -2,12 +2,16 @@
 // clamped copy of the records that a play works on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+
 #include "../app/WavTestSupport.h"
 #include "app/OneSecond.h"
 #include "app/PlayableSignals.h"
 #include "dialogs/SignalsFile.h"
 #include "dialogs/SignalsModel.h"
 #include "framework/MemIniFile.h"
+#include "framework/NumberSyntaxCases.h"
 
 namespace fs = std::filesystem;
 
@@ -88,7 +92,8 @@ TEST(SignalsFile, LoaderBoundsAtAndBeyondTheirEdges) {
   } cases[] = {
       {0, "Frequency", "10", 48000, 16, true},          {0, "Frequency", "9", 48000, 16, false},
       {0, "Frequency", "23999", 48000, 16, true},       {0, "Frequency", "24000", 48000, 16, false},
-      {5, "Frequency", "0", 48000, 16, true},           // no tone: frequency not used
+      {5, "Frequency", "0", 48000, 16, false},          // checked whatever the waveform
+      {4, "CycleOn", "0", 48000, 16, false},            {5, "CycleOff", "24001", 48000, 16, false},
       {1, "Amplitude", "-96", 48000, 16, true},         {1, "Amplitude", "-97", 48000, 16, false},
       {1, "Amplitude", "-140", 48000, 24, true},        {1, "Amplitude", "1", 48000, 24, false},
       {5, "Amplitude", "-192", 48000, 32, true},        {2, "Phase", "-360", 48000, 16, true},
@@ -105,12 +110,95 @@ TEST(SignalsFile, LoaderBoundsAtAndBeyondTheirEdges) {
       {1, "SweepPeriod", "0", 48000, 16, true},         // not the sweep record
       {1, "Waveform", "SWEEP", 32000, 16, false},       // a tone record made a sweep to 20000
       {1, "Frequency", "2147483648", 48000, 16, false}, {1, "Frequency", "12a", 48000, 16, false},
-      {1, "Frequency", "", 48000, 16, false},           {1, "Phase", "+5", 48000, 16, false},
+      {1, "Frequency", "", 48000, 16, false},           {1, "Phase", "+5", 48000, 16, true},
       {1, "Phase", "-", 48000, 16, false},              {2, "NoiseType", "NoData", 48000, 16, false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(ParseSignalsText(WithLine(c.record, c.key, c.value), c.rate, c.bits).has_value(), c.loads)
         << c.record << " " << c.key << "=" << c.value << " at " << c.rate << "/" << c.bits;
+}
+
+// The signal set file reads numbers as the settings file does (the same
+// table runs there): an optional sign, then digits.
+TEST(SignalsFile, NumbersTakeTheSameSyntaxAsTheSettingsFile) {
+  for (const TNumberSyntaxCase& c : kNumberSyntaxCases) {
+    const auto records = ParseSignalsText(WithLine(2, "Phase", c.Text), 48000, 16);
+    const bool loads = c.Value && *c.Value >= -360 && *c.Value <= 360;
+    ASSERT_EQ(records.has_value(), loads) << "Phase=" << c.Text;
+    if (loads) {
+      EXPECT_EQ((*records)[2]._Phase, *c.Value) << "Phase=" << c.Text;
+    }
+  }
+  const auto records = ParseSignalsText(WithLine(0, "Frequency", "+3000"), 48000, 16);
+  ASSERT_TRUE(records);
+  EXPECT_EQ((*records)[0]._Frequency, 3000);
+}
+
+// A tone record whose waveform a file made noise or sweep keeps the
+// frequency and cycle counts its page shows; picking a tone waveform there
+// would play and save them, so they are checked at load like any other.
+TEST(SignalsFile, FrequencyAndCyclesOfARecordThatIsNoToneAreChecked) {
+  const struct {
+    const char* waveform;
+    const char* frequency;
+    const char* cycleOn;
+    bool loads;
+  } cases[] = {{"NOISE", "5", "0", false}, {"NOISE", "5", "1", false}, {"NOISE", "1000", "0", false},
+               {"SWEEP", "5", "1", false}, {"NOISE", "1000", "1", true}, {"SWEEP", "10", "1", true}};
+  for (const auto& c : cases) {
+    std::string text = WithLine(1, "Waveform", c.waveform);
+    text.replace(text.find("Frequency=1000", text.find("[SignalAttribute1]")), 14, std::string("Frequency=") + c.frequency);
+    text.replace(text.find("CycleOn=1", text.find("[SignalAttribute1]")), 9, std::string("CycleOn=") + c.cycleOn);
+    // The sweep waveform brings the sweep checks: its stop must fit 48000 Hz.
+    EXPECT_EQ(ParseSignalsText(text, 48000, 16).has_value(), c.loads)
+        << c.waveform << " " << c.frequency << " " << c.cycleOn;
+  }
+}
+
+// Whatever the user touched, a set the program saves loads back at the
+// format it was saved at: the start-up set at each of the ten rates.
+TEST_F(SignalsFileTest, StartUpSetSavedAtEachRateLoadsBackThere) {
+  for (std::int32_t rate : {32000, 44056, 44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000})
+    for (std::int32_t bits : {16, 32}) {
+      const fs::path file = FDir / ("start" + std::to_string(rate) + "_" + std::to_string(bits) + ".sig");
+      SaveSignalsFile(file, StartUpSignalAttributeArray(), rate, bits);
+      TSignalAttributeArray expected = StartUpSignalAttributeArray();
+      expected[4]._SweepFrequency._Stop = std::min(20000, rate / 2 - 1);  // the sweep record's own stop
+      EXPECT_EQ(LoadSignalsFile(file, rate, bits), expected) << rate << " Hz, " << bits << " bits";
+    }
+}
+
+// Every field that the loader checks, at both ends of what a record can
+// hold, is saved as the nearest bound and loads back.
+TEST(SignalsFile, SavableRecordsLoadBackWhateverTheyHeld) {
+  for (std::int32_t extreme : {INT32_MIN, -1000000, 0, 5, 1000000, INT32_MAX})
+    for (TWaveform waveform : {TWaveform::_Sine, TWaveform::_Sweep, TWaveform::_Noise})
+      for (const TPCMFormat format : {TPCMFormat{32000, 16, {}, {}, {}}, TPCMFormat{384000, 32, {}, {}, {}},
+                                      TPCMFormat{44056, 24, {}, {}, {}}}) {
+        TSignalAttributeArray records = StartUpSignalAttributeArray();
+        for (TSignalAttribute& r : records) {
+          for (std::int32_t* field : {&r._Frequency, &r._Amplitude, &r._Phase, &r._Offset, &r._CycleOn,
+                                      &r._CycleOff, &r._SweepPeriod, &r._SweepFrequency._Start,
+                                      &r._SweepFrequency._Stop})
+            *field = extreme;
+          r._Waveform = waveform;
+        }
+        const TSignalAttributeArray saved =
+            SavableSignalAttributeArray(records, format._SamplingRate, format._Quantization);
+        EXPECT_EQ(ParseSignalsText(SignalsFileText(saved), format._SamplingRate, format._Quantization), saved)
+            << extreme << " at " << format._SamplingRate << "/" << format._Quantization;
+        // What the loader does not check stays as it was: a tone record's sweep.
+        if (waveform != TWaveform::_Sweep) {
+          EXPECT_EQ(saved[0]._SweepPeriod, extreme);
+        }
+      }
+  // Values within their bounds are saved unchanged.
+  TSignalAttributeArray records = StartUpSignalAttributeArray();
+  records[1]._Amplitude = -140;
+  records[2]._Offset = -8388607;
+  EXPECT_EQ(SavableSignalAttributeArray(records, 48000, 24), records);
+  EXPECT_EQ(SavableSignalAttributeArray(records, 48000, 16)[1]._Amplitude, -96);
+  EXPECT_EQ(SavableSignalAttributeArray(records, 48000, 16)[2]._Offset, -32767);
 }
 
 TEST(SignalsFile, HeaderSectionsAndListTexts) {
@@ -167,6 +255,19 @@ TEST(SignalsModel, PagesHoldTheirControlsAndListsMapBothWays) {
   }
   EXPECT_EQ(ListItems(TSignalField::_OutputChannel)[ListIndexOf(TSignalField::_OutputChannel, r)], "L ch");
   EXPECT_EQ(r._Phase, 180);
+}
+
+// Every phase control, the noise page's list among them, shows its unit.
+TEST(SignalsModel, EveryPhaseControlShowsTheDegreeUnit) {
+  int phases = 0;
+  for (std::int32_t r = 0; r < kSignalRecordCount; ++r)
+    for (const TSignalRow& row : SignalPageRows(r)) {
+      const TSignalField field = row.Edit ? row.Edit->Field : row.List->Field;
+      if (field != TSignalField::_Phase && field != TSignalField::_NoisePhase) continue;
+      ++phases;
+      EXPECT_EQ(row.Edit ? row.Edit->Unit : row.List->Unit, "degree") << "record " << r;
+    }
+  EXPECT_EQ(phases, 5);
 }
 
 TEST(SignalsModel, ValuesWithoutAnItemSurviveShowAndRead) {

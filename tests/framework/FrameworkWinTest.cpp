@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include <commctrl.h>
+
 namespace {
 
 class TTestForm : public TForm {
@@ -87,6 +89,45 @@ TEST_F(FrameworkWin, TabAndShiftTabMoveAcrossPanelsAndPages)
     EXPECT_EQ(Form->Pages->ActivePageIndex(), 1);
     PressKey(VK_TAB);
     EXPECT_EQ(GetFocus(), Form->Edit4->Handle());
+}
+
+// Tabs are as wide as their captions need, in one row inside the control:
+// a fixed width too narrow for the captions is widened, and captions that
+// do not stand in one row even without padding get a smaller font.
+TEST_F(FrameworkWin, EveryTabCaptionFitsItsTabInOneRow)
+{
+    const wchar_t* captions[] = {L"Signal 1", L"Signal 2", L"Signal 3", L"Signal 4"};
+    const struct {
+        int width, tabWidth;
+        bool smaller;
+    } cases[] = {{300, 30, false}, {300, 0, false}, {150, 0, true}};
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.width);
+        auto* pages = Form->Add<TPageControl>({.Name = L"PageControl_Fit" + std::to_wstring(++n), .Left = 8,
+                                               .Top = 180, .Width = c.width, .Height = 60, .TabWidth = c.tabWidth});
+        for (const wchar_t* caption : captions) pages->AddPage({.Name = std::wstring(L"Page_") + caption, .Caption = caption});
+        Pump(20);
+        HWND tabs = pages->Handle();
+        HFONT font = reinterpret_cast<HFONT>(SendMessageW(tabs, WM_GETFONT, 0, 0));
+        LOGFONTW shown{};
+        GetObjectW(font, sizeof shown, &shown);
+        EXPECT_EQ(std::abs(shown.lfHeight) < std::abs(pages->Font().PixelHeight()), c.smaller);
+        EXPECT_EQ(SendMessageW(tabs, TCM_GETROWCOUNT, 0, 0), 1);
+        HDC dc = GetDC(tabs);
+        HGDIOBJ old = SelectObject(dc, font);
+        for (int i = 0; i < 4; ++i) {
+            SIZE text{};
+            GetTextExtentPoint32W(dc, captions[i], static_cast<int>(wcslen(captions[i])), &text);
+            RECT r{};
+            SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r));
+            EXPECT_GE(r.right - r.left, text.cx) << i;
+            EXPECT_GE(r.right - r.left, c.tabWidth) << i;
+            EXPECT_LE(r.right + (i == 0 ? 2 : 0), c.width) << i;
+        }
+        SelectObject(dc, old);
+        ReleaseDC(tabs, dc);
+    }
 }
 
 TEST_F(FrameworkWin, EnterEscAndLineBreaksNeverEnterAnEdit)

@@ -1,5 +1,7 @@
 #include "framework/Text.h"
 
+#include "framework/NumberSyntaxCases.h"
+
 #include <gtest/gtest.h>
 
 TEST(Text, RoundTripsAndReplacesBrokenBytes)
@@ -15,4 +17,9 @@ TEST(Text, RoundTripsAndReplacesBrokenBytes)
         EXPECT_EQ(wide.find_first_not_of(L'\uFFFD'), std::wstring::npos) << overlong;
     }
     EXPECT_EQ(Utf8ToWide("\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80"), std::wstring(L"\u0080\u0800\U00010000"));
+}
+
+TEST(Text, StrToInt32TakesAnOptionalSignAndDigitsOnly)
+{
+    for (const TNumberSyntaxCase& c : kNumberSyntaxCases) EXPECT_EQ(StrToInt32(c.Text), c.Value) << '"' << c.Text << '"';
 }

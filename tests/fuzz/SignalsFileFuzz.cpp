@@ -1,6 +1,7 @@
 // The signal set file loader against arbitrary input at every output format
 // the program offers: it never crashes, and every set it accepts is written
-// back and read again unchanged.
+// back and read again unchanged, and loads back at any other format it is
+// saved at.
 #include "dialogs/SignalsFile.h"
 
 #include <cstdint>
@@ -19,6 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (records && ParseSignalsText(SignalsFileText(*records), rate, bits) != records) {
     std::fprintf(stderr, "an accepted signal set does not survive a save and a load\n");
     std::abort();
+  }
+  if (records) {
+    const std::int32_t otherRate = kRates[(data[0] / 40 + data[0]) % 10];
+    const std::int32_t otherBits = kBits[(data[0] / 3) % 4];
+    const TSignalAttributeArray saved = SavableSignalAttributeArray(*records, otherRate, otherBits);
+    if (ParseSignalsText(SignalsFileText(saved), otherRate, otherBits) != saved) {
+      std::fprintf(stderr, "a set saved at %d Hz / %d bits does not load back there\n", otherRate, otherBits);
+      std::abort();
+    }
   }
   return 0;
 }

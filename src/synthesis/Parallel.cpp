@@ -67,6 +67,7 @@ class TWorkerPool {
   TWorkerPool() {
     const unsigned n = std::thread::hardware_concurrency();
     capacity_ = std::clamp<std::size_t>(n > 1 ? n - 1 : 1, 1, 7);
+    threads_.reserve(capacity_);  // a thread once made is always kept
   }
 
   // Adds a worker; false when the system gives no thread (the parts then

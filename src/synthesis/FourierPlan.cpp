@@ -100,14 +100,16 @@ inline void ButterflyInverse(TComplex& lo, TComplex& hi, long double zr, long do
 
 // Work arrays of the chirp route, lent to one transform at a time and kept
 // for the next one, so that a playing second does not map and clear fresh
-// pages. They belong to no thread: the arrays kept are as many as transforms
-// ever ran at once, whichever threads ran them. Uninitialised on purpose:
-// every point is written before it is read.
+// pages. They belong to no thread: the arrays kept are at most as many as
+// transforms ever ran at once, whichever threads ran them, and together at
+// most kFourierWorkBudget bytes. Uninitialised on purpose: every point is
+// written before it is read.
 class TWorkArrays {
  public:
   struct TArray {
     std::unique_ptr<TComplex[]> Points;
     std::size_t Size = 0;
+    std::size_t Bytes() const { return Size * sizeof(TComplex); }
   };
 
   static TWorkArrays& Instance() {
@@ -129,22 +131,39 @@ class TWorkArrays {
         for (auto it = free_.begin(); it != free_.end(); ++it)
           if (best == free_.end() || it->Size > best->Size) best = it;
       if (best != free_.end()) {
+        kept_ -= best->Bytes();
         taken = std::move(*best);
         free_.erase(best);
       }
     }
     if (taken.Size < m) {
       taken.Points.reset();  // the old one goes before the new one is made
+      taken.Size = 0;
       taken.Points.reset(new TComplex[m]);
       taken.Size = m;
     }
     return taken;
   }
 
+  // Keeps `array` within the budget, before smaller kept ones; what is not
+  // kept is freed.
   void Give(TArray array) noexcept {
+    std::vector<TArray> dropped;
     std::lock_guard<std::mutex> lock(mutex_);
     try {
-      free_.push_back(std::move(array));
+      dropped.reserve(free_.size() + 1);
+      while (kept_ + array.Bytes() > kFourierWorkBudget && !free_.empty()) {
+        auto smallest = std::min_element(free_.begin(), free_.end(),
+                                         [](const TArray& a, const TArray& b) { return a.Size < b.Size; });
+        if (smallest->Size >= array.Size) break;
+        kept_ -= smallest->Bytes();
+        dropped.push_back(std::move(*smallest));
+        free_.erase(smallest);
+      }
+      if (kept_ + array.Bytes() <= kFourierWorkBudget) {
+        free_.push_back(std::move(array));
+        kept_ += free_.back().Bytes();
+      }
     } catch (...) {
       // No room to keep it: it is freed.
     }
@@ -152,15 +171,20 @@ class TWorkArrays {
 
   void Clear() {
     std::vector<TArray> dropped;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      dropped.swap(free_);
-    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    dropped.swap(free_);
+    kept_ = 0;
+  }
+
+  std::size_t Bytes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return kept_;
   }
 
  private:
   std::mutex mutex_;
   std::vector<TArray> free_;
+  std::size_t kept_ = 0;  // bytes of the arrays in free_
 };
 
 // A work array for the span of one transform.
@@ -488,6 +512,8 @@ bool BluesteinPlan::ConjugateSymmetric(const TComplex* in, std::size_t n) {
     if (in[n - k].Real != in[k].Real || in[n - k].Imaginary != -in[k].Imaginary) return false;
   return true;
 }
+
+std::size_t FourierWorkBytes() { return TWorkArrays::Instance().Bytes(); }
 
 void ClearFourierPlans() {
   ClearEngineCache();

@@ -106,6 +106,11 @@ class BluesteinPlan {
   void Run(Input input, Output output, int sign) const;
 };
 
+// The most bytes of chirp work arrays kept between transforms, and the bytes
+// kept now.
+inline constexpr std::size_t kFourierWorkBudget = std::size_t{64} << 20;
+std::size_t FourierWorkBytes();
+
 // Drops every kept plan and table and the work arrays kept between
 // transforms (those in use stay alive with their users).
 void ClearFourierPlans();

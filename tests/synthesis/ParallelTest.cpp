@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <latch>
 #include <mutex>
 #include <random>
 #include <set>
@@ -120,6 +121,34 @@ TEST(ChirpWorkArrays, LargeAndSmallTransformsAtOnceGiveTheResultsOfOneThread) {
     }));
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(mismatches.load(), 0);
+}
+
+TEST(ChirpWorkArrays, ThoseKeptStayWithinTheirBudget) {
+  // Eight transforms at once, each with a work array of 16 MB: what is
+  // kept afterwards is at most the budget, and every result is right.
+  constexpr std::size_t kLength = 200003;
+  const auto input = Random(kLength, 9);
+  TProgressionComplex expected(kLength);
+  krv::BluesteinPlan::Get(kLength)->Transform(input.data(), expected.data(), -1, 1.0L);
+  krv::ClearFourierPlans();
+  ASSERT_EQ(krv::FourierWorkBytes(), 0u);
+  std::latch start(8);
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.push_back(krv::StartExtendedThread([&] {
+      const auto plan = krv::BluesteinPlan::Get(kLength);
+      start.arrive_and_wait();
+      TProgressionComplex y(kLength);
+      plan->Transform(input.data(), y.data(), -1, 1.0L);
+      if (!SameBits(y, expected)) ++mismatches;
+    }));
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(mismatches.load(), 0);
+  EXPECT_GT(krv::FourierWorkBytes(), 0u);
+  EXPECT_LE(krv::FourierWorkBytes(), krv::kFourierWorkBudget);
+  krv::ClearFourierPlans();
+  EXPECT_EQ(krv::FourierWorkBytes(), 0u);
 }
 
 }  // namespace

@@ -40,6 +40,7 @@ class TWorkerPool {
     TBatch batch(run, body, parts);
     std::unique_lock<std::mutex> lock(mutex_);
     if (parts > 1) {
+      // Queued until its last part has been taken.
       queue_.push_back(&batch);
       // Enough workers for the parts beyond the caller's own, as far as the
       // pool may grow.
@@ -50,7 +51,6 @@ class TWorkerPool {
     // The caller works on its own batch until every part is taken.
     while (batch.Next < batch.Parts) RunOne(batch, lock);
     batch.Finished.wait(lock, [&] { return batch.Done == batch.Parts; });
-    // A batch is queued until its last part has been taken.
     if (batch.Failure) std::rethrow_exception(batch.Failure);
   }
 

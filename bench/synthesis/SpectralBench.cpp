@@ -71,8 +71,8 @@ void BM_SpectralSecond(benchmark::State& state) {
   gPeak = before;
   benchmark::DoNotOptimize(generate(fmt, sig, 1000, setting));
   state.counters["heap_peak_MB"] = static_cast<double>(gPeak.load() - before) / kMB;
-  // The transform's work array, made on the first call and kept by the
-  // thread for the next (not part of the peak above).
+  // The transform's work array, made on the first call and kept in the
+  // engine's shared set for the next (not part of the peak above).
   const auto half = static_cast<std::size_t>(fmt._SamplingRate / 2);
   state.counters["kept_work_MB"] =
       static_cast<double>(krv::BluesteinPlan::Get(half)->Padded() * sizeof(TComplex)) / kMB;

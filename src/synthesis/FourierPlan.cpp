@@ -7,8 +7,10 @@
 #include <bit>
 #include <cmath>
 #include <memory>
+#include <mutex>
 #include <numbers>
 #include <utility>
+#include <vector>
 
 namespace krv {
 namespace {
@@ -96,20 +98,107 @@ inline void ButterflyInverse(TComplex& lo, TComplex& hi, long double zr, long do
   hi.Imaginary = zr * di - zi * dr;
 }
 
-// The calling thread's work array of at least m points, kept for its next
-// transform so that a playing second does not map and clear fresh pages.
-// Uninitialised on purpose: every point is written before it is read.
-TComplex* WorkArray(std::size_t m) {
-  thread_local std::unique_ptr<TComplex[]> work;
-  thread_local std::size_t size = 0;
-  if (size < m) {
-    size = 0;
-    work.reset();
-    work.reset(new TComplex[m]);
-    size = m;
+// Work arrays of the chirp route, lent to one transform at a time and kept
+// for the next one, so that a playing second does not map and clear fresh
+// pages. They belong to no thread: the arrays kept are at most as many as
+// transforms ever ran at once, whichever threads ran them, and together at
+// most kFourierWorkBudget bytes. Uninitialised on purpose: every point is
+// written before it is read.
+class TWorkArrays {
+ public:
+  struct TArray {
+    std::unique_ptr<TComplex[]> Points;
+    std::size_t Size = 0;
+    std::size_t Bytes() const { return Size * sizeof(TComplex); }
+  };
+
+  static TWorkArrays& Instance() {
+    static TWorkArrays arrays;
+    return arrays;
   }
-  return work.get();
-}
+
+  // An array of at least m points.
+  TArray Take(std::size_t m) {
+    TArray taken;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      // The smallest that fits; else the largest of those too small goes,
+      // so that no more arrays are kept than were ever in use at once.
+      auto best = free_.end();
+      for (auto it = free_.begin(); it != free_.end(); ++it)
+        if (it->Size >= m && (best == free_.end() || it->Size < best->Size)) best = it;
+      if (best == free_.end())
+        for (auto it = free_.begin(); it != free_.end(); ++it)
+          if (best == free_.end() || it->Size > best->Size) best = it;
+      if (best != free_.end()) {
+        kept_ -= best->Bytes();
+        taken = std::move(*best);
+        free_.erase(best);
+      }
+    }
+    if (taken.Size < m) {
+      taken.Points.reset();  // the old one goes before the new one is made
+      taken.Size = 0;
+      taken.Points.reset(new TComplex[m]);
+      taken.Size = m;
+    }
+    return taken;
+  }
+
+  // Keeps `array` within the budget, before smaller kept ones; what is not
+  // kept is freed.
+  void Give(TArray array) noexcept {
+    std::vector<TArray> dropped;
+    std::lock_guard<std::mutex> lock(mutex_);
+    try {
+      dropped.reserve(free_.size() + 1);
+      while (kept_ + array.Bytes() > kFourierWorkBudget && !free_.empty()) {
+        auto smallest = std::min_element(free_.begin(), free_.end(),
+                                         [](const TArray& a, const TArray& b) { return a.Size < b.Size; });
+        if (smallest->Size >= array.Size) break;
+        kept_ -= smallest->Bytes();
+        dropped.push_back(std::move(*smallest));
+        free_.erase(smallest);
+      }
+      if (kept_ + array.Bytes() <= kFourierWorkBudget) {
+        free_.push_back(std::move(array));
+        kept_ += free_.back().Bytes();
+      }
+    } catch (...) {
+      // No room to keep it: it is freed.
+    }
+  }
+
+  void Clear() {
+    std::vector<TArray> dropped;
+    std::lock_guard<std::mutex> lock(mutex_);
+    dropped.swap(free_);
+    kept_ = 0;
+  }
+
+  std::size_t Bytes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return kept_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<TArray> free_;
+  std::size_t kept_ = 0;  // bytes of the arrays in free_
+};
+
+// A work array for the span of one transform.
+class TWorkLease {
+ public:
+  explicit TWorkLease(std::size_t m) : array_(TWorkArrays::Instance().Take(m)) {}
+  ~TWorkLease() { TWorkArrays::Instance().Give(std::move(array_)); }
+  TWorkLease(const TWorkLease&) = delete;
+  TWorkLease& operator=(const TWorkLease&) = delete;
+  TComplex* Points() const { return array_.Points.get(); }
+
+ private:
+  TWorkArrays::TArray array_;
+};
 
 }  // namespace
 
@@ -334,7 +423,8 @@ std::size_t BluesteinPlan::Bytes() const {
 template <class Input, class Output>
 void BluesteinPlan::Run(Input input, Output output, int sign) const {
   const std::size_t m = radix2_->Size(), half = m / 2;
-  TComplex* a = WorkArray(m);
+  const TWorkLease work(m);
+  TComplex* a = work.Points();
   const long double s = sign < 0 ? 1.0L : -1.0L;
   // The radix-2 transform's first level has factor 1 and an empty upper
   // half, so it only copies: written here at once.
@@ -423,6 +513,11 @@ bool BluesteinPlan::ConjugateSymmetric(const TComplex* in, std::size_t n) {
   return true;
 }
 
-void ClearFourierPlans() { ClearEngineCache(); }
+std::size_t FourierWorkBytes() { return TWorkArrays::Instance().Bytes(); }
+
+void ClearFourierPlans() {
+  ClearEngineCache();
+  TWorkArrays::Instance().Clear();
+}
 
 }  // namespace krv

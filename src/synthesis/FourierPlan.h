@@ -1,7 +1,9 @@
 // Fast kernels behind the engine's transforms: an in-place radix-2 transform
 // with its twiddle table, and the chirp z-transform (Bluestein) for any
 // length. Plans are built once per length, published immutable and shared
-// between threads; the engine's cache keeps them within its budget.
+// between threads; the engine's cache keeps them within its budget. The
+// chirp route's work arrays are lent from one process-wide set, kept from
+// one transform to the next and owned by no thread.
 #pragma once
 
 #include <cstddef>
@@ -104,8 +106,13 @@ class BluesteinPlan {
   void Run(Input input, Output output, int sign) const;
 };
 
-// Drops every kept plan and table (those in use stay alive with their
-// users).
+// The most bytes of chirp work arrays kept between transforms, and the bytes
+// kept now.
+inline constexpr std::size_t kFourierWorkBudget = std::size_t{64} << 20;
+std::size_t FourierWorkBytes();
+
+// Drops every kept plan and table and the work arrays kept between
+// transforms (those in use stay alive with their users).
 void ClearFourierPlans();
 
 }  // namespace krv

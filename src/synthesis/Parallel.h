@@ -1,16 +1,15 @@
-// Work split over a few threads of the calling one's kind: every worker
-// starts at 64-bit x87 precision (the signal arithmetic gives the same
-// values on every thread) and ends, freeing what it kept, before the call
-// returns.
+// Work split over a few threads: the calling one and the workers of one
+// process-wide pool. The pool's threads start at 64-bit x87 precision (the
+// signal arithmetic gives the same values on every thread), are made when
+// work first needs them and live as long as the process, so nothing a
+// thread keeps for itself is made anew for every piece of work.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
-#include <system_error>
+#include <memory>
 #include <thread>
-#include <vector>
-
-#include "synthesis/ExtendedPrecision.h"
+#include <type_traits>
 
 namespace krv {
 
@@ -21,21 +20,27 @@ inline std::size_t WorkerCount() {
   return std::clamp<std::size_t>(n, 1, 4);
 }
 
-// body(part) for part = 0 .. parts-1: the first parts - 1 on worker threads,
-// the last on the calling thread; returns when all are done. A worker that
-// cannot be started runs its part on the calling thread.
+// The most threads the pool keeps (besides every caller's own).
+std::size_t PoolCapacity();
+// The threads the pool has made so far.
+std::size_t PoolThreads();
+
+namespace detail {
+using PartFunction = void (*)(void* body, std::size_t part);
+void RunPartsOnPool(std::size_t parts, PartFunction run, void* body);
+}  // namespace detail
+
+// body(part) for part = 0 .. parts-1, on the calling thread and on idle pool
+// workers; returns when all are done. A caller runs every part that no
+// worker has taken, so a part may itself split its work (the pool never
+// waits on itself). The first exception a part throws is thrown here, once
+// every part has ended.
 template <class Body>
 void RunParts(std::size_t parts, Body&& body) {
-  std::vector<std::thread> workers;
-  for (std::size_t p = 0; p + 1 < parts; ++p) {
-    try {
-      workers.push_back(StartExtendedThread([&body, p] { body(p); }));
-    } catch (const std::system_error&) {
-      body(p);
-    }
-  }
-  if (parts > 0) body(parts - 1);
-  for (std::thread& worker : workers) worker.join();
+  using B = std::remove_reference_t<Body>;
+  detail::RunPartsOnPool(
+      parts, [](void* b, std::size_t part) { (*static_cast<B*>(b))(part); },
+      const_cast<void*>(static_cast<const void*>(std::addressof(body))));
 }
 
 // body(begin, end) over 0 .. n split into WorkerCount() even ranges.

@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Memory over many plays through ASIO: at 384000 Hz with the transforms on
+# (a settings file loaded in the settings window) and four tone records (a
+# warbled sine, a square burst, a triangle burst and a sawtooth, a signal set
+# file loaded in the signal editor), the test driver chosen in the settings
+# window, 50 Play/Stop cycles through the main window's buttons leave the
+# program's memory where it was after the first ten
+# (KRV_ASIO_MEMORY_CYCLES, a multiple of ten, sets another count). The measure is the
+# Wine process's resident set (VmRSS) and data segment (VmData) as Linux
+# counts them in /proc/PID/status.
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
+krv_e2e_setup asio-memory
+
+capture="$KRV_E2E_DIR/asio-capture.wav"
+export KRV_TEST_ASIO_CAPTURE="$(_krv_winepath "$capture")"
+cycles=${KRV_ASIO_MEMORY_CYCLES:-50}
+slack_kb=$((16 * 1024))
+
+ctl() { krvctl --wait 5000 "$@"; }
+no_error_box() {
+  local boxes
+  boxes="$(krvctl error-box)" && krv_fail "$1: error box: $boxes"
+  return 0
+}
+# memory: "VmRSS VmData" of the program in kB.
+memory() {
+  awk '/^VmRSS:/ {rss = $2} /^VmData:/ {data = $2} END {print rss, data}' "/proc/$KRV_PROGRAM/status"
+}
+
+krv_start_main_window
+grep -q 'KRV-2400.exe' "/proc/$KRV_PROGRAM/cmdline" || krv_fail "process $KRV_PROGRAM is not the program"
+
+# 384000 Hz, 24 bits, the transforms on, ASIO through the test driver.
+cfg="$KRV_E2E_DIR/asio-384000-fft.cfg"
+printf '%s\r\n' "[FileAttribute]" "VenderString=KRV-2400" "Version=1.0" "FileType=SystemSetting" "" \
+  "[PCMFormat]" "SamplingRate=384000" "Quantization=24" "Rounding=NEAR EVEN" "Dither=WHITE" "NoiseShaping=OFF" "" \
+  "[InternalSetting]" "OutputDevice=ASIO" "WavBufferSize=250" "DefaultPeriod=10" "WableDeviation=1/3 Octave" \
+  "PropertySheet=No Sheet" "FFTuse=Use" "" >"$cfg"
+krv_open_settings
+krv_file_dialog BitBtnExt_Load "$cfg"
+for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_SamplingRate)" = 384000 ] && break; sleep 0.1; done
+no_error_box "loading $cfg"
+krv_expect_eq "$(ctl text ComboBoxEx_FFT)" "Use" "FFT - IFFT after loading"
+ctl tab PageControl_Global 1 || krv_fail "Output page"
+ctl select ComboBoxEx_Device ASIO || krv_fail "pick ASIO"
+ctl select ComboBoxEx_AsioDevice "KRV Test Driver" || krv_fail "pick the test driver"
+ctl press BitBtnExt_Close || krv_fail "the settings window's CLOSE"
+no_error_box "the settings window's CLOSE"
+krv_expect_eq "$(ctl text Label_Fs_Value)" 384000 "sampling rate shown"
+
+# The four tones: the start-up set saved from the signal editor, changed and
+# loaded again.
+ctl press BitBtnExt_Signals || krv_fail "Signals"
+krv_wait_window TFormSignals 10000 || krv_fail "no signal editor"
+krv_file_dialog BitBtnExt_Save "$KRV_E2E_DIR/start-up.sig"
+for _ in $(seq 50); do [ -s "$KRV_E2E_DIR/start-up.sig" ] && break; sleep 0.1; done
+python3 - "$KRV_E2E_DIR/start-up.sig" "$KRV_E2E_DIR/four-tones.sig" <<'PY' || krv_fail "no saved set to change"
+import sys
+text = open(sys.argv[1], "rb").read().decode()
+tones = {
+    0: {"Waveform": "SINE", "Frequency": "1000", "WarbleCycle": "16 Hz"},
+    1: {"Waveform": "SQUARE", "Frequency": "997", "CycleOn": "3", "CycleOff": "2"},
+    2: {"Waveform": "TRIANGLE", "Frequency": "443", "CycleOn": "5", "CycleOff": "5"},
+    3: {"Waveform": "SAW", "Frequency": "101"},
+}
+newline = "\r\n" if "\r\n" in text else "\n"
+out, record = [], None
+for line in text.split(newline):
+    if line.startswith("[SignalAttribute"):
+        record = int(line[len("[SignalAttribute"):-1])
+    key = line.split("=", 1)[0]
+    changes = dict(tones.get(record, {}), OutputChannel="L R") if record in tones else {}
+    if "=" in line and key in changes:
+        line = key + "=" + changes[key]
+    out.append(line)
+open(sys.argv[2], "wb").write(newline.join(out).encode())
+PY
+krv_file_dialog BitBtnExt_Load "$KRV_E2E_DIR/four-tones.sig"
+no_error_box "loading four-tones.sig"
+krv_expect_eq "$(ctl text EditHex_Freq_4)" 101 "frequency of signal 4 after loading"
+krv_expect_eq "$(ctl text EditHex_CycleOff_2)" 2 "cycles off of signal 2 after loading"
+ctl press BitBtnExt_Close || krv_fail "the signal editor's CLOSE"
+no_error_box "the signal editor's CLOSE"
+
+# play_stop N: N cycles of Play and Stop.
+play_stop() {
+  krvctl --wait 5000 press-cycle "$1" BitBtnExt_Play BitBtnExt_Stop || krv_fail "Play/Stop cycles"
+  no_error_box "after Play/Stop cycles"
+  sleep 1  # the display thread has stopped the driver
+}
+
+# Ten cycles first: the buffers, tables and plans a play keeps. Then the
+# figures after every ten cycles.
+read -r rss data < <(memory)
+echo "start: VmRSS $rss kB, VmData $data kB"
+play_stop 10
+read -r rss0 data0 < <(memory)
+echo "after 10 cycles: VmRSS $rss0 kB, VmData $data0 kB"
+for ((played = 10; played < 10 + cycles; )); do
+  play_stop 10
+  played=$((played + 10))
+  read -r rss data < <(memory)
+  echo "after $played cycles: VmRSS $rss kB, VmData $data kB"
+done
+[ $((rss - rss0)) -lt "$slack_kb" ] || krv_fail "VmRSS grew by $((rss - rss0)) kB over $cycles Play/Stop cycles"
+[ $((data - data0)) -lt "$slack_kb" ] || krv_fail "VmData grew by $((data - data0)) kB over $cycles Play/Stop cycles"
+echo "ok: memory flat over $cycles Play/Stop cycles (VmRSS $((rss - rss0)) kB, VmData $((data - data0)) kB)"
+
+# The plays were real: a last one reaches the driver at 384000 Hz with sound.
+ctl press BitBtnExt_Play || krv_fail "Play"
+sleep 1.5
+ctl press BitBtnExt_Stop || krv_fail "Stop"
+sleep 0.5
+no_error_box "the last play"
+python3 - "$KRV_ROOT/tools" "$capture" <<'PY' || krv_fail "the last play did not reach the driver"
+import sys
+sys.path.insert(0, sys.argv[1])
+from analyze_wav import read_wav
+info, outputs = read_wav(sys.argv[2])
+assert info["rate"] == 384000, info
+assert info["frames"] >= 384000 // 2, info
+assert any(outputs[0]) and any(outputs[1]), "silent"
+print("last play: %.3f s at %d Hz" % (info["seconds"], info["rate"]))
+PY
+krv_close_main_window

@@ -213,6 +213,31 @@ TEST(WavRender, AnExistingFileIsReplacedOnlyByACompleteOne) {
   folderHoldsOnly(ExpectedFile({RoadSecond(0), RoadSecond(0), RoadSecond(2)}));
 }
 
+// A render stopped part way (the program killed, the machine off) leaves its
+// temporary file behind: whatever it holds, its header never claims more.
+TEST(WavRender, TemporaryFileNeverClaimsMoreThanItHolds) {
+  wavtest::TScratchDir dir("partway");
+  const auto name = dir / "t.wav";
+  const auto temporary = dir / "t.wav.tmp1";
+  wavtest::WriteText(dir / "t.wav.tmp0", "mine");  // not ours: left alone
+  const TWavLayout layout = MakeWavLayout(kRate, 16, 5);
+  TFakeRoad road;
+  int checked = 0;
+  road.OnProgress = [&](std::int32_t done) {
+    const Bytes file = wavtest::ReadBytes(temporary);
+    ASSERT_GE(file.size(), layout.HeaderSize);
+    EXPECT_LE(std::uint64_t(wavtest::U32At(file, 4)) + 8, file.size()) << done;
+    EXPECT_LE(std::uint64_t(wavtest::U32At(file, layout.HeaderSize - 4)) + layout.HeaderSize, file.size()) << done;
+    ++checked;
+  };
+  ASSERT_TRUE(TWavRenderer().RenderFile(Format(), 5, name, road.Hooks()).Completed());
+  EXPECT_EQ(checked, 5);
+  EXPECT_EQ(wavtest::ReadBytes(name),
+            ExpectedFile({RoadSecond(0), RoadSecond(1), RoadSecond(2), RoadSecond(3), RoadSecond(4)}));
+  EXPECT_FALSE(std::filesystem::exists(temporary));
+  EXPECT_EQ(wavtest::ReadText(dir / "t.wav.tmp0"), "mine");
+}
+
 TEST(WavRender, UnsupportedFormatLeavesAnExistingFileAlone) {
   wavtest::TScratchDir dir("badformat");
   const auto name = dir / "keep.wav";

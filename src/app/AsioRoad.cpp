@@ -118,8 +118,10 @@ bool TAsioPlayback::RateHeld(double Rate) {
   return actual && *actual == Rate;
 }
 
-TAsioPlayback::TSecond TAsioPlayback::Quantize(const TWaveBufferExtendedStereo& Mixed, const TOutputGains& Gains) {
-  TWaveBufferIntegerStereo quantized = FServices.Engine.QuantizeSignal(FFormat, Gains.Left(), Gains.Right(), Mixed);
+TAsioPlayback::TSecond TAsioPlayback::Quantize(const TWaveBufferExtendedStereo& Mixed, const TOutputGains& Gains,
+                                               std::uint32_t Seed) {
+  TWaveBufferIntegerStereo quantized =
+      FServices.Engine.QuantizeSignal(FFormat, Gains.Left(), Gains.Right(), Mixed, Seed);
   return TSecond{std::move(quantized[0]), std::move(quantized[1])};
 }
 
@@ -131,9 +133,10 @@ void TAsioPlayback::StartPlay(const TPCMFormat& Format) {
 
   // The first second is made here; a play never starts on anything else.
   RequestCreateWave(kCreateWaveAll);
-  const TWaveBufferExtendedStereo* mixed = state.FetchMixedSecond();
+  std::uint32_t seed = 0;
+  const TWaveBufferExtendedStereo* mixed = state.FetchMixedSecond(&seed);
   TSecond first;
-  if (mixed) first = Quantize(*mixed, state.OutputGains());
+  if (mixed) first = Quantize(*mixed, state.OutputGains(), seed);
   if (first.L.size() != frames || first.R.size() != frames) {
     view.ShowErrorMessage(kMessageCannotCreateWaveData);
     RestoreRate();
@@ -321,11 +324,12 @@ void TAsioPlayback::Serve() {
 
 void TAsioPlayback::PrepareNext(std::uint32_t Generation, std::int32_t Boundary) {
   RequestCreateWave(kCreateWaveNext);
-  const TWaveBufferExtendedStereo* mixed = FServices.State.FetchMixedSecond();
+  std::uint32_t seed = 0;
+  const TWaveBufferExtendedStereo* mixed = FServices.State.FetchMixedSecond(&seed);
   if (Generation != FGeneration.load()) return;
   const TOutputGains gains = FServices.State.OutputGains();
   TSecond second;
-  if (mixed) second = Quantize(*mixed, gains);
+  if (mixed) second = Quantize(*mixed, gains, seed);
   const std::size_t frames = static_cast<std::size_t>(FFormat._SamplingRate);
   if (second.L.size() != frames || second.R.size() != frames) {
     // Without it the second playing at its boundary plays again.
@@ -337,6 +341,7 @@ void TAsioPlayback::PrepareNext(std::uint32_t Generation, std::int32_t Boundary)
   std::uint8_t slot;
   if (Queue(Generation, second, kAppend, slot)) {
     FMixed[slot] = mixed;
+    FMixedSeeds[slot] = seed;
     ++FPrepared;
   }
 }
@@ -348,9 +353,13 @@ void TAsioPlayback::RequantizeReady(std::uint32_t Generation) {
   for (std::uint8_t i = 0; i < word.Count; ++i) {
     const std::uint8_t old = word.Ready[i];
     if (!FMixed[old]) continue;
-    TSecond second = Quantize(*FMixed[old], gains);
+    // The second keeps its seed: only the gains change.
+    TSecond second = Quantize(*FMixed[old], gains, FMixedSeeds[old]);
     std::uint8_t slot;
-    if (Queue(Generation, second, old, slot)) FMixed[slot] = FMixed[old];
+    if (Queue(Generation, second, old, slot)) {
+      FMixed[slot] = FMixed[old];
+      FMixedSeeds[slot] = FMixedSeeds[old];
+    }
     FMixed[old] = nullptr;  // replaced, or begun meanwhile
   }
 }

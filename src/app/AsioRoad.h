@@ -143,7 +143,7 @@ class TAsioPlayback final : public TAsioRoad {
   void CompletePendingStop();  // under FHostLock
   void StopOutput();           // Stop's steps, also after a failed rate check
   bool RateHeld(double Rate);  // under FHostLock
-  TSecond Quantize(const TWaveBufferExtendedStereo& Mixed, const TOutputGains& Gains);
+  TSecond Quantize(const TWaveBufferExtendedStereo& Mixed, const TOutputGains& Gains, std::uint32_t Seed);
 
   // The road's thread.
   void Serve();
@@ -194,8 +194,10 @@ class TAsioPlayback final : public TAsioRoad {
   std::int32_t FShownBoundary = 0;
   bool FEndHandled = false;
   // The mix of each ready slot (kept by the create-wave thread until the
-  // request after the next) and the gains the ready slots were made with.
+  // request after the next) with its seed, and the gains the ready slots
+  // were made with.
   std::array<const TWaveBufferExtendedStereo*, kSlots> FMixed{};
+  std::array<std::uint32_t, kSlots> FMixedSeeds{};
   TOutputGains FReadyGains;
   TPCMFormat FFormat{};
   std::unique_ptr<TAutoResetEvent> FEventCall;

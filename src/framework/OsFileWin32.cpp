@@ -34,7 +34,9 @@ HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 bool TOsFile::CreateNew(const std::filesystem::path& FileName) {
   CloseQuietly();
-  HANDLE h = CreateFileW(FileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Others may read the file while it is written (to look at what it holds).
+  HANDLE h = CreateFileW(FileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) return false;

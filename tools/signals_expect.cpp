@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     else
       synthesizer.Advance();
     const TWaveBufferIntegerStereo q =
-        engine.QuantizeSignal(inputs.PCMFormat, gains.Left(), gains.Right(), synthesizer.Mix());
+        engine.QuantizeSignal(inputs.PCMFormat, gains.Left(), gains.Right(), synthesizer.Mix(), synthesizer.Seed());
     for (std::size_t i = 0; i < q[0].size(); ++i)
       for (const std::int32_t v : {q[0][i], q[1][i]}) {
         const unsigned char bytes[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),

@@ -46,7 +46,7 @@ struct TRoad {
   void Finish(TSignalEngine& Engine, const TOneSecondSynthesizer& Synthesizer) {
     const TPCMFormat& format = Synthesizer.Inputs().PCMFormat;
     Synthesizer.Mix(Mixed);
-    Engine.QuantizeSignalInto(format, 0.1L, 0.1L, Mixed, Quantized);
+    Engine.QuantizeSignalInto(format, 0.1L, 0.1L, Mixed, Synthesizer.Seed(), Quantized);
     Quantized.swap(Previous);
     const std::int32_t frames = FramesPerSegment(format._SamplingRate, 4);
     Device.resize(static_cast<std::size_t>(frames));

@@ -169,16 +169,19 @@ bool TAsioPlayback::RateHeld(double Rate) {
   }
 }
 
-TAsioPlayback::TSecond TAsioPlayback::Quantize(const TWaveBufferExtendedStereo& Mixed, const TOutputGains& Gains) {
-  TWaveBufferIntegerStereo quantized = FServices.Engine.QuantizeSignal(FFormat, Gains.Left(), Gains.Right(), Mixed);
+TAsioPlayback::TSecond TAsioPlayback::Quantize(const TWaveBufferExtendedStereo& Mixed, const TOutputGains& Gains,
+                                               std::uint32_t Seed) {
+  TWaveBufferIntegerStereo quantized =
+      FServices.Engine.QuantizeSignal(FFormat, Gains.Left(), Gains.Right(), Mixed, Seed);
   return TSecond{std::move(quantized[0]), std::move(quantized[1])};
 }
 
 // Fetches the second last asked for and quantises it; false when it could
 // not be made.
-bool TAsioPlayback::MakeSecond(TSecond& Second, const TWaveBufferExtendedStereo*& Mixed, const TOutputGains& Gains) {
-  Mixed = FServices.State.FetchMixedSecond();
-  if (Mixed) Second = Quantize(*Mixed, Gains);
+bool TAsioPlayback::MakeSecond(TSecond& Second, const TWaveBufferExtendedStereo*& Mixed, std::uint32_t& Seed,
+                               const TOutputGains& Gains) {
+  Mixed = FServices.State.FetchMixedSecond(&Seed);
+  if (Mixed) Second = Quantize(*Mixed, Gains, Seed);
   const std::size_t frames = static_cast<std::size_t>(FFormat._SamplingRate);
   return Mixed && Second.L.size() == frames && Second.R.size() == frames;
 }
@@ -197,13 +200,14 @@ void TAsioPlayback::StartPlay(const TPCMFormat& Format) {
   // The first second is made here; a play never starts on anything else.
   FMixed.fill(nullptr);
   const TWaveBufferExtendedStereo* mixed = nullptr;
+  std::uint32_t seed = 0;
   RequestCreateWave(kCreateWaveAll);
-  if (!MakeSecond(FSlots[0], mixed, FReadyGains)) {
+  if (!MakeSecond(FSlots[0], mixed, seed, FReadyGains)) {
     view.ShowErrorMessage(kMessageCannotCreateWaveData);
     RestoreRate();
     return;
   }
-  KeepMix(0, mixed, 0);
+  KeepMix(0, mixed, seed, 0);
   // So are the seconds the driver's first half reaches, so that it never
   // finds one missing; the road's thread makes the rest once it runs.
   THandOver word;
@@ -211,12 +215,12 @@ void TAsioPlayback::StartPlay(const TPCMFormat& Format) {
   if (FSingle) first = std::min(first, FPlayTime - 1);
   for (std::uint8_t slot = 1; slot <= first; ++slot) {
     RequestCreateWave(kCreateWaveNext);
-    if (!MakeSecond(FSlots[slot], mixed, FReadyGains)) {
+    if (!MakeSecond(FSlots[slot], mixed, seed, FReadyGains)) {
       // The road's thread tries again and reports it.
       FMixed.fill(nullptr);
       break;
     }
-    KeepMix(slot, mixed, slot);
+    KeepMix(slot, mixed, seed, slot);
     word.Ready[word.Count++] = slot;
   }
   FHandOver.store(word.Pack());
@@ -405,8 +409,10 @@ void TAsioPlayback::ReportMissing(std::int32_t Index) {
   FServices.UserInterface.PostErrorMessage(std::string(kMessageCannotCreateWaveData));
 }
 
-void TAsioPlayback::KeepMix(std::uint8_t Slot, const TWaveBufferExtendedStereo* Mixed, std::int32_t Index) {
+void TAsioPlayback::KeepMix(std::uint8_t Slot, const TWaveBufferExtendedStereo* Mixed, std::uint32_t Seed,
+                            std::int32_t Index) {
   FMixed[Slot] = Mixed;
+  FMixedSeeds[Slot] = Seed;
   FMixedIndex[Slot] = Index;
   // The create-wave thread writes its two result slots in turn: only the
   // mixes of the last two seconds are still there.
@@ -420,7 +426,8 @@ void TAsioPlayback::PrepareNext(std::uint32_t Generation, std::int32_t Token) {
   const TOutputGains gains = FServices.State.OutputGains();
   TSecond second;
   const TWaveBufferExtendedStereo* mixed = nullptr;
-  const bool made = MakeSecond(second, mixed, gains);
+  std::uint32_t seed = 0;
+  const bool made = MakeSecond(second, mixed, seed, gains);
   if (Generation != FGeneration.load()) return;
   if (!made) {
     FFailedAt = index;
@@ -434,7 +441,7 @@ void TAsioPlayback::PrepareNext(std::uint32_t Generation, std::int32_t Token) {
   if (!SameGains(gains, FReadyGains)) RequantizeReady(Generation);
   std::uint8_t slot;
   if (Queue(Generation, second, kAppend, slot)) {
-    KeepMix(slot, mixed, index);
+    KeepMix(slot, mixed, seed, index);
     ++FPrepared;
   }
 }
@@ -446,11 +453,13 @@ void TAsioPlayback::RequantizeReady(std::uint32_t Generation) {
   for (std::uint8_t i = 0; i < word.Count; ++i) {
     const std::uint8_t old = word.Ready[i];
     if (!FMixed[old]) continue;
-    TSecond second = Quantize(*FMixed[old], gains);
+    // The second keeps its seed: only the gains change.
+    TSecond second = Quantize(*FMixed[old], gains, FMixedSeeds[old]);
     std::uint8_t slot;
     if (Queue(Generation, second, old, slot)) {
       FMixed[slot] = FMixed[old];
       FMixedIndex[slot] = FMixedIndex[old];
+      FMixedSeeds[slot] = FMixedSeeds[old];
     }
     FMixed[old] = nullptr;  // replaced, or begun meanwhile
   }

@@ -161,19 +161,20 @@ class TAsioPlayback final : public TAsioRoad {
   void RequestCreateWave(std::uint8_t Command);
   std::string_view PrepareHost(double Rate, std::string& Failure);
   void StartPlay(const TPCMFormat& Format);
-  bool MakeSecond(TSecond& Second, const TWaveBufferExtendedStereo*& Mixed, const TOutputGains& Gains);
+  bool MakeSecond(TSecond& Second, const TWaveBufferExtendedStereo*& Mixed, std::uint32_t& Seed,
+                  const TOutputGains& Gains);
   void RestoreRate();
   void EndPlay();  // the road's thread and the handler leave the play alone
   void CompletePendingStop();
   void StopOutput();           // Stop's steps, also after a failed rate check
   bool RateHeld(double Rate);  // waits a little for a driver that locks
-  TSecond Quantize(const TWaveBufferExtendedStereo& Mixed, const TOutputGains& Gains);
+  TSecond Quantize(const TWaveBufferExtendedStereo& Mixed, const TOutputGains& Gains, std::uint32_t Seed);
 
   // The road's thread.
   void Serve();
   void PrepareNext(std::uint32_t Generation, std::int32_t Token);
   void RequantizeReady(std::uint32_t Generation);
-  void KeepMix(std::uint8_t Slot, const TWaveBufferExtendedStereo* Mixed, std::int32_t Index);
+  void KeepMix(std::uint8_t Slot, const TWaveBufferExtendedStereo* Mixed, std::uint32_t Seed, std::int32_t Index);
   void ReportMissing(std::int32_t Index);
   // Queues Second after the ready ones, or in place of the ready slot Old;
   // false when the play changed or Old has begun meanwhile.
@@ -230,10 +231,11 @@ class TAsioPlayback final : public TAsioRoad {
   std::int32_t FShownBoundary = 0;
   bool FEndHandled = false;
   // The mix of each ready slot (the create-wave thread keeps the last two it
-  // made), the second it belongs to, and the gains the ready slots were made
-  // with.
+  // made), the second it belongs to and its seed, and the gains the ready
+  // slots were made with.
   std::array<const TWaveBufferExtendedStereo*, kSlots> FMixed{};
   std::array<std::int32_t, kSlots> FMixedIndex{};
+  std::array<std::uint32_t, kSlots> FMixedSeeds{};
   TOutputGains FReadyGains;
   TPCMFormat FFormat{};
   std::unique_ptr<TAutoResetEvent> FEventCall;

@@ -8,6 +8,8 @@ namespace {
 constexpr std::int32_t kOneSecond = 1000;  // ms
 }
 
+std::uint32_t TExFunctionEngine::TimeSeed() { return TExFunctionLib::TimeSeed(); }
+
 TWaveBufferExtended TExFunctionEngine::GenerateTone(const TPCMFormat& PCMFormat,
                                                     const TSignalAttribute& SignalAttribute,
                                                     const TInternalSetting& InternalSetting,
@@ -50,13 +52,14 @@ void TExFunctionEngine::GenerateSweepInto(const TPCMFormat& PCMFormat, const TSi
 
 TWaveBufferExtended TExFunctionEngine::GenerateNoise(const TPCMFormat& PCMFormat,
                                                      const TSignalAttribute& SignalAttribute,
-                                                     TPinkNoiseMethod PinkNoiseMethod) {
-  return TExFunctionLib::GenerateWaveDataNoise(PCMFormat, SignalAttribute, kOneSecond, PinkNoiseMethod);
+                                                     TPinkNoiseMethod PinkNoiseMethod, std::uint32_t Seed) {
+  return TExFunctionLib::GenerateWaveDataNoise(PCMFormat, SignalAttribute, kOneSecond, PinkNoiseMethod, Seed);
 }
 
 void TExFunctionEngine::GenerateNoiseInto(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
-                                          TPinkNoiseMethod PinkNoiseMethod, TWaveBufferExtended& Buffer) {
-  TExFunctionLib::GenerateWaveDataNoise(PCMFormat, SignalAttribute, kOneSecond, PinkNoiseMethod, Buffer);
+                                          TPinkNoiseMethod PinkNoiseMethod, std::uint32_t Seed,
+                                          TWaveBufferExtended& Buffer) {
+  TExFunctionLib::GenerateWaveDataNoise(PCMFormat, SignalAttribute, kOneSecond, PinkNoiseMethod, Seed, Buffer);
 }
 
 TWaveBufferExtendedStereo TExFunctionEngine::SynthesizeSignals(const TPCMFormat& PCMFormat,
@@ -94,15 +97,16 @@ void TExFunctionEngine::SynthesizeSignalsFromSumsInto(const TPCMFormat& PCMForma
 
 TWaveBufferIntegerStereo TExFunctionEngine::QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
                                                            long double OutputGainR,
-                                                           const TWaveBufferExtendedStereo& WaveBufferExtendedStereo) {
-  return TExFunctionLib::QuantizeSignal(PCMFormat, OutputGainL, OutputGainR, WaveBufferExtendedStereo,
-                                        kOneSecond);
+                                                           const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                                                           std::uint32_t Seed) {
+  return TExFunctionLib::QuantizeSignal(PCMFormat, OutputGainL, OutputGainR, WaveBufferExtendedStereo, kOneSecond,
+                                        Seed);
 }
 
 void TExFunctionEngine::QuantizeSignalInto(const TPCMFormat& PCMFormat, long double OutputGainL,
                                            long double OutputGainR,
                                            const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
-                                           TWaveBufferIntegerStereo& Quantized) {
-  TExFunctionLib::QuantizeSignal(PCMFormat, OutputGainL, OutputGainR, WaveBufferExtendedStereo, kOneSecond,
+                                           std::uint32_t Seed, TWaveBufferIntegerStereo& Quantized) {
+  TExFunctionLib::QuantizeSignal(PCMFormat, OutputGainL, OutputGainR, WaveBufferExtendedStereo, kOneSecond, Seed,
                                  Quantized);
 }

@@ -347,24 +347,26 @@ void TMainState::RequestCreateWave(std::uint8_t Command) {
       inputs.SignalAttributeArray = PlayableSignalAttributeArray(FSignalAttributeArray, FPCMFormat);
     }
     inputs.SweepStartTime = SweepStartTime;
+    inputs.Seed = SeriesSeed;
     FCreateWaveSequence = FThreadCreateWave->Call(kCreateWaveAll, std::move(inputs));
   } else {
     FCreateWaveSequence = FThreadCreateWave->Call(Command);
   }
 }
 
-const TWaveBufferExtendedStereo* TMainState::FetchMixedSecond() {
-  return FThreadCreateWave->Fetch(FCreateWaveSequence.load(), FServices.Timeouts.CreateWaveAnswerMs);
+const TWaveBufferExtendedStereo* TMainState::FetchMixedSecond(std::uint32_t* Seed) {
+  return FThreadCreateWave->Fetch(FCreateWaveSequence.load(), FServices.Timeouts.CreateWaveAnswerMs, Seed);
 }
 
 bool TMainState::FetchWaveData(long double GainL, long double GainR) {
-  const TWaveBufferExtendedStereo* second = FetchMixedSecond();
+  std::uint32_t seed = 0;
+  const TWaveBufferExtendedStereo* second = FetchMixedSecond(&seed);
   if (!second) {
     FServices.View.ShowErrorMessage(kMessageCannotCreateWaveData);
     return false;
   }
   // Written over the storage of the second before last and swapped in.
-  FServices.Engine.QuantizeSignalInto(PCMFormat(), GainL, GainR, *second, FQuantized);
+  FServices.Engine.QuantizeSignalInto(PCMFormat(), GainL, GainR, *second, seed, FQuantized);
   WaveBufferL.swap(FQuantized[0]);
   WaveBufferR.swap(FQuantized[1]);
   return true;

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 #include "app/OneSecond.h"
@@ -153,10 +154,13 @@ class TMainState final : private TSoundOutOwner {
   // Command 0 hands over copies of the records, the format, the internal
   // setting and SweepStartTime; command 1 asks for the next second.
   void RequestCreateWave(std::uint8_t Command);
+  // The engine's time seed now.
+  std::uint32_t TimeSeed() { return FServices.Engine.TimeSeed(); }
   // Waits for the second last requested: the mixed second, or null on a
   // time-out or a failure (nothing shown). Valid until the request after the
-  // next one. The WAV writer's source of seconds.
-  const TWaveBufferExtendedStereo* FetchMixedSecond();
+  // next one. The WAV writer's source of seconds. Seed, when given, receives
+  // the second's seed, to quantise it with.
+  const TWaveBufferExtendedStereo* FetchMixedSecond(std::uint32_t* Seed = nullptr);
   // Waits for the second last requested and quantises it with the gains into
   // WaveBufferL and WaveBufferR. On a time-out or a failure shows
   // "Error - Cannot Create Wave Data." and leaves both as they are.
@@ -183,6 +187,9 @@ class TMainState final : private TSoundOutOwner {
   TWaveBufferInteger WaveBufferL, WaveBufferR;  // one second, ASIO road and WAV writer
   TWaveBufferIntegerStereo FQuantized;           // the storage of the second before
   std::int32_t SweepStartTime = 0;
+  // The seed of the first second of the series that command 0 starts; none:
+  // the time seed when the series begins.
+  std::optional<std::uint32_t> SeriesSeed;
   TWavMemErr WavMemErr = TWavMemErr::_MemErrNo;
   TWavOutErr WavOutErr = TWavOutErr::_MMSYSERR_No;
   // The ASIO output channels of left and right (the settings window's

@@ -43,6 +43,7 @@ void TOneSecondSynthesizer::Begin(const TSynthesisInputs& Inputs, TGeneratorChoi
   FInputs = Inputs;
   FChoice = Choice;
   FSweepStartTime = Inputs.SweepStartTime;
+  FSeed = Inputs.Seed ? *Inputs.Seed : FEngine.TimeSeed();
   // The record buffers stay from one series to the next: only their values
   // are written again.
   FWaveBufferArray.resize(static_cast<std::size_t>(RecordCount()));
@@ -88,6 +89,7 @@ void TOneSecondSynthesizer::Advance() {
     FToneSumsTried = true;
     SumLeadingTones();
   }
+  ++FSeed;  // wraps modulo 2^32
   Generate(false);
 }
 
@@ -131,7 +133,7 @@ void TOneSecondSynthesizer::Generate(bool Tones) {
     else if (record._Waveform == TWaveform::_Sweep)
       FEngine.GenerateSweepInto(format, record, job.SweepStart, buffer);
     else
-      FEngine.GenerateNoiseInto(format, record, pink, buffer);
+      FEngine.GenerateNoiseInto(format, record, pink, FSeed, buffer);
   };
   // More than one heavy record: the heavy ones side by side on worker
   // threads, the rest on this one.

@@ -3,15 +3,20 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "synthesis/UnitFunction.h"
 #include "synthesis/UnitType.h"
 
 // The engine operations the threads call, always for one second (1000 ms).
 // TExFunctionEngine forwards to TExFunctionLib; tests plug in fakes.
+// The noise and the dither of a second come from the seed the caller gives
+// (a series gives every second its own, see TOneSecondSynthesizer).
 class TSignalEngine {
  public:
   virtual ~TSignalEngine() = default;
+  // The time seed now: the local clock as the number "ddhhnnss".
+  virtual std::uint32_t TimeSeed() = 0;
   // The generator of the record's _Waveform (sine, square, triangle or
   // sawtooth); InverseTransform picks the inverse-transform variant of the
   // square, triangle and sawtooth.
@@ -24,14 +29,15 @@ class TSignalEngine {
                                             std::int32_t TimeStart) = 0;
   virtual TWaveBufferExtended GenerateNoise(const TPCMFormat& PCMFormat,
                                             const TSignalAttribute& SignalAttribute,
-                                            TPinkNoiseMethod PinkNoiseMethod) = 0;
+                                            TPinkNoiseMethod PinkNoiseMethod, std::uint32_t Seed) = 0;
   virtual TWaveBufferExtendedStereo SynthesizeSignals(const TPCMFormat& PCMFormat,
                                                       std::int32_t ChannelNumber,
                                                       const TSignalAttributeArray& SignalAttributeArray,
                                                       const TWaveBufferExtendedArray& WaveBufferArray) = 0;
   virtual TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
                                                   long double OutputGainR,
-                                                  const TWaveBufferExtendedStereo& WaveBufferExtendedStereo) = 0;
+                                                  const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                                                  std::uint32_t Seed) = 0;
 
   // The same written over caller-owned storage, which a road keeps from one
   // second to the next so that a playing second allocates nothing. These
@@ -46,8 +52,8 @@ class TSignalEngine {
     Buffer = GenerateSweep(PCMFormat, SignalAttribute, TimeStart);
   }
   virtual void GenerateNoiseInto(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
-                                 TPinkNoiseMethod PinkNoiseMethod, TWaveBufferExtended& Buffer) {
-    Buffer = GenerateNoise(PCMFormat, SignalAttribute, PinkNoiseMethod);
+                                 TPinkNoiseMethod PinkNoiseMethod, std::uint32_t Seed, TWaveBufferExtended& Buffer) {
+    Buffer = GenerateNoise(PCMFormat, SignalAttribute, PinkNoiseMethod, Seed);
   }
   virtual void SynthesizeSignalsInto(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
                                      const TSignalAttributeArray& SignalAttributeArray,
@@ -55,9 +61,9 @@ class TSignalEngine {
     Mix = SynthesizeSignals(PCMFormat, ChannelNumber, SignalAttributeArray, WaveBufferArray);
   }
   virtual void QuantizeSignalInto(const TPCMFormat& PCMFormat, long double OutputGainL, long double OutputGainR,
-                                  const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                                  const TWaveBufferExtendedStereo& WaveBufferExtendedStereo, std::uint32_t Seed,
                                   TWaveBufferIntegerStereo& Quantized) {
-    Quantized = QuantizeSignal(PCMFormat, OutputGainL, OutputGainR, WaveBufferExtendedStereo);
+    Quantized = QuantizeSignal(PCMFormat, OutputGainL, OutputGainR, WaveBufferExtendedStereo, Seed);
   }
   // The mix continued from running sums of the leading records that a
   // series keeps (TExFunctionLib::TMixSums), equal to the whole mix bit for
@@ -82,30 +88,32 @@ class TSignalEngine {
 // The signal engine of the program.
 class TExFunctionEngine final : public TSignalEngine {
  public:
+  std::uint32_t TimeSeed() override;
   TWaveBufferExtended GenerateTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                    const TInternalSetting& InternalSetting, bool InverseTransform) override;
   TWaveBufferExtended GenerateSweep(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                     std::int32_t TimeStart) override;
   TWaveBufferExtended GenerateNoise(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
-                                    TPinkNoiseMethod PinkNoiseMethod) override;
+                                    TPinkNoiseMethod PinkNoiseMethod, std::uint32_t Seed) override;
   TWaveBufferExtendedStereo SynthesizeSignals(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
                                               const TSignalAttributeArray& SignalAttributeArray,
                                               const TWaveBufferExtendedArray& WaveBufferArray) override;
   TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
                                           long double OutputGainR,
-                                          const TWaveBufferExtendedStereo& WaveBufferExtendedStereo) override;
+                                          const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                                          std::uint32_t Seed) override;
   void GenerateToneInto(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                         const TInternalSetting& InternalSetting, bool InverseTransform,
                         TWaveBufferExtended& Buffer) override;
   void GenerateSweepInto(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute, std::int32_t TimeStart,
                          TWaveBufferExtended& Buffer) override;
   void GenerateNoiseInto(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
-                         TPinkNoiseMethod PinkNoiseMethod, TWaveBufferExtended& Buffer) override;
+                         TPinkNoiseMethod PinkNoiseMethod, std::uint32_t Seed, TWaveBufferExtended& Buffer) override;
   void SynthesizeSignalsInto(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
                              const TSignalAttributeArray& SignalAttributeArray,
                              const TWaveBufferExtendedArray& WaveBufferArray, TWaveBufferExtendedStereo& Mix) override;
   void QuantizeSignalInto(const TPCMFormat& PCMFormat, long double OutputGainL, long double OutputGainR,
-                          const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                          const TWaveBufferExtendedStereo& WaveBufferExtendedStereo, std::uint32_t Seed,
                           TWaveBufferIntegerStereo& Quantized) override;
   bool SumLeadingSignalsInto(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
                              const TSignalAttributeArray& SignalAttributeArray,
@@ -127,6 +135,10 @@ struct TSynthesisInputs {
   // Sample position within the sweep period at which the first second starts.
   std::int32_t SweepStartTime = 0;
   TSignalAttributeArray SignalAttributeArray;
+  // The seed of the first second's noise and dither; none: the time seed,
+  // read when the series begins. Second n of a series has this seed plus n
+  // (modulo 2^32), so no two seconds of one play or file repeat each other.
+  std::optional<std::uint32_t> Seed;
 };
 
 // The signal set at start-up: six default records (muted 1000 Hz sines),
@@ -146,6 +158,9 @@ enum class TGeneratorChoice : std::uint8_t { _Direct, _FollowFFTuse };
 // they are generated once per series; each next second generates only the
 // sweep, which continues where it left off and wraps after its period, and
 // the noise. Muted records are never generated (the mix does not read them).
+// The series reads the time seed once, at Begin (unless the inputs give the
+// seed), and second n of the series has that seed plus n: its noise is drawn
+// from it, and the road quantises the second with the same seed (Seed()).
 // Where a channel mixes two or more tones before any sweep or noise, the
 // running sum of those tones is kept too (from the second second on), and
 // each second's mix continues from it.
@@ -168,6 +183,8 @@ class TOneSecondSynthesizer {
   const TSynthesisInputs& Inputs() const { return FInputs; }
   // Where the sweep of the next generated second starts.
   std::int32_t SweepStartTime() const { return FSweepStartTime; }
+  // The seed of the current second: its noise and its dither.
+  std::uint32_t Seed() const { return FSeed; }
 
  private:
   void Generate(bool Tones);
@@ -183,5 +200,6 @@ class TOneSecondSynthesizer {
   std::size_t FToneRecords[2] = {0, 0};
   bool FToneSumsKept = false, FToneSumsTried = false;
   std::int32_t FSweepStartTime = 0;
+  std::uint32_t FSeed = 0;
   bool FBegun = false;
 };

@@ -206,9 +206,11 @@ std::uint32_t TThreadCreateWave::Call(std::uint8_t Command, TSynthesisInputs Inp
   return sequence;
 }
 
-const TWaveBufferExtendedStereo* TThreadCreateWave::Fetch(std::uint32_t Sequence, std::uint32_t TimeoutMs) {
+const TWaveBufferExtendedStereo* TThreadCreateWave::Fetch(std::uint32_t Sequence, std::uint32_t TimeoutMs,
+                                                         std::uint32_t* Seed) {
   const auto answer = FAnswer.Await(Sequence, TimeoutMs);
   if (!answer || answer->Status != TCreateWaveNotify::_Prepared) return nullptr;
+  if (Seed) *Seed = FSlotSeeds[answer->Detail];
   return &WaveBufferExtendedStereoArray[answer->Detail];
 }
 
@@ -226,6 +228,7 @@ void TThreadCreateWave::Serve(const TCommand& Command) {
   }
   const std::uint8_t slot = FOddEven ? 0 : 1;
   FSynthesizer.Mix(WaveBufferExtendedStereoArray[slot]);
+  FSlotSeeds[slot] = FSynthesizer.Seed();
   FOddEven = !FOddEven;
   FAnswer.Publish(TCreateWaveNotify::_Prepared, Command.Sequence, slot);
 }
@@ -820,8 +823,9 @@ void TThreadSoundOut::GenerateOneSecond(bool First) {
 void TThreadSoundOut::RequantizeOneSecond() {
   // Written over the storage of the second before last and swapped in: the
   // second allocates nothing.
+  // With the second's own seed: a gain change keeps its dither.
   FEngine.QuantizeSignalInto(FSettings.Signals.PCMFormat, FSettings.Gains.Left(), FSettings.Gains.Right(),
-                             WaveBufferExtendedStereo, FQuantized);
+                             WaveBufferExtendedStereo, FSynthesizer.Seed(), FQuantized);
   WaveBufferL.swap(FQuantized[0]);
   WaveBufferR.swap(FQuantized[1]);
 }

@@ -247,8 +247,10 @@ class TThreadCreateWave final : public TWorkerThread {
   std::uint32_t Call(std::uint8_t Command, TSynthesisInputs Inputs = {});
   // Waits at most TimeoutMs for the second of request Sequence: null on a
   // time-out or a failure. The slot stays untouched until the request after
-  // the next one.
-  const TWaveBufferExtendedStereo* Fetch(std::uint32_t Sequence, std::uint32_t TimeoutMs);
+  // the next one. Seed, when given, receives the second's seed, which its
+  // noise was drawn from and its dither is to be drawn from.
+  const TWaveBufferExtendedStereo* Fetch(std::uint32_t Sequence, std::uint32_t TimeoutMs,
+                                         std::uint32_t* Seed = nullptr);
 
  protected:
   void Execute() override;
@@ -263,8 +265,9 @@ class TThreadCreateWave final : public TWorkerThread {
   TAnswerChannel<TCreateWaveNotify, std::uint8_t> FAnswer;  // detail: the slot written
   TOneSecondSynthesizer FSynthesizer;
   bool FOddEven = true;  // True: the next result goes into slot 0
-  // Left and right of slot 0, then of slot 1.
+  // Left and right of slot 0, then of slot 1, and the seed of each.
   std::array<TWaveBufferExtendedStereo, 2> WaveBufferExtendedStereoArray;
+  std::array<std::uint32_t, 2> FSlotSeeds{};
 };
 
 // ---------------------------------------------------------------------------

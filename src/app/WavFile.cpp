@@ -106,14 +106,16 @@ void FillWaveFormatExtensible(const TWavLayout& l, TWaveFormatExtensible& f) {
   f.SubFormat = PCMSubFormatGuid;
 }
 
-std::vector<std::uint8_t> WavHeaderBytes(const TWavLayout& l) {
+std::vector<std::uint8_t> WavHeaderBytes(const TWavLayout& l) { return WavHeaderBytes(l, l.DataSize); }
+
+std::vector<std::uint8_t> WavHeaderBytes(const TWavLayout& l, std::uint32_t DataBytes) {
   std::vector<std::uint8_t> out;
   out.reserve(l.HeaderSize);
   TLittleEndian w(out);
   const std::uint32_t fmtSize = l.Extensible ? kExtensibleFmtSize : kPlainFmtSize;
 
   w.Tag("RIFF");
-  w.U32(l.HeaderSize - 8 + l.DataSize);
+  w.U32(l.HeaderSize - 8 + DataBytes);
   w.Tag("WAVE");
   w.Tag("fmt ");
   w.U32(fmtSize);
@@ -131,7 +133,7 @@ std::vector<std::uint8_t> WavHeaderBytes(const TWavLayout& l) {
     PutWaveFormatEx(w, f);  // the plain header has no extension size
   }
   w.Tag("data");
-  w.U32(l.DataSize);
+  w.U32(DataBytes);
   return out;
 }
 
@@ -180,29 +182,26 @@ void PackWavSecond(const TWavLayout& l, const TWaveBufferIntegerStereo& Second,
 // File sink
 
 TFileSink::TFileSink(const std::filesystem::path& FileName) : FFileName(FileName) {
-  std::error_code ec;
-  const auto status = std::filesystem::status(FFileName, ec);
-  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-    throw EFileError(FileMessage("create", FFileName, "it is not a file"));
   try {
-    for (int n = 0; !FFile.IsOpen(); ++n) {
-      if (n == 1000) throw EOsFileError("no free name for a temporary file");
-      FTempName = FFileName;
-      FTempName += ".tmp" + std::to_string(n);
-      FFile.CreateNew(FTempName);
-    }
+    FFile = std::make_unique<TReplacingFile>(FFileName);
   } catch (const EOsFileError& e) {
     throw EFileError(FileMessage("create", FFileName, e.what()));
   }
 }
 
-TFileSink::~TFileSink() {
-  if (FFile.IsOpen()) Discard();
-}
+TFileSink::~TFileSink() = default;  // an uncommitted file is removed
 
 void TFileSink::Write(const std::uint8_t* Data, std::size_t Size) {
   try {
-    FFile.Write(Data, Size);
+    FFile->Write(Data, Size);
+  } catch (const EOsFileError& e) {
+    throw EFileError(FileMessage("write", FFileName, e.what()));
+  }
+}
+
+void TFileSink::WriteAt(std::uint64_t Offset, const std::uint8_t* Data, std::size_t Size) {
+  try {
+    FFile->WriteAt(Offset, Data, Size);
   } catch (const EOsFileError& e) {
     throw EFileError(FileMessage("write", FFileName, e.what()));
   }
@@ -210,24 +209,20 @@ void TFileSink::Write(const std::uint8_t* Data, std::size_t Size) {
 
 void TFileSink::Close() {
   try {
-    FFile.Close();
-    ReplaceOsFile(FTempName, FFileName);
+    FFile->Commit();
   } catch (const EOsFileError& e) {
-    RemoveOsFile(FTempName);
     throw EFileError(FileMessage("write", FFileName, e.what()));
   }
 }
 
-void TFileSink::Discard() noexcept {
-  FFile.CloseQuietly();
-  RemoveOsFile(FTempName);
-}
+void TFileSink::Discard() noexcept { FFile->Discard(); }
 
 // ---------------------------------------------------------------------------
 // Writer
 
 TWavWriter::TWavWriter(TByteSink& Sink, const TWavLayout& Layout) : FSink(Sink), FLayout(Layout) {
-  Put(WavHeaderBytes(FLayout));
+  // No audio yet: a file left behind part way never claims what it lacks.
+  Put(WavHeaderBytes(FLayout, 0));
 }
 
 void TWavWriter::CheckUsable() const {
@@ -268,6 +263,9 @@ void TWavWriter::Finish() {
   if (FFinished) return;
   while (FSecondsWritten < FLayout.Seconds) WriteMissingSecond();
   try {
+    // Every second is there: now the header gives the real sizes.
+    const std::vector<std::uint8_t> header = WavHeaderBytes(FLayout);
+    FSink.WriteAt(0, header.data(), header.size());
     FSink.Close();
   } catch (...) {
     FBroken = true;

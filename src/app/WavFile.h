@@ -8,11 +8,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "app/OsFile.h"
+#include "framework/OsFile.h"
 #include "synthesis/UnitType.h"
 
 // Everything about a file's layout that follows from rate, bits and length.
@@ -44,6 +45,9 @@ void FillWaveFormatExtensible(const TWavLayout& Layout, TWaveFormatExtensible& F
 // The complete header (RIFF chunk, "fmt " chunk, "data" chunk header),
 // serialised field by field in little-endian order.
 std::vector<std::uint8_t> WavHeaderBytes(const TWavLayout& Layout);
+// The same header for a file that holds only DataBytes bytes of samples
+// (RIFF and "data" sizes from DataBytes instead of Layout.DataSize).
+std::vector<std::uint8_t> WavHeaderBytes(const TWavLayout& Layout, std::uint32_t DataBytes);
 
 // Packs one second (rate frames of each channel) into the file's sample
 // layout, left before right: the low 16 bits of each sample with a 16-bit
@@ -68,19 +72,23 @@ class TByteSink {
   virtual ~TByteSink() = default;
   // Appends bytes; throws EFileError when they cannot all be written.
   virtual void Write(const std::uint8_t* Data, std::size_t Size) = 0;
+  // Writes bytes over those at Offset from the start (within what was
+  // written); later Writes still append. Throws EFileError.
+  virtual void WriteAt(std::uint64_t Offset, const std::uint8_t* Data, std::size_t Size) = 0;
   // Completes the file (flush and close); throws EFileError on failure.
   virtual void Close() = 0;
   // Abandons an incomplete file. Never throws.
   virtual void Discard() noexcept = 0;
 };
 
-// A sink on a file on disk. The bytes go into a new temporary file in the
-// target's folder, which Close renames over the target once it is complete:
-// a file of the target's name is replaced only by a complete one, and is
-// never lost when writing fails. The constructor throws EFileError when the
-// temporary file cannot be made or the target is no regular file. Discard
-// (and destroying a sink that was not closed) removes the temporary file.
-// Errors carry the operating system's reason.
+// A sink on a file on disk, written through a TReplacingFile: the bytes go
+// into a temporary file of its own in the target's folder, which Close
+// renames over the target once it is complete. A file of the target's name is
+// replaced only by a complete one and is never lost when writing fails; no
+// other file is touched. The constructor throws EFileError when the temporary
+// file cannot be made or the target is no regular file. Discard (and
+// destroying a sink that was not closed) removes the temporary file. Errors
+// carry the operating system's reason.
 class TFileSink final : public TByteSink {
  public:
   explicit TFileSink(const std::filesystem::path& FileName);
@@ -89,18 +97,23 @@ class TFileSink final : public TByteSink {
   TFileSink& operator=(const TFileSink&) = delete;
 
   void Write(const std::uint8_t* Data, std::size_t Size) override;
+  void WriteAt(std::uint64_t Offset, const std::uint8_t* Data, std::size_t Size) override;
   void Close() override;
   void Discard() noexcept override;
 
+  // The temporary file being written; empty once closed or discarded.
+  const std::filesystem::path& TemporaryName() const { return FFile->TemporaryName(); }
+
  private:
   std::filesystem::path FFileName;
-  std::filesystem::path FTempName;
-  TOsFile FFile;
+  std::unique_ptr<TReplacingFile> FFile;
 };
 
-// Writes one file second by second. The constructor writes the header; every
-// file it completes holds exactly Layout.Seconds seconds, so the header and
-// the data always agree. A second that could not be made is written as the
+// Writes one file second by second. The constructor writes the header as for
+// a file without samples; Finish, once every second is written, writes the
+// real sizes into it before the sink is closed, so a file abandoned part way
+// never claims more audio than it holds. Every file it completes holds
+// exactly Layout.Seconds seconds, so the header and the data always agree. A second that could not be made is written as the
 // last second written before it, or as silence when there is none.
 // After an exception from the sink the writer accepts no further calls
 // (std::logic_error); the caller then discards the sink.

@@ -39,18 +39,23 @@ TWavRenderResult CreateWavFile(TMainState& State, TWavRecordingWindow& Window) {
   // and written.
   bool asked = false;
   const TSignalAttributeArray records = State.SignalAttributeArray();
+  // The time seed, read once: second n of the file has this seed plus n, for
+  // its noise and its dither, also when it starts a new series.
+  const std::uint32_t firstSeed = State.TimeSeed();
   TWavRenderHooks hooks;
-  hooks.FetchSecond = [&State, &inStep, &asked, &records, rate = format._SamplingRate,
-                       recordTime](std::int32_t Second) {
+  hooks.FetchSecond = [&State, &inStep, &asked, &records, rate = format._SamplingRate, recordTime,
+                       firstSeed](std::int32_t Second, std::uint32_t& Seed) {
     if (asked) {
       // asked for by the second before
     } else if (inStep) {
       State.RequestCreateWave(kCreateWaveNext);
     } else {
       State.SweepStartTime = SweepStartOfSecond(records, rate, Second);
+      State.SeriesSeed = firstSeed + static_cast<std::uint32_t>(Second);
       State.RequestCreateWave(kCreateWaveAll);
+      State.SeriesSeed.reset();
     }
-    const TWaveBufferExtendedStereo* mixed = State.FetchMixedSecond();
+    const TWaveBufferExtendedStereo* mixed = State.FetchMixedSecond(&Seed);
     inStep = mixed != nullptr;
     asked = inStep && Second + 1 < recordTime;
     if (asked) State.RequestCreateWave(kCreateWaveNext);

@@ -80,9 +80,10 @@ TWavRenderResult TWavRenderer::Run(const TWavLayout& Layout, TByteSink& Sink, co
     TWaveBufferIntegerStereo quantised;  // written over every second
     for (std::int32_t second = 0; second < Layout.Seconds; ++second) {
       bool written = false;
-      if (const TWaveBufferExtendedStereo* mixed = Hooks.FetchSecond(second);
+      std::uint32_t seed = 0;
+      if (const TWaveBufferExtendedStereo* mixed = Hooks.FetchSecond(second, seed);
           mixed != nullptr && HoldsSecond(*mixed, Layout.SamplingRate)) {
-        Hooks.Quantize(*mixed, quantised);
+        Hooks.Quantize(*mixed, seed, quantised);
         if (HoldsSecond(quantised, Layout.SamplingRate)) {
           writer.WriteSecond(quantised);
           written = true;

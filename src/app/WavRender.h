@@ -21,11 +21,13 @@ struct TWavRenderHooks {
   // could not be made in time. Second 0 starts a new series with the sweep at
   // its beginning. The result must belong to exactly that second (an answer
   // that arrives late for an earlier second must not be returned for a later
-  // one) and stays valid until the next call.
-  std::function<const TWaveBufferExtendedStereo*(std::int32_t Second)> FetchSecond;
+  // one) and stays valid until the next call. Seed receives the second's
+  // seed: its noise was drawn from it, and its dither is.
+  std::function<const TWaveBufferExtendedStereo*(std::int32_t Second, std::uint32_t& Seed)> FetchSecond;
   // Quantisation of one mixed second to the file's PCM format, gains 1.0,
-  // written over the second argument (kept from one second to the next).
-  std::function<void(const TWaveBufferExtendedStereo&, TWaveBufferIntegerStereo&)> Quantize;
+  // dither from the second's seed, written over the last argument (kept from
+  // one second to the next).
+  std::function<void(const TWaveBufferExtendedStereo&, std::uint32_t Seed, TWaveBufferIntegerStereo&)> Quantize;
   // Called after each second written (1 .. Seconds); may be empty.
   std::function<void(std::int32_t SecondsDone, std::int32_t Seconds)> SecondWritten;
   // Shows a message to the user while the render goes on; may be empty.
@@ -67,5 +69,5 @@ class TWavRenderer {
 };
 
 // The engine's quantiser for `PCMFormat` at unity gain, one second per call.
-std::function<void(const TWaveBufferExtendedStereo&, TWaveBufferIntegerStereo&)>
+std::function<void(const TWaveBufferExtendedStereo&, std::uint32_t, TWaveBufferIntegerStereo&)>
 UnityGainQuantizer(const TPCMFormat& PCMFormat);

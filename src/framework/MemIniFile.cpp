@@ -1,5 +1,7 @@
 #include "framework/MemIniFile.h"
 
+#include "framework/OsFile.h"
+
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -190,25 +192,13 @@ void TMemIniFile::UpdateFile() const
 {
     if (FFileName.empty()) throw EIniFileError("No file name given.");
     const std::string text = GetText();
-    std::filesystem::path temp = FFileName;
-    temp += ".new";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) throw EIniFileError("Cannot create file \"" + FFileName.string() + "\".");
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ignored;
-            std::filesystem::remove(temp, ignored);
-            throw EIniFileError("Cannot write file \"" + FFileName.string() + "\".");
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, FFileName, ec);
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
-        throw EIniFileError("Cannot write file \"" + FFileName.string() + "\".");
+    std::string step = "create";
+    try {
+        TReplacingFile file(FFileName);
+        step = "write";
+        file.Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        file.Commit();
+    } catch (const EOsFileError& e) {
+        throw EIniFileError("Cannot " + step + " file \"" + FFileName.string() + "\": " + e.what() + ".");
     }
 }

@@ -15,9 +15,10 @@
 // proportion to the size of the document at most.
 //
 // Reading accepts files of at most MaxFileSize bytes; a larger or unreadable
-// file raises EIniFileError. UpdateFile writes the whole document to a
-// temporary file beside the target and renames it over the target, so a
-// failed write leaves the old file as it was.
+// file raises EIniFileError. UpdateFile writes the whole document through a
+// TReplacingFile (framework/OsFile.h): a temporary file of its own beside the
+// target, renamed over the target, so a failed write leaves the old file as
+// it was and no other file is ever touched.
 #pragma once
 
 #include <cstdint>

@@ -75,6 +75,15 @@ class TExFunctionLib {
   static void GenerateWaveDataNoise(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                     std::int32_t WaveBufferMilliSec, TPinkNoiseMethod PinkNoiseMethod,
                                     TWaveBufferExtended& Buffer);
+  // The same from a given seed instead of the time seed: a series of seconds
+  // gives each second a seed of its own.
+  static TWaveBufferExtended GenerateWaveDataNoise(const TPCMFormat& PCMFormat,
+                                                   const TSignalAttribute& SignalAttribute,
+                                                   std::int32_t WaveBufferMilliSec,
+                                                   TPinkNoiseMethod PinkNoiseMethod, std::uint32_t Seed);
+  static void GenerateWaveDataNoise(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                    std::int32_t WaveBufferMilliSec, TPinkNoiseMethod PinkNoiseMethod,
+                                    std::uint32_t Seed, TWaveBufferExtended& Buffer);
 
   // --- Spectral variants ---------------------------------------------------
   static TWaveBufferExtended GenerateWaveDataSquareIFFT(const TPCMFormat& PCMFormat,
@@ -119,6 +128,16 @@ class TExFunctionLib {
   static void QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL, long double OutputGainR,
                              const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
                              std::int32_t WaveBufferMilliSec, TWaveBufferIntegerStereo& Quantized);
+  // The quantiser with the dither drawn from a given seed instead of the
+  // time seed.
+  static TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
+                                                 long double OutputGainR,
+                                                 const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                                                 std::int32_t WaveBufferMilliSec, std::uint32_t Seed);
+  static void QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL, long double OutputGainR,
+                             const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                             std::int32_t WaveBufferMilliSec, std::uint32_t Seed,
+                             TWaveBufferIntegerStereo& Quantized);
   // A mix continued from sums carried over: Sums[c] holds, for the first
   // Records[c] records that channel c mixes (in record order), the running
   // sum the mix forms before it reads the next record; the records' own
@@ -149,6 +168,12 @@ class TExFunctionLib {
 
   // --- quantiser ---
   static std::int32_t QuantizeSample(const TPCMFormat& PCMFormat, long double x, long double d);
+  // QuantizeSignal with the dither from *Seed, or from the time seed when
+  // Seed is null (read only when the rounding dithers).
+  static void QuantizeWithSeed(const TPCMFormat& PCMFormat, long double OutputGainL, long double OutputGainR,
+                               const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                               std::int32_t WaveBufferMilliSec, const std::uint32_t* Seed,
+                               TWaveBufferIntegerStereo& Quantized);
 
   // --- randomness and noise (MT19937 and time seed) ---
   // [noise declarations]
@@ -167,9 +192,14 @@ class TExFunctionLib {
   // clock). Takes effect for every thread at once.
   static void SetLocalClock(TLocalClock Clock);
   static TClockTime LocalClock();
-  // The clock reading as the decimal number "ddhhnnss".
+
+ public:
+  // The clock reading as the decimal number "ddhhnnss"; without an argument
+  // the local clock now.
   static std::uint32_t TimeSeed(const TClockTime& Time);
   static std::uint32_t TimeSeed();
+
+ protected:
 
   // 32-bit helpers of the Mersenne Twister.
   static std::uint32_t AddModulo32(std::uint32_t A, std::uint32_t B);

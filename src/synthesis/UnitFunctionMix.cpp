@@ -277,12 +277,13 @@ void QuantizeStereo(Channel<R> left, Channel<R> right, std::size_t N, Fill fill)
 template <TRounding R>
 void QuantizeStereo(const TPCMFormat& f, long double sgL, long double sgR, long double M, const long double* inL,
                     const long double* inR, std::int32_t* qL, std::int32_t* qR, std::size_t N,
-                    std::uint32_t (*timeSeed)()) {
+                    const std::uint32_t* Seed) {
   const Channel<R> left(f._NoiseShaping, sgL, M, inL, qL), right(f._NoiseShaping, sgR, M, inR, qR);
   if constexpr (R != TRounding::_DITHER) {
     QuantizeStereo(left, right, N, [](long double*, std::size_t) {});
   } else {
-    const std::uint32_t seed = timeSeed();
+    // The clock is read only when no seed is given.
+    const std::uint32_t seed = Seed ? *Seed : TExFunctionLib::TimeSeed();
     auto draw = [&](auto source) {
       QuantizeStereo(left, right, N, [&source](long double* D, std::size_t n) { source.Fill(D, n); });
     };
@@ -429,9 +430,34 @@ TWaveBufferIntegerStereo TExFunctionLib::QuantizeSignal(const TPCMFormat& PCMFor
   });
 }
 
+TWaveBufferIntegerStereo TExFunctionLib::QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
+                                                        long double OutputGainR,
+                                                        const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                                                        std::int32_t WaveBufferMilliSec, std::uint32_t Seed) {
+  return krv::Returned<TWaveBufferIntegerStereo>([&](TWaveBufferIntegerStereo& q) {
+    QuantizeSignal(PCMFormat, OutputGainL, OutputGainR, WaveBufferExtendedStereo, WaveBufferMilliSec, Seed, q);
+  });
+}
+
 void TExFunctionLib::QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL, long double OutputGainR,
                                     const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
                                     std::int32_t WaveBufferMilliSec, TWaveBufferIntegerStereo& Quantized) {
+  QuantizeWithSeed(PCMFormat, OutputGainL, OutputGainR, WaveBufferExtendedStereo, WaveBufferMilliSec, nullptr,
+                   Quantized);
+}
+
+void TExFunctionLib::QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL, long double OutputGainR,
+                                    const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                                    std::int32_t WaveBufferMilliSec, std::uint32_t Seed,
+                                    TWaveBufferIntegerStereo& Quantized) {
+  QuantizeWithSeed(PCMFormat, OutputGainL, OutputGainR, WaveBufferExtendedStereo, WaveBufferMilliSec, &Seed,
+                   Quantized);
+}
+
+void TExFunctionLib::QuantizeWithSeed(const TPCMFormat& PCMFormat, long double OutputGainL, long double OutputGainR,
+                                      const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
+                                      std::int32_t WaveBufferMilliSec, const std::uint32_t* Seed,
+                                      TWaveBufferIntegerStereo& Quantized) {
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
   Quantized[0].resize(N);
   Quantized[1].resize(N);
@@ -459,10 +485,10 @@ void TExFunctionLib::QuantizeSignal(const TPCMFormat& PCMFormat, long double Out
   std::int32_t* qL = Quantized[0].data();
   std::int32_t* qR = Quantized[1].data();
   switch (PCMFormat._Rounding) {
-    case TRounding::_RZ: QuantizeStereo<TRounding::_RZ>(PCMFormat, sgL, sgR, M, in[0], in[1], qL, qR, N, &TimeSeed); break;
-    case TRounding::_RI: QuantizeStereo<TRounding::_RI>(PCMFormat, sgL, sgR, M, in[0], in[1], qL, qR, N, &TimeSeed); break;
-    case TRounding::_RN: QuantizeStereo<TRounding::_RN>(PCMFormat, sgL, sgR, M, in[0], in[1], qL, qR, N, &TimeSeed); break;
-    case TRounding::_RNE: QuantizeStereo<TRounding::_RNE>(PCMFormat, sgL, sgR, M, in[0], in[1], qL, qR, N, &TimeSeed); break;
-    default: QuantizeStereo<TRounding::_DITHER>(PCMFormat, sgL, sgR, M, in[0], in[1], qL, qR, N, &TimeSeed); break;
+    case TRounding::_RZ: QuantizeStereo<TRounding::_RZ>(PCMFormat, sgL, sgR, M, in[0], in[1], qL, qR, N, Seed); break;
+    case TRounding::_RI: QuantizeStereo<TRounding::_RI>(PCMFormat, sgL, sgR, M, in[0], in[1], qL, qR, N, Seed); break;
+    case TRounding::_RN: QuantizeStereo<TRounding::_RN>(PCMFormat, sgL, sgR, M, in[0], in[1], qL, qR, N, Seed); break;
+    case TRounding::_RNE: QuantizeStereo<TRounding::_RNE>(PCMFormat, sgL, sgR, M, in[0], in[1], qL, qR, N, Seed); break;
+    default: QuantizeStereo<TRounding::_DITHER>(PCMFormat, sgL, sgR, M, in[0], in[1], qL, qR, N, Seed); break;
   }
 }

@@ -370,7 +370,22 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataNoise(const TPCMFormat& PCMF
 void TExFunctionLib::GenerateWaveDataNoise(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                            std::int32_t WaveBufferMilliSec, TPinkNoiseMethod PinkNoiseMethod,
                                            TWaveBufferExtended& Buffer) {
-  const std::uint32_t seed = TimeSeed();
+  GenerateWaveDataNoise(PCMFormat, SignalAttribute, WaveBufferMilliSec, PinkNoiseMethod, TimeSeed(), Buffer);
+}
+
+TWaveBufferExtended TExFunctionLib::GenerateWaveDataNoise(const TPCMFormat& PCMFormat,
+                                                          const TSignalAttribute& SignalAttribute,
+                                                          std::int32_t WaveBufferMilliSec,
+                                                          TPinkNoiseMethod PinkNoiseMethod, std::uint32_t Seed) {
+  TWaveBufferExtended buffer;
+  GenerateWaveDataNoise(PCMFormat, SignalAttribute, WaveBufferMilliSec, PinkNoiseMethod, Seed, buffer);
+  return buffer;
+}
+
+void TExFunctionLib::GenerateWaveDataNoise(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
+                                           std::int32_t WaveBufferMilliSec, TPinkNoiseMethod PinkNoiseMethod,
+                                           std::uint32_t Seed, TWaveBufferExtended& Buffer) {
+  const std::uint32_t seed = Seed;
   const std::int64_t samples = static_cast<std::int64_t>(PCMFormat._SamplingRate) * WaveBufferMilliSec;
   const auto n = static_cast<std::int32_t>(samples > 0 ? (samples + 999) / 1000 : 0);
   const long double amp = std::pow(10.0L, SignalAttribute._Amplitude / 20.0L);

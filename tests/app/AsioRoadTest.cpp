@@ -110,9 +110,9 @@ class TAsioEngine final : public fakes::TFakeEngine {
     return TFakeEngine::GenerateSweep(Format, Record, TimeStart);
   }
   TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& Format, long double GainL, long double GainR,
-                                          const TWaveBufferExtendedStereo& Stereo) override {
+                                          const TWaveBufferExtendedStereo& Stereo, std::uint32_t Seed) override {
     ++Quantized;
-    return TFakeEngine::QuantizeSignal(Format, GainL, GainR, Stereo);
+    return TFakeEngine::QuantizeSignal(Format, GainL, GainR, Stereo, Seed);
   }
 };
 
@@ -146,14 +146,14 @@ class AsioRoadTest : public ::testing::Test {
   std::vector<TWaveBufferIntegerStereo> ExpectedSeconds(std::int32_t Count, long double Gain) {
     fakes::TFakeEngine reference;
     TOneSecondSynthesizer synthesizer(reference);
-    TSynthesisInputs inputs{6, state->PCMFormat(), state->InternalSetting(), 0, state->SignalAttributeArray()};
+    TSynthesisInputs inputs{6, state->PCMFormat(), state->InternalSetting(), 0, state->SignalAttributeArray(), {}};
     std::vector<TWaveBufferIntegerStereo> seconds;
     for (std::int32_t s = 0; s < Count; ++s) {
       if (s == 0)
         synthesizer.Begin(inputs, TGeneratorChoice::_FollowFFTuse);
       else
         synthesizer.Advance();
-      seconds.push_back(reference.QuantizeSignal(inputs.PCMFormat, Gain, Gain, synthesizer.Mix()));
+      seconds.push_back(reference.QuantizeSignal(inputs.PCMFormat, Gain, Gain, synthesizer.Mix(), synthesizer.Seed()));
     }
     return seconds;
   }
@@ -523,6 +523,33 @@ TEST_F(AsioRoadTest, GainChangeIsHeardFromTheNextSecond) {
   Switch(2, 8000);
   EXPECT_EQ(out[1][0], static_cast<double>(after[1][1][0] / 32767.0L));
   EXPECT_EQ(out[0][5], static_cast<double>(after[1][0][5] / 32767.0L));
+}
+
+// Every second of a play has its own seed, the time seed read at Play plus
+// its number (modulo 2^32), for its noise and its dither; the ready seconds
+// quantised again after a gain change keep theirs.
+TEST_F(AsioRoadTest, EverySecondHasItsOwnSeedAndRequantisingKeepsIt) {
+  SetFormat(8000, 16);
+  TSignalAttribute noise = state->SignalAttributeArray()[5];
+  noise._OutputChannel = TOutputChannel::_Both;
+  state->SetSignalAttribute(5, noise);
+  engine.ClockSeed = 0xFFFFFFFEu;
+  state->Play();
+  ASSERT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
+  const std::vector<std::uint32_t> first{0xFFFFFFFEu, 0xFFFFFFFFu, 0u};
+  EXPECT_EQ(engine.NoiseSeeds(), first);
+  EXPECT_EQ(engine.QuantizeSeeds(), first);
+
+  TOutputGains gains = state->OutputGains();
+  gains.OutputATT = 1.0L;
+  state->SetOutputGains(gains);
+  ASSERT_TRUE(WaitUntil([&] { return engine.QuantizeSeeds().size() == 5; }));
+  EXPECT_EQ(engine.QuantizeSeeds(), (std::vector<std::uint32_t>{0xFFFFFFFEu, 0xFFFFFFFFu, 0u, 0xFFFFFFFFu, 0u}));
+
+  Switch(2, 8000);  // the second second begins: the fourth is made
+  ASSERT_TRUE(WaitUntil([&] { return engine.QuantizeSeeds().size() == 6; }));
+  EXPECT_EQ(engine.QuantizeSeeds().back(), 1u);
+  EXPECT_EQ(engine.NoiseSeeds().back(), 1u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // A stand-in for the create-wave thread on the WAV road, without the thread:
 // second 0 builds every record from the start of the sweep, each later second
-// builds the sweep and the noise again, and the records are mixed.
+// builds the sweep and the noise again, and the records are mixed. Second n
+// has the seed FirstSeed + n.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +26,10 @@ class TCreateWaveRoad {
       : FFormat(Format), FSetting(TExFunctionLib::InitializeInternalSetting()), FSignals(Signals),
         FRecords(Signals.size()) {}
 
-  const TWaveBufferExtendedStereo* Second(std::int32_t n) {
+  std::uint32_t FirstSeed = 5191230;
+
+  const TWaveBufferExtendedStereo* Second(std::int32_t n, std::uint32_t& Seed) {
+    Seed = FirstSeed + std::uint32_t(n);
     if (n == 0) FSweepStart = 0;
     for (std::size_t r = 0; r < FSignals.size(); ++r) {
       const TSignalAttribute& a = FSignals[r];
@@ -34,7 +38,7 @@ class TCreateWaveRoad {
         FSweepStart += FFormat._SamplingRate;
         if (std::int64_t(a._SweepPeriod) * FFormat._SamplingRate <= FSweepStart) FSweepStart = 0;
       } else if (a._Waveform == TWaveform::_Noise) {
-        FRecords[r] = TExFunctionLib::GenerateWaveDataNoise(FFormat, a, 1000, TPinkNoiseMethod::_Kellet);
+        FRecords[r] = TExFunctionLib::GenerateWaveDataNoise(FFormat, a, 1000, TPinkNoiseMethod::_Kellet, Seed);
       } else if (n == 0) {
         FRecords[r] = TExFunctionLib::GenerateWaveDataSine(FFormat, a, 1000, FSetting);
       }

@@ -51,6 +51,10 @@ class TFakeEngine : public TSignalEngine {
 
   // Every generator throws std::bad_alloc while set (memory runs out).
   std::atomic<bool> Throw{false};
+  // What the clock gives as the time seed.
+  std::atomic<std::uint32_t> ClockSeed{5191230};
+
+  std::uint32_t TimeSeed() override { return ClockSeed.load(); }
 
   TWaveBufferExtended GenerateTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                    const TInternalSetting&, bool InverseTransform) override {
@@ -79,10 +83,11 @@ class TFakeEngine : public TSignalEngine {
   }
 
   TWaveBufferExtended GenerateNoise(const TPCMFormat& PCMFormat, const TSignalAttribute&,
-                                    TPinkNoiseMethod PinkNoiseMethod) override {
+                                    TPinkNoiseMethod PinkNoiseMethod, std::uint32_t Seed) override {
     if (Throw) throw std::bad_alloc();
     std::lock_guard<std::mutex> lock(FLock);
     FNoiseMethods.push_back(PinkNoiseMethod);
+    FNoiseSeeds.push_back(Seed);
     return TWaveBufferExtended(static_cast<std::size_t>(PCMFormat._SamplingRate),
                                static_cast<long double>(FNoiseMethods.size()) / 1.0e4L);
   }
@@ -112,8 +117,12 @@ class TFakeEngine : public TSignalEngine {
   }
 
   TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
-                                          long double OutputGainR,
-                                          const TWaveBufferExtendedStereo& Stereo) override {
+                                          long double OutputGainR, const TWaveBufferExtendedStereo& Stereo,
+                                          std::uint32_t Seed) override {
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FQuantizeSeeds.push_back(Seed);
+    }
     const long double m = std::ldexp(1.0L, PCMFormat._Quantization - 1) - 2.0L;
     TWaveBufferIntegerStereo out;
     for (int c = 0; c < 2; ++c) {
@@ -150,6 +159,15 @@ class TFakeEngine : public TSignalEngine {
     std::lock_guard<std::mutex> lock(FLock);
     return FNoiseMethods;
   }
+  // The seeds of the noise records made and of the seconds quantised.
+  std::vector<std::uint32_t> NoiseSeeds() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FNoiseSeeds;
+  }
+  std::vector<std::uint32_t> QuantizeSeeds() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FQuantizeSeeds;
+  }
 
  private:
   std::mutex FLock;
@@ -158,6 +176,7 @@ class TFakeEngine : public TSignalEngine {
   std::vector<TToneCall> FToneCalls;
   std::vector<std::int32_t> FSweepStarts;
   std::vector<TPinkNoiseMethod> FNoiseMethods;
+  std::vector<std::uint32_t> FNoiseSeeds, FQuantizeSeeds;
 };
 
 // A wave-out device that plays nothing: it keeps the queued headers and

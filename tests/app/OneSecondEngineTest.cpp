@@ -46,8 +46,8 @@ TEST(OneSecondWithEngine, KeptTonesGiveTheSameSecondsAsFreshOnes) {
       const TWaveBufferExtendedStereo a = kept.Mix(), b = fresh.Mix();
       ASSERT_EQ(a[0].size(), static_cast<std::size_t>(rate));
       EXPECT_TRUE(a[0] == b[0] && a[1] == b[1]) << "second " << second;
-      EXPECT_EQ(engine.QuantizeSignal(inputs.PCMFormat, 0.1L, 0.1L, a)[0],
-                engine.QuantizeSignal(inputs.PCMFormat, 0.1L, 0.1L, b)[0]);
+      EXPECT_EQ(engine.QuantizeSignal(inputs.PCMFormat, 0.1L, 0.1L, a, 7)[0],
+                engine.QuantizeSignal(inputs.PCMFormat, 0.1L, 0.1L, b, 7)[0]);
     }
   }
 }
@@ -55,6 +55,7 @@ TEST(OneSecondWithEngine, KeptTonesGiveTheSameSecondsAsFreshOnes) {
 // The engine with its tone records made one after the other.
 class TSerialEngine final : public TSignalEngine {
  public:
+  std::uint32_t TimeSeed() override { return FEngine.TimeSeed(); }
   TWaveBufferExtended GenerateTone(const TPCMFormat& f, const TSignalAttribute& a, const TInternalSetting& s,
                                    bool t) override {
     return FEngine.GenerateTone(f, a, s, t);
@@ -62,16 +63,17 @@ class TSerialEngine final : public TSignalEngine {
   TWaveBufferExtended GenerateSweep(const TPCMFormat& f, const TSignalAttribute& a, std::int32_t t) override {
     return FEngine.GenerateSweep(f, a, t);
   }
-  TWaveBufferExtended GenerateNoise(const TPCMFormat& f, const TSignalAttribute& a, TPinkNoiseMethod m) override {
-    return FEngine.GenerateNoise(f, a, m);
+  TWaveBufferExtended GenerateNoise(const TPCMFormat& f, const TSignalAttribute& a, TPinkNoiseMethod m,
+                                    std::uint32_t seed) override {
+    return FEngine.GenerateNoise(f, a, m, seed);
   }
   TWaveBufferExtendedStereo SynthesizeSignals(const TPCMFormat& f, std::int32_t n, const TSignalAttributeArray& a,
                                               const TWaveBufferExtendedArray& b) override {
     return FEngine.SynthesizeSignals(f, n, a, b);
   }
   TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& f, long double l, long double r,
-                                          const TWaveBufferExtendedStereo& s) override {
-    return FEngine.QuantizeSignal(f, l, r, s);
+                                          const TWaveBufferExtendedStereo& s, std::uint32_t seed) override {
+    return FEngine.QuantizeSignal(f, l, r, s, seed);
   }
 
  private:

@@ -46,9 +46,9 @@ class SoundOutTest : public ::testing::Test {
   TWaveBufferIntegerStereo ExpectedSecond(long double GainL, long double GainR) {
     fakes::TFakeEngine reference;
     TOneSecondSynthesizer synthesizer(reference);
-    TSynthesisInputs inputs{6, Main().PCMFormat(), Main().InternalSetting(), 0, Main().SignalAttributeArray()};
+    TSynthesisInputs inputs{6, Main().PCMFormat(), Main().InternalSetting(), 0, Main().SignalAttributeArray(), {}};
     synthesizer.Begin(inputs, TGeneratorChoice::_Direct);
-    return reference.QuantizeSignal(inputs.PCMFormat, GainL, GainR, synthesizer.Mix());
+    return reference.QuantizeSignal(inputs.PCMFormat, GainL, GainR, synthesizer.Mix(), synthesizer.Seed());
   }
 
   static std::vector<std::uint8_t> Packed(const TWaveBufferIntegerStereo& Second, std::int32_t Segment,
@@ -205,6 +205,47 @@ TEST_F(SoundOutTest, TonesAreGeneratedOncePerPlaySweepAndNoiseEverySecond) {
   EXPECT_EQ(engine.ToneCalls().size(), 1u);
   EXPECT_EQ(engine.NoiseMethods(), std::vector<TPinkNoiseMethod>(3, TPinkNoiseMethod::_Kellet));
   EXPECT_TRUE(engine.SweepStarts().empty());  // the sweep is muted
+}
+
+// Second n of a play has the time seed read at its start plus n (modulo
+// 2^32) for its noise and its dither; a gain change quantises the second
+// that plays again with its own seed.
+TEST_F(SoundOutTest, EverySecondHasItsOwnSeedAndAGainChangeKeepsIt) {
+  TSignalAttribute noise = Main().SignalAttributeArray()[5];
+  noise._OutputChannel = TOutputChannel::_Both;
+  Main().SetSignalAttribute(5, noise);
+  SetFormat(48000, 16, TWavBufferSize::_500ms);
+  engine.ClockSeed = 0xFFFFFFFFu;
+  Main().Play();
+  engine.ClockSeed = 7;  // read once per play: a later clock changes nothing
+  for (int i = 0; i < 4; ++i) {  // two more seconds
+    ASSERT_TRUE(device.ReportDone());
+    ASSERT_TRUE(WaitUntil([&] { return device.WriteCount() == static_cast<std::size_t>(3 + i); }));
+  }
+  Main().SetTrackBarGain(TGainSide::_Left, 20);
+  Main().ChangeGain();
+  ASSERT_TRUE(WaitUntil([&] {
+    device.ReportDone();
+    return engine.QuantizeSeeds().size() >= 5;
+  }));
+  const std::vector<std::uint32_t> seconds{0xFFFFFFFFu, 0u, 1u};
+  const auto quantized = engine.QuantizeSeeds();
+  EXPECT_EQ(std::vector<std::uint32_t>(quantized.begin(), quantized.begin() + 3), seconds);
+  EXPECT_EQ(quantized[3], 1u);  // the second playing, again with the new gain
+  EXPECT_EQ(quantized[4], 2u);
+  const auto noiseSeeds = engine.NoiseSeeds();
+  ASSERT_GE(noiseSeeds.size(), 4u);
+  EXPECT_EQ(std::vector<std::uint32_t>(noiseSeeds.begin(), noiseSeeds.begin() + 4),
+            (std::vector<std::uint32_t>{0xFFFFFFFFu, 0u, 1u, 2u}));
+  WhileDeviceRuns([&] { Main().Stop(); });
+
+  // The next play reads the clock again.
+  const std::size_t made = engine.QuantizeSeeds().size();
+  Main().Play();
+  ASSERT_TRUE(WaitUntil([&] { return engine.QuantizeSeeds().size() > made; }));
+  EXPECT_EQ(engine.QuantizeSeeds().back(), 7u);
+  EXPECT_EQ(engine.NoiseSeeds().back(), 7u);
+  WhileDeviceRuns([&] { Main().Stop(); });
 }
 
 TEST_F(SoundOutTest, StopClosesTheDeviceAndRestoresThePlayTime) {

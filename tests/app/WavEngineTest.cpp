@@ -40,7 +40,7 @@ TEST(WavEngine, StartUpSetIsASineAtMinus6dBOnBothChannels) {
     wavtest::TCreateWaveRoad road(format, wavtest::StartUpSignals());
     std::vector<std::int32_t> progress;
     TWavRenderHooks hooks;
-    hooks.FetchSecond = [&road](std::int32_t n) { return road.Second(n); };
+    hooks.FetchSecond = [&road](std::int32_t n, std::uint32_t& seed) { return road.Second(n, seed); };
     hooks.Quantize = UnityGainQuantizer(format);
     hooks.SecondWritten = [&progress](std::int32_t done, std::int32_t) { progress.push_back(done); };
     const TWavRenderResult res = TWavRenderer().RenderFile(format, 3, name, hooks);

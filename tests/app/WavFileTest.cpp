@@ -197,6 +197,38 @@ TEST(WavWriter, SinkFailureStopsTheWriter) {
   EXPECT_THROW(TWavWriter(tiny, l), EFileError);  // the header itself
 }
 
+// Until the last second is written the header claims no samples; then the
+// real sizes, and only then is the file closed.
+TEST(WavWriter, HeaderClaimsTheSamplesOnlyOnceTheFileIsComplete) {
+  for (const auto& [rate, bits] : {std::pair{48000, 16}, std::pair{100, 24}}) {
+    SCOPED_TRACE(std::to_string(rate) + " Hz / " + std::to_string(bits) + " bits");
+    const TWavLayout l = MakeWavLayout(rate, bits, 3);
+    const auto a = wavtest::PatternSecond(rate, bits);
+    TMemorySink sink;
+    TWavWriter w(sink, l);
+    EXPECT_EQ(sink.Out, WavHeaderBytes(l, 0));
+    for (int second = 0; second < 3; ++second) {
+      w.WriteSecond(a);
+      EXPECT_EQ(wavtest::U32At(sink.Out, 4), l.HeaderSize - 8);
+      EXPECT_EQ(wavtest::U32At(sink.Out, l.HeaderSize - 4), 0u);
+    }
+    EXPECT_EQ(sink.Closed, 0);
+    w.Finish();
+    EXPECT_EQ(sink.Closed, 1);
+    ASSERT_EQ(sink.Out.size(), l.FileSize());
+    EXPECT_EQ(Bytes(sink.Out.begin(), sink.Out.begin() + l.HeaderSize), WavHeaderBytes(l));
+    EXPECT_EQ(wavtest::U32At(sink.Out, 4), l.FileSize() - 8);
+    EXPECT_EQ(wavtest::U32At(sink.Out, l.HeaderSize - 4), l.DataSize);
+  }
+  // Apart from the two sizes the header is the same.
+  const TWavLayout l = MakeWavLayout(44056, 20, 2);
+  Bytes empty = WavHeaderBytes(l, 0), full = WavHeaderBytes(l);
+  ASSERT_EQ(empty.size(), full.size());
+  for (std::size_t at : {std::size_t(4), std::size_t(l.HeaderSize - 4)})
+    for (std::size_t i = 0; i < 4; ++i) empty[at + i] = full[at + i];
+  EXPECT_EQ(empty, full);
+}
+
 // --- File sink -----------------------------------------------------------------------
 
 TEST(WavFileSink, WritesReplacesAndReportsWhatCannotBeCreated) {
@@ -217,6 +249,28 @@ TEST(WavFileSink, WritesReplacesAndReportsWhatCannotBeCreated) {
   }
   EXPECT_EQ(wavtest::ReadBytes(name), Bytes{9});
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+
+  // Files and folders of the names a temporary file might take are not
+  // touched and block nothing; only the target is replaced.
+  wavtest::WriteText(dir / "a.wav.tmp0", "mine");
+  std::filesystem::create_directory(dir / "a.wav.tmp1");
+  wavtest::WriteText(dir / "a.wav.new", "mine too");
+  {
+    TFileSink s(name);
+    EXPECT_EQ(s.TemporaryName(), dir / "a.wav.tmp2");
+    s.Write(Bytes{1, 2}.data(), 2);
+    s.WriteAt(1, Bytes{7}.data(), 1);
+    s.Write(Bytes{3}.data(), 1);
+    s.Close();
+    EXPECT_TRUE(s.TemporaryName().empty());
+  }
+  EXPECT_EQ(wavtest::ReadBytes(name), (Bytes{1, 7, 3}));
+  EXPECT_EQ(wavtest::ReadText(dir / "a.wav.tmp0"), "mine");
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "a.wav.tmp1"));
+  EXPECT_EQ(wavtest::ReadText(dir / "a.wav.new"), "mine too");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 4);
+  for (const char* other : {"a.wav.tmp0", "a.wav.new"}) std::filesystem::remove(dir / other);
+  std::filesystem::remove(dir / "a.wav.tmp1");
 
   std::filesystem::create_directory(dir / "folder.wav");
   for (const auto& bad : {dir / "no such folder" / "b.wav", dir / "folder.wav"}) {

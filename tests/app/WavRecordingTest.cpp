@@ -10,6 +10,7 @@
 #include "Fakes.h"
 #include "WavTestSupport.h"
 #include "app/WavRecording.h"
+#include "synthesis/UnitFunction.h"
 
 namespace {
 
@@ -124,6 +125,108 @@ TEST_F(WavRecordingTest, AFileThatCannotBeCreatedIsReportedAndTheWindowStaysOpen
   EXPECT_EQ(window.Closed, 0);
   EXPECT_TRUE(window.Steps.empty());
   EXPECT_FALSE(std::filesystem::exists(window.FileName));
+}
+
+TEST_F(WavRecordingTest, EverySecondHasItsOwnSeedAlsoAfterAMissingOne) {
+  TSignalAttribute noise = state.SignalAttributeArray()[5];
+  noise._OutputChannel = TOutputChannel::_Both;
+  state.SetSignalAttribute(5, noise);
+  SetRecordTime(4);
+  window.FileName = dir / "seeds.wav";
+  engine.ClockSeed = 0xFFFFFFFEu;  // the seeds wrap
+  engine.CloseGate();              // the first second is late
+  window.OnMessage = [this] { engine.OpenGate(); };
+
+  ASSERT_TRUE(CreateWavFile(state, window).Completed());
+  // The second after the missing one starts a new series with its own
+  // second's seed (the late first second never reaches the file).
+  const auto noiseSeeds = engine.NoiseSeeds();
+  ASSERT_GE(noiseSeeds.size(), 3u);
+  EXPECT_EQ(std::vector<std::uint32_t>(noiseSeeds.end() - 3, noiseSeeds.end()),
+            (std::vector<std::uint32_t>{0xFFFFFFFFu, 0u, 1u}));
+}
+
+// The engine's clock held still: every second of a render is made within
+// the same clock second.
+struct TStillClock : TExFunctionLib {
+  using TExFunctionLib::SetLocalClock;
+  TStillClock() = delete;
+};
+
+class WavRecordingEngineTest : public ::testing::Test {
+ protected:
+  WavRecordingEngineTest() { TStillClock::SetLocalClock([] { return TExFunctionLib::TClockTime{5, 19, 12, 30}; }); }
+  ~WavRecordingEngineTest() override { TStillClock::SetLocalClock(nullptr); }
+  static constexpr std::uint32_t kClockSeed = 5191230;
+
+  wavtest::TScratchDir dir{"recording_engine"};
+  fakes::TFakeWaveOutDevice device;
+  fakes::TFakeWaveMemory memory;
+  TExFunctionEngine engine;
+  fakes::TFakeUserInterface ui;
+  fakes::TFakeView view;
+  TMainState state{TMainServices{PortableEventFactory(), device, memory, engine, ui, view, {5000, 5000, 300, 200}}};
+  TFakeRecordingWindow window;
+};
+
+// Noise and dither in a file: no two seconds alike, and second n exactly what
+// the engine makes from the time seed read at the start plus n.
+TEST_F(WavRecordingEngineTest, NoiseAndDitherNeverRepeatFromSecondToSecond) {
+  const struct {
+    TNoiseType Noise;
+    TDither Dither;
+    TPinkNoiseMethod Method;
+  } cases[] = {
+      {TNoiseType::_WhiteNoise, TDither::_White, TPinkNoiseMethod::_Kellet},
+      {TNoiseType::_PinkNoise, TDither::_Pink, TPinkNoiseMethod::_Kellet},
+      {TNoiseType::_GaussNoise, TDither::_Gauss, TPinkNoiseMethod::_Kellet},
+  };
+  constexpr std::int32_t kSeconds = 5, kRate = 48000;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(EnumText(c.Noise)));
+    TPCMFormat format = state.PCMFormat();
+    format._SamplingRate = kRate;
+    format._Quantization = 16;
+    format._Rounding = TRounding::_DITHER;
+    format._Dither = c.Dither;
+    state.SetPCMFormat(format);
+    TSignalAttributeArray records = state.SignalAttributeArray();
+    records[0]._OutputChannel = TOutputChannel::_Mute;
+    records[5]._OutputChannel = TOutputChannel::_Both;
+    records[5]._NoiseType = c.Noise;
+    for (std::size_t r = 0; r < records.size(); ++r) state.SetSignalAttribute(std::int32_t(r), records[r]);
+    TInternalSetting setting = state.InternalSetting();
+    setting._RecordTime = kSeconds;
+    state.SetInternalSetting(setting);
+    window.FileName = dir / "noise.wav";
+
+    const TWavRenderResult result = CreateWavFile(state, window);
+    ASSERT_TRUE(result.Completed()) << result.Message;
+    ASSERT_EQ(result.MissingSeconds, 0);
+
+    const TWavLayout layout = MakeWavLayout(kRate, 16, kSeconds);
+    const auto file = wavtest::ReadBytes(window.FileName);
+    ASSERT_EQ(file.size(), layout.FileSize());
+    std::vector<std::vector<std::uint8_t>> seconds;
+    for (std::int32_t n = 0; n < kSeconds; ++n) {
+      const auto from = file.begin() + std::ptrdiff_t(layout.HeaderSize + std::size_t(n) * layout.SecondBytes());
+      seconds.emplace_back(from, from + std::ptrdiff_t(layout.SecondBytes()));
+    }
+    for (std::int32_t a = 0; a < kSeconds; ++a)
+      for (std::int32_t b = a + 1; b < kSeconds; ++b) EXPECT_NE(seconds[a], seconds[b]) << a << " and " << b;
+
+    // The engine's own second n, made directly from seed kClockSeed + n.
+    const TSignalAttributeArray playable = state.SignalAttributeArray();
+    for (std::int32_t n = 0; n < kSeconds; ++n) {
+      const std::uint32_t seed = kClockSeed + std::uint32_t(n);
+      TWaveBufferExtendedArray buffers(playable.size());
+      buffers[5] = TExFunctionLib::GenerateWaveDataNoise(format, playable[5], 1000, c.Method, seed);
+      const auto mix = TExFunctionLib::SynthesizeSignals(format, 6, playable, buffers, 1000);
+      std::vector<std::uint8_t> expected;
+      PackWavSecond(layout, TExFunctionLib::QuantizeSignal(format, 1.0L, 1.0L, mix, 1000, seed), expected);
+      EXPECT_EQ(seconds[std::size_t(n)], expected) << "second " << n;
+    }
+  }
 }
 
 }  // namespace

@@ -28,6 +28,7 @@ struct TFakeRoad {
   std::set<std::int32_t> Missing;
   std::set<std::int32_t> WrongLength;
   std::vector<std::int32_t> Asked;
+  std::vector<std::uint32_t> QuantizeSeeds;  // each second is quantised with its own seed
   std::vector<std::int32_t> Progress;
   std::vector<std::string> Messages;
   TWaveBufferExtendedStereo Slot;
@@ -35,15 +36,17 @@ struct TFakeRoad {
 
   TWavRenderHooks Hooks() {
     TWavRenderHooks h;
-    h.FetchSecond = [this](std::int32_t n) -> const TWaveBufferExtendedStereo* {
+    h.FetchSecond = [this](std::int32_t n, std::uint32_t& Seed) -> const TWaveBufferExtendedStereo* {
       Asked.push_back(n);
+      Seed = 1000u + std::uint32_t(n);
       if (Missing.count(n)) return nullptr;
       const std::size_t len = WrongLength.count(n) ? kRate / 2 : kRate;
       Slot[0].assign(len, n + 1.0L);
       Slot[1].assign(len, -(n + 1.0L));
       return &Slot;
     };
-    h.Quantize = [](const TWaveBufferExtendedStereo& m, TWaveBufferIntegerStereo& q) {
+    h.Quantize = [this](const TWaveBufferExtendedStereo& m, std::uint32_t Seed, TWaveBufferIntegerStereo& q) {
+      QuantizeSeeds.push_back(Seed);
       for (int c = 0; c < 2; ++c) {
         q[c].clear();
         for (long double v : m[c]) q[c].push_back(std::int32_t(v * 1000));
@@ -86,6 +89,8 @@ TEST(WavRender, EverySecondOnceInOrderWithProgress) {
   EXPECT_EQ(res.MissingSeconds, 0);
   EXPECT_EQ(road.Asked, (std::vector<std::int32_t>{0, 1, 2}));
   EXPECT_EQ(road.Progress, (std::vector<std::int32_t>{1, 2, 3}));
+  // Each second is quantised with the seed it came with.
+  EXPECT_EQ(road.QuantizeSeeds, (std::vector<std::uint32_t>{1000, 1001, 1002}));
   EXPECT_TRUE(road.Messages.empty());
   EXPECT_EQ(sink.Out, ExpectedFile({RoadSecond(0), RoadSecond(1), RoadSecond(2)}));
   EXPECT_EQ(sink.Closed, 1);
@@ -180,7 +185,9 @@ TEST(WavRender, AnExistingFileIsReplacedOnlyByACompleteOne) {
 
   TFakeRoad failing;
   TWavRenderHooks h = failing.Hooks();
-  h.Quantize = [](const TWaveBufferExtendedStereo&, TWaveBufferIntegerStereo&) { throw std::bad_alloc(); };
+  h.Quantize = [](const TWaveBufferExtendedStereo&, std::uint32_t, TWaveBufferIntegerStereo&) {
+    throw std::bad_alloc();
+  };
   const TWavRenderResult failed = TWavRenderer().RenderFile(Format(), 2, name, h);
   EXPECT_EQ(failed.Status, TWavRenderStatus::_Failed);
   EXPECT_EQ(failed.Message.rfind("Error - ", 0), 0u);
@@ -211,6 +218,31 @@ TEST(WavRender, AnExistingFileIsReplacedOnlyByACompleteOne) {
   road.Missing = {1};
   ASSERT_TRUE(TWavRenderer().RenderFile(Format(), 3, name, road.Hooks()).Completed());
   folderHoldsOnly(ExpectedFile({RoadSecond(0), RoadSecond(0), RoadSecond(2)}));
+}
+
+// A render stopped part way (the program killed, the machine off) leaves its
+// temporary file behind: whatever it holds, its header never claims more.
+TEST(WavRender, TemporaryFileNeverClaimsMoreThanItHolds) {
+  wavtest::TScratchDir dir("partway");
+  const auto name = dir / "t.wav";
+  const auto temporary = dir / "t.wav.tmp1";
+  wavtest::WriteText(dir / "t.wav.tmp0", "mine");  // not ours: left alone
+  const TWavLayout layout = MakeWavLayout(kRate, 16, 5);
+  TFakeRoad road;
+  int checked = 0;
+  road.OnProgress = [&](std::int32_t done) {
+    const Bytes file = wavtest::ReadBytes(temporary);
+    ASSERT_GE(file.size(), layout.HeaderSize);
+    EXPECT_LE(std::uint64_t(wavtest::U32At(file, 4)) + 8, file.size()) << done;
+    EXPECT_LE(std::uint64_t(wavtest::U32At(file, layout.HeaderSize - 4)) + layout.HeaderSize, file.size()) << done;
+    ++checked;
+  };
+  ASSERT_TRUE(TWavRenderer().RenderFile(Format(), 5, name, road.Hooks()).Completed());
+  EXPECT_EQ(checked, 5);
+  EXPECT_EQ(wavtest::ReadBytes(name),
+            ExpectedFile({RoadSecond(0), RoadSecond(1), RoadSecond(2), RoadSecond(3), RoadSecond(4)}));
+  EXPECT_FALSE(std::filesystem::exists(temporary));
+  EXPECT_EQ(wavtest::ReadText(dir / "t.wav.tmp0"), "mine");
 }
 
 TEST(WavRender, UnsupportedFormatLeavesAnExistingFileAlone) {

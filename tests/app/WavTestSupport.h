@@ -78,6 +78,10 @@ class TMemorySink : public TByteSink {
     if (Out.size() + Size > FLimit) throw EFileError("Error - Cannot write the file \"t.wav\": No space left on device.");
     Out.insert(Out.end(), Data, Data + Size);
   }
+  void WriteAt(std::uint64_t Offset, const std::uint8_t* Data, std::size_t Size) override {
+    if (Offset + Size > Out.size()) throw EFileError("Error - Cannot write the file \"t.wav\": Invalid argument.");
+    std::copy(Data, Data + Size, Out.begin() + std::ptrdiff_t(Offset));
+  }
   void Close() override {
     if (FailClose) throw EFileError("Error - Cannot write the file \"t.wav\": Input/output error.");
     ++Closed;

@@ -141,9 +141,17 @@ expect_text EditHex_DefaultPeriod 5 "default period after loading"
 ctl press BitBtnExt_Close || krv_fail "CLOSE"
 expect_text Label_Fs_Value 96000 "rate of the loaded file"
 krv_open_settings
+# The user's own files of the names a save might use for its temporary file
+# stay as they are and do not block the save.
+printf 'mine\r\n' >"$KRV_E2E_DIR/again.cfg.new"
+mkdir -p "$KRV_E2E_DIR/again.cfg.tmp0"
 krv_file_dialog BitBtnExt_Save "$KRV_E2E_DIR/again.cfg"
 wait_file "$KRV_E2E_DIR/again.cfg"
 cmp "$cfg" "$KRV_E2E_DIR/again.cfg" || krv_fail "the loaded state saves differently"
+[ "$(cat "$KRV_E2E_DIR/again.cfg.new")" = "$(printf 'mine\r')" ] || krv_fail "the save touched again.cfg.new"
+[ -d "$KRV_E2E_DIR/again.cfg.tmp0" ] || krv_fail "the save touched the folder again.cfg.tmp0"
+leftover="$(find "$KRV_E2E_DIR" -maxdepth 1 -name 'again.cfg.tmp*' ! -name again.cfg.tmp0)"
+[ -z "$leftover" ] || krv_fail "the save left $leftover behind"
 ctl press BitBtnExt_Cancel || krv_fail "CANCEL"
 echo "ok: a saved file loads into a fresh program as the same state; an illegal one changes nothing"
 krv_close_main_window

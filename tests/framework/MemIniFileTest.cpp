@@ -2,6 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
+#include <string>
+#include <vector>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/resource.h>
+#endif
+
 #include "app/WavTestSupport.h"
 
 namespace fs = std::filesystem;
@@ -138,15 +148,123 @@ TEST_F(MemIniFileTest, SaveKeepsForeignSectionsAndCommentsAndReadingLeavesTheFil
     EXPECT_FALSE(fs::exists(FDir / "keep.cfg.new"));
 }
 
+// The names in a folder, sorted.
+std::vector<std::string> Names(const fs::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Makes writing the target fail after the temporary file was made: on POSIX
+// a file size limit stands in for a full disk; on Windows the target is held
+// open without sharing, so nothing can replace it.
+class TFailingWrite {
+public:
+    explicit TFailingWrite(const fs::path& target)
+    {
+#ifdef _WIN32
+        FHandle = CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(FHandle, INVALID_HANDLE_VALUE);
+#else
+        (void)target;
+        getrlimit(RLIMIT_FSIZE, &FSaved);
+        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = FSaved;
+        small.rlim_cur = 8;
+        setrlimit(RLIMIT_FSIZE, &small);
+#endif
+    }
+    ~TFailingWrite()
+    {
+#ifdef _WIN32
+        if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);
+#else
+        setrlimit(RLIMIT_FSIZE, &FSaved);
+        std::signal(SIGXFSZ, FOldHandler);
+#endif
+    }
+
+private:
+#ifdef _WIN32
+    HANDLE FHandle = INVALID_HANDLE_VALUE;
+#else
+    rlimit FSaved{};
+    void (*FOldHandler)(int) = nullptr;
+#endif
+};
+
 TEST_F(MemIniFileTest, FailedWriteKeepsTheOldFile)
 {
     const std::string original = "[A]\r\nx=1\r\n\r\n";
     fs::path p = Write("locked.cfg", original);
-    fs::create_directory(FDir / "locked.cfg.new");  // the temporary file cannot be made
     TMemIniFile ini(p);
-    ini.WriteString("A", "x", "2");
-    EXPECT_THROW(ini.UpdateFile(), EIniFileError);
+    ini.WriteString("A", "x", "22");
+    {
+        TFailingWrite failing(p);
+        try {
+            ini.UpdateFile();
+            ADD_FAILURE() << "the save did not fail";
+        } catch (const EIniFileError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("Cannot write file \"" + p.string() + "\": ", 0), 0u) << e.what();
+        }
+    }
     EXPECT_EQ(ReadText(p), original);
+    // Nothing is left beside it.
+    EXPECT_EQ(Names(FDir.Path()), std::vector<std::string>{"locked.cfg"});
+}
+
+// A save writes the target and nothing else: files and folders that happen
+// to carry a name the save might use for its temporary file stay as they
+// are and block nothing.
+TEST_F(MemIniFileTest, SaveLeavesOtherFilesOfTemporaryNamesAlone)
+{
+    const struct {
+        const char* name;
+        bool folder;
+    } others[] = {
+        {"s.cfg.new", false}, {"s.cfg.tmp0", false}, {"s.cfg.tmp1", true}, {"s.cfg.tmp2", false}, {"s.cfg.bak", false},
+    };
+    for (bool existing : {false, true}) {
+        SCOPED_TRACE(existing ? "over an existing file" : "a new file");
+        wavtest::TScratchDir dir(existing ? "ini_over" : "ini_new");
+        std::vector<std::string> expected{"s.cfg"};
+        for (const auto& other : others) {
+            if (other.folder)
+                fs::create_directory(dir / other.name);
+            else
+                wavtest::WriteText(dir / other.name, std::string("mine: ") + other.name);
+            expected.push_back(other.name);
+        }
+        std::sort(expected.begin(), expected.end());
+        const fs::path p = dir / "s.cfg";
+        if (existing) wavtest::WriteText(p, "[Mine]\r\nA=1\r\n");
+        TMemIniFile ini(p);
+        ini.WriteString("FileAttribute", "Version", "1.0");
+        ini.UpdateFile();
+        EXPECT_EQ(ReadText(p), existing ? "[Mine]\r\nA=1\r\n\r\n[FileAttribute]\r\nVersion=1.0\r\n\r\n"
+                                        : "[FileAttribute]\r\nVersion=1.0\r\n\r\n");
+        EXPECT_EQ(Names(dir.Path()), expected);
+        for (const auto& other : others) {
+            if (other.folder)
+                EXPECT_TRUE(fs::is_directory(dir / other.name)) << other.name;
+            else
+                EXPECT_EQ(ReadText(dir / other.name), std::string("mine: ") + other.name);
+        }
+    }
+}
+
+TEST_F(MemIniFileTest, TargetThatIsAFolderIsAnErrorAndStaysAsItWas)
+{
+    const fs::path p = FDir / "folder.cfg";
+    TMemIniFile ini(p);
+    ini.WriteString("A", "x", "1");
+    fs::create_directory(p);  // made meanwhile
+    wavtest::WriteText(p / "inside.txt", "x");
+    EXPECT_THROW(ini.UpdateFile(), EIniFileError);
+    EXPECT_EQ(Names(FDir.Path()), std::vector<std::string>{"folder.cfg"});
+    EXPECT_EQ(Names(p), std::vector<std::string>{"inside.txt"});
 }
 
 TEST_F(MemIniFileTest, WriteIntoMissingFolderFailsCleanly)

@@ -212,6 +212,17 @@ TEST(Quantize, MatchesTheDefinitionBitForBit) {
           const auto want = ref::Quantize(f, 0.9L, 0.25L, in, 100, D);
           ASSERT_EQ(q[0], want[0]);
           ASSERT_EQ(q[1], want[1]);
+          // The form with a seed draws the dither from that seed, not the clock.
+          if (r == TRounding::_DITHER) {
+            const std::uint32_t other = seed + 1;
+            D = d == TDither::_White ? Lib::UniformRandom(other, 4800)
+                : d == TDither::_Pink ? Lib::PinkNoiseKellet(other, 4800)
+                                      : Lib::GaussNoise(other, 4800);
+          }
+          const auto seeded = TExFunctionLib::QuantizeSignal(f, 0.9L, 0.25L, in, 100, seed + 1);
+          const auto wantSeeded = ref::Quantize(f, 0.9L, 0.25L, in, 100, D);
+          ASSERT_EQ(seeded[0], wantSeeded[0]);
+          ASSERT_EQ(seeded[1], wantSeeded[1]);
         }
       }
     }

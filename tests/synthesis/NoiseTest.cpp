@@ -194,6 +194,12 @@ TEST(GenerateWaveDataNoise, EachSourceScaledAroundZeroFromTheTimeSeed) {
     for (std::size_t i = 0; i < y.size(); i += 997)
       ASSERT_NEAR(static_cast<double>((x[i] - 0.5L) * 2 * amp), static_cast<double>(y[i]), 1e-15) << i;
     for (long double v : y) ASSERT_LE(std::fabs(v), amp);
+    // The form with a seed: the same source from that seed, not the clock's.
+    const auto seeded = TExFunctionLib::GenerateWaveDataNoise(fmt, sig, 1000, c.method, seed + 1);
+    const auto x1 = c.source(seed + 1, 192000);
+    ASSERT_EQ(seeded.size(), 192000u);
+    for (std::size_t i = 0; i < seeded.size(); i += 997)
+      ASSERT_NEAR(static_cast<double>((x1[i] - 0.5L) * 2 * amp), static_cast<double>(seeded[i]), 1e-15) << i;
   }
 }
 

@@ -1,6 +1,6 @@
 // TOsFile on Windows: the file API itself, and the system's message for its
 // error code.
-#include "app/OsFile.h"
+#include "framework/OsFile.h"
 
 #include <windows.h>
 
@@ -34,10 +34,14 @@ HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 bool TOsFile::CreateNew(const std::filesystem::path& FileName) {
   CloseQuietly();
-  HANDLE h = CreateFileW(FileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Others may read the file while it is written (to look at what it holds).
+  HANDLE h = CreateFileW(FileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) return false;
+    // A folder of that name may be reported as a denied access.
+    if (code == ERROR_ACCESS_DENIED && GetFileAttributesW(FileName.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
     ThrowError(code);
   }
   FHandle = reinterpret_cast<std::intptr_t>(h);
@@ -54,6 +58,18 @@ void TOsFile::Write(const std::uint8_t* Data, std::size_t Size) {
     Data += written;
     Size -= written;
   }
+}
+
+void TOsFile::WriteAt(std::uint64_t Offset, const std::uint8_t* Data, std::size_t Size) {
+  if (!IsOpen()) ThrowError(ERROR_INVALID_HANDLE);
+  LARGE_INTEGER at;
+  at.QuadPart = LONGLONG(Offset);
+  if (!SetFilePointerEx(AsHandle(FHandle), at, nullptr, FILE_BEGIN)) ThrowLastError();
+  Write(Data, Size);
+  // Later writes append again.
+  LARGE_INTEGER none;
+  none.QuadPart = 0;
+  if (!SetFilePointerEx(AsHandle(FHandle), none, nullptr, FILE_END)) ThrowLastError();
 }
 
 void TOsFile::Close() {

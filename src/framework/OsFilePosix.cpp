@@ -1,5 +1,5 @@
 // TOsFile on POSIX systems (the native build).
-#include "app/OsFile.h"
+#include "framework/OsFile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -35,6 +35,21 @@ void TOsFile::Write(const std::uint8_t* Data, std::size_t Size) {
     if (n == 0) throw EOsFileError(std::generic_category().message(ENOSPC));
     Data += n;
     Size -= std::size_t(n);
+  }
+}
+
+void TOsFile::WriteAt(std::uint64_t Offset, const std::uint8_t* Data, std::size_t Size) {
+  if (!IsOpen()) throw EOsFileError(std::generic_category().message(EBADF));
+  while (Size > 0) {
+    const ssize_t n = ::pwrite(int(FHandle), Data, Size, off_t(Offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno();
+    }
+    if (n == 0) throw EOsFileError(std::generic_category().message(ENOSPC));
+    Data += n;
+    Size -= std::size_t(n);
+    Offset += std::uint64_t(n);
   }
 }
 

@@ -1,0 +1,94 @@
+// Files written straight through the operating system, so that a failure
+// carries the system's own reason (a full disk, a denied access, a missing
+// folder) instead of whatever the C runtime leaves in errno; and the one way
+// the program writes a file: into a temporary file of its own beside the
+// target, renamed over the target once it is complete.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+// A failed file operation; what() is the system's reason as a sentence
+// (UTF-8, no final full stop).
+class EOsFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A file open for writing. Closes quietly when destroyed.
+class TOsFile {
+ public:
+  TOsFile() = default;
+  ~TOsFile() { CloseQuietly(); }
+  TOsFile(const TOsFile&) = delete;
+  TOsFile& operator=(const TOsFile&) = delete;
+
+  // Creates a file of that name; returns false, creating nothing, when a file
+  // or folder of that name exists already. Throws EOsFileError on any other
+  // failure.
+  bool CreateNew(const std::filesystem::path& FileName);
+  // Appends all bytes or throws EOsFileError.
+  void Write(const std::uint8_t* Data, std::size_t Size);
+  // Writes all bytes at Offset from the start of the file (over what is
+  // there); later Writes still append at the end. Throws EOsFileError.
+  void WriteAt(std::uint64_t Offset, const std::uint8_t* Data, std::size_t Size);
+  // Puts the bytes on the disk and closes; throws EOsFileError on failure
+  // (the file is closed either way).
+  void Close();
+  // Closes without reporting anything.
+  void CloseQuietly() noexcept;
+  bool IsOpen() const { return FHandle != kNone; }
+
+ private:
+  static constexpr std::intptr_t kNone = -1;
+  std::intptr_t FHandle = kNone;
+};
+
+// Renames Source over Target, replacing a file of that name in one step.
+// Throws EOsFileError.
+void ReplaceOsFile(const std::filesystem::path& Source, const std::filesystem::path& Target);
+// Removes a file; never throws.
+void RemoveOsFile(const std::filesystem::path& FileName) noexcept;
+
+// A file written as a whole. The bytes go into a temporary file in the
+// target's folder, "<target>.tmpN" with the first N whose name is free,
+// created exclusively: no file or folder that exists is ever opened, written
+// or replaced but the target itself. Commit puts the bytes on the disk and
+// renames the temporary file over the target, so the target is either left
+// as it was or replaced by the complete new file. A failure, Discard, or
+// destroying an uncommitted file removes the temporary file.
+class TReplacingFile {
+ public:
+  // Temporary names tried before giving up.
+  static constexpr int kTemporaryNames = 1000;
+
+  // Throws EOsFileError when the target names a folder or no temporary file
+  // can be made.
+  explicit TReplacingFile(std::filesystem::path Target);
+  ~TReplacingFile() { Discard(); }
+  TReplacingFile(const TReplacingFile&) = delete;
+  TReplacingFile& operator=(const TReplacingFile&) = delete;
+
+  // Throw EOsFileError; the temporary file stays until Commit or Discard.
+  void Write(const std::uint8_t* Data, std::size_t Size) { FFile.Write(Data, Size); }
+  void WriteAt(std::uint64_t Offset, const std::uint8_t* Data, std::size_t Size) {
+    FFile.WriteAt(Offset, Data, Size);
+  }
+  // Replaces the target with the file written. Throws EOsFileError, having
+  // removed the temporary file; the target is then as it was.
+  void Commit();
+  // Abandons the file. Never throws.
+  void Discard() noexcept;
+
+  const std::filesystem::path& Target() const { return FTarget; }
+  // Empty once the file was committed or discarded.
+  const std::filesystem::path& TemporaryName() const { return FTemporary; }
+
+ private:
+  std::filesystem::path FTarget;
+  std::filesystem::path FTemporary;
+  TOsFile FFile;
+};

@@ -13,6 +13,23 @@ namespace {
 using namespace std::chrono_literals;
 using fakes::WaitUntil;
 
+// The quantised first second the thread must play, made from the same
+// inputs with the same fake engine.
+TWaveBufferIntegerStereo ExpectedFirstSecond(TMainState& Main, long double GainL, long double GainR) {
+  fakes::TFakeEngine reference;
+  TOneSecondSynthesizer synthesizer(reference);
+  TSynthesisInputs inputs{6, Main.PCMFormat(), Main.InternalSetting(), 0, Main.SignalAttributeArray()};
+  synthesizer.Begin(inputs, TGeneratorChoice::_Direct);
+  return reference.QuantizeSignal(inputs.PCMFormat, GainL, GainR, synthesizer.Mix());
+}
+
+std::vector<std::uint8_t> Packed(const TWaveBufferIntegerStereo& Second, std::int32_t Segment, std::int32_t Frames,
+                                 std::int32_t Bits) {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(Frames) * BytesPerFrame(Bits));
+  PackSegment(Second[0], Second[1], Segment, Frames, Bits, bytes.data());
+  return bytes;
+}
+
 class SoundOutTest : public ::testing::Test {
  protected:
   // Created on demand so that a test can set up the fakes first.
@@ -41,21 +58,8 @@ class SoundOutTest : public ::testing::Test {
     done.get();
   }
 
-  // The quantised first second the thread must play, made from the same
-  // inputs with the same fake engine.
   TWaveBufferIntegerStereo ExpectedSecond(long double GainL, long double GainR) {
-    fakes::TFakeEngine reference;
-    TOneSecondSynthesizer synthesizer(reference);
-    TSynthesisInputs inputs{6, Main().PCMFormat(), Main().InternalSetting(), 0, Main().SignalAttributeArray()};
-    synthesizer.Begin(inputs, TGeneratorChoice::_Direct);
-    return reference.QuantizeSignal(inputs.PCMFormat, GainL, GainR, synthesizer.Mix());
-  }
-
-  static std::vector<std::uint8_t> Packed(const TWaveBufferIntegerStereo& Second, std::int32_t Segment,
-                                          std::int32_t Frames, std::int32_t Bits) {
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(Frames) * BytesPerFrame(Bits));
-    PackSegment(Second[0], Second[1], Segment, Frames, Bits, bytes.data());
-    return bytes;
+    return ExpectedFirstSecond(Main(), GainL, GainR);
   }
 
   fakes::TFakeWaveOutDevice device;
@@ -149,6 +153,20 @@ TEST_F(SoundOutTest, StartQueuesTwoSegmentsAndEachDoneOneMoreAlternatingTheHeade
   EXPECT_EQ(ui.PlayTimes().front(), "0");
   ASSERT_TRUE(WaitUntil([&] { return ui.PlayTimes().size() >= 2; }));
   EXPECT_EQ(ui.PlayTimes()[1], "1");
+}
+
+TEST_F(SoundOutTest, EachSegmentIsWrittenToPlayOnceWithoutLoopFlags) {
+  SetFormat(48000, 16, TWavBufferSize::_50ms);
+  Main().Play();
+  ASSERT_EQ(Main().xOperation(), TOperation::_Play);
+  for (std::size_t n = 3; n <= 5; ++n) {  // both headers written again
+    ASSERT_TRUE(device.ReportDone());
+    ASSERT_TRUE(WaitUntil([&] { return device.WriteCount() == n; }));
+  }
+  for (const auto& write : device.Writes()) {
+    EXPECT_EQ(write.Flags & (WaveHdrBeginLoop | WaveHdrEndLoop), 0u);
+    EXPECT_EQ(write.Loops, 0u);
+  }
 }
 
 TEST_F(SoundOutTest, TwentyFourBitsArePackedShiftedInThirtyTwoBitContainers) {
@@ -461,11 +479,6 @@ TEST_F(SoundOutTest, AsioBranchesAndTheHostStopDecidedByTheSender) {
   EXPECT_EQ(road.Closes, 1);
 }
 
-// ---------------------------------------------------------------------------
-// Faults of the device, the memory and the engine. Each ends the play: the
-// device closed, nothing left allocated or freed while the device held it,
-// the window in _Stop with exactly one message, and the next Play works.
-
 // Fakes and a main window of their own, for one case of a table.
 struct TRoad {
   explicit TRoad(TProtocolTimeouts Timeouts = {5000, 5000, 5000, 5000}) {
@@ -489,6 +502,90 @@ struct TRoad {
   fakes::TFakeView View;
   std::unique_ptr<TMainState> Main;  // ends before the fakes
 };
+
+// ---------------------------------------------------------------------------
+// Timed plays
+
+// A timed play of T seconds is heard whole at every buffer size: the device
+// is reset only after its last segment was reported done, so the reset
+// discards nothing; the counter shows T while that segment plays, then 0.
+TEST(SoundOutTimedPlay, EverySegmentOfTheLastSecondIsPlayedAndTheCounterReachesT) {
+  const struct {
+    TWavBufferSize Size;
+    std::int32_t Segments;
+  } sizes[] = {{TWavBufferSize::_50ms, 20},  {TWavBufferSize::_100ms, 10}, {TWavBufferSize::_125ms, 8},
+               {TWavBufferSize::_200ms, 5},  {TWavBufferSize::_250ms, 4},  {TWavBufferSize::_500ms, 2}};
+  constexpr std::int32_t kSeconds = 3;
+  for (const auto& size : sizes) {
+    SCOPED_TRACE(size.Segments);
+    TRoad road;
+    TInternalSetting setting = road.Main->InternalSetting();
+    setting._WavBufferSize = size.Size;
+    setting._Repeat = TRepeat::_Single;
+    setting._PlayTime = kSeconds;
+    setting._DefaultPeriod = 7;
+    road.Main->SetInternalSetting(setting);
+    road.Main->Play();
+    ASSERT_EQ(road.Main->xOperation(), TOperation::_Play);
+    const std::size_t total = static_cast<std::size_t>(kSeconds * size.Segments);
+    for (std::size_t n = 3; n <= total; ++n) {
+      ASSERT_TRUE(road.Device.ReportDone());
+      ASSERT_TRUE(WaitUntil([&] { return road.Device.WriteCount() == n; }));
+    }
+    // The last-but-one segment is done: the last one plays, nothing follows.
+    ASSERT_TRUE(road.Device.ReportDone());
+    ASSERT_TRUE(WaitUntil([&] {
+      const auto shown = road.Ui.PlayTimes();
+      return !shown.empty() && shown.back() == std::to_string(kSeconds);
+    }));
+    EXPECT_TRUE(road.Device.IsOpen());
+    EXPECT_EQ(road.Device.Queued(), 1u);
+    EXPECT_FALSE(road.Main->xEnableChangeData());  // Stop still works while it plays
+    ASSERT_TRUE(road.Device.ReportDone());
+    ASSERT_TRUE(WaitUntil([&] { return road.Ui.SinglePlayEnds() == 1; }));
+    EXPECT_EQ(road.Device.WriteCount(), total);
+    EXPECT_EQ(road.Device.Discarded(), 0);
+    EXPECT_EQ(road.Device.CloseCalls(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return road.Ui.PlayTimes().back() == "0"; }));
+    road.Main->CompleteSinglePlay();
+    EXPECT_EQ(road.Main->xOperation(), TOperation::_Stop);
+    EXPECT_EQ(road.Main->InternalSetting()._PlayTime, 7);
+    EXPECT_EQ(road.Memory.LiveBlocks(), 0u);
+    // What was written is the set, second after second (the sweep and the
+    // noise are muted: every second is the same).
+    const auto second = ExpectedFirstSecond(*road.Main, 0.1L, 0.1L);
+    const std::int32_t frames = 48000 / size.Segments;
+    const auto writes = road.Device.Writes();
+    for (std::size_t i = 0; i < writes.size(); ++i)
+      EXPECT_EQ(writes[i].Data, Packed(second, static_cast<std::int32_t>(i) % size.Segments, frames, 16)) << i;
+  }
+}
+
+// A Stop while the last segment of a timed play plays stops it as any Stop.
+TEST(SoundOutTimedPlay, StopDuringTheLastSegmentIsAnsweredStopped) {
+  TRoad road;
+  TInternalSetting setting = road.Main->InternalSetting();
+  setting._WavBufferSize = TWavBufferSize::_500ms;
+  setting._Repeat = TRepeat::_Single;
+  setting._PlayTime = 1;
+  road.Main->SetInternalSetting(setting);
+  road.Main->Play();
+  ASSERT_TRUE(road.Device.ReportDone());  // the last segment of the only second plays
+  ASSERT_TRUE(WaitUntil([&] { return !road.Ui.PlayTimes().empty() && road.Ui.PlayTimes().back() == "1"; }));
+  road.Main->Stop();
+  EXPECT_EQ(road.Main->xOperation(), TOperation::_Stop);
+  EXPECT_TRUE(road.View.Messages().empty());
+  EXPECT_EQ(road.Device.Discarded(), 1);
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(road.Ui.SinglePlayEnds(), 0);
+  road.Main->Play();  // and it plays again
+  EXPECT_EQ(road.Main->xOperation(), TOperation::_Play);
+}
+
+// ---------------------------------------------------------------------------
+// Faults of the device, the memory and the engine. Each ends the play: the
+// device closed, nothing left allocated or freed while the device held it,
+// the window in _Stop with exactly one message, and the next Play works.
 
 struct TFault {
   const char* Name;

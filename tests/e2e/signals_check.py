@@ -9,6 +9,12 @@
   signals_check.py exact CAPTURE EXPECTED.raw MIN_SECONDS
       the capture, from the first frame of the expected output on, equals it
       bit for bit over at least MIN_SECONDS.
+  signals_check.py start CAPTURE EXPECTED.raw FRAMES
+      the capture, from its own first frame, equals the expected output bit
+      for bit, and holds exactly FRAMES frames ("N"); or ("N+", a play that
+      was stopped) at least N frames that equal it, after which the capture
+      may end in up to 100 ms of silence (the audio system's last period
+      after the device's reset).
   signals_check.py noise CAPTURE EXPECTED.raw
       level (RMS over up to 5 s) and spectral slope (dB per octave, over 2 s)
       of each channel within 1 dB and 1 dB/octave of the expected output.
@@ -106,6 +112,35 @@ def check_exact(capture, expected, min_seconds):
     return []
 
 
+def check_start(capture, expected, frames):
+    cap, exp = capture_ints(capture), expected_ints(expected)
+    n = len(cap[0])
+    fails = []
+    if frames.endswith("+"):
+        tail = 0
+        while tail < n and cap[0][n - 1 - tail] == 0 and cap[1][n - 1 - tail] == 0:
+            tail += 1
+        if tail <= RATE // 10:
+            n -= tail
+            print("the capture ends in %d silent frames after the reset" % tail)
+        if n < int(frames[:-1]):
+            fails.append("the capture holds %d frames, fewer than %s" % (n, frames[:-1]))
+    elif n != int(frames):
+        fails.append("the capture holds %d frames (%.4f s), not %s" % (n, n / RATE, frames))
+    if n > len(exp[0]):
+        return fails + ["the capture (%d frames) is longer than the expected output" % n]
+    for c in (0, 1):
+        for i in range(n):
+            if cap[c][i] != exp[c][i]:
+                zeros = next((j for j in range(i, n) if cap[c][j] != 0), n) - i
+                fails.append("channel %d differs from frame %d (%.4f s) on: %d, expected %d (%d zero frames there)"
+                             % (c, i, i / RATE, cap[c][i], exp[c][i], zeros))
+                break
+    if not fails:
+        print("equal from the first frame over %d frames (%.4f s)" % (n, n / RATE))
+    return fails
+
+
 def fft(x):
     n = len(x)
     if n == 1:
@@ -162,6 +197,8 @@ def main(argv):
         fails = check_square(argv[2], int(argv[3]))
     elif kind == "exact":
         fails = check_exact(argv[2], argv[3], float(argv[4]))
+    elif kind == "start":
+        fails = check_start(argv[2], argv[3], argv[4])
     elif kind == "noise":
         fails = check_noise(argv[2], argv[3])
     else:

@@ -714,6 +714,46 @@ TEST_F(SoundOutTest, CommandsDuringOpeningAndClosingAreServedNotDropped) {
   EXPECT_TRUE(WaitUntil([&] { return ui.SinglePlayEnds() == 1; }));
 }
 
+// The threads are waited for side by side: a shutdown with two threads that
+// do not end returns after the one deadline, not after one per thread.
+TEST_F(SoundOutTest, ShutdownWaitsOneDeadlineForAllThreads) {
+  memory.HeldByDevice = [this](const void* p) { return device.Holds(p); };
+  TProtocolTimeouts timeouts{5000, 300, 300, 300};
+  timeouts.ShutdownWaitMs = 600;
+  Main(timeouts).Play();
+  ASSERT_EQ(Main().xOperation(), TOperation::_Play);
+  device.BlockReset();  // the sound-out thread will not return from its reset
+  engine.CloseGate();   // nor the create-wave thread from its second
+  Main().RequestCreateWave(kCreateWaveAll);
+  ASSERT_TRUE(WaitUntil([&] { return engine.ToneCalls().size() >= 2; }));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Main().Shutdown());
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 550ms);
+  EXPECT_LT(took, 1100ms);  // one wait after the other takes 1200 ms
+  EXPECT_TRUE(Main().ThreadDisplayOut().Ended());
+  device.ReleaseReset();
+  engine.OpenGate();
+  ASSERT_TRUE(WaitUntil([&] { return Main().ThreadSoundOut().Ended() && Main().ThreadCreateWave().Ended(); }));
+  EXPECT_EQ(memory.FreedWhileHeld(), 0);
+}
+
+// The deadline runs from the moment the threads are told to end: time spent
+// between that and the wait (the windows going) counts.
+TEST_F(SoundOutTest, ShutdownDeadlineRunsFromItsBeginning) {
+  TProtocolTimeouts timeouts{5000, 300, 300, 300};
+  timeouts.ShutdownWaitMs = 400;
+  Main(timeouts).Play();
+  device.BlockReset();
+  Main().BeginShutdown();
+  std::this_thread::sleep_for(500ms);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Main().Shutdown());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 300ms);
+  device.ReleaseReset();
+  ASSERT_TRUE(WaitUntil([&] { return Main().ThreadSoundOut().Ended(); }));
+}
+
 TEST_F(SoundOutTest, StalledDeviceNeitherHangsStopNorShutdown) {
   memory.HeldByDevice = [this](const void* p) { return device.Holds(p); };
   TProtocolTimeouts timeouts{5000, 300, 300, 300};

@@ -11,10 +11,11 @@
       bit for bit over at least MIN_SECONDS.
   signals_check.py start CAPTURE EXPECTED.raw FRAMES
       the capture, from its own first frame, equals the expected output bit
-      for bit, and holds exactly FRAMES frames ("N"); or ("N+", a play that
-      was stopped) at least N frames that equal it, after which the capture
-      may end in up to 100 ms of silence (the audio system's last period
-      after the device's reset).
+      for bit: exactly FRAMES frames ("N", a timed play), after which only up
+      to 20 ms of silence may follow (the audio system plays silence from
+      the device running dry until it is closed); or ("N+", a play that was
+      stopped) at least N frames, after which up to 100 ms of silence may
+      follow (the device's reset).
   signals_check.py noise CAPTURE EXPECTED.raw
       level (RMS over up to 5 s) and spectral slope (dB per octave, over 2 s)
       of each channel within 1 dB and 1 dB/octave of the expected output.
@@ -114,31 +115,35 @@ def check_exact(capture, expected, min_seconds):
 
 def check_start(capture, expected, frames):
     cap, exp = capture_ints(capture), expected_ints(expected)
-    n = len(cap[0])
-    fails = []
-    if frames.endswith("+"):
-        tail = 0
-        while tail < n and cap[0][n - 1 - tail] == 0 and cap[1][n - 1 - tail] == 0:
-            tail += 1
-        if tail <= RATE // 10:
-            n -= tail
-            print("the capture ends in %d silent frames after the reset" % tail)
-        if n < int(frames[:-1]):
-            fails.append("the capture holds %d frames, fewer than %s" % (n, frames[:-1]))
-    elif n != int(frames):
-        fails.append("the capture holds %d frames (%.4f s), not %s" % (n, n / RATE, frames))
+    total = len(cap[0])
+    stopped = frames.endswith("+")
+    want = int(frames.rstrip("+"))
+    # What the audio system plays after the program's last frame: silence
+    # from the device running dry (a timed play) or from its reset (a
+    # stopped play) until it is closed.
+    tail = 0
+    while tail < total and cap[0][total - 1 - tail] == 0 and cap[1][total - 1 - tail] == 0:
+        tail += 1
+    n = total - tail if stopped else want
+    allowed = RATE // 10 if stopped else RATE // 50
+    if total - n > allowed or total < n:
+        return ["the capture holds %d frames (%.4f s), %d of them silent at the end: not %s frames of the set%s"
+                % (total, total / RATE, tail, want, " and at most %d silent ones" % allowed)]
+    if any(cap[c][i] for c in (0, 1) for i in range(n, total)):
+        return ["the capture holds %d frames after the %d of the set, and they are not silent" % (total - n, n)]
+    if n < want:
+        return ["the capture holds %d frames of sound, fewer than %d" % (n, want)]
     if n > len(exp[0]):
-        return fails + ["the capture (%d frames) is longer than the expected output" % n]
+        return ["the capture (%d frames of sound) is longer than the expected output" % n]
     for c in (0, 1):
         for i in range(n):
             if cap[c][i] != exp[c][i]:
                 zeros = next((j for j in range(i, n) if cap[c][j] != 0), n) - i
-                fails.append("channel %d differs from frame %d (%.4f s) on: %d, expected %d (%d zero frames there)"
-                             % (c, i, i / RATE, cap[c][i], exp[c][i], zeros))
-                break
-    if not fails:
-        print("equal from the first frame over %d frames (%.4f s)" % (n, n / RATE))
-    return fails
+                return ["channel %d differs from frame %d (%.4f s) on: %d, expected %d (%d zero frames there)"
+                        % (c, i, i / RATE, cap[c][i], exp[c][i], zeros)]
+    print("equal from the first frame over %d frames (%.4f s), then %d silent frames"
+          % (n, n / RATE, total - n))
+    return []
 
 
 def fft(x):

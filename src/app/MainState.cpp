@@ -53,19 +53,33 @@ TMainState::TMainState(const TMainServices& Services) : FServices(Services) {
 
 TMainState::~TMainState() { Shutdown(); }
 
-bool TMainState::Shutdown() {
-  if (FShutDown) return !FLeftBehind;
-  FShutDown = true;
+void TMainState::BeginShutdown() {
+  if (FShutdownBegun) return;
+  FShutdownBegun = true;
   if (ASIOHost) ASIOHost->Close();
+  FShutdownDeadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(FServices.Timeouts.ShutdownWaitMs);
   FThreadSoundOut->Terminate();
   FThreadCreateWave->Terminate();
   FThreadDisplayOut->Terminate();
-  // A device that does not return from its reset holds the sound-out thread
-  // for ever: the program ends without it.
-  const std::uint32_t wait = FServices.Timeouts.ShutdownWaitMs;
-  bool ended = FThreadSoundOut->WaitFor(wait) && !FThreadSoundOut->DeviceLeftOpen();
-  ended = FThreadCreateWave->WaitFor(wait) && ended;
-  ended = FThreadDisplayOut->WaitFor(wait) && ended;
+}
+
+bool TMainState::Shutdown() {
+  if (FShutDown) return !FLeftBehind;
+  FShutDown = true;
+  BeginShutdown();
+  // The threads end side by side; each is waited for only what is left of
+  // the one deadline. A device that does not return from its reset holds
+  // the sound-out thread for ever: the program ends without it.
+  const auto left = [this]() -> std::uint32_t {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= FShutdownDeadline) return 0;
+    return static_cast<std::uint32_t>(
+        std::chrono::ceil<std::chrono::milliseconds>(FShutdownDeadline - now).count());
+  };
+  bool ended = FThreadSoundOut->WaitFor(left()) && !FThreadSoundOut->DeviceLeftOpen();
+  ended = FThreadCreateWave->WaitFor(left()) && ended;
+  ended = FThreadDisplayOut->WaitFor(left()) && ended;
   FLeftBehind = !ended;
   return ended;
 }

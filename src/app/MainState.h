@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,7 +71,8 @@ struct TProtocolTimeouts {
   std::uint32_t CreateWaveAnswerMs = 1000;
   // A playing device that returns no buffer for this long has stopped.
   std::uint32_t DeviceStallMs = TThreadSoundOut::kDefaultDeviceStallMs;
-  // Longest wait for each worker thread at shutdown.
+  // Longest wait for the worker threads at shutdown: one deadline for all
+  // of them, from the moment they are told to end.
   std::uint32_t ShutdownWaitMs = 2000;
 };
 
@@ -94,10 +96,15 @@ class TMainState final : private TSoundOutOwner {
   explicit TMainState(const TMainServices& Services);
   // Shutdown, if not done yet.
   ~TMainState();
-  // Stops the output whatever the state (the ASIO road's Close, which must
-  // do nothing when its host is not active; the sound-out thread closes an
-  // open device as it ends), then ends the threads: each is told to end and
-  // woken, then waited for, each for a bounded time. False when a thread did
+  // The program ends: stops the output whatever the state (the ASIO road's
+  // Close, which must do nothing when its host is not active; the sound-out
+  // thread closes an open device as it ends) and tells every thread to end,
+  // waking it. Returns at once; the shutdown deadline runs from here. The
+  // main window calls it as it closes, so that the threads end while the
+  // windows go.
+  void BeginShutdown();
+  // BeginShutdown if not done yet, then waits for the threads, all of them
+  // together at most until the shutdown deadline. False when a thread did
   // not end in time (stuck inside the device: it is left running) or the
   // device would not close: neither this object nor anything it was built
   // on may then be freed.
@@ -237,6 +244,8 @@ class TMainState final : private TSoundOutOwner {
   std::unique_ptr<TThreadDisplayOut> FThreadDisplayOut;
   std::unique_ptr<TThreadCreateWave> FThreadCreateWave;
   std::unique_ptr<TThreadSoundOut> FThreadSoundOut;
+  bool FShutdownBegun = false;
+  std::chrono::steady_clock::time_point FShutdownDeadline{};
   bool FShutDown = false;
   bool FLeftBehind = false;
 };

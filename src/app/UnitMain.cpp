@@ -402,13 +402,17 @@ void TFormMain::FormShow(TControl*) {
 
 void TFormMain::FormClose(TControl*, TCloseAction&) {
   // A running output is stopped before the window closes; the window
-  // closes whatever the answer.
-  if (FState) FState->Close();
+  // closes whatever the answer, and the program ends: the worker threads
+  // are told to end now and do so while the windows go.
+  if (!FState) return;
+  FState->Close();
+  FState->BeginShutdown();
 }
 
 void TFormMain::FormDestroy(TControl*) {
   // Stops the output whatever the state, ends the threads and waits for
-  // them; the events and streams go with the state afterwards.
+  // them, up to one deadline for all from the close; the events and streams
+  // go with the state afterwards.
   ForgetLaterTasks();
   if (FState && !FState->Shutdown()) {
     // A thread is stuck inside the audio device (a reset that never

@@ -101,6 +101,11 @@ void TThreadDisplayOut::HandOver(const TWaveBufferInteger& Left, const TWaveBuff
   FPlayTime = PlayTime;
 }
 
+void TThreadDisplayOut::HandOverPlayTime(std::int32_t PlayTime) {
+  std::lock_guard<std::mutex> lock(FHandOverLock);
+  FPlayTime = PlayTime;
+}
+
 void TThreadDisplayOut::Call(std::uint8_t Command, TStopHost StopHost) {
   FMailbox.Post(Command, std::move(StopHost));
   FEventCallDisplayOut.Set();
@@ -516,8 +521,11 @@ void TThreadSoundOut::StartOutput() {
     header = wavehdr_tag{};
     header.lpData = static_cast<char*>(pWaveBuffer[i]);
     header.dwBufferLength = bytes;
-    header.dwFlags = WaveHdrBeginLoop | WaveHdrEndLoop;
-    header.dwLoops = 1;
+    // Each write plays its segment once: no loop flags. (A header marked as
+    // a loop of one pass plays once on Windows too, but under Wine the
+    // second segment of a play at 50 ms segments then comes out as silence.)
+    header.dwFlags = 0;
+    header.dwLoops = 0;
     FHeaderPrepared[i] = DeviceCall([&] { return FDevice.PrepareHeader(pWaveHdr[i]); }) == 0;
     if (!FHeaderPrepared[i]) {
       FErrors.Failure = kMessageCannotWriteWaveOut;
@@ -528,6 +536,7 @@ void TThreadSoundOut::StartOutput() {
   FOddEven = true;
   FCount = 0;
   FPlayTime = 0;
+  FLastSegment = false;
   GenerateOneSecond(true);
   FDisplay.HandOver(WaveBufferL, WaveBufferR);
   FDisplay.Call(kDisplayStart);
@@ -590,6 +599,16 @@ void TThreadSoundOut::ServePlayingCommand(const TCommand& Command) {
 }
 
 void TThreadSoundOut::HandleDone() {
+  if (FLastSegment) {
+    // The last segment of a timed play has been heard: the play is whole,
+    // and the reset finds nothing left to discard.
+    FLastSegment = false;
+    FPlayTime = 0;
+    FOwner.BeginSinglePlayEnd();
+    BeginClosing(TOutcome::_SingleEnd, 0);
+    SendDisplay(kDisplayStop, false);
+    return;
+  }
   ++FCount;
   if (FCount < FCountMax) {
     if (!WriteWaveOutBuffer()) EndPlay(kMessageCannotWriteWaveOut);
@@ -599,11 +618,12 @@ void TThreadSoundOut::HandleDone() {
   ++FPlayTime;
   const TInternalSetting& setting = FSettings.Signals.InternalSetting;
   if (setting._Repeat == TRepeat::_Single && FPlayTime == setting._PlayTime) {
-    // The reset discards the segment still queued, the last of this second.
-    FPlayTime = 0;
-    FOwner.BeginSinglePlayEnd();
-    BeginClosing(TOutcome::_SingleEnd, 0);
-    SendDisplay(kDisplayStop, false);
+    // The last segment of the last second plays now and nothing follows it:
+    // its done message ends the play. The counter shows the whole time
+    // while it plays, as every other second shows its count.
+    FLastSegment = true;
+    FDisplay.HandOverPlayTime(FPlayTime);
+    FDisplay.Call(kDisplayPlayTime);
     return;
   }
   GenerateOneSecond(false);

@@ -206,6 +206,8 @@ class TThreadDisplayOut final : public TWorkerThread {
   // hand-over lock, then send the command.
   void HandOver(const TWaveBufferInteger& Left, const TWaveBufferInteger& Right);
   void HandOver(const TWaveBufferInteger& Left, const TWaveBufferInteger& Right, std::int32_t PlayTime);
+  // The seconds played alone (for command 2); the streams stay.
+  void HandOverPlayTime(std::int32_t PlayTime);
   void Call(std::uint8_t Command, TStopHost StopHost = {});
 
   // The label's caption for PlayTime seconds; PlayTime is held at 1000.
@@ -459,6 +461,7 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   std::int32_t FCountMax = 4;
   std::int32_t FFrames = 0;
   std::int32_t FPlayTime = 0;
+  bool FLastSegment = false;  // a timed play's last segment plays: nothing more is written
   TSoundOutErrors FErrors;
   TPlaySettings FSettings;
   TOneSecondSynthesizer FSynthesizer;

@@ -188,6 +188,8 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
   struct TWrite {
     int Header;  // 0: the first header prepared since the open, 1: the second
     std::vector<std::uint8_t> Data;
+    std::uint32_t Flags;  // dwFlags and dwLoops as written
+    std::uint32_t Loops;
   };
   static constexpr std::uint32_t kError = 1;  // MMSYSERR_ERROR
 
@@ -232,7 +234,8 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
     std::lock_guard<std::mutex> lock(FLock);
     if (!FOpen || FPrepared.count(Header) == 0 || ++FWritesSinceOpen == FailWrite) return kError;
     const auto* data = reinterpret_cast<const std::uint8_t*>(Header->lpData);
-    FWrites.push_back({FHeaderIndex.at(Header), std::vector<std::uint8_t>(data, data + Header->dwBufferLength)});
+    FWrites.push_back({FHeaderIndex.at(Header), std::vector<std::uint8_t>(data, data + Header->dwBufferLength),
+                       Header->dwFlags, Header->dwLoops});
     FQueue.push_back(Header);
     return 0;
   }
@@ -245,6 +248,7 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
       ++FResets;
       FResetReleased.wait(lock, [this] { return !FBlockReset; });
       returned = FQueue.size();
+      FDiscarded += static_cast<int>(returned);
       FQueue.clear();
       client = FClient;
     }
@@ -358,6 +362,11 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
     std::lock_guard<std::mutex> lock(FLock);
     return FResets;
   }
+  // Queued headers that a reset returned unplayed.
+  int Discarded() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FDiscarded;
+  }
   TWaveFormatExtensible Format() {
     std::lock_guard<std::mutex> lock(FLock);
     return FFormat;
@@ -372,6 +381,7 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
   int FOpenCalls = 0;
   int FCloseCalls = 0;
   int FResets = 0;
+  int FDiscarded = 0;
   int FPrepares = 0;
   int FWritesSinceOpen = 0;
   TWaveFormatExtensible FFormat{};

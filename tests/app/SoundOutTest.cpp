@@ -13,6 +13,23 @@ namespace {
 using namespace std::chrono_literals;
 using fakes::WaitUntil;
 
+// The quantised first second the thread must play, made from the same
+// inputs with the same fake engine.
+TWaveBufferIntegerStereo ExpectedFirstSecond(TMainState& Main, long double GainL, long double GainR) {
+  fakes::TFakeEngine reference;
+  TOneSecondSynthesizer synthesizer(reference);
+  TSynthesisInputs inputs{6, Main.PCMFormat(), Main.InternalSetting(), 0, Main.SignalAttributeArray(), {}};
+  synthesizer.Begin(inputs, TGeneratorChoice::_Direct);
+  return reference.QuantizeSignal(inputs.PCMFormat, GainL, GainR, synthesizer.Mix(), synthesizer.Seed());
+}
+
+std::vector<std::uint8_t> Packed(const TWaveBufferIntegerStereo& Second, std::int32_t Segment, std::int32_t Frames,
+                                 std::int32_t Bits) {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(Frames) * BytesPerFrame(Bits));
+  PackSegment(Second[0], Second[1], Segment, Frames, Bits, bytes.data());
+  return bytes;
+}
+
 class SoundOutTest : public ::testing::Test {
  protected:
   // Created on demand so that a test can set up the fakes first.
@@ -41,21 +58,8 @@ class SoundOutTest : public ::testing::Test {
     done.get();
   }
 
-  // The quantised first second the thread must play, made from the same
-  // inputs with the same fake engine.
   TWaveBufferIntegerStereo ExpectedSecond(long double GainL, long double GainR) {
-    fakes::TFakeEngine reference;
-    TOneSecondSynthesizer synthesizer(reference);
-    TSynthesisInputs inputs{6, Main().PCMFormat(), Main().InternalSetting(), 0, Main().SignalAttributeArray(), {}};
-    synthesizer.Begin(inputs, TGeneratorChoice::_Direct);
-    return reference.QuantizeSignal(inputs.PCMFormat, GainL, GainR, synthesizer.Mix(), synthesizer.Seed());
-  }
-
-  static std::vector<std::uint8_t> Packed(const TWaveBufferIntegerStereo& Second, std::int32_t Segment,
-                                          std::int32_t Frames, std::int32_t Bits) {
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(Frames) * BytesPerFrame(Bits));
-    PackSegment(Second[0], Second[1], Segment, Frames, Bits, bytes.data());
-    return bytes;
+    return ExpectedFirstSecond(Main(), GainL, GainR);
   }
 
   fakes::TFakeWaveOutDevice device;
@@ -149,6 +153,20 @@ TEST_F(SoundOutTest, StartQueuesTwoSegmentsAndEachDoneOneMoreAlternatingTheHeade
   EXPECT_EQ(ui.PlayTimes().front(), "0");
   ASSERT_TRUE(WaitUntil([&] { return ui.PlayTimes().size() >= 2; }));
   EXPECT_EQ(ui.PlayTimes()[1], "1");
+}
+
+TEST_F(SoundOutTest, EachSegmentIsWrittenToPlayOnceWithoutLoopFlags) {
+  SetFormat(48000, 16, TWavBufferSize::_50ms);
+  Main().Play();
+  ASSERT_EQ(Main().xOperation(), TOperation::_Play);
+  for (std::size_t n = 3; n <= 5; ++n) {  // both headers written again
+    ASSERT_TRUE(device.ReportDone());
+    ASSERT_TRUE(WaitUntil([&] { return device.WriteCount() == n; }));
+  }
+  for (const auto& write : device.Writes()) {
+    EXPECT_EQ(write.Flags & (WaveHdrBeginLoop | WaveHdrEndLoop), 0u);
+    EXPECT_EQ(write.Loops, 0u);
+  }
 }
 
 TEST_F(SoundOutTest, TwentyFourBitsArePackedShiftedInThirtyTwoBitContainers) {
@@ -502,11 +520,6 @@ TEST_F(SoundOutTest, AsioBranchesAndTheHostStopDecidedByTheSender) {
   EXPECT_EQ(road.Closes, 1);
 }
 
-// ---------------------------------------------------------------------------
-// Faults of the device, the memory and the engine. Each ends the play: the
-// device closed, nothing left allocated or freed while the device held it,
-// the window in _Stop with exactly one message, and the next Play works.
-
 // Fakes and a main window of their own, for one case of a table.
 struct TRoad {
   explicit TRoad(TProtocolTimeouts Timeouts = {5000, 5000, 5000, 5000}) {
@@ -530,6 +543,90 @@ struct TRoad {
   fakes::TFakeView View;
   std::unique_ptr<TMainState> Main;  // ends before the fakes
 };
+
+// ---------------------------------------------------------------------------
+// Timed plays
+
+// A timed play of T seconds is heard whole at every buffer size: the device
+// is reset only after its last segment was reported done, so the reset
+// discards nothing; the counter shows T while that segment plays, then 0.
+TEST(SoundOutTimedPlay, EverySegmentOfTheLastSecondIsPlayedAndTheCounterReachesT) {
+  const struct {
+    TWavBufferSize Size;
+    std::int32_t Segments;
+  } sizes[] = {{TWavBufferSize::_50ms, 20},  {TWavBufferSize::_100ms, 10}, {TWavBufferSize::_125ms, 8},
+               {TWavBufferSize::_200ms, 5},  {TWavBufferSize::_250ms, 4},  {TWavBufferSize::_500ms, 2}};
+  constexpr std::int32_t kSeconds = 3;
+  for (const auto& size : sizes) {
+    SCOPED_TRACE(size.Segments);
+    TRoad road;
+    TInternalSetting setting = road.Main->InternalSetting();
+    setting._WavBufferSize = size.Size;
+    setting._Repeat = TRepeat::_Single;
+    setting._PlayTime = kSeconds;
+    setting._DefaultPeriod = 7;
+    road.Main->SetInternalSetting(setting);
+    road.Main->Play();
+    ASSERT_EQ(road.Main->xOperation(), TOperation::_Play);
+    const std::size_t total = static_cast<std::size_t>(kSeconds * size.Segments);
+    for (std::size_t n = 3; n <= total; ++n) {
+      ASSERT_TRUE(road.Device.ReportDone());
+      ASSERT_TRUE(WaitUntil([&] { return road.Device.WriteCount() == n; }));
+    }
+    // The last-but-one segment is done: the last one plays, nothing follows.
+    ASSERT_TRUE(road.Device.ReportDone());
+    ASSERT_TRUE(WaitUntil([&] {
+      const auto shown = road.Ui.PlayTimes();
+      return !shown.empty() && shown.back() == std::to_string(kSeconds);
+    }));
+    EXPECT_TRUE(road.Device.IsOpen());
+    EXPECT_EQ(road.Device.Queued(), 1u);
+    EXPECT_FALSE(road.Main->xEnableChangeData());  // Stop still works while it plays
+    ASSERT_TRUE(road.Device.ReportDone());
+    ASSERT_TRUE(WaitUntil([&] { return road.Ui.SinglePlayEnds() == 1; }));
+    EXPECT_EQ(road.Device.WriteCount(), total);
+    EXPECT_EQ(road.Device.Discarded(), 0);
+    EXPECT_EQ(road.Device.CloseCalls(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return road.Ui.PlayTimes().back() == "0"; }));
+    road.Main->CompleteSinglePlay();
+    EXPECT_EQ(road.Main->xOperation(), TOperation::_Stop);
+    EXPECT_EQ(road.Main->InternalSetting()._PlayTime, 7);
+    EXPECT_EQ(road.Memory.LiveBlocks(), 0u);
+    // What was written is the set, second after second (the sweep and the
+    // noise are muted: every second is the same).
+    const auto second = ExpectedFirstSecond(*road.Main, 0.1L, 0.1L);
+    const std::int32_t frames = 48000 / size.Segments;
+    const auto writes = road.Device.Writes();
+    for (std::size_t i = 0; i < writes.size(); ++i)
+      EXPECT_EQ(writes[i].Data, Packed(second, static_cast<std::int32_t>(i) % size.Segments, frames, 16)) << i;
+  }
+}
+
+// A Stop while the last segment of a timed play plays stops it as any Stop.
+TEST(SoundOutTimedPlay, StopDuringTheLastSegmentIsAnsweredStopped) {
+  TRoad road;
+  TInternalSetting setting = road.Main->InternalSetting();
+  setting._WavBufferSize = TWavBufferSize::_500ms;
+  setting._Repeat = TRepeat::_Single;
+  setting._PlayTime = 1;
+  road.Main->SetInternalSetting(setting);
+  road.Main->Play();
+  ASSERT_TRUE(road.Device.ReportDone());  // the last segment of the only second plays
+  ASSERT_TRUE(WaitUntil([&] { return !road.Ui.PlayTimes().empty() && road.Ui.PlayTimes().back() == "1"; }));
+  road.Main->Stop();
+  EXPECT_EQ(road.Main->xOperation(), TOperation::_Stop);
+  EXPECT_TRUE(road.View.Messages().empty());
+  EXPECT_EQ(road.Device.Discarded(), 1);
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(road.Ui.SinglePlayEnds(), 0);
+  road.Main->Play();  // and it plays again
+  EXPECT_EQ(road.Main->xOperation(), TOperation::_Play);
+}
+
+// ---------------------------------------------------------------------------
+// Faults of the device, the memory and the engine. Each ends the play: the
+// device closed, nothing left allocated or freed while the device held it,
+// the window in _Stop with exactly one message, and the next Play works.
 
 struct TFault {
   const char* Name;
@@ -656,6 +753,46 @@ TEST_F(SoundOutTest, CommandsDuringOpeningAndClosingAreServedNotDropped) {
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->Status, TSoundOutNotify::_Stopped);
   EXPECT_TRUE(WaitUntil([&] { return ui.SinglePlayEnds() == 1; }));
+}
+
+// The threads are waited for side by side: a shutdown with two threads that
+// do not end returns after the one deadline, not after one per thread.
+TEST_F(SoundOutTest, ShutdownWaitsOneDeadlineForAllThreads) {
+  memory.HeldByDevice = [this](const void* p) { return device.Holds(p); };
+  TProtocolTimeouts timeouts{5000, 300, 300, 300};
+  timeouts.ShutdownWaitMs = 600;
+  Main(timeouts).Play();
+  ASSERT_EQ(Main().xOperation(), TOperation::_Play);
+  device.BlockReset();  // the sound-out thread will not return from its reset
+  engine.CloseGate();   // nor the create-wave thread from its second
+  Main().RequestCreateWave(kCreateWaveAll);
+  ASSERT_TRUE(WaitUntil([&] { return engine.ToneCalls().size() >= 2; }));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Main().Shutdown());
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 550ms);
+  EXPECT_LT(took, 1100ms);  // one wait after the other takes 1200 ms
+  EXPECT_TRUE(Main().ThreadDisplayOut().Ended());
+  device.ReleaseReset();
+  engine.OpenGate();
+  ASSERT_TRUE(WaitUntil([&] { return Main().ThreadSoundOut().Ended() && Main().ThreadCreateWave().Ended(); }));
+  EXPECT_EQ(memory.FreedWhileHeld(), 0);
+}
+
+// The deadline runs from the moment the threads are told to end: time spent
+// between that and the wait (the windows going) counts.
+TEST_F(SoundOutTest, ShutdownDeadlineRunsFromItsBeginning) {
+  TProtocolTimeouts timeouts{5000, 300, 300, 300};
+  timeouts.ShutdownWaitMs = 400;
+  Main(timeouts).Play();
+  device.BlockReset();
+  Main().BeginShutdown();
+  std::this_thread::sleep_for(500ms);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Main().Shutdown());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 300ms);
+  device.ReleaseReset();
+  ASSERT_TRUE(WaitUntil([&] { return Main().ThreadSoundOut().Ended(); }));
 }
 
 TEST_F(SoundOutTest, StalledDeviceNeitherHangsStopNorShutdown) {

@@ -9,6 +9,13 @@
   signals_check.py exact CAPTURE EXPECTED.raw MIN_SECONDS
       the capture, from the first frame of the expected output on, equals it
       bit for bit over at least MIN_SECONDS.
+  signals_check.py start CAPTURE EXPECTED.raw FRAMES
+      the capture, from its own first frame, equals the expected output bit
+      for bit: exactly FRAMES frames ("N", a timed play), after which only up
+      to 20 ms of silence may follow (the audio system plays silence from
+      the device running dry until it is closed); or ("N+", a play that was
+      stopped) at least N frames, after which up to 100 ms of silence may
+      follow (the device's reset).
   signals_check.py noise CAPTURE EXPECTED.raw
       level (RMS over up to 5 s) and spectral slope (dB per octave, over 2 s)
       of each channel within 1 dB and 1 dB/octave of the expected output.
@@ -106,6 +113,39 @@ def check_exact(capture, expected, min_seconds):
     return []
 
 
+def check_start(capture, expected, frames):
+    cap, exp = capture_ints(capture), expected_ints(expected)
+    total = len(cap[0])
+    stopped = frames.endswith("+")
+    want = int(frames.rstrip("+"))
+    # What the audio system plays after the program's last frame: silence
+    # from the device running dry (a timed play) or from its reset (a
+    # stopped play) until it is closed.
+    tail = 0
+    while tail < total and cap[0][total - 1 - tail] == 0 and cap[1][total - 1 - tail] == 0:
+        tail += 1
+    n = total - tail if stopped else want
+    allowed = RATE // 10 if stopped else RATE // 50
+    if total - n > allowed or total < n:
+        return ["the capture holds %d frames (%.4f s), %d of them silent at the end: not %s frames of the set%s"
+                % (total, total / RATE, tail, want, " and at most %d silent ones" % allowed)]
+    if any(cap[c][i] for c in (0, 1) for i in range(n, total)):
+        return ["the capture holds %d frames after the %d of the set, and they are not silent" % (total - n, n)]
+    if n < want:
+        return ["the capture holds %d frames of sound, fewer than %d" % (n, want)]
+    if n > len(exp[0]):
+        return ["the capture (%d frames of sound) is longer than the expected output" % n]
+    for c in (0, 1):
+        for i in range(n):
+            if cap[c][i] != exp[c][i]:
+                zeros = next((j for j in range(i, n) if cap[c][j] != 0), n) - i
+                return ["channel %d differs from frame %d (%.4f s) on: %d, expected %d (%d zero frames there)"
+                        % (c, i, i / RATE, cap[c][i], exp[c][i], zeros)]
+    print("equal from the first frame over %d frames (%.4f s), then %d silent frames"
+          % (n, n / RATE, total - n))
+    return []
+
+
 def fft(x):
     n = len(x)
     if n == 1:
@@ -162,6 +202,8 @@ def main(argv):
         fails = check_square(argv[2], int(argv[3]))
     elif kind == "exact":
         fails = check_exact(argv[2], argv[3], float(argv[4]))
+    elif kind == "start":
+        fails = check_start(argv[2], argv[3], argv[4])
     elif kind == "noise":
         fails = check_noise(argv[2], argv[3])
     else:

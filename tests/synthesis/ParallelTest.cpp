@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <latch>
+#include <condition_variable>
 #include <mutex>
 #include <random>
 #include <set>
@@ -132,13 +132,22 @@ TEST(ChirpWorkArrays, ThoseKeptStayWithinTheirBudget) {
   krv::BluesteinPlan::Get(kLength)->Transform(input.data(), expected.data(), -1, 1.0L);
   krv::ClearFourierPlans();
   ASSERT_EQ(krv::FourierWorkBytes(), 0u);
-  std::latch start(8);
+  // All eight begin together (a plain gate: the latch of this toolchain's
+  // Windows library can miss a wake-up).
+  std::mutex gateLock;
+  std::condition_variable gate;
+  int waiting = 8;
+  const auto arriveAndWait = [&] {
+    std::unique_lock<std::mutex> lock(gateLock);
+    if (--waiting == 0) gate.notify_all();
+    gate.wait(lock, [&] { return waiting == 0; });
+  };
   std::atomic<int> mismatches{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t)
     threads.push_back(krv::StartExtendedThread([&] {
       const auto plan = krv::BluesteinPlan::Get(kLength);
-      start.arrive_and_wait();
+      arriveAndWait();
       TProgressionComplex y(kLength);
       plan->Transform(input.data(), y.data(), -1, 1.0L);
       if (!SameBits(y, expected)) ++mismatches;

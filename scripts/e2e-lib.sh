@@ -19,6 +19,11 @@
 #   krv_wait_exit PID SECONDS waits for a process; returns its exit code, or
 #                             124 after killing it when it outlives SECONDS
 #   krv_capture_audio WAV     sound of programs started from now on goes to WAV
+#   krv_paced_capture         sound of programs started from now on is read at 0.8x
+#                             real time, as a sound card takes it, through a pipe;
+#                             each open of the device becomes $KRV_E2E_DIR/capture-N.wav
+#   krv_keep_paced_capture N NAME  the capture of the N-th open, once complete,
+#                             as $KRV_E2E_DIR/NAME.wav
 #   krv_analyze WAV [OPT..]   tools/analyze_wav.py (figures and --expect-... checks)
 #   krv_choose_record_file BASE  in the open recording window: BASE (no extension)
 #                             chosen through the save dialog; BASE.wav is then shown
@@ -124,6 +129,24 @@ krv_start_main_window_captured() {
   KRV_CAPTURE="$KRV_E2E_DIR/wave-out.wav"
   krv_capture_audio "$KRV_CAPTURE"
   krv_start_main_window
+}
+
+krv_paced_capture() {
+  local pipe="$KRV_E2E_DIR/paced.wav"
+  mkfifo "$pipe"
+  krv_alsa_config "$pipe" "$KRV_E2E_DIR/paced.asound.conf"
+  export ALSA_CONFIG_PATH="$KRV_E2E_DIR/paced.asound.conf"
+  python3 "$KRV_ROOT/tests/e2e/paced_capture.py" "$pipe" "$KRV_E2E_DIR" 0.8 &
+  KRV_PACED_READER=$!
+  trap 'kill "$KRV_PACED_READER" 2>/dev/null; _krv_e2e_cleanup' EXIT
+}
+
+krv_keep_paced_capture() {
+  for _ in $(seq 1 100); do
+    [ -f "$KRV_E2E_DIR/capture-$1.wav" ] && { mv "$KRV_E2E_DIR/capture-$1.wav" "$KRV_E2E_DIR/$2.wav"; return 0; }
+    sleep 0.1
+  done
+  krv_fail "$2: no capture of play $1"
 }
 
 krv_keep_capture() {

@@ -14,22 +14,7 @@ krv_e2e_setup main-segments
 here="$(dirname "${BASH_SOURCE[0]}")"
 check="$here/signals_check.py"
 
-PIPE="$KRV_E2E_DIR/paced.wav"
-mkfifo "$PIPE"
-krv_alsa_config "$PIPE" "$KRV_E2E_DIR/paced.asound.conf"
-export ALSA_CONFIG_PATH="$KRV_E2E_DIR/paced.asound.conf"
-python3 "$here/paced_capture.py" "$PIPE" "$KRV_E2E_DIR" 0.8 &
-READER=$!
-trap 'kill "$READER" 2>/dev/null; _krv_e2e_cleanup' EXIT
-# keep_capture N NAME: the capture of the N-th open of the device, once it
-# is complete, as NAME.wav.
-keep_capture() {
-  for _ in $(seq 1 100); do
-    [ -f "$KRV_E2E_DIR/capture-$1.wav" ] && { mv "$KRV_E2E_DIR/capture-$1.wav" "$KRV_E2E_DIR/$2.wav"; return 0; }
-    sleep 0.1
-  done
-  krv_fail "$2: no capture of play $1"
-}
+krv_paced_capture
 
 krv_start_main_window
 ctl() { krvctl --wait 5000 "$@"; }
@@ -61,7 +46,7 @@ for size in 50 100 125 200 250 500; do
   krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalInactive "$size ms: stopped"
   ctl error-box && krv_fail "$size ms: an error box is open"
   play=$((play + 1))
-  keep_capture "$play" "play-$size"
+  krv_keep_paced_capture "$play" "play-$size"
   python3 "$check" start "$KRV_E2E_DIR/play-$size.wav" "$KRV_E2E_DIR/set.raw" 60000+ ||
     krv_fail "$size ms: the capture is not the set from its first frame"
   echo "ok: $size ms segments play the set from the first frame"

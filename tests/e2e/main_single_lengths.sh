@@ -16,22 +16,7 @@ check="$here/signals_check.py"
 ctl() { krvctl --wait 5000 "$@"; }
 seconds=3
 
-PIPE="$KRV_E2E_DIR/paced.wav"
-mkfifo "$PIPE"
-krv_alsa_config "$PIPE" "$KRV_E2E_DIR/paced.asound.conf"
-export ALSA_CONFIG_PATH="$KRV_E2E_DIR/paced.asound.conf"
-python3 "$here/paced_capture.py" "$PIPE" "$KRV_E2E_DIR" 0.8 &
-READER=$!
-trap 'kill "$READER" 2>/dev/null; _krv_e2e_cleanup' EXIT
-# keep_capture N NAME: the capture of the N-th open of the device, once it
-# is complete, as NAME.wav.
-keep_capture() {
-  for _ in $(seq 1 100); do
-    [ -f "$KRV_E2E_DIR/capture-$1.wav" ] && { mv "$KRV_E2E_DIR/capture-$1.wav" "$KRV_E2E_DIR/$2.wav"; return 0; }
-    sleep 0.1
-  done
-  krv_fail "$2: no capture of play $1"
-}
+krv_paced_capture
 
 # settings SIZE: buffer size SIZE and default period T through the settings
 # window; its CLOSE sets the play time to the default period.
@@ -88,7 +73,7 @@ for size in 50 100 125 200 250 500; do
   settings "$size"
   play_timed "$size ms"
   play=$((play + 1))
-  keep_capture "$play" "single-$size"
+  krv_keep_paced_capture "$play" "single-$size"
   python3 "$check" start "$KRV_E2E_DIR/single-$size.wav" "$KRV_E2E_DIR/set.raw" $((seconds * 48000)) ||
     krv_fail "$size ms: the capture is not the $seconds s of the set"
   echo "ok: $size ms segments: a $seconds s play plays $seconds s of the set"

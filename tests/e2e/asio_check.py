@@ -167,7 +167,7 @@ def main():
         played = end - lead
         tail = got[end:]
         print("output %d type %2d: %d frames, %d silent first, %d played (%.3f s) from frame %d of the second, "
-              "then %d silent" % (channel, sample_type, len(got), lead, played, played / rate, offset, len(tail)))
+              "then %d more" % (channel, sample_type, len(got), lead, played, played / rate, offset, len(tail)))
         if played < args.min_seconds * rate:
             failures.append("output %d (type %d): only %.3f s match (first difference at frame %d: %r, expected %r)" % (
                 channel, sample_type, played / rate, end, got[end] if end < len(got) else None,

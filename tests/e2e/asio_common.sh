@@ -69,7 +69,8 @@ asio_record() {
 # asio_play NAME SECONDS: Play, wait, Stop; the capture files of this play are
 # kept in the folder NAME.
 asio_play() {
-  ctl press BitBtnExt_Play || krv_fail "$1: Play"
+  ctl press BitBtnExt_Play || krv_fail "$1: Play ($(ctl error-box))"
+  no_error_box "$1: Play"
   krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalActive "$1: Play picture while playing"
   sleep "$2"
   no_error_box "$1: while playing"

@@ -34,8 +34,9 @@
 //   KRV_TEST_ASIO_BUFFERSIZE_AFTER after this many halves, a buffer size change
 //                             to KRV_TEST_ASIO_BUFFERSIZE_NEW frames (twice the
 //                             preferred size), which becomes the preferred
-//                             size; a reset request when the host does not
-//                             take it
+//                             size of every later driver object of the
+//                             process (so it is announced once); a reset
+//                             request when the host does not take it
 //   KRV_TEST_ASIO_RESYNC_AFTER     after this many halves, a resync request
 //                             (the sample position jumps by one half)
 //   KRV_TEST_ASIO_CAPTURE     file that receives every output half the host
@@ -76,6 +77,10 @@ const CLSID kClasses[] = {
 };
 
 std::atomic<long> LiveObjects{0};
+
+// A buffer size change outlives the driver object that announced it, as a
+// setting of the sound card does: later objects of the process prefer it.
+std::atomic<long> ChangedPreferredSize{0};
 
 std::string Env(const char* name, const char* fallback = "") {
   char value[1024];
@@ -168,6 +173,8 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
       FTypes.push_back(static_cast<ASIOSampleType>(std::strtol(type.c_str(), nullptr, 10)));
     if (FTypes.empty()) FTypes.push_back(ASIOSTInt32LSB);
     FPreferred = EnvInt("KRV_TEST_ASIO_BUFFER", 512);
+    FNewBufferSize = EnvInt("KRV_TEST_ASIO_BUFFERSIZE_NEW", 2 * FPreferred);
+    if (ChangedPreferredSize > 0) FPreferred = ChangedPreferredSize;
     FMinimum = EnvInt("KRV_TEST_ASIO_BUFFER_MIN", 64);
     FMaximum = EnvInt("KRV_TEST_ASIO_BUFFER_MAX", 8192);
     FGranularity = EnvInt("KRV_TEST_ASIO_BUFFER_GRANULARITY", FMinimum == FMaximum ? 0 : -1);
@@ -185,7 +192,6 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     FResetAfter = EnvInt("KRV_TEST_ASIO_RESET_AFTER", -1);
     FLatencyAfter = EnvInt("KRV_TEST_ASIO_LATENCY_AFTER", -1);
     FBufferSizeAfter = EnvInt("KRV_TEST_ASIO_BUFFERSIZE_AFTER", -1);
-    FNewBufferSize = EnvInt("KRV_TEST_ASIO_BUFFERSIZE_NEW", 2 * FPreferred);
     FResyncAfter = EnvInt("KRV_TEST_ASIO_RESYNC_AFTER", -1);
     FCapturePath = Env("KRV_TEST_ASIO_CAPTURE");
     const std::string log = Env("KRV_TEST_ASIO_LOG");
@@ -233,7 +239,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     if (FStopByMessage && FStopWindow && IsWindow(FStopWindow)) {
       // As drivers that own a window do: the stop is carried out on the
       // window's thread, and stop() returns when that thread has done it.
-      Log("stop (message)");
+      Log("stop (message) from thread %lu", caller);
       SendMessageW(FStopWindow, kStopMessage, caller, reinterpret_cast<LPARAM>(this));
       Log("stop (message answered)");
     } else {
@@ -498,8 +504,9 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
         FExtraLatency += 100;
         SendHostMessage(kAsioLatenciesChanged, 0, "latencies");
       }
-      if (half == FBufferSizeAfter) {
+      if (half == FBufferSizeAfter && FPreferred != FNewBufferSize) {
         FPreferred = FNewBufferSize;
+        ChangedPreferredSize = FNewBufferSize;
         if (SendHostMessage(kAsioBufferSizeChange, FNewBufferSize, "buffer size") != 1)
           SendHostMessage(kAsioResetRequest, 0, "reset");
       }

@@ -26,8 +26,10 @@
 //                             supports it, the default) or plain (bufferSwitch
 //                             only; the host asks getSamplePosition)
 //   KRV_TEST_ASIO_STOP        direct (the default) or message: init creates a
-//                             window on the calling thread, and stop() sends
-//                             it a message and waits for the answer, so stop()
+//                             window on the calling thread, and stop() waits
+//                             KRV_TEST_ASIO_STOP_MS (one buffer period: the
+//                             half being played), then sends the window a
+//                             message and waits for the answer, so stop()
 //                             returns only once that thread has handled it
 //   KRV_TEST_ASIO_RESET_AFTER      after this many halves, a reset request
 //   KRV_TEST_ASIO_LATENCY_AFTER    after this many halves, new latencies (+100)
@@ -189,6 +191,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     FPaced = Env("KRV_TEST_ASIO_MODE") == "paced";
     FPlainCallback = Env("KRV_TEST_ASIO_CALLBACK") == "plain";
     FStopByMessage = Env("KRV_TEST_ASIO_STOP") == "message";
+    FStopMs = EnvInt("KRV_TEST_ASIO_STOP_MS", -1);
     FResetAfter = EnvInt("KRV_TEST_ASIO_RESET_AFTER", -1);
     FLatencyAfter = EnvInt("KRV_TEST_ASIO_LATENCY_AFTER", -1);
     FBufferSizeAfter = EnvInt("KRV_TEST_ASIO_BUFFERSIZE_AFTER", -1);
@@ -237,9 +240,13 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
   ASIOError stop() override {
     const DWORD caller = GetCurrentThreadId();
     if (FStopByMessage && FStopWindow && IsWindow(FStopWindow)) {
-      // As drivers that own a window do: the stop is carried out on the
-      // window's thread, and stop() returns when that thread has done it.
+      // As drivers that own a window do: the hardware finishes the half it
+      // plays, then the stop is carried out on the window's thread, and
+      // stop() returns when that thread has done it.
       Log("stop (message) from thread %lu", caller);
+      long drain = FStopMs;
+      if (drain < 0) drain = FBufferSize > 0 && FRate > 0 ? static_cast<long>(std::ceil(1000.0 * FBufferSize / FRate)) : 0;
+      Sleep(static_cast<DWORD>(drain));
       SendMessageW(FStopWindow, kStopMessage, caller, reinterpret_cast<LPARAM>(this));
       Log("stop (message answered)");
     } else {
@@ -613,7 +620,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     FHalves.clear();
   }
 
-  long FInputs, FOutputs, FPreferred, FMinimum, FMaximum, FGranularity, FSettleMs;
+  long FInputs, FOutputs, FPreferred, FMinimum, FMaximum, FGranularity, FSettleMs, FStopMs;
   long FResetAfter, FLatencyAfter, FBufferSizeAfter, FNewBufferSize, FResyncAfter;
   std::vector<ASIOSampleType> FTypes;
   double FRate, FRateError, FRefusedRate;

@@ -176,7 +176,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     if (FTypes.empty()) FTypes.push_back(ASIOSTInt32LSB);
     FPreferred = EnvInt("KRV_TEST_ASIO_BUFFER", 512);
     FNewBufferSize = EnvInt("KRV_TEST_ASIO_BUFFERSIZE_NEW", 2 * FPreferred);
-    if (ChangedPreferredSize > 0) FPreferred = ChangedPreferredSize;
+    if (ChangedPreferredSize > 0) FPreferred = ChangedPreferredSize.load();
     FMinimum = EnvInt("KRV_TEST_ASIO_BUFFER_MIN", 64);
     FMaximum = EnvInt("KRV_TEST_ASIO_BUFFER_MAX", 8192);
     FGranularity = EnvInt("KRV_TEST_ASIO_BUFFER_GRANULARITY", FMinimum == FMaximum ? 0 : -1);
@@ -271,7 +271,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     Log("getBufferSize");
     *mn = FMinimum;
     *mx = FMaximum;
-    *pref = FPreferred;
+    *pref = static_cast<std::int32_t>(FPreferred.load());
     *gran = FGranularity;
     return ASE_OK;
   }
@@ -620,9 +620,10 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     FHalves.clear();
   }
 
-  long FInputs, FOutputs, FPreferred, FMinimum, FMaximum, FGranularity, FSettleMs, FStopMs;
+  long FInputs, FOutputs, FMinimum, FMaximum, FGranularity, FSettleMs, FStopMs;
   long FResetAfter, FLatencyAfter, FBufferSizeAfter, FNewBufferSize, FResyncAfter;
   std::vector<ASIOSampleType> FTypes;
+  std::atomic<long> FPreferred{0};  // changed on the driver's thread
   double FRate, FRateError, FRefusedRate;
   ULONGLONG FSettledAt = 0;
   bool FFailInit, FFailCreate, FFailStart, FPaced, FPlainCallback, FStopByMessage, FTimeInfo = false;

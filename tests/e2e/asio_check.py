@@ -131,7 +131,8 @@ def main():
     codes = [[round(v * scale) for v in ch] for ch in ref]
     assert ref_info["frames"] >= 2 * rate and codes[0][rate:2 * rate] == codes[0][:rate], \
         "the reference is not periodic over one second"
-    assert max(max(abs(c) for c in ch) for ch in codes) < 1 << (args.bits - 1), "codes beyond %d bits" % args.bits
+    limit = 1 << (args.bits - 1)
+    assert all(-limit <= c < limit for ch in codes for c in ch), "codes beyond %d bits" % args.bits
     doubles = {}
     for ch in codes:
         for c in ch[:rate]:

@@ -140,11 +140,12 @@ inline std::int32_t RoundSaturate(double y, double lo, double hi) {
 
 // Truncates toward zero, saturating at [lo, hi]; NaN gives 0.
 inline std::int32_t TruncateSaturate(float y, double lo, double hi) {
-  const double t = std::trunc(static_cast<double>(y));
-  if (t >= hi) return static_cast<std::int32_t>(hi);
-  if (t <= lo) return static_cast<std::int32_t>(lo);
-  if (t != t) return 0;
-  return static_cast<std::int32_t>(t);
+  // Written as selects so that the loops vectorise; the conversion truncates.
+  const double d = y;
+  double c = d > lo ? d : lo;
+  c = c < hi ? c : hi;
+  c = d == d ? c : 0.0;
+  return static_cast<std::int32_t>(c);
 }
 
 // ---------------------------------------------------------------------------

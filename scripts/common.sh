@@ -72,5 +72,5 @@ krv_build() {
 # none of them rebuilds what another built.
 krv_build_windows() {
   krv_build "$KRV_ROOT/build/windows" "$@" -- \
-    -DCMAKE_TOOLCHAIN_FILE="$KRV_ROOT/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    -DCMAKE_TOOLCHAIN_FILE="$KRV_ROOT/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
 }

@@ -48,8 +48,8 @@ struct TIntFormat {
   double InFactor64;  // in-convertor factor for double blocks
   double InFactor32;  // in-convertor factor for float blocks
   bool Single24Shift; // float blocks: value placed in the upper 24 bits first
-  double Lo;          // limits of the integer that is stored
-  double Hi;
+  double Lo;          // limits of the stored value: the type's own N bits,
+  double Hi;          // also inside a wider container
 };
 
 constexpr float kInFactor16Single = 1.0f / 32767.0f;
@@ -61,23 +61,25 @@ constexpr double kIn24 = 1.0 / 8388607.0;
 constexpr double kIn32 = 1.0 / 2147483647.0;
 
 constexpr double kLo16 = -32768.0, kHi16 = 32767.0;
+constexpr double kLo18 = -131072.0, kHi18 = 131071.0;
+constexpr double kLo20 = -524288.0, kHi20 = 524287.0;
 constexpr double kLo24 = -8388608.0, kHi24 = 8388607.0;
 constexpr double kLo32 = -2147483648.0, kHi32 = 2147483647.0;
 
 constexpr TIntFormat fInt16MSB{2, true, 16, 32767.0, kIn16, kIn16, false, kLo16, kHi16};
 constexpr TIntFormat fInt24MSB{3, true, 24, 8388607.0, kIn24, kIn24, false, kLo24, kHi24};
 constexpr TIntFormat fInt32MSB{4, true, 32, 2147483647.0, kIn32, kIn32, false, kLo32, kHi32};
-constexpr TIntFormat fInt32MSB16{4, true, 16, 32767.0, kIn16, kIn16, false, kLo32, kHi32};
-constexpr TIntFormat fInt32MSB18{4, true, 18, 131071.0, kIn18, kIn18, false, kLo32, kHi32};
-constexpr TIntFormat fInt32MSB20{4, true, 20, 524287.0, kIn20, kIn20, false, kLo32, kHi32};
-constexpr TIntFormat fInt32MSB24{4, true, 24, 8388607.0, kIn24, kIn24, false, kLo32, kHi32};
+constexpr TIntFormat fInt32MSB16{4, true, 16, 32767.0, kIn16, kIn16, false, kLo16, kHi16};
+constexpr TIntFormat fInt32MSB18{4, true, 18, 131071.0, kIn18, kIn18, false, kLo18, kHi18};
+constexpr TIntFormat fInt32MSB20{4, true, 20, 524287.0, kIn20, kIn20, false, kLo20, kHi20};
+constexpr TIntFormat fInt32MSB24{4, true, 24, 8388607.0, kIn24, kIn24, false, kLo24, kHi24};
 constexpr TIntFormat fInt16LSB{2, false, 16, 32767.0, kIn16, kIn16, false, kLo16, kHi16};
 constexpr TIntFormat fInt24LSB{3, false, 24, 8388607.0, kIn24, kIn32, true, kLo24, kHi24};
 constexpr TIntFormat fInt32LSB{4, false, 32, 2147483647.0, kIn32, kIn32, false, kLo32, kHi32};
-constexpr TIntFormat fInt32LSB16{4, false, 16, 32767.0, kIn16, kIn16, false, kLo32, kHi32};
-constexpr TIntFormat fInt32LSB18{4, false, 18, 131071.0, kIn18, kIn18, false, kLo32, kHi32};
-constexpr TIntFormat fInt32LSB20{4, false, 20, 524287.0, kIn20, kIn20, false, kLo32, kHi32};
-constexpr TIntFormat fInt32LSB24{4, false, 24, 8388607.0, kIn24, kIn24, false, kLo32, kHi32};
+constexpr TIntFormat fInt32LSB16{4, false, 16, 32767.0, kIn16, kIn16, false, kLo16, kHi16};
+constexpr TIntFormat fInt32LSB18{4, false, 18, 131071.0, kIn18, kIn18, false, kLo18, kHi18};
+constexpr TIntFormat fInt32LSB20{4, false, 20, 524287.0, kIn20, kIn20, false, kLo20, kHi20};
+constexpr TIntFormat fInt32LSB24{4, false, 24, 8388607.0, kIn24, kIn24, false, kLo24, kHi24};
 
 // Reads one sample as a sign-extended integer of its container. With Consume,
 // a big-endian 2- or 4-byte sample is reversed in the buffer itself first.
@@ -136,12 +138,14 @@ inline std::int32_t RoundSaturate(double y, double lo, double hi) {
   return static_cast<std::int32_t>((c + kRounder) - kRounder);
 }
 
-// Truncates toward zero, saturating at the 32-bit limits; NaN gives 0.
-inline std::int32_t TruncateSaturate(float y) {
-  if (y >= 2147483648.0f) return 2147483647;
-  if (y <= -2147483648.0f) return -2147483647 - 1;
-  if (y != y) return 0;
-  return static_cast<std::int32_t>(y);
+// Truncates toward zero, saturating at [lo, hi]; NaN gives 0.
+inline std::int32_t TruncateSaturate(float y, double lo, double hi) {
+  // Written as selects so that the loops vectorise; the conversion truncates.
+  const double d = y;
+  double c = d > lo ? d : lo;
+  c = c < hi ? c : hi;
+  c = d == d ? c : 0.0;
+  return static_cast<std::int32_t>(c);
 }
 
 // ---------------------------------------------------------------------------
@@ -304,7 +308,7 @@ void Out3DNow(const float* source, void* dest, std::int32_t count) {
   const std::int32_t whole = count > 0 ? count / 8 * 8 : 0;
   auto* d = static_cast<std::uint8_t*>(dest);
   constexpr float scale = Scale3DNow<F>;
-  for (std::int32_t i = 0; i < whole; ++i) WriteSample<F>(d + 4 * i, TruncateSaturate(source[i] * scale));
+  for (std::int32_t i = 0; i < whole; ++i) WriteSample<F>(d + 4 * i, TruncateSaturate(source[i] * scale, F.Lo, F.Hi));
   if (count > whole) OutInt<F, TDither::None, float>(source + whole, d + 4 * whole, count - whole);
 }
 

@@ -13,6 +13,11 @@
 // below does nothing, detectors then answer false) and keeps no state between
 // calls except DitherSeed. Source and destination of a convertor must not
 // overlap.
+//
+// Integer out-convertors store values within the type's own bits: an N-bit
+// value in a 32-bit container saturates at -2^(N-1) .. 2^(N-1) - 1 like the
+// packed and 16-bit types do (hardware that reads the low N bits would turn
+// anything beyond into a full-scale click of the other sign); NaN stores 0.
 #pragma once
 
 #include <array>

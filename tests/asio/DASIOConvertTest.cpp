@@ -28,7 +28,7 @@ struct TypeCase {
   bool msb;
   double scale;   // out scale (integer types)
   double in64;    // in factor to double
-  double lo, hi;  // limits of the stored integer
+  double lo, hi;  // limits of the stored value (the type's own bits)
   Bytes plusOne;  // +1.0 converted
   Bytes minusOne; // -1.0 converted
 };
@@ -47,19 +47,19 @@ const std::vector<TypeCase>& AllTypes() {
       {ASIOSTInt32MSB, Kind::Int, 4, true, 2147483647, kIn32, kI32Lo, kI32Hi, {0x7F, 0xFF, 0xFF, 0xFF}, {0x80, 0, 0, 0x01}},
       {ASIOSTFloat32MSB, Kind::Float32, 4, true, 0, 0, 0, 0, {0x3F, 0x80, 0, 0}, {0xBF, 0x80, 0, 0}},
       {ASIOSTFloat64MSB, Kind::Float64, 8, true, 0, 0, 0, 0, {0x3F, 0xF0, 0, 0, 0, 0, 0, 0}, {0xBF, 0xF0, 0, 0, 0, 0, 0, 0}},
-      {ASIOSTInt32MSB16, Kind::Int, 4, true, 32767, kIn16, kI32Lo, kI32Hi, {0, 0, 0x7F, 0xFF}, {0xFF, 0xFF, 0x80, 0x01}},
-      {ASIOSTInt32MSB18, Kind::Int, 4, true, 131071, kIn18, kI32Lo, kI32Hi, {0, 0x01, 0xFF, 0xFF}, {0xFF, 0xFE, 0, 0x01}},
-      {ASIOSTInt32MSB20, Kind::Int, 4, true, 524287, kIn20, kI32Lo, kI32Hi, {0, 0x07, 0xFF, 0xFF}, {0xFF, 0xF8, 0, 0x01}},
-      {ASIOSTInt32MSB24, Kind::Int, 4, true, 8388607, kIn24, kI32Lo, kI32Hi, {0, 0x7F, 0xFF, 0xFF}, {0xFF, 0x80, 0, 0x01}},
+      {ASIOSTInt32MSB16, Kind::Int, 4, true, 32767, kIn16, -32768, 32767, {0, 0, 0x7F, 0xFF}, {0xFF, 0xFF, 0x80, 0x01}},
+      {ASIOSTInt32MSB18, Kind::Int, 4, true, 131071, kIn18, -131072, 131071, {0, 0x01, 0xFF, 0xFF}, {0xFF, 0xFE, 0, 0x01}},
+      {ASIOSTInt32MSB20, Kind::Int, 4, true, 524287, kIn20, -524288, 524287, {0, 0x07, 0xFF, 0xFF}, {0xFF, 0xF8, 0, 0x01}},
+      {ASIOSTInt32MSB24, Kind::Int, 4, true, 8388607, kIn24, -8388608, 8388607, {0, 0x7F, 0xFF, 0xFF}, {0xFF, 0x80, 0, 0x01}},
       {ASIOSTInt16LSB, Kind::Int, 2, false, 32767, kIn16, -32768, 32767, {0xFF, 0x7F}, {0x01, 0x80}},
       {ASIOSTInt24LSB, Kind::Int, 3, false, 8388607, kIn24, -8388608, 8388607, {0xFF, 0xFF, 0x7F}, {0x01, 0x00, 0x80}},
       {ASIOSTInt32LSB, Kind::Int, 4, false, 2147483647, kIn32, kI32Lo, kI32Hi, {0xFF, 0xFF, 0xFF, 0x7F}, {0x01, 0, 0, 0x80}},
       {ASIOSTFloat32LSB, Kind::Float32, 4, false, 0, 0, 0, 0, {0, 0, 0x80, 0x3F}, {0, 0, 0x80, 0xBF}},
       {ASIOSTFloat64LSB, Kind::Float64, 8, false, 0, 0, 0, 0, {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}, {0, 0, 0, 0, 0, 0, 0xF0, 0xBF}},
-      {ASIOSTInt32LSB16, Kind::Int, 4, false, 32767, kIn16, kI32Lo, kI32Hi, {0xFF, 0x7F, 0, 0}, {0x01, 0x80, 0xFF, 0xFF}},
-      {ASIOSTInt32LSB18, Kind::Int, 4, false, 131071, kIn18, kI32Lo, kI32Hi, {0xFF, 0xFF, 0x01, 0}, {0x01, 0, 0xFE, 0xFF}},
-      {ASIOSTInt32LSB20, Kind::Int, 4, false, 524287, kIn20, kI32Lo, kI32Hi, {0xFF, 0xFF, 0x07, 0}, {0x01, 0, 0xF8, 0xFF}},
-      {ASIOSTInt32LSB24, Kind::Int, 4, false, 8388607, kIn24, kI32Lo, kI32Hi, {0xFF, 0xFF, 0x7F, 0}, {0x01, 0, 0x80, 0xFF}},
+      {ASIOSTInt32LSB16, Kind::Int, 4, false, 32767, kIn16, -32768, 32767, {0xFF, 0x7F, 0, 0}, {0x01, 0x80, 0xFF, 0xFF}},
+      {ASIOSTInt32LSB18, Kind::Int, 4, false, 131071, kIn18, -131072, 131071, {0xFF, 0xFF, 0x01, 0}, {0x01, 0, 0xFE, 0xFF}},
+      {ASIOSTInt32LSB20, Kind::Int, 4, false, 524287, kIn20, -524288, 524287, {0xFF, 0xFF, 0x07, 0}, {0x01, 0, 0xF8, 0xFF}},
+      {ASIOSTInt32LSB24, Kind::Int, 4, false, 8388607, kIn24, -8388608, 8388607, {0xFF, 0xFF, 0x7F, 0}, {0x01, 0, 0x80, 0xFF}},
   };
   return cases;
 }
@@ -228,7 +228,8 @@ TEST_F(ConvertTest, InConversionGivesTheDocumentedValues) {
 TEST_F(ConvertTest, ContainerValuesBeyondTheNominalWidthConvertBeyondFullScale) {
   const auto& c = CaseOf(ASIOSTInt32LSB16);
   EXPECT_EQ(In<double>(c.type, Encode(c, 65534))[0], 65534 * kIn16);
-  EXPECT_EQ(Decode(c, Out(c.type, std::vector<double>{1.5}).data()), 49150);
+  // Out-conversion keeps the value within the type's own 16 bits.
+  EXPECT_EQ(Decode(c, Out(c.type, std::vector<double>{1.5}).data()), 32767);
 }
 
 TEST_F(ConvertTest, BigEndianSourcesAreConsumedOrKeptAsDocumented) {
@@ -294,6 +295,73 @@ TEST_F(ConvertTest, OutOfRangeAndNaNSaturateToTheStoredInteger) {
         EXPECT_EQ(Decode(c, b.data() + i * static_cast<std::size_t>(c.bytes)), static_cast<std::int64_t>(expected[i]))
             << xd[i];
   }
+}
+
+// Full scale, the most negative code of the type's width scaled as the
+// playing road scales it (-2^(N-1) / (2^(N-1) - 1)) and one step beyond each
+// end, through every routine that can serve a type: plain, dithered, 3DNow!.
+// Integer types store a value within their own N bits: hardware that reads
+// only the low N bits of a container would turn anything below into a
+// positive full-scale click.
+TEST_F(ConvertTest, FullScaleAndOneStepBeyondStayWithinEachTypesRange) {
+  enum class Set { Plain, Rectangular, Triangular, ThreeDNow };
+  for (const Set set : {Set::Plain, Set::Rectangular, Set::Triangular, Set::ThreeDNow}) {
+    InstallFpuRoutines();
+    if (set == Set::Rectangular) UseRectangularDither();
+    if (set == Set::Triangular) UseTriangularDither();
+    if (set == Set::ThreeDNow) Install3DNowRoutines();
+    for (const auto& c : AllTypes()) {
+      SCOPED_TRACE(Name(c) + " set " + std::to_string(static_cast<int>(set)));
+      // Steps of the type itself; for the float types those of 24 bits.
+      const double steps = c.kind == Kind::Int ? c.hi : 8388607.0;
+      const std::vector<double> xd{1.0, -1.0, (steps + 1) / steps, -(steps + 1) / steps, -(steps + 2) / steps};
+      const std::vector<float> xs(xd.begin(), xd.end());
+      DitherSeed = 777;
+      const Bytes bd = Out(c.type, xd);
+      const Bytes bs = Out(c.type, xs);
+      for (std::size_t i = 0; i < xd.size(); ++i) {
+        const std::size_t at = i * static_cast<std::size_t>(c.bytes);
+        if (c.kind == Kind::Float32) {
+          EXPECT_EQ(In<double>(c.type, Slice(bd, c, i))[0], static_cast<double>(xs[i])) << i;
+          continue;
+        }
+        if (c.kind == Kind::Float64) {
+          EXPECT_EQ(In<double>(c.type, Slice(bd, c, i))[0], xd[i]) << i;
+          continue;
+        }
+        for (const Bytes* b : {&bd, &bs}) {
+          const auto v = Decode(c, b->data() + at);
+          EXPECT_GE(v, c.lo) << xd[i];
+          EXPECT_LE(v, c.hi) << xd[i];
+        }
+        // The value itself (no dither, 64-bit members: every set rounds these).
+        if (set == Set::Plain || set == Set::ThreeDNow) {
+          const double expected = std::clamp(std::nearbyint(xd[i] * c.scale), c.lo, c.hi);
+          EXPECT_EQ(Decode(c, bd.data() + at), static_cast<std::int64_t>(expected)) << xd[i];
+        }
+      }
+      if (c.kind != Kind::Int) continue;
+      // Full scale is exact without dither; beyond it each end saturates.
+      if (set == Set::Plain) {
+        EXPECT_EQ(Decode(c, bd.data()), c.hi);
+        EXPECT_EQ(Decode(c, bd.data() + c.bytes), -c.hi);
+        EXPECT_EQ(Decode(c, bd.data() + 2 * c.bytes), c.hi);
+        EXPECT_EQ(Decode(c, bd.data() + 3 * c.bytes), c.lo);
+        EXPECT_EQ(Decode(c, bd.data() + 4 * c.bytes), c.lo);
+      }
+    }
+  }
+}
+
+// The issue's own figures: -1.0000305 (the most negative 16-bit code scaled
+// by 1/32767) into the 24- and 18-bit containers.
+TEST_F(ConvertTest, SixteenBitMostNegativeCodeSaturatesInWiderContainers) {
+  const std::vector<double> x{-32768.0 / 32767.0};
+  EXPECT_EQ(Decode(CaseOf(ASIOSTInt32LSB24), Out(ASIOSTInt32LSB24, x).data()), -8388608);
+  EXPECT_EQ(Decode(CaseOf(ASIOSTInt32MSB24), Out(ASIOSTInt32MSB24, x).data()), -8388608);
+  EXPECT_EQ(Decode(CaseOf(ASIOSTInt32LSB18), Out(ASIOSTInt32LSB18, x).data()), -131072);
+  EXPECT_EQ(Decode(CaseOf(ASIOSTInt32LSB20), Out(ASIOSTInt32LSB20, x).data()), -524288);
+  EXPECT_EQ(Decode(CaseOf(ASIOSTInt24LSB), Out(ASIOSTInt24LSB, x).data()), -8388608);
 }
 
 // ---------------------------------------------------------------------------
@@ -468,11 +536,12 @@ TEST_F(ConvertTest, ThreeDNowTruncatesWholeGroupsAndRoundsTheRest) {
   for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(Int32At(five, i), 101) << i;
 
   const Bytes odd = Out(ASIOSTInt32LSB24, std::vector<float>{NAN, INFINITY, -INFINITY, 1e30f, -300.0f, 0.5f, -0.5f, 0, 0});
+  // Saturation at the type's own 24 bits.
   EXPECT_EQ(Int32At(odd, 0), 0);
-  EXPECT_EQ(Int32At(odd, 1), INT32_MAX);
-  EXPECT_EQ(Int32At(odd, 2), INT32_MIN);
-  EXPECT_EQ(Int32At(odd, 3), INT32_MAX);
-  EXPECT_EQ(Int32At(odd, 4), INT32_MIN);
+  EXPECT_EQ(Int32At(odd, 1), 8388607);
+  EXPECT_EQ(Int32At(odd, 2), -8388608);
+  EXPECT_EQ(Int32At(odd, 3), 8388607);
+  EXPECT_EQ(Int32At(odd, 4), -8388608);
   EXPECT_EQ(Int32At(odd, 5), 4194303);   // 4194303.5 truncated
   EXPECT_EQ(Int32At(odd, 6), -4194303);
 }

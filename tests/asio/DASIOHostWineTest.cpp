@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,8 @@ class AsioWineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* name : {"KRV_TEST_ASIO_FAIL", "KRV_TEST_ASIO_RESET_AFTER", "KRV_TEST_ASIO_MODE",
-                             "KRV_TEST_ASIO_CAPTURE", "KRV_TEST_ASIO_OUTPUTS", "KRV_TEST_ASIO_TYPE"})
+                             "KRV_TEST_ASIO_CAPTURE", "KRV_TEST_ASIO_OUTPUTS", "KRV_TEST_ASIO_TYPE",
+                             "KRV_TEST_ASIO_CALLBACK"})
       SetEnvironmentVariableA(name, nullptr);
   }
   TMessageRecorder messages;
@@ -135,6 +137,86 @@ TEST_F(AsioWineTest, RealTimePlayLosesAndRepeatsNoFrame) {
   EXPECT_EQ(bad, 0u);
   EXPECT_TRUE(messages.Messages().empty());
   std::remove(capture.c_str());
+}
+
+// A driver with one sample type per output (packed, big-endian, N-in-32 and
+// float among them) gets each channel in its own type: every captured sample
+// is what the conversion table stores for the value the handler wrote.
+TEST_F(AsioWineTest, EachOutputIsStoredInItsOwnSampleType) {
+  const std::vector<ASIOSampleType> types{ASIOSTInt32LSB24, ASIOSTInt16MSB, ASIOSTInt24LSB, ASIOSTFloat64LSB,
+                                          ASIOSTInt32MSB18};
+  const std::string capture = TempFile("krv_asio_out%d.cap");
+  SetEnvironmentVariableA("KRV_TEST_ASIO_CAPTURE", capture.c_str());
+  SetEnvironmentVariableA("KRV_TEST_ASIO_OUTPUTS", "5");
+  SetEnvironmentVariableA("KRV_TEST_ASIO_TYPE", "27,0,17,20,9");
+  auto value = [](std::size_t channel, std::int64_t frame) {
+    // Full scale and beyond at the ends of each 1000-frame ramp.
+    return static_cast<double>((frame * 7 + static_cast<std::int64_t>(channel) * 311) % 1001 - 500) / 490.0;
+  };
+  TASIOHost host(CreateWin32ASIOHostPlatform());
+  std::int64_t frame = 0;
+  host.SetOnBufferSwitch64([&](TCustomASIOHost&, const TAVDArrayOfDoubleDynArray&, TAVDArrayOfDoubleDynArray& out) {
+    for (std::size_t i = 0; i < out[0].size(); ++i, ++frame)
+      for (std::size_t c = 0; c < out.size(); ++c) out[c][i] = value(c, frame);
+  });
+  host.SetDriverName(L"KRV Test Driver");
+  ASSERT_TRUE(host.DriverOpen());
+  ASSERT_EQ(host.OutputChannelCount(), 5);
+  host.SetActive(true);
+  ASSERT_TRUE(host.Active());
+  PumpMessages(400);
+  host.SetActive(false);
+  const std::int64_t written = frame;
+  host.CloseDriver();
+  ASSERT_GT(written, 0);
+
+  for (std::size_t c = 0; c < types.size(); ++c) {
+    SCOPED_TRACE(types[c]);
+    std::string path = capture;
+    path.replace(path.find("%d"), 2, std::to_string(c));
+    auto bytes = ReadFile(path);
+    std::remove(path.c_str());
+    const bool wav = types[c] >= ASIOSTInt16LSB;
+    ASSERT_EQ(bytes.size() >= 4 && std::memcmp(bytes.data(), "RIFF", 4) == 0, wav);
+    if (wav) bytes.erase(bytes.begin(), bytes.begin() + 44);
+    std::vector<double> x(static_cast<std::size_t>(written));
+    for (std::size_t n = 0; n < x.size(); ++n) x[n] = value(c, static_cast<std::int64_t>(n));
+    const std::size_t width = types[c] == ASIOSTInt16MSB ? 2 : types[c] == ASIOSTInt24LSB ? 3
+                              : types[c] == ASIOSTFloat64LSB ? 8 : 4;
+    std::vector<unsigned char> expected(x.size() * width);
+    OutConvertorOf(types[c])->oc64(x.data(), expected.data(), static_cast<std::int32_t>(x.size()));
+    EXPECT_EQ(bytes.size(), expected.size());
+    EXPECT_TRUE(bytes == expected);
+  }
+}
+
+// A driver that calls only the plain bufferSwitch: the host takes each
+// half's sample position from getSamplePosition.
+TEST_F(AsioWineTest, PlainBufferSwitchTakesThePositionFromTheDriver) {
+  SetEnvironmentVariableA("KRV_TEST_ASIO_CALLBACK", "plain");
+  TASIOHost host(CreateWin32ASIOHostPlatform());
+  std::mutex lock;
+  std::vector<std::int64_t> positions;
+  positions.reserve(1000);
+  host.OnUpdateSamplePos = [&](TCustomASIOHostBasic&, std::int64_t position) {
+    std::lock_guard guard(lock);
+    if (positions.size() < positions.capacity()) positions.push_back(position);
+  };
+  std::atomic<int> halves{0};
+  host.SetOnBufferSwitch64(
+      [&](TCustomASIOHost&, const TAVDArrayOfDoubleDynArray&, TAVDArrayOfDoubleDynArray&) { ++halves; });
+  host.SetDriverName(L"KRV Test Driver");
+  ASSERT_TRUE(host.DriverOpen());
+  EXPECT_FALSE(host.CanTimeInfo());
+  host.SetActive(true);
+  ASSERT_TRUE(host.Active());
+  PumpMessages(300);
+  host.SetActive(false);
+  std::lock_guard guard(lock);
+  ASSERT_GE(positions.size(), 5u);
+  EXPECT_EQ(static_cast<int>(positions.size()), halves.load());
+  for (std::size_t i = 0; i < positions.size(); ++i)
+    EXPECT_EQ(positions[i], static_cast<std::int64_t>(i) * host.BufferSize()) << i;
 }
 
 TEST_F(AsioWineTest, ResetRequestFromTheDriverThreadReopensWithoutDeadlock) {

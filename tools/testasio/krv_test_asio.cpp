@@ -1,25 +1,64 @@
 // KRV Test Driver: an in-process COM server with the 21 driver operations,
-// for the host's tests under Wine. Its behaviour comes from the environment
-// of the process that loads it (read when the driver object is created):
+// for the host's tests under Wine. It behaves as sound-card drivers do, each
+// behaviour switchable through the environment of the process that loads it
+// (read when the driver object is created):
 //
 //   KRV_TEST_ASIO_INPUTS, KRV_TEST_ASIO_OUTPUTS  channel counts (0, 2)
-//   KRV_TEST_ASIO_TYPE        sample type number of every channel (18, Int32LSB)
+//   KRV_TEST_ASIO_TYPE        sample type number of every channel (18,
+//                             Int32LSB), or a comma list: one type per channel
+//                             of each direction, the last one repeated
 //   KRV_TEST_ASIO_BUFFER      preferred buffer size in frames (512)
-//   KRV_TEST_ASIO_RATE        sample rate at creation (44100)
+//   KRV_TEST_ASIO_BUFFER_MIN, KRV_TEST_ASIO_BUFFER_MAX  the size range (64,
+//                             8192); createBuffers refuses a size outside it
+//   KRV_TEST_ASIO_BUFFER_GRANULARITY  -1 powers of two, 0 only the minimum,
+//                             n steps of n frames from the minimum (0 when
+//                             minimum = maximum, else -1)
+//   KRV_TEST_ASIO_RATE        nominal sample rate at creation (44100)
+//   KRV_TEST_ASIO_RATE_ERROR  Hz that getSampleRate adds to the nominal rate,
+//                             as a measured clock does (0; e.g. 0.02)
+//   KRV_TEST_ASIO_RATE_SETTLE_MS  after setSampleRate, getSampleRate answers
+//                             ASE_NotPresent for this many ms (0)
 //   KRV_TEST_ASIO_REFUSE_RATE a rate that canSampleRate/setSampleRate refuse
 //   KRV_TEST_ASIO_FAIL        comma list: init, createbuffers, start
 //   KRV_TEST_ASIO_MODE        realtime (halves at the sample rate) or paced
 //                             (each half right after the previous one returned)
-//   KRV_TEST_ASIO_RESET_AFTER   after this many halves, a reset request
-//   KRV_TEST_ASIO_LATENCY_AFTER after this many halves, new latencies (+100)
+//   KRV_TEST_ASIO_CALLBACK    timeinfo (bufferSwitchTimeInfo when the host
+//                             supports it, the default) or plain (bufferSwitch
+//                             only; the host asks getSamplePosition)
+//   KRV_TEST_ASIO_STOP        direct (the default) or message: init creates a
+//                             window on the calling thread, and stop() waits
+//                             KRV_TEST_ASIO_STOP_MS (one buffer period: the
+//                             half being played), then sends the window a
+//                             message and waits for the answer, so stop()
+//                             returns only once that thread has handled it
+//   KRV_TEST_ASIO_RESET_AFTER      after this many halves, a reset request
+//   KRV_TEST_ASIO_LATENCY_AFTER    after this many halves, new latencies (+100)
+//   KRV_TEST_ASIO_BUFFERSIZE_AFTER after this many halves, a buffer size change
+//                             to KRV_TEST_ASIO_BUFFERSIZE_NEW frames (twice the
+//                             preferred size), which becomes the preferred
+//                             size of every later driver object of the
+//                             process (so it is announced once); a reset
+//                             request when the host does not take it
+//   KRV_TEST_ASIO_RESYNC_AFTER     after this many halves, a resync request
+//                             (the sample position jumps by one half)
 //   KRV_TEST_ASIO_CAPTURE     file that receives every output half the host
-//                             delivered: a WAV file (channels = outputs) for
-//                             the 16/24/32-bit integer and 32-bit float LSB
-//                             types, raw interleaved bytes for the others
+//                             delivered, started anew at each buffer creation:
+//                             a WAV file (channels = outputs) when every
+//                             output has the same little-endian type, raw
+//                             interleaved bytes otherwise. A name with "%d"
+//                             gives one file per output channel (the number
+//                             in place of %d), each a WAV file for the
+//                             little-endian types and raw bytes for the
+//                             big-endian ones
 //   KRV_TEST_ASIO_LOG         file that receives one line per call
+//
+// Messages to the host (reset, buffer size, latencies, resync) are sent from
+// the driver's thread between two halves, after asking kAsioSelectorSupported.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -41,6 +80,10 @@ const CLSID kClasses[] = {
 
 std::atomic<long> LiveObjects{0};
 
+// A buffer size change outlives the driver object that announced it, as a
+// setting of the sound card does: later objects of the process prefer it.
+std::atomic<long> ChangedPreferredSize{0};
+
 std::string Env(const char* name, const char* fallback = "") {
   char value[1024];
   const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
@@ -51,6 +94,38 @@ long EnvInt(const char* name, long fallback) {
   const std::string text = Env(name);
   return text.empty() ? fallback : std::strtol(text.c_str(), nullptr, 10);
 }
+
+double EnvDouble(const char* name, double fallback) {
+  const std::string text = Env(name);
+  return text.empty() ? fallback : std::strtod(text.c_str(), nullptr);
+}
+
+// The items of a comma list.
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> items;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t end = std::min(text.find(',', start), text.size());
+    if (end > start) items.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return items;
+}
+
+bool InList(const std::vector<std::string>& items, const char* item) {
+  for (const std::string& i : items)
+    if (i == item) return true;
+  return false;
+}
+
+// The little-endian types a capture keeps as WAV data.
+bool CaptureAsWav(ASIOSampleType type) {
+  return (type >= ASIOSTInt16LSB && type <= ASIOSTFloat64LSB) || (type >= ASIOSTInt32LSB16 && type <= ASIOSTInt32LSB24);
+}
+
+bool IsPowerOfTwo(long v) { return v > 0 && (v & (v - 1)) == 0; }
+
+const UINT kStopMessage = WM_APP + 1;
 
 int BytesOf(ASIOSampleType type) {
   switch (type) {
@@ -96,25 +171,40 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
   explicit TTestDriver(const CLSID& clsid) : TComObject(clsid) {
     FInputs = EnvInt("KRV_TEST_ASIO_INPUTS", 0);
     FOutputs = EnvInt("KRV_TEST_ASIO_OUTPUTS", 2);
-    FType = static_cast<ASIOSampleType>(EnvInt("KRV_TEST_ASIO_TYPE", ASIOSTInt32LSB));
+    for (const std::string& type : SplitList(Env("KRV_TEST_ASIO_TYPE")))
+      FTypes.push_back(static_cast<ASIOSampleType>(std::strtol(type.c_str(), nullptr, 10)));
+    if (FTypes.empty()) FTypes.push_back(ASIOSTInt32LSB);
     FPreferred = EnvInt("KRV_TEST_ASIO_BUFFER", 512);
-    FRate = static_cast<double>(EnvInt("KRV_TEST_ASIO_RATE", 44100));
-    FRefusedRate = static_cast<double>(EnvInt("KRV_TEST_ASIO_REFUSE_RATE", -1));
-    const std::string fail = "," + Env("KRV_TEST_ASIO_FAIL") + ",";
-    FFailInit = fail.find(",init,") != std::string::npos;
-    FFailCreate = fail.find(",createbuffers,") != std::string::npos;
-    FFailStart = fail.find(",start,") != std::string::npos;
+    FNewBufferSize = EnvInt("KRV_TEST_ASIO_BUFFERSIZE_NEW", 2 * FPreferred);
+    if (ChangedPreferredSize > 0) FPreferred = ChangedPreferredSize.load();
+    FMinimum = EnvInt("KRV_TEST_ASIO_BUFFER_MIN", 64);
+    FMaximum = EnvInt("KRV_TEST_ASIO_BUFFER_MAX", 8192);
+    FGranularity = EnvInt("KRV_TEST_ASIO_BUFFER_GRANULARITY", FMinimum == FMaximum ? 0 : -1);
+    FRate = EnvDouble("KRV_TEST_ASIO_RATE", 44100.0);
+    FRateError = EnvDouble("KRV_TEST_ASIO_RATE_ERROR", 0.0);
+    FSettleMs = EnvInt("KRV_TEST_ASIO_RATE_SETTLE_MS", 0);
+    FRefusedRate = EnvDouble("KRV_TEST_ASIO_REFUSE_RATE", -1.0);
+    const std::vector<std::string> fail = SplitList(Env("KRV_TEST_ASIO_FAIL"));
+    FFailInit = InList(fail, "init");
+    FFailCreate = InList(fail, "createbuffers");
+    FFailStart = InList(fail, "start");
     FPaced = Env("KRV_TEST_ASIO_MODE") == "paced";
+    FPlainCallback = Env("KRV_TEST_ASIO_CALLBACK") == "plain";
+    FStopByMessage = Env("KRV_TEST_ASIO_STOP") == "message";
+    FStopMs = EnvInt("KRV_TEST_ASIO_STOP_MS", -1);
     FResetAfter = EnvInt("KRV_TEST_ASIO_RESET_AFTER", -1);
     FLatencyAfter = EnvInt("KRV_TEST_ASIO_LATENCY_AFTER", -1);
+    FBufferSizeAfter = EnvInt("KRV_TEST_ASIO_BUFFERSIZE_AFTER", -1);
+    FResyncAfter = EnvInt("KRV_TEST_ASIO_RESYNC_AFTER", -1);
     FCapturePath = Env("KRV_TEST_ASIO_CAPTURE");
     const std::string log = Env("KRV_TEST_ASIO_LOG");
     if (!log.empty()) FLog = std::fopen(log.c_str(), "a");
     Log("create");
   }
   ~TTestDriver() {
-    StopThread();
+    StopThread(GetCurrentThreadId());
     ReleaseBuffers();
+    DestroyStopWindow();
     Log("release");
     if (FLog) std::fclose(FLog);
   }
@@ -122,7 +212,9 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
   // The driver operations
   ASIOBool init(void* sysHandle) override {
     Log("init %p", sysHandle);
-    return FFailInit ? ASIOFalse : ASIOTrue;
+    if (FFailInit) return ASIOFalse;
+    if (FStopByMessage && !FStopWindow) CreateStopWindow();
+    return ASIOTrue;
   }
   void getDriverName(char* name) override {
     Log("getDriverName");
@@ -141,12 +233,26 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     if (FFailStart || FHalves.empty()) return ASE_HWMalfunction;
     if (FThread.joinable()) return ASE_OK;
     FRunning = true;
+    FThreadId = 0;
     FThread = std::thread([this] { Run(); });
     return ASE_OK;
   }
   ASIOError stop() override {
-    Log("stop");
-    StopThread();
+    const DWORD caller = GetCurrentThreadId();
+    if (FStopByMessage && FStopWindow && IsWindow(FStopWindow)) {
+      // As drivers that own a window do: the hardware finishes the half it
+      // plays, then the stop is carried out on the window's thread, and
+      // stop() returns when that thread has done it.
+      Log("stop (message) from thread %lu", caller);
+      long drain = FStopMs;
+      if (drain < 0) drain = FBufferSize > 0 && FRate > 0 ? static_cast<long>(std::ceil(1000.0 * FBufferSize / FRate)) : 0;
+      Sleep(static_cast<DWORD>(drain));
+      SendMessageW(FStopWindow, kStopMessage, caller, reinterpret_cast<LPARAM>(this));
+      Log("stop (message answered)");
+    } else {
+      Log("stop");
+      StopThread(caller);
+    }
     return ASE_OK;
   }
   ASIOError getChannels(std::int32_t* in, std::int32_t* out) override {
@@ -163,10 +269,10 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
   }
   ASIOError getBufferSize(std::int32_t* mn, std::int32_t* mx, std::int32_t* pref, std::int32_t* gran) override {
     Log("getBufferSize");
-    *mn = 64;
-    *mx = 8192;
-    *pref = FPreferred;
-    *gran = -1;
+    *mn = FMinimum;
+    *mx = FMaximum;
+    *pref = static_cast<std::int32_t>(FPreferred.load());
+    *gran = FGranularity;
     return ASE_OK;
   }
   ASIOError canSampleRate(double rate) override {
@@ -174,14 +280,20 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     return Accepts(rate) ? ASE_OK : ASE_NoClock;
   }
   ASIOError getSampleRate(double* rate) override {
-    Log("getSampleRate");
-    *rate = FRate;
+    if (GetTickCount64() < FSettledAt) {
+      Log("getSampleRate -> not present (settling)");
+      return ASE_NotPresent;
+    }
+    *rate = FRate + FRateError;
+    Log("getSampleRate -> %.3f", *rate);
     return ASE_OK;
   }
   ASIOError setSampleRate(double rate) override {
     Log("setSampleRate %.3f", rate);
     if (!Accepts(rate)) return ASE_NoClock;
-    FRate = rate;
+    // A measured rate handed back selects its nominal rate.
+    FRate = std::round(rate);
+    if (FSettleMs > 0) FSettledAt = GetTickCount64() + static_cast<ULONGLONG>(FSettleMs);
     return ASE_OK;
   }
   ASIOError getClockSources(TASIOClockSource* clocks, std::int32_t* count) override {
@@ -203,9 +315,10 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
   }
   ASIOError getChannelInfo(TASIOChannelInfo* info) override {
     Log("getChannelInfo %d %d", info->channel, info->isInput);
+    if (info->channel < 0 || info->channel >= (info->isInput ? FInputs : FOutputs)) return ASE_InvalidParameter;
     info->isActive = ASIOFalse;
     info->channelGroup = 0;
-    info->vType = FType;
+    info->vType = TypeOf(info->channel);
     std::snprintf(info->name, sizeof info->name, "%s %d", info->isInput ? "In" : "Out", info->channel + 1);
     return ASE_OK;
   }
@@ -213,10 +326,24 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
                           TASIOCallbacks* callbacks) override {
     Log("createBuffers %d %d", count, size);
     ReleaseBuffers();
-    FBufferSize = size;
-    const std::size_t bytes = static_cast<std::size_t>(size) * static_cast<std::size_t>(BytesOf(FType));
-    FHalves.assign(static_cast<std::size_t>(count) * 2, std::vector<unsigned char>(bytes, 0));
+    if (!SizeAllowed(size)) {
+      Log("createBuffers refuses %d frames (range %ld to %ld, granularity %ld)", size, FMinimum, FMaximum,
+          FGranularity);
+      return ASE_InvalidMode;
+    }
     for (std::int32_t i = 0; i < count; ++i) {
+      if (infos[i].channelNum < 0 || infos[i].channelNum >= (infos[i].isInput ? FInputs : FOutputs)) {
+        Log("createBuffers: no channel %d", infos[i].channelNum);
+        return ASE_InvalidParameter;
+      }
+    }
+    FBufferSize = size;
+    FHalves.resize(static_cast<std::size_t>(count) * 2);
+    for (std::int32_t i = 0; i < count; ++i) {
+      const std::size_t bytes =
+          static_cast<std::size_t>(size) * static_cast<std::size_t>(BytesOf(TypeOf(infos[i].channelNum)));
+      FHalves[2 * i].assign(bytes, 0);
+      FHalves[2 * i + 1].assign(bytes, 0);
       infos[i].buffers[0] = FHalves[2 * i].data();
       infos[i].buffers[1] = FHalves[2 * i + 1].data();
       if (!infos[i].isInput) FOutputRecords.push_back(infos[i]);
@@ -228,13 +355,13 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
       }
     }
     FCallbacks = *callbacks;
-    FTimeInfo = FCallbacks.asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
+    FTimeInfo = !FPlainCallback && FCallbacks.asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
     OpenCapture();
     return ASE_OK;
   }
   ASIOError disposeBuffers() override {
     Log("disposeBuffers");
-    StopThread();
+    StopThread(GetCurrentThreadId());
     ReleaseBuffers();
     return ASE_OK;
   }
@@ -244,7 +371,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
   }
   ASIOError future(std::int32_t selector, void* opt) override {
     Log("future %d", selector);
-    if (selector == kAsioCanTimeInfo) return ASE_SUCCESS;
+    if (selector == kAsioCanTimeInfo) return FPlainCallback ? ASE_InvalidParameter : ASE_SUCCESS;
     if (selector == kAsioGetOutputMeter && opt) {
       static_cast<TASIOChannelControls*>(opt)->meter = 0x1234;
       return ASE_SUCCESS;
@@ -256,12 +383,38 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     return ASE_OK;
   }
 
+  // The stop that the window's thread carries out for stop().
+  void StopThread(DWORD caller) {
+    FRunning = false;
+    if (!FThread.joinable()) return;
+    if (caller == FThreadId) {
+      Log("stop called on the driver's own thread");
+      FThread.detach();
+      return;
+    }
+    FThread.join();
+  }
+
  private:
   static TASIOInt64 Int64(std::int64_t v) {
     return TASIOInt64{static_cast<std::uint32_t>(static_cast<std::uint64_t>(v) >> 32), static_cast<std::uint32_t>(v)};
   }
 
-  bool Accepts(double rate) const { return rate != FRefusedRate && rate >= 8000.0 && rate <= 384000.0; }
+  ASIOSampleType TypeOf(std::int32_t channel) const {
+    return FTypes[std::min(static_cast<std::size_t>(channel < 0 ? 0 : channel), FTypes.size() - 1)];
+  }
+
+  bool SizeAllowed(std::int32_t size) const {
+    if (size < FMinimum || size > FMaximum) return false;
+    if (FGranularity == -1) return IsPowerOfTwo(size);
+    if (FGranularity == 0) return size == FMinimum;
+    return (size - FMinimum) % FGranularity == 0;
+  }
+
+  bool Accepts(double rate) const {
+    return std::fabs(rate - std::round(rate)) < 1.0 && std::round(rate) != std::round(FRefusedRate) &&
+           rate >= 8000.0 && rate <= 384000.0;
+  }
 
   void Log(const char* format, ...) {
     if (!FLog) return;
@@ -274,7 +427,50 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     std::fflush(FLog);
   }
 
+  static LRESULT CALLBACK StopWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kStopMessage) {
+      reinterpret_cast<TTestDriver*>(lParam)->StopThread(static_cast<DWORD>(wParam));
+      return 1;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+
+  void CreateStopWindow() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&StopWindowProc), &module);
+    WNDCLASSW cls{};
+    cls.lpfnWndProc = &StopWindowProc;
+    cls.hInstance = module;
+    cls.lpszClassName = L"KRVTestAsioDriverWindow";
+    RegisterClassW(&cls);  // fails harmlessly when already registered
+    FStopWindow = CreateWindowExW(0, cls.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
+    Log("stop window %p on thread %lu", static_cast<void*>(FStopWindow), GetCurrentThreadId());
+  }
+
+  void DestroyStopWindow() {
+    if (!FStopWindow || !IsWindow(FStopWindow)) return;
+    // Only the window's own thread can destroy it; others ask it to close.
+    if (GetWindowThreadProcessId(FStopWindow, nullptr) == GetCurrentThreadId())
+      DestroyWindow(FStopWindow);
+    else
+      PostMessageW(FStopWindow, WM_CLOSE, 0, 0);
+    FStopWindow = nullptr;
+  }
+
+  // Sends a message that the host says it supports.
+  std::int32_t SendHostMessage(std::int32_t selector, std::int32_t value, const char* name) {
+    if (FCallbacks.asioMessage(kAsioSelectorSupported, selector, nullptr, nullptr) != 1) {
+      Log("asioMessage %s not supported by the host", name);
+      return -1;
+    }
+    const std::int32_t answer = FCallbacks.asioMessage(selector, value, nullptr, nullptr);
+    Log("asioMessage %s -> %d", name, answer);
+    return answer;
+  }
+
   void Run() {
+    FThreadId = GetCurrentThreadId();
     LARGE_INTEGER frequency, start, now;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
@@ -296,7 +492,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
       if (FTimeInfo) {
         TASIOTime time{};
         time.timeInfo.speed = 1.0;
-        time.timeInfo.sampleRate = FRate;
+        time.timeInfo.sampleRate = FRate + FRateError;
         time.timeInfo.samplePosition = Int64(FPosition);
         time.timeInfo.systemTime = Int64(static_cast<std::int64_t>(GetTickCount64()) * 1000000);
         time.timeInfo.flags = kSystemTimeValid | kSamplePositionValid | kSampleRateValid | kSpeedValid;
@@ -309,101 +505,132 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
       FPosition += FBufferSize;
       ++half;
       index ^= 1;
-      if (half == FResetAfter) {
-        Log("asioMessage reset -> %d", FCallbacks.asioMessage(kAsioResetRequest, 0, nullptr, nullptr));
-      }
+      if (!FRunning) break;  // a stop from inside the callback
+      if (half == FResetAfter) SendHostMessage(kAsioResetRequest, 0, "reset");
       if (half == FLatencyAfter) {
         FExtraLatency += 100;
-        Log("asioMessage latencies -> %d", FCallbacks.asioMessage(kAsioLatenciesChanged, 0, nullptr, nullptr));
+        SendHostMessage(kAsioLatenciesChanged, 0, "latencies");
+      }
+      if (half == FBufferSizeAfter && FPreferred != FNewBufferSize) {
+        FPreferred = FNewBufferSize;
+        ChangedPreferredSize = FNewBufferSize;
+        if (SendHostMessage(kAsioBufferSizeChange, FNewBufferSize, "buffer size") != 1)
+          SendHostMessage(kAsioResetRequest, 0, "reset");
+      }
+      if (half == FResyncAfter) {
+        FPosition += FBufferSize;  // a half lost to the clock
+        SendHostMessage(kAsioResyncRequest, 0, "resync");
       }
     }
   }
 
-  void StopThread() {
-    FRunning = false;
-    if (!FThread.joinable()) return;
-    if (FThread.get_id() == std::this_thread::get_id()) {
-      Log("stop called on the driver's own thread");
-      FThread.detach();
-      return;
-    }
-    FThread.join();
-  }
-
-  bool CaptureAsWav() const {
-    return FType == ASIOSTInt16LSB || FType == ASIOSTInt24LSB || FType == ASIOSTInt32LSB ||
-           FType == ASIOSTFloat32LSB;
-  }
+  // Per capture file: the output channels it holds, interleaved.
+  struct TCaptureFile {
+    std::FILE* File = nullptr;
+    std::vector<std::size_t> Channels;
+    std::size_t Bytes = 0;
+    bool Wav = false;
+  };
 
   void OpenCapture() {
     if (FCapturePath.empty() || FOutputRecords.empty()) return;
-    FCapture = std::fopen(FCapturePath.c_str(), "wb");
-    FCaptureBytes = 0;
-    if (FCapture && CaptureAsWav()) WriteWavHeader();
+    const std::size_t marker = FCapturePath.find("%d");
+    if (marker == std::string::npos) {
+      TCaptureFile file;
+      file.Wav = true;
+      for (std::size_t c = 0; c < FOutputRecords.size(); ++c) {
+        file.Channels.push_back(c);
+        const ASIOSampleType type = OutputType(c);
+        file.Wav = file.Wav && CaptureAsWav(type) && type == OutputType(0);
+      }
+      file.File = std::fopen(FCapturePath.c_str(), "wb");
+      FCaptures.push_back(file);
+    } else {
+      for (std::size_t c = 0; c < FOutputRecords.size(); ++c) {
+        std::string path = FCapturePath;
+        path.replace(marker, 2, std::to_string(FOutputRecords[c].channelNum));
+        TCaptureFile file;
+        file.Channels.push_back(c);
+        file.Wav = CaptureAsWav(OutputType(c));
+        file.File = std::fopen(path.c_str(), "wb");
+        FCaptures.push_back(file);
+      }
+    }
+    for (TCaptureFile& file : FCaptures)
+      if (file.File && file.Wav) WriteWavHeader(file);
   }
 
-  void WriteWavHeader() {
-    const std::uint16_t channels = static_cast<std::uint16_t>(FOutputRecords.size());
-    const std::uint16_t bits = static_cast<std::uint16_t>(BytesOf(FType) * 8);
-    const std::uint16_t format = FType == ASIOSTFloat32LSB ? 3 : 1;
+  ASIOSampleType OutputType(std::size_t record) const { return TypeOf(FOutputRecords[record].channelNum); }
+
+  void WriteWavHeader(TCaptureFile& file) {
+    const ASIOSampleType type = OutputType(file.Channels.front());
+    const std::uint16_t channels = static_cast<std::uint16_t>(file.Channels.size());
+    const std::uint16_t bits = static_cast<std::uint16_t>(BytesOf(type) * 8);
+    const std::uint16_t format = type == ASIOSTFloat32LSB || type == ASIOSTFloat64LSB ? 3 : 1;
     const std::uint32_t rate = static_cast<std::uint32_t>(FRate);
     const std::uint16_t align = static_cast<std::uint16_t>(channels * bits / 8);
     const std::uint32_t byteRate = rate * align;
-    const std::uint32_t dataBytes = static_cast<std::uint32_t>(FCaptureBytes);
+    const std::uint32_t dataBytes = static_cast<std::uint32_t>(file.Bytes);
     const std::uint32_t riffBytes = 36 + dataBytes;
     const std::uint32_t fmtBytes = 16;
-    std::fseek(FCapture, 0, SEEK_SET);
-    std::fwrite("RIFF", 1, 4, FCapture);
-    std::fwrite(&riffBytes, 4, 1, FCapture);
-    std::fwrite("WAVEfmt ", 1, 8, FCapture);
-    std::fwrite(&fmtBytes, 4, 1, FCapture);
-    std::fwrite(&format, 2, 1, FCapture);
-    std::fwrite(&channels, 2, 1, FCapture);
-    std::fwrite(&rate, 4, 1, FCapture);
-    std::fwrite(&byteRate, 4, 1, FCapture);
-    std::fwrite(&align, 2, 1, FCapture);
-    std::fwrite(&bits, 2, 1, FCapture);
-    std::fwrite("data", 1, 4, FCapture);
-    std::fwrite(&dataBytes, 4, 1, FCapture);
-    std::fseek(FCapture, 0, SEEK_END);
+    std::FILE* f = file.File;
+    std::fseek(f, 0, SEEK_SET);
+    std::fwrite("RIFF", 1, 4, f);
+    std::fwrite(&riffBytes, 4, 1, f);
+    std::fwrite("WAVEfmt ", 1, 8, f);
+    std::fwrite(&fmtBytes, 4, 1, f);
+    std::fwrite(&format, 2, 1, f);
+    std::fwrite(&channels, 2, 1, f);
+    std::fwrite(&rate, 4, 1, f);
+    std::fwrite(&byteRate, 4, 1, f);
+    std::fwrite(&align, 2, 1, f);
+    std::fwrite(&bits, 2, 1, f);
+    std::fwrite("data", 1, 4, f);
+    std::fwrite(&dataBytes, 4, 1, f);
+    std::fseek(f, 0, SEEK_END);
   }
 
   void Capture(std::int32_t index) {
-    if (!FCapture) return;
-    const int bytes = BytesOf(FType);
-    std::vector<unsigned char>& frame = FFrame;
-    frame.resize(FOutputRecords.size() * static_cast<std::size_t>(bytes));
-    for (std::int32_t f = 0; f < FBufferSize; ++f) {
-      for (std::size_t c = 0; c < FOutputRecords.size(); ++c) {
-        const auto* half = static_cast<const unsigned char*>(FOutputRecords[c].buffers[index]);
-        std::memcpy(&frame[c * static_cast<std::size_t>(bytes)], half + static_cast<std::size_t>(f) * bytes,
-                    static_cast<std::size_t>(bytes));
+    for (TCaptureFile& file : FCaptures) {
+      if (!file.File) continue;
+      FFrame.clear();
+      for (std::int32_t f = 0; f < FBufferSize; ++f) {
+        for (const std::size_t c : file.Channels) {
+          const auto bytes = static_cast<std::size_t>(BytesOf(OutputType(c)));
+          const auto* half = static_cast<const unsigned char*>(FOutputRecords[c].buffers[index]);
+          FFrame.insert(FFrame.end(), half + static_cast<std::size_t>(f) * bytes,
+                        half + static_cast<std::size_t>(f + 1) * bytes);
+        }
       }
-      std::fwrite(frame.data(), 1, frame.size(), FCapture);
-      FCaptureBytes += frame.size();
+      std::fwrite(FFrame.data(), 1, FFrame.size(), file.File);
+      file.Bytes += FFrame.size();
+      if (file.Wav) WriteWavHeader(file);
+      std::fflush(file.File);
     }
-    std::fflush(FCapture);
-    if (CaptureAsWav()) WriteWavHeader();
   }
 
   void ReleaseBuffers() {
-    if (FCapture) {
-      if (CaptureAsWav()) WriteWavHeader();
-      std::fclose(FCapture);
-      FCapture = nullptr;
+    for (TCaptureFile& file : FCaptures) {
+      if (!file.File) continue;
+      if (file.Wav) WriteWavHeader(file);
+      std::fclose(file.File);
     }
+    FCaptures.clear();
     FOutputRecords.clear();
     FHalves.clear();
   }
 
-  long FInputs, FOutputs, FPreferred, FResetAfter, FLatencyAfter;
-  ASIOSampleType FType;
-  double FRate, FRefusedRate;
-  bool FFailInit, FFailCreate, FFailStart, FPaced, FTimeInfo = false;
+  long FInputs, FOutputs, FMinimum, FMaximum, FGranularity, FSettleMs, FStopMs;
+  long FResetAfter, FLatencyAfter, FBufferSizeAfter, FNewBufferSize, FResyncAfter;
+  std::vector<ASIOSampleType> FTypes;
+  std::atomic<long> FPreferred{0};  // changed on the driver's thread
+  double FRate, FRateError, FRefusedRate;
+  ULONGLONG FSettledAt = 0;
+  bool FFailInit, FFailCreate, FFailStart, FPaced, FPlainCallback, FStopByMessage, FTimeInfo = false;
+  HWND FStopWindow = nullptr;
   std::string FCapturePath;
   std::FILE* FLog = nullptr;
-  std::FILE* FCapture = nullptr;
-  std::size_t FCaptureBytes = 0;
+  std::vector<TCaptureFile> FCaptures;
   std::mutex FLogLock;
   std::int32_t FBufferSize = 0;
   std::int32_t FExtraLatency = 0;
@@ -413,6 +640,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
   std::vector<unsigned char> FFrame;
   TASIOCallbacks FCallbacks{};
   std::thread FThread;
+  std::atomic<DWORD> FThreadId{0};
   std::atomic<bool> FRunning{false};
   std::atomic<bool> FOutputReady{false};
 };

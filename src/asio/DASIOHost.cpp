@@ -360,6 +360,11 @@ bool TCustomASIOHostBasic::CreateBuffers() {
   FDriver->GetBufferSize(Fmin, Fmax, Fpref, Fgran);
   if (Fmin == Fmax) Fpref = Fmin;
   FBufferSize = (Fpref < 1 || Fpref > 65530) ? 4096u : static_cast<std::uint32_t>(Fpref);
+  // A driver refuses buffers outside the range it reported: a preferred size
+  // beyond it (some drivers report one) is brought inside.
+  if (Fmin >= 1 && Fmin <= Fmax && Fmin <= 65530)
+    FBufferSize = std::clamp<std::uint32_t>(FBufferSize, static_cast<std::uint32_t>(Fmin),
+                                            static_cast<std::uint32_t>(std::min<std::int32_t>(Fmax, 65530)));
   double rate = 0.0;
   if (FDriver->GetSampleRate(rate) == ASE_OK) {
     FSampleRate = rate;

@@ -62,13 +62,15 @@ TEST_F(HostTest, BufferSizeFallbacks) {
     std::uint32_t size;
   };
   for (const Case c : {Case{256, 256, 512, 256}, Case{64, 8192, 0, 4096}, Case{64, 8192, 65531, 4096},
-                       Case{64, 8192, -1, 4096}, Case{64, 70000, 65530, 65530}}) {
+                       Case{64, 8192, -1, 4096}, Case{64, 70000, 65530, 65530},
+                       // A preferred size outside the driver's own range is brought inside it.
+                       Case{64, 1024, 2048, 1024}, Case{512, 1024, 128, 512}, Case{64, 2048, 0, 2048}}) {
     model.minSize = c.min, model.maxSize = c.max, model.preferred = c.pref;
     Open();
     EXPECT_EQ(host->BufferSize(), c.size) << c.pref;
     EXPECT_EQ(Driver().size, static_cast<std::int32_t>(c.size));
   }
-  EXPECT_EQ(host->BufferPreferredSize(), 65530);
+  EXPECT_EQ(host->BufferPreferredSize(), 0);
 }
 
 TEST_F(HostTest, SampleRateRangeAndOnlyValidRatesReachTheDriver) {

@@ -24,10 +24,15 @@ bool TOsFile::CreateNew(const std::filesystem::path& FileName) {
   return true;
 }
 
-void TOsFile::Write(const std::uint8_t* Data, std::size_t Size) {
-  if (!IsOpen()) throw EOsFileError(std::generic_category().message(EBADF));
+namespace {
+
+// Writes every byte, through Put(data, size, offset) that writes some of them
+// (at the end of the file when Offset is negative).
+template <class F>
+void WriteAll(int Handle, const std::uint8_t* Data, std::size_t Size, std::int64_t Offset, F Put) {
+  if (Handle < 0) throw EOsFileError(std::generic_category().message(EBADF));
   while (Size > 0) {
-    const ssize_t n = ::write(int(FHandle), Data, Size);
+    const ssize_t n = Put(Handle, Data, Size, Offset);
     if (n < 0) {
       if (errno == EINTR) continue;
       ThrowErrno();
@@ -35,22 +40,20 @@ void TOsFile::Write(const std::uint8_t* Data, std::size_t Size) {
     if (n == 0) throw EOsFileError(std::generic_category().message(ENOSPC));
     Data += n;
     Size -= std::size_t(n);
+    if (Offset >= 0) Offset += n;
   }
 }
 
+}  // namespace
+
+void TOsFile::Write(const std::uint8_t* Data, std::size_t Size) {
+  WriteAll(IsOpen() ? int(FHandle) : -1, Data, Size, -1,
+           [](int h, const std::uint8_t* d, std::size_t n, std::int64_t) { return ::write(h, d, n); });
+}
+
 void TOsFile::WriteAt(std::uint64_t Offset, const std::uint8_t* Data, std::size_t Size) {
-  if (!IsOpen()) throw EOsFileError(std::generic_category().message(EBADF));
-  while (Size > 0) {
-    const ssize_t n = ::pwrite(int(FHandle), Data, Size, off_t(Offset));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno();
-    }
-    if (n == 0) throw EOsFileError(std::generic_category().message(ENOSPC));
-    Data += n;
-    Size -= std::size_t(n);
-    Offset += std::uint64_t(n);
-  }
+  WriteAll(IsOpen() ? int(FHandle) : -1, Data, Size, std::int64_t(Offset),
+           [](int h, const std::uint8_t* d, std::size_t n, std::int64_t at) { return ::pwrite(h, d, n, off_t(at)); });
 }
 
 void TOsFile::Close() {

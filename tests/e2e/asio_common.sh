@@ -53,19 +53,6 @@ asio_sine_997() {
   ctl press BitBtnExt_ATT || krv_fail "-20dB off"  # unity gain, as recorded
 }
 
-# asio_record NAME: 2 s of the signal set at unity gain into NAME.wav.
-asio_record() {
-  local wav="$KRV_E2E_DIR/$1.wav"
-  ctl press BitBtnExt_Rec || krv_fail "REC"
-  ctl wait-class TFormRecord 10000 || krv_fail "no recording window"
-  krv_choose_record_file "$KRV_E2E_DIR/$1"
-  ctl focus EditHex_Record_Time || krv_fail "focus the record time"
-  ctl set-text EditHex_Record_Time 2 || krv_fail "record time"
-  ctl press BitBtnExt_Record || krv_fail "RECORD"
-  no_error_box "RECORD"
-  [ -f "$wav" ] || krv_fail "no reference file $wav"
-}
-
 # asio_play NAME SECONDS: Play, wait, Stop; the capture files of this play are
 # kept in the folder NAME.
 asio_play() {

@@ -85,7 +85,7 @@ if [ "$mode" = stop-then-play ] || [ "$mode" = stop-then-close ]; then
   exit 0
 fi
 
-asio_record reference
+krv_record_seconds reference 2
 asio_play play "$seconds"
 asio_check play "$KRV_E2E_DIR/reference.wav" 24 "$type" 0 1 --outputs 2 --min-seconds "$min_seconds" \
   "${check_options[@]}"

@@ -61,19 +61,6 @@ sine_997() {
   no_error_box "the signal editor's CLOSE"
 }
 
-# record NAME: 2 s of the signal set at unity gain into NAME.wav.
-record() {
-  local wav="$KRV_E2E_DIR/$1.wav"
-  ctl press BitBtnExt_Rec || krv_fail "REC"
-  krvctl wait-class TFormRecord 10000 || krv_fail "no recording window"
-  krv_choose_record_file "$KRV_E2E_DIR/$1"
-  ctl focus EditHex_Record_Time || krv_fail "focus the record time"
-  ctl set-text EditHex_Record_Time 2 || krv_fail "record time"
-  ctl press BitBtnExt_Record || krv_fail "RECORD"
-  no_error_box "RECORD"
-  [ -f "$wav" ] || krv_fail "no reference file $wav"
-}
-
 # play NAME SECONDS: Play, wait, Stop; the driver's capture of this play is NAME.wav.
 play() {
   ctl press BitBtnExt_Play || krv_fail "$1: Play"
@@ -130,7 +117,7 @@ PY
 
 # play_exact BITS: the reference recorded, played at unity gain and compared.
 play_exact() {
-  record "reference-$1"
+  krv_record_seconds "reference-$1" 2
   ctl press BitBtnExt_ATT || krv_fail "-20dB off"  # unity gain, as recorded
   play "play-$1" 3
   compare "$KRV_E2E_DIR/play-$1.wav" "$KRV_E2E_DIR/reference-$1.wav" "$1"

@@ -17,7 +17,7 @@ export KRV_TEST_ASIO_OUTPUTS=18 KRV_TEST_ASIO_TYPE="$types" KRV_TEST_ASIO_RATE=4
 krv_start_main_window
 asio_settings 48000 24 "0 / 1"
 asio_sine_997
-asio_record reference
+krv_record_seconds reference 2
 for k in 0 1 2 3 4 5 6 7 8; do
   left=$((2 * k)) right=$((2 * k + 1))
   [ "$k" -gt 0 ] && asio_pair "$left / $right"

@@ -31,6 +31,8 @@
 #                             typed into its name box and confirmed; returns once
 #                             the dialog has closed
 #   krv_error_box TEXT        the one error box open says TEXT; it is closed
+#   krv_no_error_box WHAT     fails the test (naming WHAT and the texts) when an
+#                             error box is open; bounded, so a hung program fails too
 #   krv_record_seconds NAME N  REC, NAME chosen, N seconds recorded into
 #                             $KRV_E2E_DIR/NAME.wav (fails on an error box)
 #   krv_open_settings         the main window's Settings pressed, the settings window up
@@ -225,15 +227,21 @@ krv_error_box() {
   for _ in $(seq 1 50); do krvctl error-box >/dev/null || return 0; sleep 0.1; done
   krv_fail "the error box stays open"
 }
+krv_no_error_box() {
+  local boxes
+  boxes="$(timeout 30 "$KRV_WINE" "$KRV_BIN/krvctl.exe" error-box </dev/null)" && krv_fail "$1: error box: $boxes"
+  return 0
+}
+
 krv_record_seconds() {
-  local wav="$KRV_E2E_DIR/$1.wav" boxes
+  local wav="$KRV_E2E_DIR/$1.wav"
   krvctl --wait 5000 press BitBtnExt_Rec || krv_fail "REC"
   krvctl wait-class TFormRecord 10000 || krv_fail "no recording window"
   krv_choose_record_file "$KRV_E2E_DIR/$1"
   krvctl --wait 5000 focus EditHex_Record_Time || krv_fail "focus the record time"
   krvctl --wait 5000 set-text EditHex_Record_Time "$2" || krv_fail "record time"
   krvctl --wait 5000 press BitBtnExt_Record || krv_fail "RECORD"
-  boxes="$(krvctl error-box)" && krv_fail "RECORD: error box: $boxes"
+  krv_no_error_box "RECORD"
   [ -f "$wav" ] || krv_fail "no recorded file $wav"
 }
 krv_open_settings() {

@@ -11,12 +11,6 @@ export KRV_TEST_ASIO_LOG="$(_krv_winepath "$KRV_E2E_DIR/driver.log")"
 # the test instead of hanging it.
 ctl() { timeout 30 "$KRV_WINE" "$KRV_BIN/krvctl.exe" --wait 5000 "$@" </dev/null; }
 
-no_error_box() {
-  local boxes
-  boxes="$(timeout 30 "$KRV_WINE" "$KRV_BIN/krvctl.exe" error-box </dev/null)" && krv_fail "$1: error box: $boxes"
-  return 0
-}
-
 # asio_settings RATE BITS PAIR: RATE Hz at BITS bits, ASIO through the test
 # driver on the channel pair PAIR ("0 / 1").
 asio_settings() {
@@ -29,7 +23,7 @@ asio_settings() {
   ctl select ComboBoxEx_AsioChannel "$3" || krv_fail "pick the pair $3"
   krv_expect_eq "$(ctl text ComboBoxEx_AsioChannel)" "$3" "channel pair"
   ctl press BitBtnExt_Close || krv_fail "CLOSE"
-  no_error_box "settings"
+  krv_no_error_box "settings"
   krv_expect_eq "$(ctl text Label_Quant_Value)" "$2" "quantization shown"
 }
 
@@ -49,7 +43,7 @@ asio_sine_997() {
   ctl set-text EditHex_Freq_1 997 || krv_fail "frequency of signal 1"
   ctl set-text EditHex_Amp_1 0 || krv_fail "amplitude of signal 1"
   ctl press BitBtnExt_Close || krv_fail "the signal editor's CLOSE"
-  no_error_box "the signal editor's CLOSE"
+  krv_no_error_box "the signal editor's CLOSE"
   ctl press BitBtnExt_ATT || krv_fail "-20dB off"  # unity gain, as recorded
 }
 
@@ -57,14 +51,14 @@ asio_sine_997() {
 # kept in the folder NAME.
 asio_play() {
   ctl press BitBtnExt_Play || krv_fail "$1: Play ($(ctl error-box))"
-  no_error_box "$1: Play"
+  krv_no_error_box "$1: Play"
   krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalActive "$1: Play picture while playing"
   sleep "$2"
-  no_error_box "$1: while playing"
+  krv_no_error_box "$1: while playing"
   ctl press BitBtnExt_Stop || krv_fail "$1: Stop"
   krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalInactive "$1: Play picture after Stop"
   sleep 0.5  # silent halves until the display thread has stopped the driver
-  no_error_box "$1"
+  krv_no_error_box "$1"
   asio_keep "$1"
 }
 

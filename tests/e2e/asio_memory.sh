@@ -18,11 +18,6 @@ cycles=${KRV_ASIO_MEMORY_CYCLES:-50}
 slack_kb=$((16 * 1024))
 
 ctl() { krvctl --wait 5000 "$@"; }
-no_error_box() {
-  local boxes
-  boxes="$(krvctl error-box)" && krv_fail "$1: error box: $boxes"
-  return 0
-}
 # memory: "VmRSS VmData" of the program in kB.
 memory() {
   awk '/^VmRSS:/ {rss = $2} /^VmData:/ {data = $2} END {print rss, data}' "/proc/$KRV_PROGRAM/status"
@@ -40,13 +35,13 @@ printf '%s\r\n' "[FileAttribute]" "VenderString=KRV-2400" "Version=1.0" "FileTyp
 krv_open_settings
 krv_file_dialog BitBtnExt_Load "$cfg"
 for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_SamplingRate)" = 384000 ] && break; sleep 0.1; done
-no_error_box "loading $cfg"
+krv_no_error_box "loading $cfg"
 krv_expect_eq "$(ctl text ComboBoxEx_FFT)" "Use" "FFT - IFFT after loading"
 ctl tab PageControl_Global 1 || krv_fail "Output page"
 ctl select ComboBoxEx_Device ASIO || krv_fail "pick ASIO"
 ctl select ComboBoxEx_AsioDevice "KRV Test Driver" || krv_fail "pick the test driver"
 ctl press BitBtnExt_Close || krv_fail "the settings window's CLOSE"
-no_error_box "the settings window's CLOSE"
+krv_no_error_box "the settings window's CLOSE"
 krv_expect_eq "$(ctl text Label_Fs_Value)" 384000 "sampling rate shown"
 
 # The four tones: the start-up set saved from the signal editor, changed and
@@ -77,16 +72,16 @@ for line in text.split(newline):
 open(sys.argv[2], "wb").write(newline.join(out).encode())
 PY
 krv_file_dialog BitBtnExt_Load "$KRV_E2E_DIR/four-tones.sig"
-no_error_box "loading four-tones.sig"
+krv_no_error_box "loading four-tones.sig"
 krv_expect_eq "$(ctl text EditHex_Freq_4)" 101 "frequency of signal 4 after loading"
 krv_expect_eq "$(ctl text EditHex_CycleOff_2)" 2 "cycles off of signal 2 after loading"
 ctl press BitBtnExt_Close || krv_fail "the signal editor's CLOSE"
-no_error_box "the signal editor's CLOSE"
+krv_no_error_box "the signal editor's CLOSE"
 
 # play_stop N: N cycles of Play and Stop.
 play_stop() {
   krvctl --wait 5000 press-cycle "$1" BitBtnExt_Play BitBtnExt_Stop || krv_fail "Play/Stop cycles"
-  no_error_box "after Play/Stop cycles"
+  krv_no_error_box "after Play/Stop cycles"
   sleep 1  # the display thread has stopped the driver
 }
 
@@ -112,7 +107,7 @@ ctl press BitBtnExt_Play || krv_fail "Play"
 sleep 1.5
 ctl press BitBtnExt_Stop || krv_fail "Stop"
 sleep 0.5
-no_error_box "the last play"
+krv_no_error_box "the last play"
 python3 - "$KRV_ROOT/tools" "$capture" <<'PY' || krv_fail "the last play did not reach the driver"
 import sys
 sys.path.insert(0, sys.argv[1])

@@ -66,7 +66,7 @@ if [ "$mode" = stop-then-play ] || [ "$mode" = stop-then-close ]; then
       krv_fail "Stop then Play at once (the program does not answer)"
     sleep 1.5
     krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalActive "playing after Stop and Play"
-    no_error_box "Stop and Play"
+    krv_no_error_box "Stop and Play"
     before=$(stat -c %s "$KRV_E2E_DIR/out-0.cap")
     sleep 0.5
     [ "$(stat -c %s "$KRV_E2E_DIR/out-0.cap")" -gt "$before" ] || krv_fail "the driver stopped after Stop and Play"

@@ -17,12 +17,6 @@ capture="$KRV_E2E_DIR/asio-capture.wav"
 export KRV_TEST_ASIO_OUTPUTS=4 KRV_TEST_ASIO_CAPTURE="$(_krv_winepath "$capture")"
 
 ctl() { krvctl --wait 5000 "$@"; }
-no_error_box() {
-  local boxes
-  boxes="$(krvctl error-box)" && krv_fail "$1: error box: $boxes"
-  return 0
-}
-
 # settings BITS: 48000 Hz at BITS bits, ASIO through the test driver on 2 / 3.
 settings() {
   krv_open_settings
@@ -47,7 +41,7 @@ load_settings() {
   krv_open_settings
   krv_file_dialog BitBtnExt_Load "$cfg"
   for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_Quantization)" = "$1" ] && break; sleep 0.1; done
-  no_error_box "loading $cfg"
+  krv_no_error_box "loading $cfg"
   ctl press BitBtnExt_Close || krv_fail "CLOSE"
   krv_expect_eq "$(ctl text Label_Quant_Value)" "$1" "quantization shown"
 }
@@ -58,7 +52,7 @@ sine_997() {
   krv_wait_window TFormSignals 10000 || krv_fail "no signal editor"
   ctl set-text EditHex_Freq_1 997 || krv_fail "frequency of signal 1"
   ctl press BitBtnExt_Close || krv_fail "the signal editor's CLOSE"
-  no_error_box "the signal editor's CLOSE"
+  krv_no_error_box "the signal editor's CLOSE"
 }
 
 # play NAME SECONDS: Play, wait, Stop; the driver's capture of this play is NAME.wav.
@@ -69,7 +63,7 @@ play() {
   ctl press BitBtnExt_Stop || krv_fail "$1: Stop"
   krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalInactive "$1: Play picture after Stop"
   sleep 0.5  # silent halves until the display thread has stopped the driver
-  no_error_box "$1"
+  krv_no_error_box "$1"
   cp "$capture" "$KRV_E2E_DIR/$1.wav"
 }
 

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <random>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -17,6 +16,7 @@
 #include "synthesis/ExtendedPrecision.h"
 #include "synthesis/FourierPlan.h"
 #include "synthesis/Parallel.h"
+#include "synthesis/ReferenceTransform.h"
 
 namespace {
 
@@ -81,13 +81,6 @@ TEST(RunParts, TheSameFewThreadsServeEveryCall) {
   EXPECT_LE(seen.size(), krv::PoolCapacity() + 1);
 }
 
-TProgressionComplex Random(std::size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> d(-1, 1);
-  TProgressionComplex x(n);
-  for (auto& v : x) v = {d(gen), d(gen)};
-  return x;
-}
 
 bool SameBits(const TProgressionComplex& a, const TProgressionComplex& b) {
   if (a.size() != b.size()) return false;
@@ -102,7 +95,7 @@ TEST(ChirpWorkArrays, LargeAndSmallTransformsAtOnceGiveTheResultsOfOneThread) {
   const std::size_t lengths[] = {3001, 70001, 517, 20011};
   std::vector<TProgressionComplex> inputs, expected;
   for (std::size_t i = 0; i < std::size(lengths); ++i) {
-    inputs.push_back(Random(lengths[i], static_cast<unsigned>(i + 1)));
+    inputs.push_back(ref::RandomComplexes(lengths[i], static_cast<unsigned>(i + 1)));
     TProgressionComplex y(lengths[i]);
     krv::BluesteinPlan::Get(lengths[i])->Transform(inputs[i].data(), y.data(), -1, 1.0L);
     expected.push_back(std::move(y));
@@ -127,7 +120,7 @@ TEST(ChirpWorkArrays, ThoseKeptStayWithinTheirBudget) {
   // Eight transforms at once, each with a work array of 16 MB: what is
   // kept afterwards is at most the budget, and every result is right.
   constexpr std::size_t kLength = 200003;
-  const auto input = Random(kLength, 9);
+  const auto input = ref::RandomComplexes(kLength, 9);
   TProgressionComplex expected(kLength);
   krv::BluesteinPlan::Get(kLength)->Transform(input.data(), expected.data(), -1, 1.0L);
   krv::ClearFourierPlans();

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <numbers>
-#include <random>
 #include <thread>
 
 #include "synthesis/ExtendedPrecisionProbe.h"
@@ -21,13 +20,6 @@ struct Lib : TExFunctionLib {
 
 constexpr long double kPi = std::numbers::pi_v<long double>;
 
-TProgressionComplex Random(std::size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> d(-1, 1);
-  TProgressionComplex x(n);
-  for (auto& v : x) v = {d(gen), d(gen)};
-  return x;
-}
 
 long double Peak(const TProgressionComplex& x) {
   long double p = 0;
@@ -52,7 +44,7 @@ TEST(FFT, OnePointAndNonPowerOfTwo) {
   EXPECT_EQ(Lib::IFFT(one)[0].Real, 1.5L);
   EXPECT_EQ(Lib::IFFT(one)[0].Imaginary, -0.5L);
   for (std::size_t n : {3u, 6u, 12u, 48000u}) {
-    for (const auto& r : {Lib::FFT(Random(n, 1)), Lib::IFFT(Random(n, 1))}) {
+    for (const auto& r : {Lib::FFT(ref::RandomComplexes(n, 1)), Lib::IFFT(ref::RandomComplexes(n, 1))}) {
       ASSERT_EQ(r.size(), n);
       for (const auto& v : r) ASSERT_TRUE(v.Real == 0 && v.Imaginary == 0);
     }
@@ -91,7 +83,7 @@ TEST(FFT, ImpulseCosineAndSinePair) {
 
 TEST(FFT, MatchesTheLiteralTransformAndInverts) {
   for (std::size_t n : {2u, 4u, 8u, 64u, 1024u, 4096u, 16384u}) {
-    const auto x = Random(n, static_cast<unsigned>(n));
+    const auto x = ref::RandomComplexes(n, static_cast<unsigned>(n));
     ExpectClose(ref::FFT(x), Lib::FFT(x), 1e-17L);
     ExpectClose(ref::IFFT(x), Lib::IFFT(x), 1e-17L * n);
     ExpectClose(x, Lib::IFFT(Lib::FFT(x)), 1e-17L);
@@ -100,7 +92,7 @@ TEST(FFT, MatchesTheLiteralTransformAndInverts) {
 
 TEST(DFTBluestein, MatchesThePlainSumOnOddAndOtherLengths) {
   for (std::size_t n : {1u, 2u, 3u, 5u, 7u, 9u, 15u, 101u, 1000u, 1001u, 5507u}) {
-    const auto x = Random(n, static_cast<unsigned>(n) + 7);
+    const auto x = ref::RandomComplexes(n, static_cast<unsigned>(n) + 7);
     ExpectClose(ref::PlainDFT(x, -1, 2.0L / n), Lib::DFTBluestein(x), 1e-17L);
     ExpectClose(ref::PlainDFT(x, +1, 0.5L), Lib::IDFTBluestein(x), 1e-17L * n);
   }
@@ -108,12 +100,12 @@ TEST(DFTBluestein, MatchesThePlainSumOnOddAndOtherLengths) {
 
 TEST(DFTBluestein, MatchesTheLiteralChirpRouteAndTheRadix2Pair) {
   for (std::size_t n : {1u, 8u, 48u, 1023u}) {
-    const auto x = Random(n, 99);
+    const auto x = ref::RandomComplexes(n, 99);
     // The literal chirp phase (n pi)(n / N) loses a little for large n.
     ExpectClose(ref::DFTBluestein(x), Lib::DFTBluestein(x), 1e-16L);
     ExpectClose(ref::IDFTBluestein(x), Lib::IDFTBluestein(x), 1e-16L * n);
   }
-  const auto x = Random(8, 3);
+  const auto x = ref::RandomComplexes(8, 3);
   ExpectClose(Lib::FFT(x), Lib::DFTBluestein(x), 1e-18L);
   const TProgressionComplex one{{1.25L, 0.5L}};
   ExpectClose({{2.5L, 1.0L}}, Lib::DFTBluestein(one), 1e-18L);
@@ -121,13 +113,13 @@ TEST(DFTBluestein, MatchesTheLiteralChirpRouteAndTheRadix2Pair) {
 
 TEST(DFTBluestein, InverseRestoresTheInput) {
   for (std::size_t n : {1u, 2u, 3u, 4u, 5u, 6u, 17u, 255u, 256u, 257u, 44100u}) {
-    const auto x = Random(n, 5);
+    const auto x = ref::RandomComplexes(n, 5);
     ExpectClose(x, Lib::IDFTBluestein(Lib::DFTBluestein(x)), 1e-17L);
   }
 }
 
 TEST(DFTBluestein, SameResultOnSeveralThreadsAtOnce) {
-  const auto x = Random(5507, 11), y = Random(4410, 12);
+  const auto x = ref::RandomComplexes(5507, 11), y = ref::RandomComplexes(4410, 12);
   const auto ex = Lib::IDFTBluestein(x), ey = Lib::IDFTBluestein(y);
   std::vector<std::thread> threads;
   std::atomic<int> mismatches{0};
@@ -151,7 +143,7 @@ namespace {
 
 // A spectrum with X[N - k] = conj(X[k]): the inverse is real.
 TProgressionComplex Symmetric(std::size_t n, unsigned seed) {
-  auto x = Random(n, seed);
+  auto x = ref::RandomComplexes(n, seed);
   x[0].Imaginary = 0;
   if (n % 2 == 0) x[n / 2].Imaginary = 0;
   for (std::size_t k = 1; k <= n / 2; ++k) x[n - k] = {x[k].Real, -x[k].Imaginary};
@@ -187,7 +179,7 @@ TEST(DFTBluestein, PlanBuiltOnAThreadAtDoublePrecisionIsStillExtended) {
     during = krv::ReadFpuControlWord();
   }
   EXPECT_EQ(during, dbl);  // the caller's setting is back
-  const auto x = Random(1001, 4);
+  const auto x = ref::RandomComplexes(1001, 4);
   ExpectClose(ref::PlainDFT(x, -1, 2.0L / 1001), Lib::DFTBluestein(x), 1e-17L);
 }
 

@@ -86,15 +86,17 @@ function(krv_library name)
   krv_warnings(${name})
 endfunction()
 
-# krv_add_e2e_test(name SCRIPT file [ARGS ...] [TIMEOUT s] [PROGRAM] [DESKTOP])
+# krv_add_e2e_test(name SCRIPT file [ARGS ...] [TIMEOUT s] [PROGRAM] [DESKTOP] [REALTIME])
 # An end-to-end test script (bash, using scripts/e2e-lib.sh) in the Windows
 # tree. PROGRAM marks tests that start KRV-2400.exe: the program runs as a
 # single instance, so those tests run one at a time. Tests that show windows
 # (PROGRAM ones included: the main window takes the foreground when it shows)
 # run one at a time among the GUI tests; DESKTOP marks the others that do
-# (e.g. the krvctl fixture).
+# (e.g. the krvctl fixture). REALTIME marks tests that check timing or take
+# the sound at real time: they run alone, with no other test beside them, so
+# the machine's own load cannot starve the program they measure.
 function(krv_add_e2e_test name)
-  cmake_parse_arguments(E "PROGRAM;DESKTOP" "SCRIPT;TIMEOUT" "ARGS" ${ARGN})
+  cmake_parse_arguments(E "PROGRAM;DESKTOP;REALTIME" "SCRIPT;TIMEOUT" "ARGS" ${ARGN})
   if(NOT E_TIMEOUT)
     set(E_TIMEOUT 180)
   endif()
@@ -112,5 +114,8 @@ function(krv_add_e2e_test name)
   endif()
   if(locks)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${locks}")
+  endif()
+  if(E_REALTIME)
+    set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
   endif()
 endfunction()

@@ -21,6 +21,8 @@ constexpr int kListWidth = 96;
 constexpr int kWideListWidth = 124;  // lists of names
 constexpr int kUnitListWidth = 80;   // the buffer list, whose unit follows it
 constexpr int kUnitGap = 6;          // between a field and its unit
+constexpr int kDriverListLeft = 8;   // the ASIO driver list: a row of its own
+constexpr int kDriverListWidth = 247;
 
 // Opening a driver may take seconds: the wait cursor shows meanwhile.
 class TWaitCursorHost final : public TSettingsAsioHost {
@@ -83,8 +85,8 @@ TFormSettings::TFormSettings()
     return caption(static_cast<TPanel*>(Field->Parent()), Name, Row, Text, Field->Left() + Field->Width() + kUnitGap);
   };
   const auto combo = [&](TPanel* Panel, TSettingsList Which, const wchar_t* Name, int Row, int Width = kListWidth,
-                         bool Visible = true) {
-    TComboBoxEx* box = Panel->Add<TComboBoxEx>({.Name = Name, .Left = kListLeft, .Top = kRowTop + Row * kRowStep,
+                         bool Visible = true, int Left = kListLeft) {
+    TComboBoxEx* box = Panel->Add<TComboBoxEx>({.Name = Name, .Left = Left, .Top = kRowTop + Row * kRowStep,
                                                 .Width = Width, .Height = 22, .Visible = Visible, .Font = list,
                                                 .Color = kPanelColor});
     FCombos[static_cast<std::size_t>(Which)] = box;
@@ -112,14 +114,15 @@ TFormSettings::TFormSettings()
   // Output
   Label_Device = caption(Panel_Setting_Output, L"Label_Device", 0, L"Output Device");
   Label_AsioDevice = caption(Panel_Setting_Output, L"Label_AsioDevice", 1, L"ASIO Device");
-  Label_AsioChannel = caption(Panel_Setting_Output, L"Label_AsioChannel", 2, L"L/R ASIO Channel");
+  Label_AsioChannel = caption(Panel_Setting_Output, L"Label_AsioChannel", 3, L"L/R ASIO Channel");
   ComboBoxEx_Device = combo(Panel_Setting_Output, TSettingsList::_Device, L"ComboBoxEx_Device", 0, kWideListWidth);
-  ComboBoxEx_AsioDevice =
-      combo(Panel_Setting_Output, TSettingsList::_AsioDevice, L"ComboBoxEx_AsioDevice", 1, kWideListWidth, false);
+  // Driver names may be long: their list takes the whole row below its label.
+  ComboBoxEx_AsioDevice = combo(Panel_Setting_Output, TSettingsList::_AsioDevice, L"ComboBoxEx_AsioDevice", 2,
+                                kDriverListWidth, false, kDriverListLeft);
   ComboBoxEx_AsioChannel =
-      combo(Panel_Setting_Output, TSettingsList::_AsioChannel, L"ComboBoxEx_AsioChannel", 2, kListWidth, false);
+      combo(Panel_Setting_Output, TSettingsList::_AsioChannel, L"ComboBoxEx_AsioChannel", 3, kListWidth, false);
   BitBtnExt_AsioControl = Panel_Setting_Output->Add<TBitBtnExt>(
-      {.Name = L"BitBtnExt_AsioControl", .Left = kListLeft, .Top = kRowTop + 3 * kRowStep, .Width = 60,
+      {.Name = L"BitBtnExt_AsioControl", .Left = kListLeft, .Top = kRowTop + 4 * kRowStep, .Width = 60,
        .Height = 24, .Visible = false, .Font = button, .Color = kButtonFace, .Caption = L"ASIO"});
   Label_AsioDevice->SetVisible(false);
   Label_AsioChannel->SetVisible(false);

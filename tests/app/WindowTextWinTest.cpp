@@ -100,4 +100,17 @@ TEST_F(WindowText, EveryDialogOnEveryPage) {
   }
 }
 
+// With ASIO chosen the output page shows the installed drivers by name and
+// the channel pairs of the first one.
+TEST_F(WindowText, TheSettingsWindowWithAsioChosen) {
+  FormSettings->Show();
+  FormSettings->PageControl_Global->SetActivePageIndex(1);
+  FormSettings->Model().Pick(TSettingsList::_Device, 1);
+  Pump(50);
+  ASSERT_TRUE(IsWindowVisible(FormSettings->ComboBoxEx_AsioDevice->Handle()));
+  ASSERT_GT(FormSettings->ComboBoxEx_AsioDevice->ItemCount(), 1);
+  const std::set<std::string> faults = FaultsOnEveryPage(*FormSettings);
+  EXPECT_TRUE(faults.empty()) << Lines(faults);
+}
+
 }  // namespace

@@ -6,7 +6,11 @@ namespace {
 
 constexpr TColor kPanelColor = 0x400000;
 constexpr TColor kKeyFace = MakeColor(64, 64, 64);
-constexpr int kKey = 36, kStep = 38, kMargin = 6;
+// Keys 36 x 34 with 2 pixels between them, the grid centred on the panel.
+constexpr int kPanelWidth = 158, kPanelHeight = 153;
+constexpr int kKeyWidth = 36, kKeyHeight = 34, kKeyGap = 2;
+constexpr int kMarginX = (kPanelWidth - 4 * kKeyWidth - 3 * kKeyGap) / 2;
+constexpr int kMarginY = (kPanelHeight - 4 * kKeyHeight - 3 * kKeyGap) / 2;
 
 }  // namespace
 
@@ -17,14 +21,16 @@ TFormNumericPad::TFormNumericPad()
   const TFont font{.Size = 9, .Color = clWhite, .Bold = true};
   Image_NumericPad = Add<TImage>({.Name = L"Image_NumericPad", .Left = 0, .Top = 0, .Width = 162, .Height = 157,
                                   .Picture = L"_Background", .Stretch = true});
-  Panel_NumericPad = Add<TPanel>({.Name = L"Panel_NumericPad", .Left = 2, .Top = 2, .Width = 158, .Height = 153,
-                                  .Font = font, .Color = kPanelColor, .BevelOuter = bvLowered});
+  Panel_NumericPad = Add<TPanel>({.Name = L"Panel_NumericPad", .Left = 2, .Top = 2, .Width = kPanelWidth,
+                                  .Height = kPanelHeight, .Font = font, .Color = kPanelColor,
+                                  .BevelOuter = bvLowered});
   // Four rows of keys; Enter takes two cells.
   auto key = [this, &font](const wchar_t* name, const wchar_t* caption, int row, int column, TKeyType type,
                            int cells = 1) {
     TBitBtnExt* button = Panel_NumericPad->Add<TBitBtnExt>(
-        {.Name = name, .Left = kMargin + column * kStep, .Top = kMargin + row * kStep,
-         .Width = kKey + (cells - 1) * kStep, .Height = kKey, .Font = font, .Color = kKeyFace, .Caption = caption});
+        {.Name = name, .Left = kMarginX + column * (kKeyWidth + kKeyGap),
+         .Top = kMarginY + row * (kKeyHeight + kKeyGap), .Width = kKeyWidth + (cells - 1) * (kKeyWidth + kKeyGap),
+         .Height = kKeyHeight, .Font = font, .Color = kKeyFace, .Caption = caption});
     button->OnClick = [this, type](TControl*) { Pad.KeyClick(type); };
     return button;
   };

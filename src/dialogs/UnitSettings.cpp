@@ -18,6 +18,11 @@ constexpr int kRowTop = 10;
 constexpr int kRowStep = 27;
 constexpr int kListLeft = 132;
 constexpr int kListWidth = 96;
+constexpr int kWideListWidth = 124;  // lists of names
+constexpr int kUnitListWidth = 80;   // the buffer list, whose unit follows it
+constexpr int kUnitGap = 6;          // between a field and its unit
+constexpr int kDriverListLeft = 8;   // the ASIO driver list: a row of its own
+constexpr int kDriverListWidth = 247;
 
 // Opening a driver may take seconds: the wait cursor shows meanwhile.
 class TWaitCursorHost final : public TSettingsAsioHost {
@@ -75,9 +80,13 @@ TFormSettings::TFormSettings()
     return Panel->Add<TLabel>({.Name = Name, .Left = Left, .Top = kRowTop + 4 + Row * kRowStep, .Caption = Text,
                                .Transparent = true});
   };
+  // A unit stands just right of its field, on the field's row.
+  const auto unit = [&](const wchar_t* Name, int Row, const wchar_t* Text, const TControl* Field) {
+    return caption(static_cast<TPanel*>(Field->Parent()), Name, Row, Text, Field->Left() + Field->Width() + kUnitGap);
+  };
   const auto combo = [&](TPanel* Panel, TSettingsList Which, const wchar_t* Name, int Row, int Width = kListWidth,
-                         bool Visible = true) {
-    TComboBoxEx* box = Panel->Add<TComboBoxEx>({.Name = Name, .Left = kListLeft, .Top = kRowTop + Row * kRowStep,
+                         bool Visible = true, int Left = kListLeft) {
+    TComboBoxEx* box = Panel->Add<TComboBoxEx>({.Name = Name, .Left = Left, .Top = kRowTop + Row * kRowStep,
                                                 .Width = Width, .Height = 22, .Visible = Visible, .Font = list,
                                                 .Color = kPanelColor});
     FCombos[static_cast<std::size_t>(Which)] = box;
@@ -94,10 +103,10 @@ TFormSettings::TFormSettings()
   Label_Roundings = caption(Panel_Setting_Global, L"Label_Roundings", 2, L"Rounding");
   Label_Dither = caption(Panel_Setting_Global, L"Label_Dither", 3, L"Dither");
   Label_NoiseShaping = caption(Panel_Setting_Global, L"Label_NoiseShaping", 4, L"Noise Shaping");
-  Label_SamplingRate_Unit = caption(Panel_Setting_Global, L"Label_SamplingRate_Unit", 0, L"Hz", 234);
-  Label_Quantization_Unit = caption(Panel_Setting_Global, L"Label_Quantization_Unit", 1, L"bit", 234);
   ComboBoxEx_SamplingRate = combo(Panel_Setting_Global, TSettingsList::_SamplingRate, L"ComboBoxEx_SamplingRate", 0);
   ComboBoxEx_Quantization = combo(Panel_Setting_Global, TSettingsList::_Quantization, L"ComboBoxEx_Quantization", 1);
+  Label_SamplingRate_Unit = unit(L"Label_SamplingRate_Unit", 0, L"Hz", ComboBoxEx_SamplingRate);
+  Label_Quantization_Unit = unit(L"Label_Quantization_Unit", 1, L"bit", ComboBoxEx_Quantization);
   ComboBoxEx_Rounding = combo(Panel_Setting_Global, TSettingsList::_Rounding, L"ComboBoxEx_Rounding", 2);
   ComboBoxEx_Dither = combo(Panel_Setting_Global, TSettingsList::_Dither, L"ComboBoxEx_Dither", 3);
   ComboBoxEx_NoiseShaping = combo(Panel_Setting_Global, TSettingsList::_NoiseShaping, L"ComboBoxEx_NoiseShaping", 4);
@@ -105,14 +114,15 @@ TFormSettings::TFormSettings()
   // Output
   Label_Device = caption(Panel_Setting_Output, L"Label_Device", 0, L"Output Device");
   Label_AsioDevice = caption(Panel_Setting_Output, L"Label_AsioDevice", 1, L"ASIO Device");
-  Label_AsioChannel = caption(Panel_Setting_Output, L"Label_AsioChannel", 2, L"L/R ASIO Channel");
-  ComboBoxEx_Device = combo(Panel_Setting_Output, TSettingsList::_Device, L"ComboBoxEx_Device", 0);
-  ComboBoxEx_AsioDevice =
-      combo(Panel_Setting_Output, TSettingsList::_AsioDevice, L"ComboBoxEx_AsioDevice", 1, 124, false);
+  Label_AsioChannel = caption(Panel_Setting_Output, L"Label_AsioChannel", 3, L"L/R ASIO Channel");
+  ComboBoxEx_Device = combo(Panel_Setting_Output, TSettingsList::_Device, L"ComboBoxEx_Device", 0, kWideListWidth);
+  // Driver names may be long: their list takes the whole row below its label.
+  ComboBoxEx_AsioDevice = combo(Panel_Setting_Output, TSettingsList::_AsioDevice, L"ComboBoxEx_AsioDevice", 2,
+                                kDriverListWidth, false, kDriverListLeft);
   ComboBoxEx_AsioChannel =
-      combo(Panel_Setting_Output, TSettingsList::_AsioChannel, L"ComboBoxEx_AsioChannel", 2, kListWidth, false);
+      combo(Panel_Setting_Output, TSettingsList::_AsioChannel, L"ComboBoxEx_AsioChannel", 3, kListWidth, false);
   BitBtnExt_AsioControl = Panel_Setting_Output->Add<TBitBtnExt>(
-      {.Name = L"BitBtnExt_AsioControl", .Left = kListLeft, .Top = kRowTop + 3 * kRowStep, .Width = 60,
+      {.Name = L"BitBtnExt_AsioControl", .Left = kListLeft, .Top = kRowTop + 4 * kRowStep, .Width = 60,
        .Height = 24, .Visible = false, .Font = button, .Color = kButtonFace, .Caption = L"ASIO"});
   Label_AsioDevice->SetVisible(false);
   Label_AsioChannel->SetVisible(false);
@@ -123,17 +133,17 @@ TFormSettings::TFormSettings()
   Label_PropertySheet = caption(Panel_Setting_Internal, L"Label_PropertySheet", 2, L"Property Sheet");
   Label_WarbleDeviation = caption(Panel_Setting_Internal, L"Label_WarbleDeviation", 3, L"Warble Deviation");
   Label_FFT = caption(Panel_Setting_Internal, L"Label_FFT", 4, L"FFT - IFFT");
-  Label_Buffer_Unit = caption(Panel_Setting_Internal, L"Label_Buffer_Unit", 0, L"msec", 232);
-  Label_DefaultPeriod_Unit = caption(Panel_Setting_Internal, L"Label_DefaultPeriod_Unit", 1, L"sec", 232);
-  ComboBoxEx_Buffer = combo(Panel_Setting_Internal, TSettingsList::_Buffer, L"ComboBoxEx_Buffer", 0);
+  ComboBoxEx_Buffer = combo(Panel_Setting_Internal, TSettingsList::_Buffer, L"ComboBoxEx_Buffer", 0, kUnitListWidth);
   EditHex_DefaultPeriod = Panel_Setting_Internal->Add<TEditHex>(
       {.Name = L"EditHex_DefaultPeriod", .Left = kListLeft, .Top = kRowTop + kRowStep, .Width = 40, .Height = 21,
        .Font = list, .Color = kPanelColor, .Text = L"10", .MaxLength = 2, .Alignment = taRightJustify,
        .NumeralOnly = true, .NumericType = Decimal});
+  Label_Buffer_Unit = unit(L"Label_Buffer_Unit", 0, L"msec", ComboBoxEx_Buffer);
+  Label_DefaultPeriod_Unit = unit(L"Label_DefaultPeriod_Unit", 1, L"sec", EditHex_DefaultPeriod);
   ComboBoxEx_PropertySheet =
-      combo(Panel_Setting_Internal, TSettingsList::_PropertySheet, L"ComboBoxEx_PropertySheet", 2, 124);
+      combo(Panel_Setting_Internal, TSettingsList::_PropertySheet, L"ComboBoxEx_PropertySheet", 2, kWideListWidth);
   ComboBoxEx_WableDeviation =
-      combo(Panel_Setting_Internal, TSettingsList::_WableDeviation, L"ComboBoxEx_WableDeviation", 3, 124);
+      combo(Panel_Setting_Internal, TSettingsList::_WableDeviation, L"ComboBoxEx_WableDeviation", 3, kWideListWidth);
   ComboBoxEx_FFT = combo(Panel_Setting_Internal, TSettingsList::_FFT, L"ComboBoxEx_FFT", 4);
 
   // Buttons

@@ -455,6 +455,19 @@ int TComboBoxEx::ImageOf(int item) const
     return FItemImages[static_cast<std::size_t>(item)];
 }
 
+namespace {
+// Space at each end of an item and between its picture and its text.
+constexpr int kItemTextGap = 2;
+constexpr int kItemImageGap = 4;
+}  // namespace
+
+RECT TComboBoxEx::ItemTextRect(const RECT& item) const
+{
+    RECT text{item.left + kItemTextGap, item.top, item.right - kItemTextGap, item.bottom};
+    if (FImages) text.left += FImages->Width() + kItemImageGap;
+    return text;
+}
+
 void TComboBoxEx::DrawItem(const DRAWITEMSTRUCT& item)
 {
     HDC dc = item.hDC;
@@ -465,20 +478,16 @@ void TComboBoxEx::DrawItem(const DRAWITEMSTRUCT& item)
     SetBkColor(dc, back);
     ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
     if (item.itemID == static_cast<UINT>(-1)) return;
-    int x = r.left + 2;
     int image = ImageOf(static_cast<int>(item.itemID));
-    if (FImages) {
-        if (image >= 0) {
-            int y = r.top + (r.bottom - r.top - FImages->Height()) / 2;
-            ImageList_Draw(FImages->Handle(), image, dc, x, y, ILD_TRANSPARENT);
-        }
-        x += FImages->Width() + 4;
+    if (FImages && image >= 0) {
+        int y = r.top + (r.bottom - r.top - FImages->Height()) / 2;
+        ImageList_Draw(FImages->Handle(), image, dc, r.left + kItemTextGap, y, ILD_TRANSPARENT);
     }
     std::wstring text = Item(static_cast<int>(item.itemID));
     HGDIOBJ old = SelectObject(dc, FFont.Handle());
     SetTextColor(dc, fore);
     SetBkMode(dc, TRANSPARENT);
-    RECT textRect{x, r.top, r.right - 2, r.bottom};
+    RECT textRect = ItemTextRect(r);
     DrawTextW(dc, text.c_str(), -1, &textRect, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, old);
     if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) DrawFocusRect(dc, &r);

@@ -23,6 +23,7 @@ public:
     using TArgs = TPanelArgs;
     TPanel(TWinControl* parent, const TPanelArgs& args);
     using TWinControl::Add;
+    TBevelCut BevelOuter() const { return FBevelOuter; }
 
 protected:
     void CreateParams(TCreateParams& params) override;
@@ -187,6 +188,10 @@ public:
 
     // Runs when the user picks an item.
     TNotifyEvent OnChange;
+
+    // Where an item's text is drawn within the item's rectangle (right of
+    // its picture).
+    RECT ItemTextRect(const RECT& item) const;
 
     bool Reflected(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 

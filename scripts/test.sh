@@ -54,7 +54,7 @@ else
 fi
 
 krv_log "native-tsan: build (ThreadSanitizer, worker-thread tests)"
-if krv_build "$KRV_ROOT/build/native-tsan" app_threads_test app_asio_road_test test_asio_host_threads synthesis_parallel_test -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKRV_TSAN=ON -DKRV_BENCH=OFF; then
+if krv_build "$KRV_ROOT/build/native-tsan" app_threads_test app_asio_road_test test_asio_host_threads synthesis_parallel_test synthesis_parallel_growth_test -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKRV_TSAN=ON -DKRV_BENCH=OFF; then
   TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}" \
     run_ctest native-tsan "$KRV_ROOT/build/native-tsan" -L threads
 else

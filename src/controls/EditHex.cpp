@@ -87,12 +87,15 @@ void TEditHex::SetNumericType(TNumericalType value)
     ShowReformatted(false);
 }
 
-void TEditHex::Reformat()
+void TEditHex::Reformat() { Show(&TEditHexModel::Reformat); }
+
+void TEditHex::Show(TEditState (TEditHexModel::*rule)(const TEditState&) const)
 {
     TEditState state;
     state.Text = Caption();
     GetSelection(state.SelStart, state.SelEnd);
-    const TEditState result = FModel.Reformat(state);
+    const TEditState result = (FModel.*rule)(state);
+    if (result == state) return;
     if (result.Text != state.Text) SetTextQuietly(result.Text);
     SetSelection(result.SelStart, result.SelEnd);
 }
@@ -119,7 +122,24 @@ LRESULT TEditHex::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
             SendMessageW(FHandle, WM_PASTE, 0, 0);
             return 0;
         }
+        // The Delete key (Shift+Delete: Cut) changes the text without a
+        // message of its own.
+        if (wParam == VK_DELETE) {
+            LRESULT result = TEdit::WndProc(message, wParam, lParam);
+            if (FModel.FNumeralOnly && FHandle) Show(&TEditHexModel::AfterUntypedChange);
+            return result;
+        }
         break;
+    case WM_CUT:
+    case WM_CLEAR:
+    case WM_UNDO:
+    case EM_UNDO: {
+        // No re-formatting until the next typed character, but the fixed "-"
+        // stays.
+        LRESULT result = TEdit::WndProc(message, wParam, lParam);
+        if (FModel.FNumeralOnly && FHandle) Show(&TEditHexModel::AfterUntypedChange);
+        return result;
+    }
     default:
         break;
     }

@@ -3,7 +3,8 @@
 // digits in fours with "_". With NumeralOnly it drops every character that
 // cannot belong to its number and rewrites the text into canonical form
 // after each typed character and after a paste, so the text is always a
-// number; Enter, Ctrl+Enter, Esc and Tab never enter the text.
+// number; a box with the fixed "-" keeps it however its digits go. Enter,
+// Ctrl+Enter, Esc and Tab never enter the text.
 //
 //   auto* freq = page->Add<TEditHex>({.Name = L"EditHex_Freq_1", .Left = 90, .Top = 8, .Width = 70,
 //                                     .Height = 20, .Text = L"1000", .MaxLength = 5,
@@ -64,5 +65,7 @@ protected:
 
 private:
     void ShowReformatted(bool normalizeFirst);
+    // Shows what the model's rule makes of the text and selection.
+    void Show(TEditState (TEditHexModel::*rule)(const TEditState&) const);
     TEditHexModel FModel;
 };

@@ -125,6 +125,13 @@ TEditState TEditHexModel::Reformat(const TEditState& state) const
     return result;
 }
 
+TEditState TEditHexModel::AfterUntypedChange(const TEditState& state) const
+{
+    if (!FNumeralOnly || !FNegative) return state;
+    const bool digits = !(FNumericType == HexDecimal ? FilterHex(state.Text) : FilterDecimal(state.Text)).empty();
+    return digits ? state : Reformat(state);
+}
+
 std::wstring TEditHexModel::TextFromDisplay(const std::wstring& display) const
 {
     return FNumeralOnly ? UngroupDigits(display) : display;
@@ -133,6 +140,7 @@ std::wstring TEditHexModel::TextFromDisplay(const std::wstring& display) const
 std::wstring TEditHexModel::DisplayFromText(const std::wstring& value) const
 {
     if (!FNumeralOnly) return value;
+    if (FNegative && FNumericType == Decimal && (value.empty() || value == L"-")) return L"-";
     std::wstring text = value;
     if (FNumericType == HexDecimal && (text.empty() || text.front() != L'$')) text.insert(0, 1, L'$');
     text = Normalize(text);

@@ -57,10 +57,17 @@ public:
     // the new text. A decimal box without digits shows "0", one with the
     // fixed "-" shows the "-" alone (emptied, not zero).
     TEditState Reformat(const TEditState& state) const;
+    // The text after a change that comes without a typed character (the
+    // Delete key, Cut, Clear, Undo): left as the edit made it, except that a
+    // box with the fixed "-" that has lost every digit is re-formatted at
+    // once, so that it never shows less than its "-".
+    TEditState AfterUntypedChange(const TEditState& state) const;
 
     // What the Text property reads from a displayed text.
     std::wstring TextFromDisplay(const std::wstring& display) const;
-    // What the box shows when the Text property is written.
+    // What the box shows when the Text property is written; an empty text
+    // (or "-" alone) leaves a decimal box with the fixed "-" emptied, as
+    // deleting its digits does.
     std::wstring DisplayFromText(const std::wstring& text) const;
     // What the box shows after a property change re-formats the raw text;
     // normalizeFirst for the Negative and NumeralOnly properties.

@@ -39,18 +39,24 @@ class TWorkerPool {
     if (parts == 0) return;
     TBatch batch(run, body, parts);
     std::unique_lock<std::mutex> lock(mutex_);
-    if (parts > 1) {
-      // Queued until its last part has been taken.
-      queue_.push_back(&batch);
-      // Enough workers for the parts beyond the caller's own, as far as the
-      // pool may grow.
-      while (idle_ < parts - 1 && threads_.size() < capacity_ && Grow()) {
+    {
+      // However this block is left, normally or by an exception (a thread
+      // the pool cannot make, a queue that cannot grow), the batch leaves the
+      // queue and every part taken has ended before `batch` goes out of
+      // scope: no worker ever reaches a finished call's frame.
+      const TBatchEnd end(*this, batch, lock);
+      if (parts > 1) {
+        // Queued until its last part has been taken.
+        queue_.push_back(&batch);
+        // Enough workers for the parts beyond the caller's own, as far as the
+        // pool may grow.
+        while (idle_ < parts - 1 && threads_.size() < capacity_ && Grow()) {
+        }
+        if (idle_ > 0) wake_.notify_all();
       }
-      if (idle_ > 0) wake_.notify_all();
+      // The caller works on its own batch until every part is taken.
+      while (batch.Next < batch.Parts) RunOne(batch, lock);
     }
-    // The caller works on its own batch until every part is taken.
-    while (batch.Next < batch.Parts) RunOne(batch, lock);
-    batch.Finished.wait(lock, [&] { return batch.Done == batch.Parts; });
     if (batch.Failure) std::rethrow_exception(batch.Failure);
   }
 
@@ -70,10 +76,36 @@ class TWorkerPool {
     threads_.reserve(capacity_);  // a thread once made is always kept
   }
 
+  // Ends a batch on the way out of Run: parts nobody has taken are taken by
+  // nobody, and the caller waits for those that are running (the lock is
+  // held, as everywhere in Run).
+  class TBatchEnd {
+   public:
+    TBatchEnd(TWorkerPool& pool, TBatch& batch, std::unique_lock<std::mutex>& lock)
+        : pool_(pool), batch_(batch), lock_(lock) {}
+    TBatchEnd(const TBatchEnd&) = delete;
+    TBatchEnd& operator=(const TBatchEnd&) = delete;
+    ~TBatchEnd() {
+      if (batch_.Next < batch_.Parts) {
+        pool_.Dequeue(&batch_);
+        batch_.Parts = batch_.Next;
+      }
+      batch_.Finished.wait(lock_, [this] { return batch_.Done == batch_.Parts; });
+    }
+
+   private:
+    TWorkerPool& pool_;
+    TBatch& batch_;
+    std::unique_lock<std::mutex>& lock_;
+  };
+
   // Adds a worker; false when the system gives no thread (the parts then
-  // run on the threads there are).
+  // run on the threads there are). Without memory for one, std::bad_alloc
+  // leaves here and fails the call that wanted the thread.
   bool Grow() {
     try {
+      // Never reallocates (capacity_ threads are reserved), so a thread
+      // once started is always kept.
       threads_.push_back(StartExtendedThread([this] { Work(); }));
     } catch (const std::system_error&) {
       capacity_ = threads_.size();

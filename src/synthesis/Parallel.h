@@ -34,7 +34,8 @@ void RunPartsOnPool(std::size_t parts, PartFunction run, void* body);
 // workers; returns when all are done. A caller runs every part that no
 // worker has taken, so a part may itself split its work (the pool never
 // waits on itself). The first exception a part throws is thrown here, once
-// every part has ended.
+// every part has ended. When the pool needs another thread and there is no
+// memory for it, std::bad_alloc is thrown here and no part runs.
 template <class Body>
 void RunParts(std::size_t parts, Body&& body) {
   using B = std::remove_reference_t<Body>;

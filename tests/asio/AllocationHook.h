@@ -1,5 +1,6 @@
-// Counts the allocations through operator new while counting is on (the
-// whole test program's operator new is replaced).
+// Counts the allocations through operator new while counting is on, and
+// makes them fail on demand (the whole test program's operator new is
+// replaced).
 #pragma once
 
 #include <atomic>
@@ -7,4 +8,7 @@
 namespace krvtest {
 extern std::atomic<bool> CountAllocations;
 extern std::atomic<int> AllocationCount;
+// The allocations that still succeed, on any thread; every one after them
+// throws std::bad_alloc. Negative: no limit (the default).
+extern std::atomic<long> AllocationsLeft;
 }  // namespace krvtest

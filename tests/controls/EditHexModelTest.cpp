@@ -129,6 +129,33 @@ TEST(EditHexModel, TypingTable)
     EXPECT_EQ(sign.Reformat({L"9-", 2, 2}).Text, L"9");
 }
 
+TEST(EditHexModel, EveryWayOfEmptyingABoxWithTheFixedMinusLeavesTheMinus)
+{
+    auto neg = DecimalBox(true);
+    const TEditState minus{L"-", 1, 1};
+    // Typed: select all and Backspace, or a letter typed over everything; a
+    // paste of an empty text.
+    EXPECT_EQ(neg.Reformat({L"", 0, 0}), minus);
+    EXPECT_EQ(Type(neg, L"", 0, L'x'), minus);
+    // Without a typed character: select all and Delete, or Cut.
+    EXPECT_EQ(neg.AfterUntypedChange({L"", 0, 0}), minus);
+    EXPECT_EQ(neg.AfterUntypedChange({L"-", 1, 1}), minus);
+    // Writing the Text property.
+    EXPECT_EQ(neg.DisplayFromText(L""), L"-");
+    EXPECT_EQ(neg.DisplayFromText(L"-"), L"-");
+    EXPECT_EQ(neg.DisplayFromText(L"0"), L"-0");
+    // A change that leaves a digit is not re-formatted until the next typed
+    // character, not even one that took the "-".
+    EXPECT_EQ(neg.AfterUntypedChange({L"6", 0, 0}), (TEditState{L"6", 0, 0}));
+    EXPECT_EQ(neg.AfterUntypedChange({L"-012", 1, 1}), (TEditState{L"-012", 1, 1}));
+    // Boxes without the fixed "-" stay empty until then.
+    EXPECT_EQ(DecimalBox().AfterUntypedChange({L"", 0, 0}), (TEditState{L"", 0, 0}));
+    EXPECT_EQ(DecimalBox().DisplayFromText(L""), L"0");
+    auto hexNeg = HexBox(places4);
+    hexNeg.FNegative = true;
+    EXPECT_EQ(hexNeg.AfterUntypedChange({L"-$", 2, 2}), (TEditState{L"-$0000", 6, 6}));
+}
+
 TEST(EditHexModel, CaretAfterADeletionIsClampedIntoTheText)
 {
     auto grouped = DecimalBox(false, true);

@@ -135,6 +135,50 @@ TEST_F(EditHexWin, NegativeBoxKeepsItsMinusAndTheLengthLimitCountsIt)
     EXPECT_EQ(Form->Amp->EditText(), L"-123456");
 }
 
+TEST_F(EditHexWin, EveryWayOfEmptyingTheAmplitudeLeavesItsMinus)
+{
+    TEditHex* amp = Form->Amp;
+    amp->SetFocus();
+    const auto emptied = [&](const char* how, auto action) {
+        amp->SetText(L"6");
+        amp->SelectAll();
+        action();
+        EXPECT_EQ(amp->EditText(), L"-") << how;
+        EXPECT_EQ(CaretOf(amp), 1) << how;
+    };
+    emptied("Delete", [] { PressKey(VK_DELETE); });
+    emptied("Backspace", [&] { TypeChars(amp->Handle(), L"\b"); });
+    emptied("a letter typed over", [&] { TypeChars(amp->Handle(), L"x"); });
+    emptied("Shift+Delete", [] { PressKey(VK_DELETE, true); });
+    emptied("Ctrl+X", [&] { TypeChars(amp->Handle(), L"\x18"); });
+    emptied("Cut", [&] { SendMessageW(amp->Handle(), WM_CUT, 0, 0); });
+    emptied("Clear", [&] { SendMessageW(amp->Handle(), WM_CLEAR, 0, 0); });
+    emptied("an empty paste", [&] {
+        SetClipboardText(L"");
+        SendMessageW(amp->Handle(), WM_PASTE, 0, 0);
+    });
+    amp->SetText(L"");
+    EXPECT_EQ(amp->EditText(), L"-");
+    // Delete over the only digit.
+    amp->SetText(L"6");
+    Caret(amp, 1);
+    PressKey(VK_DELETE);
+    EXPECT_EQ(amp->EditText(), L"-");
+    // Undo brings the digit back, and undoing the emptying keeps the "-".
+    SendMessageW(amp->Handle(), WM_UNDO, 0, 0);
+    EXPECT_EQ(amp->EditText().substr(0, 1), L"-");
+    // Other deletions wait for the next typed character, as in a box without
+    // the fixed "-".
+    amp->SetText(L"16");
+    Caret(amp, 0);
+    PressKey(VK_DELETE);
+    EXPECT_EQ(amp->EditText(), L"16");
+    Form->Freq->SetFocus();
+    Form->Freq->SelectAll();
+    PressKey(VK_DELETE);
+    EXPECT_EQ(Form->Freq->EditText(), L"");
+}
+
 TEST_F(EditHexWin, PropertyChangesReformatAndAlignmentRecreatesTheWindow)
 {
     Form->Hex->SetText(L"$1F");

@@ -2,9 +2,10 @@
 # The signal editor at 32000 Hz: the start-up set saved through Save loads
 # back through Load (its sweep record's hidden stop of 20000 Hz is saved as
 # 15999); a file whose second record is noise with a frequency of 5 Hz is
-# refused; an amplitude edit emptied by Backspace or by Delete gives its lower
-# bound with the message; the noise page's phase list shows its unit; the six
-# tab captions are shown whole (screenshots in the work folder).
+# refused; an amplitude edit emptied by Backspace or by Delete keeps its "-"
+# and gives its lower bound with the message; the noise page's phase list
+# shows its unit; the six tab captions are shown whole (screenshots in the
+# work folder).
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
 krv_e2e_setup signals-files
@@ -61,8 +62,8 @@ krv_expect_eq "$(ctl text EditHex_Amp_1)" -96 "amplitude emptied by Backspace"
 ctl focus EditHex_Amp_1 || krv_fail "focus EditHex_Amp_1 again"
 ctl set-text EditHex_Amp_1 -6
 ctl key EditHex_Amp_1 HOME && ctl key EditHex_Amp_1 DELETE && ctl key EditHex_Amp_1 DELETE || krv_fail "Delete"
-for _ in $(seq 50); do [ -z "$(ctl text EditHex_Amp_1)" ] && break; sleep 0.1; done
-krv_expect_eq "$(ctl text EditHex_Amp_1)" "" "amplitude after Delete"
+for _ in $(seq 50); do [ "$(ctl text EditHex_Amp_1)" = "-" ] && break; sleep 0.1; done
+krv_expect_eq "$(ctl text EditHex_Amp_1)" "-" "amplitude after Delete"
 ctl key EditHex_Amp_1 TAB || krv_fail "Tab"
 krv_error_box "Error - Cannot set less than -96 to Amplitude."
 krv_expect_eq "$(ctl text EditHex_Amp_1)" -96 "amplitude emptied by Delete"

@@ -24,6 +24,12 @@
 #                             each open of the device becomes $KRV_E2E_DIR/capture-N.wav
 #   krv_keep_paced_capture N NAME  the capture of the N-th open, once complete,
 #                             as $KRV_E2E_DIR/NAME.wav
+#   krv_pipe_device NAME      sound of programs started from now on goes into a pipe
+#                             that a reader empties as fast as it comes, into
+#                             $KRV_E2E_DIR/NAME.pcm (each open of the device opens it anew)
+#   krv_stall_device          that reader stops reading: the device stops taking
+#                             samples and does not return from a reset
+#   krv_resume_device         the reader reads again
 #   krv_analyze WAV [OPT..]   tools/analyze_wav.py (figures and --expect-... checks)
 #   krv_choose_record_file BASE  in the open recording window: BASE (no extension)
 #                             chosen through the save dialog; BASE.wav is then shown
@@ -143,6 +149,38 @@ krv_paced_capture() {
   python3 "$KRV_ROOT/tests/e2e/paced_capture.py" "$pipe" "$KRV_E2E_DIR" 0.8 &
   KRV_PACED_READER=$!
   trap 'kill "$KRV_PACED_READER" 2>/dev/null; _krv_e2e_cleanup' EXIT
+}
+
+krv_pipe_device() {
+  local pipe="$KRV_E2E_DIR/wave-out.wav"
+  mkfifo "$pipe"
+  krv_alsa_config "$pipe" "$KRV_E2E_DIR/pipe.asound.conf"
+  export ALSA_CONFIG_PATH="$KRV_E2E_DIR/pipe.asound.conf"
+  python3 - "$pipe" "$KRV_E2E_DIR/$1.pcm" <<'PY' &
+import sys
+with open(sys.argv[2], "ab") as out:
+    while True:
+        with open(sys.argv[1], "rb") as pipe:
+            while chunk := pipe.read(65536):
+                out.write(chunk)
+                out.flush()
+PY
+  KRV_PIPE_READER=$!
+  trap '_krv_end_pipe_reader; _krv_e2e_cleanup' EXIT
+}
+
+_krv_end_pipe_reader() {
+  [ -n "${KRV_PIPE_READER:-}" ] || return 0
+  { kill -CONT "$KRV_PIPE_READER"; kill "$KRV_PIPE_READER"; wait "$KRV_PIPE_READER"; } 2>/dev/null
+  KRV_PIPE_READER=""
+}
+
+krv_stall_device() {
+  kill -STOP "$KRV_PIPE_READER"
+}
+
+krv_resume_device() {
+  kill -CONT "$KRV_PIPE_READER"
 }
 
 krv_keep_paced_capture() {

@@ -1,6 +1,8 @@
 #include "app/MainState.h"
 
+#include <algorithm>
 #include <cmath>
+#include <thread>
 
 #include "app/PlayableSignals.h"
 #include "synthesis/UnitFunction.h"
@@ -53,6 +55,11 @@ TMainState::TMainState(const TMainServices& Services) : FServices(Services) {
 
 TMainState::~TMainState() { Shutdown(); }
 
+namespace {
+// How often the shutdown looks whether the sound-out thread has ended.
+constexpr std::uint32_t kShutdownPollMs = 5;
+}  // namespace
+
 void TMainState::BeginShutdown() {
   if (FShutdownBegun) return;
   FShutdownBegun = true;
@@ -77,7 +84,10 @@ bool TMainState::Shutdown() {
     return static_cast<std::uint32_t>(
         std::chrono::ceil<std::chrono::milliseconds>(FShutdownDeadline - now).count());
   };
-  bool ended = FThreadSoundOut->WaitFor(left()) && !FThreadSoundOut->DeviceLeftOpen();
+  // The sound-out thread is not waited for once it hangs inside the device.
+  while (left() > 0 && !FThreadSoundOut->Ended() && !DeviceHangs())
+    std::this_thread::sleep_for(std::chrono::milliseconds(kShutdownPollMs));
+  bool ended = FThreadSoundOut->WaitFor(0) && !FThreadSoundOut->DeviceLeftOpen();
   ended = FThreadCreateWave->WaitFor(left()) && ended;
   ended = FThreadDisplayOut->WaitFor(left()) && ended;
   FLeftBehind = !ended;
@@ -233,7 +243,7 @@ void TMainState::Play() {
 void TMainState::Stop() {
   if (xEnableChangeData() || xOperation() != TOperation::_Play) return;
   switch (InternalSetting()._OutputDevice) {
-    case TOutputDevice::_WaveMapper: StopWaveOut(); break;
+    case TOutputDevice::_WaveMapper: StopWaveOut(false); break;
     case TOutputDevice::_ASIO:
       if (ASIOHost) ASIOHost->Stop();
       break;
@@ -241,22 +251,19 @@ void TMainState::Stop() {
   }
 }
 
-void TMainState::StopWaveOut() {
+void TMainState::StopWaveOut(bool Closing) {
   const std::uint32_t sequence = FThreadSoundOut->Call(kSoundOutStop);
-  std::optional<TSoundOutNotify> stale;
-  auto answer = FThreadSoundOut->AwaitAnswer(sequence, FServices.Timeouts.StopAnswerMs, &stale);
-  // A late answer to a gain command took part of the wait: wait once more.
-  if (!answer && stale == TSoundOutNotify::_Changed)
-    answer = FThreadSoundOut->AwaitAnswer(sequence, FServices.Timeouts.StopAnswerMs);
+  const auto answer = AwaitStopAnswer(sequence, Closing ? FServices.Timeouts.DeviceHangMs : 0);
   if (!answer) {
-    if (FThreadSoundOut->InsideDevice(FServices.Timeouts.StopAnswerMs / 2)) {
+    if (Closing ? DeviceHangs() : FThreadSoundOut->InsideDevice(FServices.Timeouts.StopAnswerMs / 2)) {
       // The device does not return from its reset: it has stopped taking
       // samples. The play is over; the thread finishes the close if the
-      // device ever returns.
+      // device ever returns. A window that closes says nothing: the
+      // program ends without the device.
       FServices.View.SetPlayGlyph(kGlyphSignalInactive);
       SetOperation(TOperation::_Stop);
       SendDisplayStop();
-      FServices.View.ShowErrorMessage(kMessageOutputDeviceStopped);
+      if (!Closing) FServices.View.ShowErrorMessage(kMessageOutputDeviceStopped);
       return;
     }
     FServices.View.ShowErrorMessage(kMessageCannotStopping);
@@ -275,10 +282,37 @@ void TMainState::StopWaveOut() {
   }
 }
 
+// Waits at most the stop time-out for the answer, once more when a late
+// answer to a gain command took part of the wait. With HangMs, stops waiting
+// as soon as the thread has been inside one device call for that long.
+std::optional<TThreadSoundOut::TAnswer> TMainState::AwaitStopAnswer(std::uint32_t Sequence,
+                                                                    std::uint32_t HangMs) {
+  using Clock = std::chrono::steady_clock;
+  constexpr std::uint32_t kPollMs = 5;
+  std::optional<TSoundOutNotify> stale;
+  for (int wait = 0; wait < 2; ++wait) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(FServices.Timeouts.StopAnswerMs);
+    for (;;) {
+      const auto now = Clock::now();
+      const auto left = static_cast<std::uint32_t>(
+          now < deadline ? std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count() : 0);
+      if (auto answer = FThreadSoundOut->AwaitAnswer(Sequence, HangMs ? std::min(left, kPollMs) : left, &stale))
+        return answer;
+      if (HangMs && FThreadSoundOut->InsideDevice(HangMs)) return std::nullopt;
+      if (Clock::now() >= deadline) break;
+    }
+    if (stale != TSoundOutNotify::_Changed) break;
+    stale.reset();
+  }
+  return std::nullopt;
+}
+
+bool TMainState::DeviceHangs() const { return FThreadSoundOut->InsideDevice(FServices.Timeouts.DeviceHangMs); }
+
 void TMainState::Close() {
   if (xEnableChangeData() || xOperation() != TOperation::_Play) return;
   switch (InternalSetting()._OutputDevice) {
-    case TOutputDevice::_WaveMapper: StopWaveOut(); break;
+    case TOutputDevice::_WaveMapper: StopWaveOut(true); break;
     case TOutputDevice::_ASIO:
       if (ASIOHost) ASIOHost->Close();
       break;

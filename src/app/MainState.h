@@ -74,6 +74,10 @@ struct TProtocolTimeouts {
   // Longest wait for the worker threads at shutdown: one deadline for all
   // of them, from the moment they are told to end.
   std::uint32_t ShutdownWaitMs = 2000;
+  // A call into the device that has not returned for this long when the
+  // window closes: the device hangs, and neither the close nor the shutdown
+  // waits for it any longer.
+  std::uint32_t DeviceHangMs = 250;
 };
 
 // What the main window is built on; everything must outlive it.
@@ -104,10 +108,11 @@ class TMainState final : private TSoundOutOwner {
   // windows go.
   void BeginShutdown();
   // BeginShutdown if not done yet, then waits for the threads, all of them
-  // together at most until the shutdown deadline. False when a thread did
-  // not end in time (stuck inside the device: it is left running) or the
-  // device would not close: neither this object nor anything it was built
-  // on may then be freed.
+  // together at most until the shutdown deadline; the sound-out thread is
+  // not waited for once it hangs inside the device. False when a thread did
+  // not end (stuck inside the device: it is left running) or the device
+  // would not close: neither this object nor anything it was built on may
+  // then be freed.
   bool Shutdown();
 
   // --- Records and their display strings (any thread) ---------------------
@@ -139,7 +144,9 @@ class TMainState final : private TSoundOutOwner {
   // --- Handlers (user-interface thread) -----------------------------------
   void Play();   // BitBtnExt_PlayClick
   void Stop();   // BitBtnExt_StopClick
-  void Close();  // FormClose: stops a running output
+  // FormClose: stops a running output as Stop does, except that a device
+  // that hangs is left to the end of the program without a message.
+  void Close();
   // The gain command after a gain change (bars, MUTE, -20dB). It is sent and
   // the handler returns; when the sound-out thread has not taken it within
   // the gain time-out, "Error - Cannot Change Gain." is shown then and
@@ -212,7 +219,9 @@ class TMainState final : private TSoundOutOwner {
   void RestorePlayTime() override;
   void BeginSinglePlayEnd() override { SetEnableChangeData(true); }
 
-  void StopWaveOut();
+  void StopWaveOut(bool Closing);
+  std::optional<TThreadSoundOut::TAnswer> AwaitStopAnswer(std::uint32_t Sequence, std::uint32_t HangMs);
+  bool DeviceHangs() const;
   void CheckGainAnswer(std::uint32_t Sequence, const std::function<void()>& Refused);
   bool ToggleGainFactor(bool& Flag, long double TOutputGains::*Factor, long double On, long double Off,
                         std::function<void(bool)> Undone);

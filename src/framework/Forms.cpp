@@ -338,6 +338,16 @@ bool TApplication::ProcessMessagesUntil(const std::function<bool()>& done, unsig
 void TApplication::Terminate()
 {
     FTerminated = true;
+    if (InsideMessage()) {
+        // The main form closed from inside a message box (it has no owner,
+        // so the main form takes commands while it is open). Leaving the
+        // box's loop would first take the box down and wait for it to go:
+        // the program ends here instead, as Run would end it, and the box
+        // goes with the process.
+        DestroyForms();
+        TUIDispatcher::Stop();
+        ExitProcess(0);
+    }
     PostQuitMessage(0);
 }
 

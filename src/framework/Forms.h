@@ -137,6 +137,8 @@ public:
     // Handles messages until the condition holds or the time is up; true
     // when it holds.
     bool ProcessMessagesUntil(const std::function<bool()>& done, unsigned timeoutMs);
+    // Ends the message loop; called inside a message box, it ends the
+    // program at once (see Forms.cpp).
     void Terminate();
     bool Terminated() const { return FTerminated; }
     // Destroys every form (tests make and drop forms one after another).

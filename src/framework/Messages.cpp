@@ -13,6 +13,7 @@ TMessageSink& CurrentSink()
     return sink;
 }
 std::atomic<unsigned> Serial{0};
+thread_local unsigned MessageDepth = 0;
 
 }  // namespace
 
@@ -24,11 +25,17 @@ void ShowMessage(const std::wstring& text)
         sink = CurrentSink();
     }
     NoteModal();
+    struct TDepth {
+        TDepth() { ++MessageDepth; }
+        ~TDepth() { --MessageDepth; }
+    } depth;
     if (sink)
         sink(text);
     else
         PlatformShowMessage(text);
 }
+
+bool InsideMessage() { return MessageDepth > 0; }
 
 TMessageSink SetMessageSink(TMessageSink sink)
 {

@@ -24,6 +24,10 @@ TMessageSink SetMessageSink(TMessageSink sink);
 // text goes to the sink as it stands.
 void ReportException(std::exception_ptr error) noexcept;
 
+// True on a thread while it shows a message: a box's own message loop runs
+// there, and whatever that loop handles runs inside the box.
+bool InsideMessage();
+
 // Counts the modal boxes and dialogs that have been shown on any thread; the
 // window layer compares it before and after a focus change to learn whether a
 // box interrupted a mouse click.

@@ -812,4 +812,64 @@ TEST_F(SoundOutTest, StalledDeviceNeitherHangsStopNorShutdown) {
   EXPECT_EQ(memory.FreedWhileHeld(), 0);
 }
 
+// Closing the window while the device hangs: the close neither waits out
+// the stop time-out nor shows a message, and the shutdown does not wait for
+// the thread stuck inside the device. Before the device hangs the thread
+// may be between device calls (the close's own reset then hangs) or already
+// inside the reset of a play that its stall check ended.
+TEST_F(SoundOutTest, CloseWhileTheDeviceHangsEndsQuicklyAndQuietly) {
+  for (const bool stallNoticed : {false, true}) {
+    SCOPED_TRACE(stallNoticed ? "the play noticed the stall" : "the close comes first");
+    main.reset();
+    memory.HeldByDevice = [this](const void* p) { return device.Holds(p); };
+    TProtocolTimeouts timeouts{5000, 5000, 5000, 5000};
+    timeouts.ShutdownWaitMs = 5000;
+    timeouts.DeviceStallMs = stallNoticed ? 100 : 60000;
+    timeouts.DeviceHangMs = 200;
+    Main(timeouts).Play();
+    ASSERT_EQ(Main().xOperation(), TOperation::_Play);
+    device.BlockReset();  // the reset does not return
+    if (stallNoticed) {
+      ASSERT_TRUE(WaitUntil([&] { return ui.SinglePlayEnds() == 1; }));
+      ASSERT_TRUE(WaitUntil([&] { return Main().ThreadSoundOut().InsideDevice(0); }));
+    }
+    const std::size_t shown = view.Messages().size();
+    const auto start = std::chrono::steady_clock::now();
+    Main().Close();
+    Main().BeginShutdown();
+    EXPECT_FALSE(Main().Shutdown());  // the thread stays behind, nothing freed under it
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+    EXPECT_EQ(view.Messages().size(), shown);
+    EXPECT_EQ(Main().xOperation(), stallNoticed ? TOperation::_Play : TOperation::_Stop);  // the post is not run
+    EXPECT_TRUE(Main().ThreadCreateWave().Ended());
+    EXPECT_TRUE(Main().ThreadDisplayOut().Ended());
+    EXPECT_EQ(memory.FreedWhileHeld(), 0);
+    device.ReleaseReset();  // the device comes back: the thread closes it and ends
+    ASSERT_TRUE(WaitUntil([&] { return Main().ThreadSoundOut().Ended(); }));
+    EXPECT_EQ(memory.LiveBlocks(), 0u);
+    EXPECT_EQ(memory.FreedWhileHeld(), 0);
+  }
+}
+
+// A reset that is only slow is waited for: the close stops the play as Stop
+// does, and the shutdown closes nothing twice.
+TEST_F(SoundOutTest, CloseWaitsForASlowResetThatReturns) {
+  TProtocolTimeouts timeouts{5000, 5000, 5000, 5000};
+  timeouts.DeviceHangMs = 300;
+  Main(timeouts).Play();
+  device.BlockReset();
+  auto release = std::async(std::launch::async, [&] {
+    std::this_thread::sleep_for(100ms);
+    device.ReleaseReset();
+  });
+  Main().Close();
+  release.get();
+  EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
+  EXPECT_TRUE(view.Messages().empty());
+  EXPECT_FALSE(device.IsOpen());
+  EXPECT_EQ(memory.LiveBlocks(), 0u);
+  EXPECT_TRUE(Main().Shutdown());
+  EXPECT_EQ(device.CloseCalls(), 1);
+}
+
 }  // namespace

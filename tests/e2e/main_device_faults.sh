@@ -15,25 +15,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
 krv_e2e_setup main-device-faults
 
 ctl() { krvctl --wait 2000 "$@"; }
-PIPE="$KRV_E2E_DIR/wave-out.wav"
-READER=""
-stop_reader() { [ -n "$READER" ] && { kill -CONT "$READER"; kill "$READER"; wait "$READER"; } 2>/dev/null; READER=""; }
-trap 'stop_reader; _krv_e2e_cleanup' EXIT
-
-# The pipe's reader, one process in the background: it keeps what it read
-# and opens the pipe again for each play (each open of the device opens it).
-start_reader() {
-  python3 - "$PIPE" "$KRV_E2E_DIR/$1.pcm" <<'PY' &
-import sys
-with open(sys.argv[2], "ab") as out:
-    while True:
-        with open(sys.argv[1], "rb") as pipe:
-            while chunk := pipe.read(65536):
-                out.write(chunk)
-                out.flush()
-PY
-  READER=$!
-}
 
 # wait_glyph PICTURE SECONDS WHAT
 wait_glyph() {
@@ -45,21 +26,18 @@ wait_glyph() {
   krv_fail "$3: the Play picture is not $1 after $2 s"
 }
 
-mkfifo "$PIPE"
-krv_alsa_config "$PIPE" "$KRV_E2E_DIR/asound.conf"
-export ALSA_CONFIG_PATH="$KRV_E2E_DIR/asound.conf"
+krv_pipe_device first
 krv_start_main_window
 
 # --- 1. the device stops during a play, then comes back ---
-start_reader first
 ctl press BitBtnExt_Play || krv_fail "Play"
 krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalActive "playing into the pipe"
 sleep 1
-kill -STOP "$READER"
+krv_stall_device
 wait_glyph _SignalInactive 10 "device stopped"
 krv_expect_eq "$(ctl error-box)" "Error - Output Device Stopped." "the one message when the device stopped"
 ctl dismiss-error-box || krv_fail "dismiss the message"
-kill -CONT "$READER"  # the device takes samples again
+krv_resume_device  # the device takes samples again
 # The thread finishes closing the device first; a Play that comes while it
 # does is served afterwards, or (past its second of waiting) pressed again.
 for attempt in 1 2 3; do
@@ -79,7 +57,7 @@ echo "read from the pipe: $(stat -c %s "$KRV_E2E_DIR/first.pcm") bytes"
 ctl press BitBtnExt_Play || krv_fail "Play before the hang"
 krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalActive "playing before the hang"
 sleep 0.5
-kill -STOP "$READER"
+krv_stall_device
 sleep 0.3
 ctl click BitBtnExt_Stop  # the device does not return from its reset
 wait_glyph _SignalInactive 5 "Stop while the device hangs"

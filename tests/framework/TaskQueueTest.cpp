@@ -82,3 +82,21 @@ TEST(MessageSink, RecorderReplacesAndRestoresTheSink)
     EXPECT_EQ(outer, (std::vector<std::wstring>{L"after"}));
     SetMessageSink(std::move(previous));
 }
+
+TEST(MessageSink, InsideMessageHoldsOnlyOnTheShowingThreadWhileItShows)
+{
+    TMessageRecorder recorder;
+    std::vector<bool> inside;
+    std::vector<bool> elsewhere;
+    recorder.OnMessage = [&](const std::wstring&) {
+        inside.push_back(InsideMessage());
+        std::thread([&] { elsewhere.push_back(InsideMessage()); }).join();
+        if (inside.size() == 1) ShowMessage(L"nested");  // a message shown from inside one
+        inside.push_back(InsideMessage());
+    };
+    EXPECT_FALSE(InsideMessage());
+    ShowMessage(L"Error - Output Device Stopped.");
+    EXPECT_FALSE(InsideMessage());
+    EXPECT_EQ(inside, (std::vector<bool>{true, true, true, true}));
+    EXPECT_EQ(elsewhere, (std::vector<bool>{false, false}));
+}

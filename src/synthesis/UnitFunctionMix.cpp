@@ -24,26 +24,34 @@ long double Limit(const TPCMFormat& f) {
   return M < 0 ? 0 : M;
 }
 
-// The magnitude A (0 <= A < M) rounded by the mode as a whole number; d is
-// the dither value. Every rounding of a non-negative value goes through the
-// processor's truncating conversion (exact below M < 2^31): a floor that
-// compared a rounded value with the input would branch on the sample's
-// fraction, which a signal (and above all dither) makes unpredictable.
+// The magnitude A (0 <= A < M) rounded by the mode to a whole number, as an
+// extended value and as an integer in *m; d is the dither value. Every
+// rounding is one store of the x87 unit in its own rounding mode, corrected
+// by a comparison without a branch (exact below M < 2^31): a conversion to
+// an integer type truncates by switching the unit's rounding mode twice,
+// whose cost depends on where the code happens to lie, and a branch on the
+// sample's fraction would be unpredictable (a signal, and above all dither,
+// makes it so).
 template <TRounding R>
-[[gnu::always_inline]] inline std::int64_t RoundMagnitude(long double A, long double d, long double M) {
+[[gnu::always_inline]] inline long double RoundMagnitude(long double A, long double d, long double M,
+                                                         std::int64_t* m) {
   if constexpr (R == TRounding::_RZ) {
-    return static_cast<std::int64_t>(A);
+    return krv::FloorOf(A, m);
   } else if constexpr (R == TRounding::_RI) {
-    const auto m = static_cast<std::int64_t>(A);
-    return m + (static_cast<long double>(m) < A);
+    return krv::CeilOf(A, m);
   } else if constexpr (R == TRounding::_RN) {
-    return static_cast<std::int64_t>(A + 0.5L);
+    return krv::FloorOf(A + 0.5L, m);
   } else if constexpr (R == TRounding::_RNE) {
-    return krv::NearestInteger(A);
+    *m = krv::NearestInteger(A);
+    return static_cast<long double>(*m);
   } else {
     const long double t = A + d;
-    if (t < M) return t > 0 ? static_cast<std::int64_t>(t) : 0;
-    return static_cast<std::int64_t>(std::isnan(t) ? A : M);
+    if (t < M) {
+      if (t > 0) return krv::FloorOf(t, m);
+      *m = 0;
+      return 0;
+    }
+    return krv::FloorOf(std::isnan(t) ? A : M, m);
   }
 }
 
@@ -58,20 +66,21 @@ template <TRounding R>
 [[gnu::always_inline]] inline long double Quantize(long double x, long double d, long double M, std::int32_t* q) {
   const long double A = std::fabs(x);
   std::int64_t m;
+  long double v;
   if (A < M) {
-    m = RoundMagnitude<R>(A, d, M);
+    v = RoundMagnitude<R>(A, d, M, &m);
   } else if (A >= M) {
-    m = static_cast<std::int64_t>(M);
+    v = krv::FloorOf(M, &m);  // M itself: a whole number
   } else {  // NaN
     *q = 0;
     return 0;
   }
   const bool positive = x > 0;
   *q = static_cast<std::int32_t>(positive ? m : -m);
-  // m, negated unless x > 0: a multiplication by a sign picked without a
+  // v, negated unless x > 0: a multiplication by a sign picked without a
   // branch (a signal's sign is not predictable).
   static constexpr double kSign[2] = {-1.0, 1.0};
-  return static_cast<long double>(m) * kSign[positive];
+  return v * kSign[positive];
 }
 
 // put(i, (s[i] + p_1[i] + p_2[i] + ... in record order) scaled), s[i] the

@@ -179,6 +179,10 @@ void TAsioPlayback::AwaitRate(TRateWait Kind) {
 void TAsioPlayback::PollRate(std::uint32_t Wait) {
   if (FClosed || Wait != FRateWaitNumber || FRateWait == TRateWait::_None) return;
   const TRateWait kind = FRateWait;
+  if (kind == TRateWait::_Reopen && (!FRunning.load() || FEnded.load())) {
+    EndRateWait();  // the play has ended meanwhile (a timed play)
+    return;
+  }
   const TPCMFormat& format = kind == TRateWait::_Play ? FWaitFormat : FFormat;
   if (RateReported(format._SamplingRate)) {
     EndRateWait();

@@ -461,6 +461,30 @@ TEST_F(AsioRoadTest, ReopenedDriverMayLockSlowlyButARefusedRateEndsThePlayAtOnce
   EXPECT_EQ(host.Rate(), 44100.0);
 }
 
+// A timed play that ends while a reopened driver still settles ends quietly.
+TEST_F(AsioRoadTest, ATimedPlayThatEndsWhileAReopenedDriverSettlesShowsNothing) {
+  SetFormat(8000, 16);
+  TInternalSetting setting = state->InternalSetting();
+  setting._Repeat = TRepeat::_Single;
+  setting._PlayTime = 10;  // the sweep's period
+  state->SetInternalSetting(setting);
+  state->Play();
+  host.Settle = 5000ms;
+  host.DriverReset(true);
+  for (int second = 0; second < 10; ++second) {  // the whole play
+    if (second < 8) {
+      ASSERT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
+    }
+    Switch(2, 8000, false);
+  }
+  ASSERT_TRUE(WaitUntil([&] { return ui.SinglePlayEnds() == 1; }));
+  const auto until = std::chrono::steady_clock::now() + 1200ms;  // past the wait
+  Pump([&] { return std::chrono::steady_clock::now() > until; });
+  EXPECT_TRUE(view.Messages().empty());
+  state->CompleteSinglePlay();
+  EXPECT_EQ(state->xOperation(), TOperation::_Stop);
+}
+
 // While Play waits for the driver to report the rate, the handler has
 // returned: the play shows, the driver has not started. Stop or the close
 // then end the wait: nothing starts later, the driver's rate comes back.

@@ -13,8 +13,6 @@ namespace {
 // The road's thread looks for work at least this often (a gain change is
 // found by looking).
 constexpr std::uint32_t kPrepareWaitMs = 20;
-// Pause between two read-backs of the driver's rate.
-constexpr std::uint32_t kRateReadPauseMs = 10;
 
 bool SameGains(const TOutputGains& A, const TOutputGains& B) {
   return A.OutputATT == B.OutputATT && A.OutputMute == B.OutputMute && A.OutputGainL == B.OutputGainL &&
@@ -125,7 +123,16 @@ void TAsioPlayback::Play() {
     FServices.View.ShowErrorMessage(failure);
     return;
   }
-  StartPlay(format);
+  if (RateReported(format._SamplingRate)) {
+    StartPlay(format, false);
+    return;
+  }
+  // The driver is still locking to the rate: the play shows at once and
+  // starts once the driver reports the rate.
+  FWaitFormat = format;
+  FServices.View.SetPlayGlyph(kGlyphSignalActive);
+  FServices.State.SetOperation(TOperation::_Play);
+  AwaitRate(TRateWait::_Play);
 }
 
 std::string_view TAsioPlayback::PrepareHost(double Rate, std::string& Failure) {
@@ -147,26 +154,70 @@ std::string_view TAsioPlayback::PrepareHost(double Rate, std::string& Failure) {
     for (const std::int32_t channel : {state.ActiveAsioChannelL, state.ActiveAsioChannelR})
       if (channel < 0 || channel >= outputs) return kMessageAsioChannelMissing;
     host.SetSampleRate(Rate);
-    if (!RateHeld(Rate)) {
-      host.SetSampleRate(DefaultAsioSamplingRate);
-      return kMessageAsioRateRefused;
-    }
   } catch (const std::exception& e) {
     if (refusal.empty()) Failure = e.what();
   }
   return refusal;
 }
 
-bool TAsioPlayback::RateHeld(double Rate) {
-  // A driver may report its measured clock (48000.02 Hz), or nothing for a
-  // few milliseconds while it locks to the new rate.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRateLockWaitMs);
-  for (;;) {
-    const std::optional<double> actual = FServices.Host.DriverSampleRate();
-    if (actual && std::isfinite(*actual) && std::llround(*actual) == std::llround(Rate)) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kRateReadPauseMs));
+bool TAsioPlayback::RateReported(double Rate) {
+  // A driver may report its measured clock (48000.02 Hz), or nothing while
+  // it locks to the new rate.
+  const std::optional<double> actual = FServices.Host.DriverSampleRate();
+  return actual && std::isfinite(*actual) && std::llround(*actual) == std::llround(Rate);
+}
+
+void TAsioPlayback::AwaitRate(TRateWait Kind) {
+  FRateWait = Kind;
+  const std::uint32_t wait = ++FRateWaitNumber;
+  FRateDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRateLockWaitMs);
+  FServices.View.CallLater(kRateReadPauseMs, [alive = std::weak_ptr<TAsioPlayback*>(FAlive), wait] {
+    if (const auto road = alive.lock()) (*road)->PollRate(wait);
+  });
+}
+
+void TAsioPlayback::PollRate(std::uint32_t Wait) {
+  if (FClosed || Wait != FRateWaitNumber || FRateWait == TRateWait::_None) return;
+  const TRateWait kind = FRateWait;
+  if (kind == TRateWait::_Reopen && (!FRunning.load() || FEnded.load())) {
+    EndRateWait();  // the play has ended meanwhile (a timed play)
+    return;
   }
+  const TPCMFormat& format = kind == TRateWait::_Play ? FWaitFormat : FFormat;
+  if (RateReported(format._SamplingRate)) {
+    EndRateWait();
+    if (kind == TRateWait::_Play) StartPlay(FWaitFormat, true);
+    return;
+  }
+  if (std::chrono::steady_clock::now() >= FRateDeadline) {
+    EndRateWait();
+    RateNotReported(kind);
+    return;
+  }
+  FServices.View.CallLater(kRateReadPauseMs, [alive = std::weak_ptr<TAsioPlayback*>(FAlive), Wait] {
+    if (const auto road = alive.lock()) (*road)->PollRate(Wait);
+  });
+}
+
+void TAsioPlayback::EndRateWait() {
+  FRateWait = TRateWait::_None;
+  ++FRateWaitNumber;  // its timer finds nothing to do
+}
+
+void TAsioPlayback::RateNotReported(TRateWait Kind) {
+  if (Kind != TRateWait::_Play) {
+    ReopenFailed();
+    return;
+  }
+  RestoreRate();
+  FServices.View.SetPlayGlyph(kGlyphSignalInactive);
+  FServices.State.SetOperation(TOperation::_Stop);
+  FServices.View.ShowErrorMessage(kMessageAsioRateRefused);
+}
+
+void TAsioPlayback::ReopenFailed() {
+  StopOutput();
+  FServices.View.ShowErrorMessage(kMessageAsioDriverFailed);
 }
 
 TAsioPlayback::TSecond TAsioPlayback::Quantize(const TWaveBufferExtendedStereo& Mixed, const TOutputGains& Gains,
@@ -186,7 +237,7 @@ bool TAsioPlayback::MakeSecond(TSecond& Second, const TWaveBufferExtendedStereo*
   return Mixed && Second.L.size() == frames && Second.R.size() == frames;
 }
 
-void TAsioPlayback::StartPlay(const TPCMFormat& Format) {
+bool TAsioPlayback::StartPlay(const TPCMFormat& Format, bool Shown) {
   TMainState& state = FServices.State;
   TMainView& view = FServices.View;
   FFormat = Format;
@@ -205,7 +256,11 @@ void TAsioPlayback::StartPlay(const TPCMFormat& Format) {
   if (!MakeSecond(FSlots[0], mixed, seed, FReadyGains)) {
     view.ShowErrorMessage(kMessageCannotCreateWaveData);
     RestoreRate();
-    return;
+    if (Shown) {
+      view.SetPlayGlyph(kGlyphSignalInactive);
+      state.SetOperation(TOperation::_Stop);
+    }
+    return false;
   }
   KeepMix(0, mixed, seed, 0);
   // So are the seconds the driver's first half reaches, so that it never
@@ -252,9 +307,9 @@ void TAsioPlayback::StartPlay(const TPCMFormat& Format) {
     view.SetPlayGlyph(kGlyphSignalInactive);
     state.SetOperation(TOperation::_Stop);
     view.ShowErrorMessage(kMessageAsioDriverFailed);
-    return;
+    return false;
   }
-  view.SetPlayGlyph(kGlyphSignalActive);
+  if (!Shown) view.SetPlayGlyph(kGlyphSignalActive);
   state.SetOperation(TOperation::_Play);
   {
     std::lock_guard<std::mutex> lock(FPlayLock);
@@ -265,11 +320,13 @@ void TAsioPlayback::StartPlay(const TPCMFormat& Format) {
     FEndHandled = false;
   }
   FEventCall->Set();
+  return true;
 }
 
 void TAsioPlayback::RestoreRate() { FServices.Host.SetSampleRate(DefaultAsioSamplingRate); }
 
 void TAsioPlayback::EndPlay() {
+  EndRateWait();
   {
     std::unique_lock<std::mutex> lock(FPlayLock);
     FActivePlay = false;
@@ -310,18 +367,35 @@ void TAsioPlayback::StopHost() {
 }
 
 void TAsioPlayback::HostReset() {
-  if (FClosed || !FRunning.load() || FEnded.load()) return;
+  if (FClosed) return;
+  TAsioRoadHost& host = FServices.Host;
+  if (FRateWait == TRateWait::_Play) {
+    // Reopened before the play began: the new driver is given the rate and
+    // has its own time to report it.
+    host.SetSampleRate(FWaitFormat._SamplingRate);
+    AwaitRate(TRateWait::_Play);
+    return;
+  }
+  if (!FRunning.load() || FEnded.load()) return;
   // The driver may come back with halves of another length.
-  FAhead.store(AheadFor(FServices.Host.BufferSize(), FFormat._SamplingRate));
+  FAhead.store(AheadFor(host.BufferSize(), FFormat._SamplingRate));
   const double rate = FFormat._SamplingRate;
-  FServices.Host.SetSampleRate(rate);
-  if (RateHeld(rate)) return;
-  StopOutput();
-  FServices.View.ShowErrorMessage(kMessageAsioRateRefused);
+  // The reopened driver plays on meanwhile; one that refuses the rate, or
+  // does not report it in time, ends the play.
+  if (host.CanSampleRate(rate) == kAsioNoClock) {
+    EndRateWait();
+    ReopenFailed();
+    return;
+  }
+  host.SetSampleRate(rate);
+  if (RateReported(rate))
+    EndRateWait();
+  else
+    AwaitRate(TRateWait::_Reopen);
 }
 
 void TAsioPlayback::HostResetFailed() {
-  if (FClosed || !FRunning.load() || FEnded.load()) return;
+  if (FClosed || ((!FRunning.load() || FEnded.load()) && FRateWait != TRateWait::_Play)) return;
   // No driver is open any more: nothing to stop, no rate to give back.
   EndPlay();
   FServices.State.SendDisplayStop();
@@ -332,10 +406,11 @@ void TAsioPlayback::HostResetFailed() {
 void TAsioPlayback::Close() {
   if (FClosed) return;
   FClosed = true;
+  const bool waiting = FRateWait != TRateWait::_None;  // the rate is set, the driver not started yet
   EndPlay();
   TAsioRoadHost& host = FServices.Host;
   host.SetOnDriverReset({});
-  if (FStopPending.exchange(false) || host.Active()) {
+  if (FStopPending.exchange(false) || host.Active() || waiting) {
     try {
       host.SetActive(false);
       host.SetSampleRate(DefaultAsioSamplingRate);

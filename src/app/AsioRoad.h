@@ -26,10 +26,17 @@
 //   to the user-interface thread.
 // - A gain change re-quantises the ready seconds that have not started while
 //   the create-wave thread still holds their mix (the last two it made).
+// - A driver may take a while to report the rate it was given (it locks to
+//   it, or to an external clock). Play then shows the play at once and reads
+//   the rate again from a timer of the user-interface thread, for at most
+//   kRateLockWaitMs, before it starts the driver; Stop or the close meanwhile
+//   end the wait. The rate of a driver reopened during a play is read back
+//   the same way while it plays.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -110,12 +117,15 @@ class TAsioPlayback final : public TAsioRoad {
   void StopHost() override;
 
   // The host reopened its driver during a play (a reset asked for by the
-  // driver): the rate is set again and checked. User-interface thread.
+  // driver): the rate is set again and read back; a driver that does not
+  // take it ends the play with "ASIO Driver Failed!". User-interface thread.
   void HostReset();
   // The driver asked for a reset and could not be opened again: the play
   // ends as a failed play does (the host shows the error). User-interface
   // thread.
   void HostResetFailed();
+  // Play waits for the driver to report its rate.
+  bool AwaitingRate() const { return FRateWait == TRateWait::_Play; }
 
   // Seconds ready after the one that plays, and how many the road keeps ready.
   std::int32_t ReadySeconds() const { return THandOver::Unpack(FHandOver.load()).Count; }
@@ -123,8 +133,10 @@ class TAsioPlayback final : public TAsioRoad {
   // Seconds kept ready for halves of BufferSize frames at Rate: as many as one
   // half can reach beyond the one that plays, and one more.
   static std::int32_t AheadFor(std::uint32_t BufferSize, std::int32_t Rate);
-  // Longest wait for a driver to report the rate it was given.
-  static constexpr std::uint32_t kRateLockWaitMs = 100;
+  // Longest wait for a driver to report the rate it was given, and the pause
+  // between two read-backs.
+  static constexpr std::uint32_t kRateLockWaitMs = 1000;
+  static constexpr std::uint32_t kRateReadPauseMs = 10;
 
   // The 64-bit buffer-switch event, on the driver's thread: one block of
   // samples for every output channel.
@@ -160,14 +172,23 @@ class TAsioPlayback final : public TAsioRoad {
   // User-interface thread.
   void RequestCreateWave(std::uint8_t Command);
   std::string_view PrepareHost(double Rate, std::string& Failure);
-  void StartPlay(const TPCMFormat& Format);
+  // Shown: Play already shows the play (it waited for the rate).
+  bool StartPlay(const TPCMFormat& Format, bool Shown);
   bool MakeSecond(TSecond& Second, const TWaveBufferExtendedStereo*& Mixed, std::uint32_t& Seed,
                   const TOutputGains& Gains);
   void RestoreRate();
   void EndPlay();  // the road's thread and the handler leave the play alone
   void CompletePendingStop();
-  void StopOutput();           // Stop's steps, also after a failed rate check
-  bool RateHeld(double Rate);  // waits a little for a driver that locks
+  void StopOutput();  // Stop's steps, also after a failed rate check
+  // The rate the driver reports rounds to Rate (a measured clock may be a
+  // little off).
+  bool RateReported(double Rate);
+  enum class TRateWait : std::uint8_t { _None, _Play, _Reopen };
+  void AwaitRate(TRateWait Kind);
+  void PollRate(std::uint32_t Wait);
+  void EndRateWait();
+  void RateNotReported(TRateWait Kind);
+  void ReopenFailed();
   TSecond Quantize(const TWaveBufferExtendedStereo& Mixed, const TOutputGains& Gains, std::uint32_t Seed);
 
   // The road's thread.
@@ -197,6 +218,12 @@ class TAsioPlayback final : public TAsioRoad {
   std::atomic<bool> FStopPending{false};
   bool FClosed = false;
   double DefaultAsioSamplingRate = 48000.0;
+  // The wait for the driver's rate (user-interface thread): what waits, its
+  // number (a timer of an ended wait does nothing) and its end.
+  TRateWait FRateWait = TRateWait::_None;
+  std::uint32_t FRateWaitNumber = 0;
+  std::chrono::steady_clock::time_point FRateDeadline;
+  TPCMFormat FWaitFormat{};
 
   // The play as the driver's thread sees it; set up before the host starts.
   std::array<TSecond, kSlots> FSlots;

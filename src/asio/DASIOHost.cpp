@@ -28,6 +28,31 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
 
 }  // namespace
 
+std::uint32_t FitBufferSize(std::uint32_t Size, std::int32_t Minimum, std::int32_t Maximum, std::int32_t Granularity) {
+  if (Minimum < 1 || Minimum > Maximum || Minimum > kMaxBufferFrames) return Size;
+  const std::int64_t low = Minimum, high = std::min(Maximum, kMaxBufferFrames);
+  const std::int64_t size = std::clamp<std::int64_t>(Size, low, high);
+  if (Granularity == 0) return static_cast<std::uint32_t>(low);
+  if (Granularity > 0) {
+    // The nearest step from the minimum (halfway goes up), within the maximum.
+    std::int64_t fitted = low + (size - low + Granularity / 2) / Granularity * Granularity;
+    if (fitted > high) fitted -= Granularity;
+    return static_cast<std::uint32_t>(std::max(fitted, low));
+  }
+  if (Granularity != -1) return static_cast<std::uint32_t>(size);
+  // The nearest power of two within the range (halfway goes up); none there:
+  // the size as it is.
+  std::int64_t below = 0, above = 0;
+  for (std::int64_t power = 1; power <= high; power <<= 1) {
+    if (power < low) continue;
+    if (power <= size) below = power;
+    if (power >= size && above == 0) above = power;
+  }
+  if (below == 0 && above == 0) return static_cast<std::uint32_t>(size);
+  if (below == 0 || (above != 0 && above - size <= size - below)) return static_cast<std::uint32_t>(above);
+  return static_cast<std::uint32_t>(below);
+}
+
 void SetDriverDescText(wchar_t (&field)[512], const std::wstring& text) {
   const std::size_t n = std::min<std::size_t>(text.size(), 511);
   std::copy_n(text.data(), n, field);
@@ -360,11 +385,10 @@ bool TCustomASIOHostBasic::CreateBuffers() {
   FDriver->GetBufferSize(Fmin, Fmax, Fpref, Fgran);
   if (Fmin == Fmax) Fpref = Fmin;
   FBufferSize = (Fpref < 1 || Fpref > 65530) ? 4096u : static_cast<std::uint32_t>(Fpref);
-  // A driver refuses buffers outside the range it reported: a preferred size
-  // beyond it (some drivers report one) is brought inside.
-  if (Fmin >= 1 && Fmin <= Fmax && Fmin <= 65530)
-    FBufferSize = std::clamp<std::uint32_t>(FBufferSize, static_cast<std::uint32_t>(Fmin),
-                                            static_cast<std::uint32_t>(std::min<std::int32_t>(Fmax, 65530)));
+  // A driver refuses buffers of a size it does not offer: a preferred size
+  // outside its own range or steps (some drivers report one, or announce one
+  // in a buffer size change) is brought to the nearest size it offers.
+  FBufferSize = FitBufferSize(FBufferSize, Fmin, Fmax, Fgran);
   double rate = 0.0;
   if (FDriver->GetSampleRate(rate) == ASE_OK) {
     FSampleRate = rate;
@@ -508,16 +532,24 @@ std::int32_t TCustomASIOHostBasic::AsioMessage(std::int32_t selector, std::int32
 void TCustomASIOHostBasic::ServiceRequests() {
   const std::uint32_t requests = FPendingRequests.exchange(0);
   bool failed = (requests & kRequestError) != 0;
-  bool resetFailed = false;
+  bool reset = false, resetFailed = false;
   try {
     std::lock_guard lock(FLock);
-    if (requests & kRequestReset) {
+    // A request that finds no driver open (closed meanwhile) has nothing to do.
+    reset = (requests & kRequestReset) && FDriver;
+    if (reset) {
+      const bool wasActive = Active();
       try {
         TASIOHostMessage message{HostMessageAsio, 0, 0, 0};
         Dispatch(message);
+        // The driver is back only with its buffers, and running if it ran.
+        resetFailed = !FDriver || !FBuffersCreated || (wasActive && !Active());
       } catch (...) {
         resetFailed = true;
       }
+      // A driver that came back only in part is closed: the next Reset
+      // opens it anew.
+      if (resetFailed) CloseDriver();
     }
     if (requests & kRequestLatencies) {
       TASIOHostMessage message{HostMessageAsio, 3, 0, 0};
@@ -528,7 +560,7 @@ void TCustomASIOHostBasic::ServiceRequests() {
   }
   // The owner hears of the reset, then the error is shown, both without the
   // lock: the owner calls the host again from its handler.
-  if (requests & kRequestReset) {
+  if (reset) {
     try {
       if (OnDriverReset) OnDriverReset(*this, !resetFailed);
     } catch (...) {

@@ -204,6 +204,14 @@ using TBufferSwitchEvent32 = std::function<void(TCustomASIOHost& Sender, const T
 
 // Largest channel count accepted from a driver; more is a failed open.
 inline constexpr std::int32_t MaxDriverChannels = 1024;
+// Longest buffer half the host asks a driver for, in frames.
+inline constexpr std::int32_t kMaxBufferFrames = 65530;
+
+// The buffer size nearest to Size that a driver offers: within Minimum ..
+// Maximum (and kMaxBufferFrames), a power of two for Granularity -1, the
+// minimum for 0, a whole number of Granularity steps above the minimum for
+// more. Size unchanged when the driver's figures make no range.
+std::uint32_t FitBufferSize(std::uint32_t Size, std::int32_t Minimum, std::int32_t Maximum, std::int32_t Granularity);
 
 // ---------------------------------------------------------------------------
 // The host core
@@ -288,8 +296,10 @@ class TCustomASIOHostBasic {
   TBufferSwitchEventNative OnBufferSwitch;
   // A reset the driver asked for has been carried out (owner thread, after
   // OnReset, with no lock held): Reopened is false when the driver could not
-  // be opened again, whose error is shown right after this event. The
-  // host's own Reset does not raise it.
+  // be opened again, or came back without its buffers, or did not start
+  // again though it ran before; the host has then closed it, and its error
+  // is shown right after this event. The host's own Reset does not raise
+  // it, nor does a request that finds no driver open.
   using TDriverResetEvent = std::function<void(TCustomASIOHostBasic& Sender, bool Reopened)>;
   TDriverResetEvent OnDriverReset;
 

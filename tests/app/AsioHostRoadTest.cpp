@@ -27,6 +27,9 @@ struct TDriverBench {
   std::atomic<int> StopsThatHung{0};     // stops that waited in vain for the window's thread
   std::atomic<int> StopsStarted{0};
   std::atomic<bool> ReopenFails{false};  // drivers made from now on fail Init
+  std::atomic<bool> BuffersFail{false};  // ... refuse their buffers
+  std::atomic<bool> StartFails{false};   // ... do not start
+  std::atomic<int> Preferred{512};       // ... prefer this size (powers of two only)
   void Note(std::string Text) {
     std::lock_guard<std::mutex> lock(Lock);
     Log.push_back(std::move(Text));
@@ -42,11 +45,22 @@ struct TDriverBench {
 // rate it is given.
 class TWindowDriver final : public krvtest::TFakeDriver {
  public:
-  explicit TWindowDriver(TDriverBench& Bench) : FBench(Bench) { rate = 44100.0; }
+  explicit TWindowDriver(TDriverBench& Bench)
+      : FBench(Bench), FFailsBuffers(Bench.BuffersFail), FFailsStart(Bench.StartFails) {
+    rate = 44100.0;
+    minSize = 64, maxSize = 8192, granularity = -1, preferred = Bench.Preferred;
+  }
   ASIOBool Init(std::intptr_t) override { return FBench.ReopenFails ? ASIOFalse : ASIOTrue; }
+  ASIOError CreateBuffers(PASIOBufferInfo infos, std::int32_t count, std::int32_t frames,
+                          const TASIOCallbacks& cb) override {
+    FBench.Note("buffers " + std::to_string(frames));
+    // As hardware does: only the sizes it offers.
+    if (FFailsBuffers || (frames & (frames - 1)) != 0) return ASE_InvalidMode;
+    return TFakeDriver::CreateBuffers(infos, count, frames, cb);
+  }
   ASIOError Start() override {
     FBench.Note("start");
-    return ASE_OK;
+    return FFailsStart ? ASE_HWMalfunction : ASE_OK;
   }
   ASIOError Stop() override {
     ++FBench.StopsStarted;
@@ -62,6 +76,7 @@ class TWindowDriver final : public krvtest::TFakeDriver {
 
  private:
   TDriverBench& FBench;
+  const bool FFailsBuffers, FFailsStart;
 };
 
 class TBenchPlatform final : public TASIOHostPlatform {
@@ -232,6 +247,52 @@ TEST_F(AsioHostRoadTest, ADriversResetThatCannotReopenEndsThePlayWithOneMessage)
   bench.ReopenFails = false;
   OnUi([&] { state->Play(); });  // the next play opens the driver again
   EXPECT_EQ(Operation(), TOperation::_Play);
+}
+
+// A driver that announces a buffer size it does not offer (1000 frames, its
+// sizes being powers of two) comes back with the nearest one it offers and
+// plays on; one that fails at any step of the reopen ends the play with one
+// message, and the next Play opens it again.
+TEST_F(AsioHostRoadTest, AReopenThatFailsAtAnyStepEndsThePlayWithOneMessage) {
+  OnUi([&] { state->Play(); });
+  ASSERT_EQ(Operation(), TOperation::_Play);
+  bench.Preferred = 1000;
+  Driver().callbacks.asioMessage(kAsioBufferSizeChange, 1000, nullptr, nullptr);
+  Settle();
+  EXPECT_EQ(Operation(), TOperation::_Play);
+  EXPECT_EQ(bench.Calls().back(), "rate 48000");
+  std::uint32_t frames = 0;
+  OnUi([&] { frames = host->BufferSize(); });
+  EXPECT_EQ(frames, 1024u);
+  EXPECT_TRUE(bench.Errors.empty());
+
+  struct Case {
+    const char* Name;
+    std::atomic<bool>& Fault;
+  };
+  for (const Case& c : {Case{"init", bench.ReopenFails}, Case{"buffers", bench.BuffersFail},
+                        Case{"start", bench.StartFails}}) {
+    SCOPED_TRACE(c.Name);
+    bench.Errors.clear();
+    const std::size_t drivers = made.size();
+    c.Fault = true;
+    Driver().callbacks.asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+    ASSERT_TRUE(WaitUntil([&] {
+      OnUi([] {});
+      return Operation() == TOperation::_Stop;
+    }));
+    Settle();
+    EXPECT_EQ(made.size(), drivers + 1);
+    EXPECT_EQ(view.Glyphs().back(), "_SignalInactive");
+    EXPECT_EQ(bench.Errors, std::vector<std::string>{"ASIO Driver Failed!"});
+    EXPECT_TRUE(view.Messages().empty());
+    bool active = true;
+    OnUi([&] { active = host->Active(); });
+    EXPECT_FALSE(active);
+    c.Fault = false;
+    OnUi([&] { state->Play(); });  // the next play opens the driver again
+    EXPECT_EQ(Operation(), TOperation::_Play);
+  }
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ class TFakeAsioHost final : public TAsioRoadHost {
   std::atomic<bool> FActive{false};
   std::vector<std::string> FCalls;
   std::function<void(bool)> FOnDriverReset;
+  std::chrono::steady_clock::time_point FSettledAt{};
 
  public:
   // What the test sets before Play.
@@ -41,20 +42,27 @@ class TFakeAsioHost final : public TAsioRoadHost {
   // offset of the rate it then reports (a measured clock).
   std::atomic<int> RateUnreadable{0};
   double RateOffset = 0.0;
+  // A driver that reports no rate for this long after each rate change.
+  std::chrono::milliseconds Settle{0};
 
   std::int32_t DriverIndex() override { return Driver; }
   double SampleRate() override { return Locked([&] { return FRate; }); }
   void SetSampleRate(double Rate) override {
     Locked([&] {
       FRate = Rate;
+      FSettledAt = std::chrono::steady_clock::now() + Settle;
       if (HoldsRate) FDriverRate = Rate;
       FCalls.push_back("rate " + std::to_string(static_cast<int>(Rate)));
     });
   }
-  std::int32_t CanSampleRate(double) override { return CanRateAnswer; }
+  std::int32_t CanSampleRate(double) override {
+    Locked([&] { FCalls.push_back("can rate"); });
+    return CanRateAnswer;
+  }
   std::optional<double> DriverSampleRate() override {
     return Locked([&]() -> std::optional<double> {
       FCalls.push_back("read rate");
+      if (std::chrono::steady_clock::now() < FSettledAt) return std::nullopt;
       if (RateUnreadable > 0) {
         --RateUnreadable;
         return std::nullopt;
@@ -92,6 +100,9 @@ class TFakeAsioHost final : public TAsioRoadHost {
     return Locked([&] { return FCalls; });
   }
   double Rate() { return SampleRate(); }
+  std::chrono::steady_clock::time_point SettleEnd() {
+    return Locked([&] { return FSettledAt; });
+  }
 
 };
 
@@ -159,11 +170,12 @@ class AsioRoadTest : public ::testing::Test {
   }
 
   // Waits for Condition while running what was posted to the
-  // user-interface thread, which this test thread is.
+  // user-interface thread, which this test thread is, and its timers.
   template <class F>
   bool Pump(F Condition) {
     return WaitUntil([&] {
       uiQueue.RunPending();
+      view.RunLater();
       return Condition();
     });
   }
@@ -387,6 +399,7 @@ TEST_F(AsioRoadTest, PlayRefusalsShowOneMessageAndLeaveTheHostStopped) {
     c.Setup(fresh, engine);
     state->Play();
     engine.OpenGate();
+    EXPECT_TRUE(Pump([&] { return view.Messages().size() > before; }));  // a locked clock: after the wait
     EXPECT_EQ(view.Messages().size(), before + 1);
     EXPECT_EQ(view.Messages().back(), c.Message);
     EXPECT_EQ(state->xOperation(), TOperation::_Stop);
@@ -419,9 +432,94 @@ TEST_F(AsioRoadTest, ResetDuringPlaySetsTheRateAgainAndStopsWhenTheDriverKeepsAn
   host.SetSampleRate(44100.0);  // reopened at its default rate...
   host.HoldsRate = false;       // ...and locked there
   host.DriverReset(true);
-  EXPECT_EQ(view.Messages(), std::vector<std::string>{"Error - ASIO Device not support this Sampling Rate."});
+  EXPECT_EQ(state->xOperation(), TOperation::_Play);  // it plays on while the rate may still come
+  ASSERT_TRUE(Pump([&] { return !view.Messages().empty(); }));
+  EXPECT_EQ(view.Messages(), std::vector<std::string>{"ASIO Driver Failed!"});
   EXPECT_EQ(state->xOperation(), TOperation::_Stop);
   ASSERT_TRUE(Pump([&] { return !host.Active(); }));
+}
+
+// A reopened driver that takes its time to report the rate plays on; one
+// that refuses the rate ends the play at once.
+TEST_F(AsioRoadTest, ReopenedDriverMayLockSlowlyButARefusedRateEndsThePlayAtOnce) {
+  state->Play();
+  host.Settle = 300ms;
+  host.DriverReset(true);
+  const std::size_t calls = host.Calls().size();
+  const auto until = host.SettleEnd() + 200ms;
+  Pump([&] { return std::chrono::steady_clock::now() > until; });
+  const auto after = host.Calls();
+  EXPECT_GT(std::count(after.begin() + static_cast<std::ptrdiff_t>(calls), after.end(), "read rate"), 2);
+  EXPECT_EQ(state->xOperation(), TOperation::_Play);
+  EXPECT_TRUE(view.Messages().empty());
+  host.Settle = 0ms;
+  host.CanRateAnswer = kAsioNoClock;
+  host.DriverReset(true);
+  EXPECT_EQ(view.Messages(), std::vector<std::string>{"ASIO Driver Failed!"});
+  EXPECT_EQ(state->xOperation(), TOperation::_Stop);
+  ASSERT_TRUE(Pump([&] { return !host.Active(); }));
+  EXPECT_EQ(host.Rate(), 44100.0);
+}
+
+// A timed play that ends while a reopened driver still settles ends quietly.
+TEST_F(AsioRoadTest, ATimedPlayThatEndsWhileAReopenedDriverSettlesShowsNothing) {
+  SetFormat(8000, 16);
+  TInternalSetting setting = state->InternalSetting();
+  setting._Repeat = TRepeat::_Single;
+  setting._PlayTime = 10;  // the sweep's period
+  state->SetInternalSetting(setting);
+  state->Play();
+  host.Settle = 5000ms;
+  host.DriverReset(true);
+  for (int second = 0; second < 10; ++second) {  // the whole play
+    if (second < 8) {
+      ASSERT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
+    }
+    Switch(2, 8000, false);
+  }
+  ASSERT_TRUE(WaitUntil([&] { return ui.SinglePlayEnds() == 1; }));
+  const auto until = std::chrono::steady_clock::now() + 1200ms;  // past the wait
+  Pump([&] { return std::chrono::steady_clock::now() > until; });
+  EXPECT_TRUE(view.Messages().empty());
+  state->CompleteSinglePlay();
+  EXPECT_EQ(state->xOperation(), TOperation::_Stop);
+}
+
+// While Play waits for the driver to report the rate, the handler has
+// returned: the play shows, the driver has not started. Stop or the close
+// then end the wait: nothing starts later, the driver's rate comes back.
+TEST_F(AsioRoadTest, PlayWaitsForTheRateWithoutBlockingAndStopOrCloseEndTheWait) {
+  for (const bool close : {false, true}) {
+    SCOPED_TRACE(close ? "close" : "Stop");
+    TFakeAsioHost fresh;
+    fresh.Settle = 400ms;
+    TAsioPlayback playback(
+        TAsioRoadServices{*state, fresh, engine, PortableEventFactory(), ui, view, uiQueue.Poster()});
+    state->SetAsioRoad(&playback);
+    state->Play();
+    EXPECT_EQ(state->xOperation(), TOperation::_Play);
+    EXPECT_EQ(view.Glyphs().back(), "_SignalActive");
+    EXPECT_FALSE(fresh.Active());
+    state->Play();  // again: nothing more
+    if (close) {
+      state->Close();
+    } else {
+      state->Stop();
+      EXPECT_EQ(state->xOperation(), TOperation::_Stop);
+      EXPECT_EQ(view.Glyphs().back(), "_SignalInactive");
+    }
+    std::this_thread::sleep_for(500ms);  // the driver would report the rate by now
+    Pump([&] { return fresh.Rate() == 44100.0; });
+    const auto calls = fresh.Calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "start"), 0);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "reset"), 1);
+    EXPECT_EQ(fresh.Rate(), 44100.0);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "close"), close ? 1 : 0);
+    EXPECT_TRUE(view.Messages().empty());
+    playback.Close();
+    state->SetOperation(TOperation::_Stop);
+  }
+  state->SetAsioRoad(road.get());
 }
 
 TEST_F(AsioRoadTest, CloseWhilePlayingStopsRestoresAndClosesTheDriverOnce) {
@@ -452,6 +550,7 @@ TEST_F(AsioRoadTest, RateReadBackRoundsToHertzAndWaitsForADriverThatLocks) {
       {"measured clock above", 0.02, 0, true},
       {"measured clock below", -0.4, 0, true},
       {"not present while it locks", 0.0, 3, true},
+      {"locks in 900 ms", 0.0, -900, true},
       {"a hertz off", 0.6, 0, false},
       {"never reported", 0.0, 1 << 20, false},
   };
@@ -459,12 +558,16 @@ TEST_F(AsioRoadTest, RateReadBackRoundsToHertzAndWaitsForADriverThatLocks) {
     SCOPED_TRACE(c.Name);
     TFakeAsioHost fresh;
     fresh.RateOffset = c.Offset;
-    fresh.RateUnreadable = c.Unreadable;
+    if (c.Unreadable >= 0)
+      fresh.RateUnreadable = c.Unreadable;
+    else
+      fresh.Settle = std::chrono::milliseconds(-c.Unreadable);
     TAsioPlayback playback(
         TAsioRoadServices{*state, fresh, engine, PortableEventFactory(), ui, view, uiQueue.Poster()});
     state->SetAsioRoad(&playback);
     const auto before = view.Messages().size();
     state->Play();
+    ASSERT_TRUE(Pump([&] { return fresh.Active() || view.Messages().size() > before; }));
     EXPECT_EQ(state->xOperation(), c.Plays ? TOperation::_Play : TOperation::_Stop);
     EXPECT_EQ(fresh.Active(), c.Plays);
     if (c.Plays) {

@@ -60,17 +60,24 @@ TEST_F(HostTest, BufferSizeFallbacks) {
   struct Case {
     std::int32_t min, max, pref;
     std::uint32_t size;
+    std::int32_t gran = -1;
   };
-  for (const Case c : {Case{256, 256, 512, 256}, Case{64, 8192, 0, 4096}, Case{64, 8192, 65531, 4096},
-                       Case{64, 8192, -1, 4096}, Case{64, 70000, 65530, 65530},
+  for (const Case c : {Case{256, 256, 512, 256, 0}, Case{64, 8192, 0, 4096}, Case{64, 8192, 65531, 4096},
+                       Case{64, 8192, -1, 4096}, Case{64, 70000, 65530, 65530, 1},
                        // A preferred size outside the driver's own range is brought inside it.
-                       Case{64, 1024, 2048, 1024}, Case{512, 1024, 128, 512}, Case{64, 2048, 0, 2048}}) {
-    model.minSize = c.min, model.maxSize = c.max, model.preferred = c.pref;
+                       Case{64, 1024, 2048, 1024}, Case{512, 1024, 128, 512}, Case{64, 2048, 0, 2048},
+                       // ...and onto its steps: the nearest power of two, step or the minimum.
+                       Case{64, 8192, 1000, 1024}, Case{64, 8192, 100, 128}, Case{64, 8192, 96, 128},
+                       Case{64, 8192, 95, 64}, Case{64, 70000, 65530, 32768}, Case{64, 8192, 1000, 64, 0},
+                       Case{64, 8192, 1000, 1024, 96}, Case{48, 1000, 1000, 948, 100}, Case{48, 1000, 97, 48, 100},
+                       // No power of two in the range, or steps of no known kind: only the range.
+                       Case{100, 120, 110, 110}, Case{100, 120, 200, 120}, Case{64, 8192, 1000, 1000, -2}}) {
+    model.minSize = c.min, model.maxSize = c.max, model.preferred = c.pref, model.granularity = c.gran;
     Open();
-    EXPECT_EQ(host->BufferSize(), c.size) << c.pref;
+    EXPECT_EQ(host->BufferSize(), c.size) << c.min << " " << c.max << " " << c.pref << " " << c.gran;
     EXPECT_EQ(Driver().size, static_cast<std::int32_t>(c.size));
   }
-  EXPECT_EQ(host->BufferPreferredSize(), 0);
+  EXPECT_EQ(host->BufferPreferredSize(), 1000);  // the driver's own figure is kept
 }
 
 TEST_F(HostTest, SampleRateRangeAndOnlyValidRatesReachTheDriver) {
@@ -189,6 +196,58 @@ TEST_F(HostTest, DriverResetEventTellsOnlyRequestedResetsAndTheirOutcome) {
   EXPECT_EQ(seen.back(), "failed");
   EXPECT_EQ(errors, std::vector<std::string>{"ASIO Driver Failed!"});
   EXPECT_EQ(h.DriverSampleRate(), std::nullopt);
+}
+
+// A reset the driver asks for while it plays fails at any step of the
+// reopen (init, buffers, start): one error, the event says so, and no driver
+// is left half open. A reset while it is stopped needs no start.
+TEST_F(HostTest, ARequestedReopenThatFailsAtAnyStepIsOneErrorAndLeavesNoDriver) {
+  struct Case {
+    const char* name;
+    void (*fail)(TFakeDriver&);
+    bool active;
+    bool reopened;
+  };
+  const Case cases[] = {
+      {"init", [](TFakeDriver& d) { d.initResult = ASIOFalse; }, true, false},
+      {"buffers", [](TFakeDriver& d) { d.createResult = ASE_InvalidMode; }, true, false},
+      {"start", [](TFakeDriver& d) { d.startResult = ASE_HWMalfunction; }, true, false},
+      {"buffers while stopped", [](TFakeDriver& d) { d.createResult = ASE_InvalidMode; }, false, false},
+      {"start while stopped", [](TFakeDriver& d) { d.startResult = ASE_HWMalfunction; }, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    model = TFakeDriver{};
+    errors.clear();
+    TASIOHost& h = Open();
+    std::vector<bool> outcomes;
+    h.OnDriverReset = [&](TCustomASIOHostBasic&, bool reopened) { outcomes.push_back(reopened); };
+    h.SetActive(c.active);
+    ASSERT_EQ(h.Active(), c.active);
+    c.fail(model);  // the drivers made from now on
+    Driver().callbacks.asioMessage(kAsioBufferSizeChange, 1024, nullptr, nullptr);
+    h.ServiceRequests();
+    EXPECT_EQ(outcomes, std::vector<bool>{c.reopened});
+    EXPECT_EQ(h.DriverOpen(), c.reopened);
+    EXPECT_FALSE(h.Active());
+    EXPECT_EQ(errors, c.reopened ? std::vector<std::string>{} : std::vector<std::string>{"ASIO Driver Failed!"});
+    if (!c.reopened) {
+      EXPECT_EQ(TCustomASIOHostBasic::CurrentHost(), nullptr);
+    }
+  }
+  // A request that finds the driver closed meanwhile does nothing.
+  model = TFakeDriver{};
+  errors.clear();
+  TASIOHost& h = Open();
+  int events = 0;
+  h.OnDriverReset = [&](TCustomASIOHostBasic&, bool) { ++events; };
+  Driver().callbacks.asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+  const std::size_t drivers = made.size();
+  h.SetDriverIndex(-1);
+  h.ServiceRequests();
+  EXPECT_EQ(made.size(), drivers);
+  EXPECT_EQ(events, 0);
+  EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(HostTest, FailedOpensLeaveNoDriverAndNoStart) {

@@ -21,7 +21,7 @@ class TFakeDriver : public IQorvASIO {
   std::int32_t inputs = 0, outputs = 2;
   ASIOSampleType type = ASIOSTInt32LSB;
   double rate = 48000.0;
-  ASIOError rateResult = ASE_OK, createResult = ASE_OK;
+  ASIOError rateResult = ASE_OK, createResult = ASE_OK, startResult = ASE_OK;
   std::int32_t latency = 100;
   std::vector<std::vector<unsigned char>> halves;
   TASIOBufferInfo* records = nullptr;
@@ -34,7 +34,7 @@ class TFakeDriver : public IQorvASIO {
   void GetDriverName(char* name) override { Log("GetDriverName"), std::strcpy(name, "Fake"); }
   std::int32_t GetDriverVersion() override { return Log("GetDriverVersion"), 7; }
   void GetErrorMessage(char* text) override { text[0] = 0; }
-  ASIOError Start() override { return Log("Start"), ASE_OK; }
+  ASIOError Start() override { return Log("Start"), startResult; }
   ASIOError Stop() override { return Log("Stop"), ASE_OK; }
   ASIOError GetChannels(std::int32_t& in, std::int32_t& out) override {
     Log("GetChannels");
@@ -116,6 +116,7 @@ class TFakePlatform : public TASIOHostPlatform {
     auto fake = std::make_shared<TFakeDriver>();
     fake->initResult = FModel.initResult, fake->minSize = FModel.minSize, fake->maxSize = FModel.maxSize;
     fake->preferred = FModel.preferred, fake->inputs = FModel.inputs, fake->outputs = FModel.outputs;
+    fake->granularity = FModel.granularity, fake->startResult = FModel.startResult;
     fake->type = FModel.type, fake->rateResult = FModel.rateResult, fake->createResult = FModel.createResult;
     FMade.push_back(fake);
     driver = fake;

@@ -16,6 +16,16 @@
 #   size-change      a resync request after 50 halves and a buffer size
 #                    change (512 to 1024 frames) after 100: the play restarts
 #                    with the new size and goes on, and ends with no hang.
+#   size-odd         a buffer size change to 1000 frames after 200 halves,
+#                    which the driver (powers of two) does not offer: the
+#                    host asks for 1024 and the play goes on.
+#   settle-150       getSampleRate answers "not present" for 150 ms after each
+#                    rate change: Play plays.
+#   settle-900       the same for 900 ms: Play's handler returns before the
+#                    driver has started (the window answers meanwhile), and
+#                    the play begins once the driver reports the rate.
+#   no-clock         the driver refuses the rate (ASE_NoClock): Play reports
+#                    it at once, without reading the driver's rate again.
 # Where the play is checked, the capture on the pair 0 / 1 equals the recorded
 # stream converted by the driver's sample type, with no frame lost or
 # repeated. Every step is bounded in time: a program that stops answering
@@ -46,6 +56,12 @@ case "$mode" in
   size-change)
     seconds=4 check_options=(--any-offset)
     export KRV_TEST_ASIO_RESYNC_AFTER=50 KRV_TEST_ASIO_BUFFERSIZE_AFTER=100 KRV_TEST_ASIO_BUFFERSIZE_NEW=1024 ;;
+  size-odd)
+    seconds=4 check_options=(--any-offset)
+    export KRV_TEST_ASIO_BUFFERSIZE_AFTER=200 KRV_TEST_ASIO_BUFFERSIZE_NEW=1000 ;;
+  settle-150) export KRV_TEST_ASIO_RATE_SETTLE_MS=150 ;;
+  settle-900) export KRV_TEST_ASIO_RATE_SETTLE_MS=900 ;;
+  no-clock) export KRV_TEST_ASIO_RATE=44100 KRV_TEST_ASIO_REFUSE_RATE=48000 ;;
   *) krv_fail "unknown mode $mode" ;;
 esac
 export KRV_TEST_ASIO_TYPE=$type
@@ -85,6 +101,44 @@ if [ "$mode" = stop-then-play ] || [ "$mode" = stop-then-close ]; then
   exit 0
 fi
 
+if [ "$mode" = no-clock ]; then
+  ctl click BitBtnExt_Play || krv_fail "Play"  # its handler shows the message
+  krv_error_box "Error - ASIO Device not support this Sampling Rate."
+  krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalInactive "Play picture after the refusal"
+  # Reported at once: after the refusal the rate is read only where the
+  # host's reset creates the buffers, never polled.
+  reads=$(sed -n '/^canSampleRate 48000/,$p' "$log" | grep -c "^getSampleRate")
+  [ "$reads" -le 1 ] || krv_fail "the driver's rate was read $reads times after it refused the rate"
+  grep -q "^start" "$log" && krv_fail "the driver was started"
+  echo "ok: a refused rate is reported at once"
+  asio_close
+  exit 0
+fi
+
+if [ "$mode" = settle-150 ] || [ "$mode" = settle-900 ]; then
+  ctl press BitBtnExt_Play || krv_fail "Play"
+  if [ "$mode" = settle-900 ]; then
+    # The handler has returned while the driver still settles: it has not
+    # started yet, and the window answers.
+    grep -q "^start" "$log" && krv_fail "Play waited for the rate inside its handler"
+    krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalActive "Play picture while the rate settles"
+  fi
+  for _ in $(seq 40); do grep -q "^start" "$log" && break; sleep 0.1; done
+  grep -q "^start" "$log" || krv_fail "the driver never started"
+  grep -q "not present (settling)" "$log" || krv_fail "the program never read the rate while it settled"
+  sleep 1
+  krv_no_error_box "after the rate settled"
+  krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalActive "Play picture while playing"
+  size=$(stat -c %s "$KRV_E2E_DIR/out-0.cap")
+  sleep 0.3
+  [ "$(stat -c %s "$KRV_E2E_DIR/out-0.cap")" -gt "$size" ] || krv_fail "the driver does not play"
+  ctl press BitBtnExt_Stop || krv_fail "Stop"
+  krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalInactive "Play picture after Stop"
+  echo "ok: a rate that takes $KRV_TEST_ASIO_RATE_SETTLE_MS ms to settle plays"
+  asio_close
+  exit 0
+fi
+
 krv_record_seconds reference 2
 asio_play play "$seconds"
 asio_check play "$KRV_E2E_DIR/reference.wav" 24 "$type" 0 1 --outputs 2 --min-seconds "$min_seconds" \
@@ -92,6 +146,10 @@ asio_check play "$KRV_E2E_DIR/reference.wav" 24 "$type" 0 1 --outputs 2 --min-se
 case "$mode" in
   measured-rate)
     grep -q "not present (settling)" "$log" || echo "note: the program never read the rate while it settled" ;;
+  size-odd)
+    grep -q "asioMessage buffer size -> 1" "$log" || krv_fail "the buffer size change was not taken"
+    grep -q "createBuffers 2 1024" "$log" || krv_fail "no buffers of the nearest size offered"
+    grep -q "createBuffers refuses" "$log" && krv_fail "the host asked for a size the driver does not offer" ;;
   plain-fixed)
     grep -q "createBuffers 2 256" "$log" || krv_fail "the buffers are not 256 frames" ;;
   size-change)

@@ -19,7 +19,14 @@
 //   KRV_TEST_ASIO_RATE_SETTLE_MS  after setSampleRate, getSampleRate answers
 //                             ASE_NotPresent for this many ms (0)
 //   KRV_TEST_ASIO_REFUSE_RATE a rate that canSampleRate/setSampleRate refuse
-//   KRV_TEST_ASIO_FAIL        comma list: init, createbuffers, start
+//   KRV_TEST_ASIO_FAIL        comma list: init, createbuffers, start,
+//                             setsamplerate (answers ASE_HWMalfunction and
+//                             keeps its rate), getsamplerate (answers
+//                             ASE_HWMalfunction)
+//   KRV_TEST_ASIO_FAIL_WHEN   always (the default) or reopen: the faults only
+//                             in driver objects created after a driver object
+//                             of the process asked the host for a reset or a
+//                             buffer size change
 //   KRV_TEST_ASIO_MODE        realtime (halves at the sample rate) or paced
 //                             (each half right after the previous one returned)
 //   KRV_TEST_ASIO_CALLBACK    timeinfo (bufferSwitchTimeInfo when the host
@@ -83,6 +90,9 @@ std::atomic<long> LiveObjects{0};
 // A buffer size change outlives the driver object that announced it, as a
 // setting of the sound card does: later objects of the process prefer it.
 std::atomic<long> ChangedPreferredSize{0};
+
+// A driver object of the process has asked the host to reopen it.
+std::atomic<bool> ReopenAsked{false};
 
 std::string Env(const char* name, const char* fallback = "") {
   char value[1024];
@@ -184,10 +194,13 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     FRateError = EnvDouble("KRV_TEST_ASIO_RATE_ERROR", 0.0);
     FSettleMs = EnvInt("KRV_TEST_ASIO_RATE_SETTLE_MS", 0);
     FRefusedRate = EnvDouble("KRV_TEST_ASIO_REFUSE_RATE", -1.0);
-    const std::vector<std::string> fail = SplitList(Env("KRV_TEST_ASIO_FAIL"));
+    std::vector<std::string> fail = SplitList(Env("KRV_TEST_ASIO_FAIL"));
+    if (Env("KRV_TEST_ASIO_FAIL_WHEN") == "reopen" && !ReopenAsked) fail.clear();
     FFailInit = InList(fail, "init");
     FFailCreate = InList(fail, "createbuffers");
     FFailStart = InList(fail, "start");
+    FFailSetRate = InList(fail, "setsamplerate");
+    FFailGetRate = InList(fail, "getsamplerate");
     FPaced = Env("KRV_TEST_ASIO_MODE") == "paced";
     FPlainCallback = Env("KRV_TEST_ASIO_CALLBACK") == "plain";
     FStopByMessage = Env("KRV_TEST_ASIO_STOP") == "message";
@@ -280,6 +293,10 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     return Accepts(rate) ? ASE_OK : ASE_NoClock;
   }
   ASIOError getSampleRate(double* rate) override {
+    if (FFailGetRate) {
+      Log("getSampleRate -> fails");
+      return ASE_HWMalfunction;
+    }
     if (GetTickCount64() < FSettledAt) {
       Log("getSampleRate -> not present (settling)");
       return ASE_NotPresent;
@@ -291,6 +308,10 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
   ASIOError setSampleRate(double rate) override {
     Log("setSampleRate %.3f", rate);
     if (!Accepts(rate)) return ASE_NoClock;
+    if (FFailSetRate) {
+      Log("setSampleRate fails");
+      return ASE_HWMalfunction;
+    }
     // A measured rate handed back selects its nominal rate.
     FRate = std::round(rate);
     if (FSettleMs > 0) FSettledAt = GetTickCount64() + static_cast<ULONGLONG>(FSettleMs);
@@ -506,7 +527,10 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
       ++half;
       index ^= 1;
       if (!FRunning) break;  // a stop from inside the callback
-      if (half == FResetAfter) SendHostMessage(kAsioResetRequest, 0, "reset");
+      if (half == FResetAfter) {
+        ReopenAsked = true;
+        SendHostMessage(kAsioResetRequest, 0, "reset");
+      }
       if (half == FLatencyAfter) {
         FExtraLatency += 100;
         SendHostMessage(kAsioLatenciesChanged, 0, "latencies");
@@ -514,6 +538,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
       if (half == FBufferSizeAfter && FPreferred != FNewBufferSize) {
         FPreferred = FNewBufferSize;
         ChangedPreferredSize = FNewBufferSize;
+        ReopenAsked = true;
         if (SendHostMessage(kAsioBufferSizeChange, FNewBufferSize, "buffer size") != 1)
           SendHostMessage(kAsioResetRequest, 0, "reset");
       }
@@ -626,7 +651,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
   std::atomic<long> FPreferred{0};  // changed on the driver's thread
   double FRate, FRateError, FRefusedRate;
   ULONGLONG FSettledAt = 0;
-  bool FFailInit, FFailCreate, FFailStart, FPaced, FPlainCallback, FStopByMessage, FTimeInfo = false;
+  bool FFailInit, FFailCreate, FFailStart, FFailSetRate, FFailGetRate, FPaced, FPlainCallback, FStopByMessage, FTimeInfo = false;
   HWND FStopWindow = nullptr;
   std::string FCapturePath;
   std::FILE* FLog = nullptr;

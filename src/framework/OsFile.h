@@ -2,7 +2,7 @@
 // carries the system's own reason (a full disk, a denied access, a missing
 // folder) instead of whatever the C runtime leaves in errno; and the one way
 // the program writes a file: into a temporary file of its own beside the
-// target, renamed over the target once it is complete.
+// target, put in the target's place once it is complete.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +16,14 @@
 class EOsFileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// A replace that removed the target but could not give the new file its
+// name: the new file stays under its temporary name, the only copy of the
+// data.
+class EOsFileStranded : public EOsFileError {
+ public:
+  using EOsFileError::EOsFileError;
 };
 
 // A file open for writing. Closes quietly when destroyed.
@@ -47,8 +55,12 @@ class TOsFile {
   std::intptr_t FHandle = kNone;
 };
 
-// Renames Source over Target, replacing a file of that name in one step.
-// Throws EOsFileError.
+// Puts Source in the place of Target in one step. An existing target keeps
+// its attributes and its permissions (on Windows its security, creation time
+// and streams as well); a read-only target is not replaced ("it is read-only"),
+// nor, on Windows, one that another program holds open without delete sharing
+// ("it is in use by another program"). Throws EOsFileError with Target as it was and Source left to the
+// caller, or EOsFileStranded.
 void ReplaceOsFile(const std::filesystem::path& Source, const std::filesystem::path& Target);
 // Removes a file; never throws.
 void RemoveOsFile(const std::filesystem::path& FileName) noexcept;
@@ -57,9 +69,11 @@ void RemoveOsFile(const std::filesystem::path& FileName) noexcept;
 // target's folder, "<target>.tmpN" with the first N whose name is free,
 // created exclusively: no file or folder that exists is ever opened, written
 // or replaced but the target itself. Commit puts the bytes on the disk and
-// renames the temporary file over the target, so the target is either left
-// as it was or replaced by the complete new file. A failure, Discard, or
-// destroying an uncommitted file removes the temporary file.
+// puts the temporary file in the target's place (ReplaceOsFile), so the
+// target is either left as it was or replaced by the complete new file. A
+// failure, Discard, or destroying an uncommitted file removes the temporary
+// file; only when the system removed the target but could not rename the new
+// file (EOsFileStranded) is it kept, as the one copy of the data.
 class TReplacingFile {
  public:
   // Temporary names tried before giving up.
@@ -78,7 +92,8 @@ class TReplacingFile {
     FFile.WriteAt(Offset, Data, Size);
   }
   // Replaces the target with the file written. Throws EOsFileError, having
-  // removed the temporary file; the target is then as it was.
+  // removed the temporary file; the target is then as it was. Throws
+  // EOsFileStranded, keeping the temporary file, when the target is gone.
   void Commit();
   // Abandons the file. Never throws.
   void Discard() noexcept;

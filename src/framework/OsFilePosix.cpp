@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -73,6 +74,15 @@ void TOsFile::CloseQuietly() noexcept {
 }
 
 void ReplaceOsFile(const std::filesystem::path& Source, const std::filesystem::path& Target) {
+  struct stat target {};
+  if (::stat(Target.c_str(), &target) == 0) {
+    // A file nobody may write is one its owner does not want changed.
+    if (S_ISREG(target.st_mode) && (target.st_mode & 0222) == 0) throw EOsFileError("it is read-only");
+    // The new file takes the target's permissions.
+    if (::chmod(Source.c_str(), target.st_mode & 0777) != 0) ThrowErrno();
+  } else if (errno != ENOENT) {
+    ThrowErrno();
+  }
   if (std::rename(Source.c_str(), Target.c_str()) != 0) ThrowErrno();
 }
 

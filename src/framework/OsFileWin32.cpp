@@ -28,6 +28,11 @@ std::string SystemMessage(DWORD Code) {
 [[noreturn]] void ThrowError(DWORD Code) { throw EOsFileError(SystemMessage(Code)); }
 [[noreturn]] void ThrowLastError() { ThrowError(GetLastError()); }
 
+std::string Utf8Path(const std::filesystem::path& p) {
+  const std::u8string s = p.u8string();
+  return std::string(s.begin(), s.end());
+}
+
 HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 }  // namespace
@@ -88,9 +93,78 @@ void TOsFile::CloseQuietly() noexcept {
   FHandle = kNone;
 }
 
+namespace {
+
+// Attributes of the target that its replacement takes over. The replace call
+// carries them over itself (with the target's security, creation time and
+// streams); setting them on the new file first keeps them where a system's
+// replace call does not. The archive flag stays set: the content changed.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+constexpr char kInUse[] = "it is in use by another program";
+
+// Whether another program holds the file open without letting it be deleted,
+// which keeps anyone from replacing it.
+bool IsInUse(const std::filesystem::path& FileName) {
+  HANDLE h = CreateFileW(FileName.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+    return false;
+  }
+  return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// The reason a replace of Target failed with Code, Target being as it was.
+[[noreturn]] void ThrowReplaceError(DWORD Code, const std::filesystem::path& Target) {
+  if (Code == ERROR_SHARING_VIOLATION || Code == ERROR_LOCK_VIOLATION || IsInUse(Target))
+    throw EOsFileError(kInUse);
+  ThrowError(Code);
+}
+
+bool Exists(const std::filesystem::path& FileName, DWORD& Attributes) {
+  Attributes = GetFileAttributesW(FileName.c_str());
+  if (Attributes != INVALID_FILE_ATTRIBUTES) return true;
+  const DWORD code = GetLastError();
+  if (code == ERROR_FILE_NOT_FOUND) return false;
+  ThrowError(code);
+}
+
+}  // namespace
+
 void ReplaceOsFile(const std::filesystem::path& Source, const std::filesystem::path& Target) {
-  if (!MoveFileExW(Source.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    ThrowLastError();
+  // Wine's replace call fails on relative names.
+  std::error_code ec;
+  const std::filesystem::path source = std::filesystem::absolute(Source, ec);
+  const std::filesystem::path target = std::filesystem::absolute(Target, ec);
+  if (ec) ThrowError(ERROR_INVALID_NAME);
+  DWORD attributes = 0;
+  if (!Exists(target, attributes)) {
+    // No target yet: the new file takes its name.
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return;
+    const DWORD code = GetLastError();
+    // A file of that name that appeared meanwhile is replaced like any other.
+    if ((code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS) || !Exists(target, attributes))
+      ThrowError(code);
+  }
+  // A read-only file is one its owner does not want changed.
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) throw EOsFileError("it is read-only");
+  // Asked first, as the replace call would fail anyway: Wine's leaves a file
+  // of its own beside the target when it fails.
+  if (IsInUse(target)) throw EOsFileError(kInUse);
+  if ((attributes & kKeptAttributes) != 0)
+    SetFileAttributesW(source.c_str(), (attributes & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE);
+  if (ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0, nullptr, nullptr)) return;
+  const DWORD code = GetLastError();
+  if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES || GetLastError() != ERROR_FILE_NOT_FOUND)
+    ThrowReplaceError(code, target);
+  // The old file is gone but the new one could not take its name (what the
+  // system reports as ERROR_UNABLE_TO_MOVE_REPLACEMENT without a backup; with
+  // none asked for, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 does not occur): it
+  // takes the name now, or stays where it is as the only copy.
+  if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return;
+  throw EOsFileStranded("the old file was removed but the new one could not take its name (" +
+                        SystemMessage(GetLastError()) + "); it is kept as \"" + Utf8Path(source) + "\"");
 }
 
 void RemoveOsFile(const std::filesystem::path& FileName) noexcept { DeleteFileW(FileName.c_str()); }

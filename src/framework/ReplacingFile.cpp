@@ -1,5 +1,5 @@
 // The program's one way of writing a file: a temporary file of its own beside
-// the target, renamed over the target when complete.
+// the target, put in the target's place when complete.
 #include "framework/OsFile.h"
 
 #include <string>
@@ -26,6 +26,9 @@ void TReplacingFile::Commit() {
   try {
     FFile.Close();
     ReplaceOsFile(FTemporary, FTarget);
+  } catch (const EOsFileStranded&) {
+    FTemporary.clear();  // the one copy of the data
+    throw;
   } catch (const EOsFileError&) {
     Discard();
     throw;

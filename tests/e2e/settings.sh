@@ -5,7 +5,8 @@
 # exactly what the quantiser makes of the start-up sine in 32-bit containers
 # with 24 valid bits; REC writes an extensible WAV file that libsndfile reads
 # as 96000 Hz / 24 bits; a settings file saved from the window and loaded
-# in a fresh program gives the same state; an illegal file changes nothing.
+# in a fresh program gives the same state; an illegal file changes nothing;
+# saving over a hidden file keeps it hidden.
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
 krv_e2e_setup settings
@@ -152,6 +153,16 @@ cmp "$cfg" "$KRV_E2E_DIR/again.cfg" || krv_fail "the loaded state saves differen
 [ -d "$KRV_E2E_DIR/again.cfg.tmp0" ] || krv_fail "the save touched the folder again.cfg.tmp0"
 leftover="$(find "$KRV_E2E_DIR" -maxdepth 1 -name 'again.cfg.tmp*' ! -name again.cfg.tmp0)"
 [ -z "$leftover" ] || krv_fail "the save left $leftover behind"
+# Saving over a hidden file keeps it hidden.
+attrib() { "$KRV_WINE" attrib.exe "$@" </dev/null | tr -d '\r'; }
+sed 's/DefaultPeriod=5/DefaultPeriod=7/' "$cfg" >"$KRV_E2E_DIR/again.cfg"
+attrib +h "$(_krv_winepath "$KRV_E2E_DIR/again.cfg")"
+krv_file_dialog BitBtnExt_Save "$KRV_E2E_DIR/again.cfg"
+for _ in $(seq 50); do cmp -s "$cfg" "$KRV_E2E_DIR/again.cfg" && break; sleep 0.1; done
+cmp "$cfg" "$KRV_E2E_DIR/again.cfg" || krv_fail "the save over the hidden file"
+[[ "$(attrib "$(_krv_winepath "$KRV_E2E_DIR/again.cfg")")" == *H*again.cfg ]] || krv_fail "again.cfg is no longer hidden"
+leftover="$(ls "$KRV_E2E_DIR" | grep -E '^again\.cfg\.tmp[1-9]|\.tmp$')"
+[ -z "$leftover" ] || krv_fail "the save left $leftover behind"
 ctl press BitBtnExt_Cancel || krv_fail "CANCEL"
-echo "ok: a saved file loads into a fresh program as the same state; an illegal one changes nothing"
+echo "ok: a saved file loads into a fresh program as the same state; an illegal one changes nothing; a hidden one stays hidden"
 krv_close_main_window

@@ -1,0 +1,115 @@
+// Replacing a file on Windows: the target keeps its attributes, and a target
+// that another program holds open is reported as in use and left as it was.
+#include "framework/MemIniFile.h"
+#include "framework/OsFile.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/WavTestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> Names(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void Save(const fs::path& target, const std::string& text) {
+  TReplacingFile file(target);
+  file.Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  file.Commit();
+}
+
+constexpr DWORD kUserAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
+
+TEST(ReplacingFileWin, TargetKeepsItsAttributes) {
+  wavtest::TScratchDir dir("replace_attributes");
+  const fs::path p = dir / "s.cfg";
+  // (Wine keeps no FILE_ATTRIBUTE_NOT_CONTENT_INDEXED on any file.)
+  for (const DWORD attributes : {DWORD(FILE_ATTRIBUTE_HIDDEN), DWORD(FILE_ATTRIBUTE_SYSTEM),
+                                 DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), DWORD(FILE_ATTRIBUTE_NORMAL)}) {
+    SCOPED_TRACE(attributes);
+    wavtest::WriteText(p, "old");
+    ASSERT_TRUE(SetFileAttributesW(p.c_str(), attributes));
+    Save(p, "new");
+    EXPECT_EQ(GetFileAttributesW(p.c_str()) & kUserAttributes, attributes & kUserAttributes);
+    EXPECT_EQ(wavtest::ReadText(p), "new");
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"s.cfg"});
+  }
+  // A read-only one among them is refused, whatever else it carries.
+  ASSERT_TRUE(SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_THROW(Save(p, "newer"), EOsFileError);
+  EXPECT_EQ(wavtest::ReadText(p), "new");
+  EXPECT_EQ(GetFileAttributesW(p.c_str()) & kUserAttributes, DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"s.cfg"});
+  SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Another program's handle that does not share deletion keeps the file from
+// being replaced; one that does, does not.
+TEST(ReplacingFileWin, TargetOpenElsewhereIsInUseAndStaysAsItWas) {
+  wavtest::TScratchDir dir("replace_in_use");
+  const fs::path p = dir / "s.cfg";
+  wavtest::WriteText(p, "old");
+  for (const DWORD share : {DWORD(0), DWORD(FILE_SHARE_READ), DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE)}) {
+    SCOPED_TRACE(share);
+    HANDLE other = CreateFileW(p.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    try {
+      Save(p, "new");
+      ADD_FAILURE() << "a file in use was replaced";
+    } catch (const EOsFileError& e) {
+      EXPECT_STREQ(e.what(), "it is in use by another program");
+    }
+    CloseHandle(other);
+    EXPECT_EQ(wavtest::ReadText(p), "old");
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"s.cfg"});
+  }
+  // The message as a save shows it.
+  HANDLE other = CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  TMemIniFile ini(p);
+  ini.WriteString("A", "x", "1");
+  try {
+    ini.UpdateFile();
+    ADD_FAILURE() << "a file in use was replaced";
+  } catch (const EIniFileError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot write file \"" + p.string() + "\": it is in use by another program.");
+  }
+  CloseHandle(other);
+
+  other = CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  Save(p, "new");
+  CloseHandle(other);
+  EXPECT_EQ(wavtest::ReadText(p), "new");
+  EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"s.cfg"});
+}
+
+// Names relative to the current folder are written and replaced as well.
+TEST(ReplacingFileWin, RelativeNamesAreReplaced) {
+  wavtest::TScratchDir dir("replace_relative");
+  const fs::path before = fs::current_path();
+  fs::current_path(dir.Path());
+  wavtest::WriteText("s.cfg", "old");
+  SetFileAttributesW(L"s.cfg", FILE_ATTRIBUTE_HIDDEN);
+  Save("s.cfg", "new");
+  Save("t.cfg", "first");
+  fs::current_path(before);
+  EXPECT_EQ(wavtest::ReadText(dir / "s.cfg"), "new");
+  EXPECT_EQ(GetFileAttributesW((dir / "s.cfg").c_str()) & kUserAttributes, DWORD(FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(wavtest::ReadText(dir / "t.cfg"), "first");
+  EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"s.cfg", "t.cfg"}));
+}
+
+}  // namespace

@@ -415,6 +415,16 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   void ReleaseWaveMemory();
   void GenerateOneSecond(bool First);
   void RequantizeOneSecond();
+  // The next second is made ahead while the current one plays, one step a
+  // time (generate, mix, quantise), so that a second's boundary has only a
+  // segment to write.
+  enum class TAhead : std::uint8_t { _None, _Generated, _Mixed, _Ready };
+  bool NextSecondComes() const;
+  bool NeedsNextSecond() const { return FAhead != TAhead::_Ready && NextSecondComes(); }
+  void MakeAhead();
+  void ChangeGains();
+  void Quantize(const TWaveBufferExtendedStereo& Stereo, std::uint32_t Seed, TWaveBufferInteger& Left,
+                TWaveBufferInteger& Right);
   bool WriteWaveOutBuffer();
   void AnswerErred(std::uint32_t Sequence);
   void SendDisplay(std::uint8_t Command, bool WithPlayTime);
@@ -465,7 +475,14 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   TSoundOutErrors FErrors;
   TPlaySettings FSettings;
   TOneSecondSynthesizer FSynthesizer;
+  // The current second: mixed, quantised, and its seed (noise and dither).
   TWaveBufferExtendedStereo WaveBufferExtendedStereo;
   TWaveBufferInteger WaveBufferL, WaveBufferR;
-  TWaveBufferIntegerStereo FQuantized;  // the storage of the second before
+  std::uint32_t FSeed = 0;
+  // The next second, as far as it is made.
+  TAhead FAhead = TAhead::_None;
+  TWaveBufferExtendedStereo FNextStereo;
+  TWaveBufferInteger FNextL, FNextR;
+  std::uint32_t FNextSeed = 0;
+  TWaveBufferIntegerStereo FQuantized;  // storage that a quantisation is written over
 };

@@ -39,6 +39,13 @@ bool WaitUntil(F Condition, std::chrono::milliseconds Timeout = 3000ms) {
   return true;
 }
 
+// One clock for the order of what the fakes see from different threads:
+// every device write and every engine call takes the next tick.
+inline std::uint64_t NextTick() {
+  static std::atomic<std::uint64_t> ticks{0};
+  return ++ticks;
+}
+
 // A deterministic engine: tones are steady levels per record, the sweep
 // encodes its start position, the noise counts its calls. The mix and the
 // quantiser follow the engine's rules closely enough for the threads.
@@ -61,6 +68,7 @@ class TFakeEngine : public TSignalEngine {
     if (Throw) throw std::bad_alloc();
     {
       std::unique_lock<std::mutex> lock(FLock);
+      FCallTicks.push_back(NextTick());
       FToneCalls.push_back({SignalAttribute._Waveform, InverseTransform});
       FGateOpen.wait(lock, [this] { return !FGateClosed; });
     }
@@ -76,6 +84,7 @@ class TFakeEngine : public TSignalEngine {
     if (Throw) throw std::bad_alloc();
     {
       std::lock_guard<std::mutex> lock(FLock);
+      FCallTicks.push_back(NextTick());
       FSweepStarts.push_back(TimeStart);
     }
     return TWaveBufferExtended(static_cast<std::size_t>(PCMFormat._SamplingRate),
@@ -86,6 +95,7 @@ class TFakeEngine : public TSignalEngine {
                                     TPinkNoiseMethod PinkNoiseMethod, std::uint32_t Seed) override {
     if (Throw) throw std::bad_alloc();
     std::lock_guard<std::mutex> lock(FLock);
+    FCallTicks.push_back(NextTick());
     FNoiseMethods.push_back(PinkNoiseMethod);
     FNoiseSeeds.push_back(Seed);
     return TWaveBufferExtended(static_cast<std::size_t>(PCMFormat._SamplingRate),
@@ -95,6 +105,10 @@ class TFakeEngine : public TSignalEngine {
   TWaveBufferExtendedStereo SynthesizeSignals(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
                                               const TSignalAttributeArray& Records,
                                               const TWaveBufferExtendedArray& Buffers) override {
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FCallTicks.push_back(NextTick());
+    }
     const std::size_t n = static_cast<std::size_t>(PCMFormat._SamplingRate);
     TWaveBufferExtendedStereo out{TWaveBufferExtended(n, 0.0L), TWaveBufferExtended(n, 0.0L)};
     int nl = 0, nr = 0;
@@ -121,6 +135,7 @@ class TFakeEngine : public TSignalEngine {
                                           std::uint32_t Seed) override {
     {
       std::lock_guard<std::mutex> lock(FLock);
+      FCallTicks.push_back(NextTick());
       FQuantizeSeeds.push_back(Seed);
     }
     const long double m = std::ldexp(1.0L, PCMFormat._Quantization - 1) - 2.0L;
@@ -168,6 +183,11 @@ class TFakeEngine : public TSignalEngine {
     std::lock_guard<std::mutex> lock(FLock);
     return FQuantizeSeeds;
   }
+  // The tick (NextTick) of every call, in order.
+  std::vector<std::uint64_t> CallTicks() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FCallTicks;
+  }
 
  private:
   std::mutex FLock;
@@ -177,6 +197,7 @@ class TFakeEngine : public TSignalEngine {
   std::vector<std::int32_t> FSweepStarts;
   std::vector<TPinkNoiseMethod> FNoiseMethods;
   std::vector<std::uint32_t> FNoiseSeeds, FQuantizeSeeds;
+  std::vector<std::uint64_t> FCallTicks;
 };
 
 // A wave-out device that plays nothing: it keeps the queued headers and
@@ -190,6 +211,7 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
     std::vector<std::uint8_t> Data;
     std::uint32_t Flags;  // dwFlags and dwLoops as written
     std::uint32_t Loops;
+    std::uint64_t Tick;  // when it was written (NextTick)
   };
   static constexpr std::uint32_t kError = 1;  // MMSYSERR_ERROR
 
@@ -235,7 +257,7 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
     if (!FOpen || FPrepared.count(Header) == 0 || ++FWritesSinceOpen == FailWrite) return kError;
     const auto* data = reinterpret_cast<const std::uint8_t*>(Header->lpData);
     FWrites.push_back({FHeaderIndex.at(Header), std::vector<std::uint8_t>(data, data + Header->dwBufferLength),
-                       Header->dwFlags, Header->dwLoops});
+                       Header->dwFlags, Header->dwLoops, NextTick()});
     FQueue.push_back(Header);
     return 0;
   }

@@ -116,9 +116,9 @@ TSynthesisInputs WaveOutHeavySet(std::int32_t Rate) {
   return inputs;
 }
 
-// Each step of the next second as the sound-out thread makes it ahead, one
-// step at a time between the device's requests (step 0: the sweep and the
-// noise generated, 1: mixed, 2: quantised), on the heavy set.
+// Each step of a next second of the heavy set as the wave-out road makes it
+// ahead, on a thread of its own (step 0: the sweep and the noise generated,
+// 1: mixed, 2: quantised; a gain change quantises again).
 void BM_NextSecondStep(benchmark::State& State) {
   TExFunctionEngine engine;
   TOneSecondSynthesizer synthesizer(engine);

@@ -8,10 +8,6 @@
 
 namespace {
 
-// From this rate on, the sweep and the noise of a second are long enough to
-// be made side by side too.
-constexpr std::int64_t kSideBySideRate = 176400;
-
 bool IsTone(TWaveform Waveform) {
   return Waveform == TWaveform::_Sine || Waveform == TWaveform::_Square ||
          Waveform == TWaveform::_Triangle || Waveform == TWaveform::_Sawtooth;
@@ -103,12 +99,10 @@ void TOneSecondSynthesizer::Generate(bool Tones) {
       FChoice == TGeneratorChoice::_FollowFFTuse && FInputs.InternalSetting._FFTuse == TFFTuse::_Use;
   const TPinkNoiseMethod pink = spectral ? TPinkNoiseMethod::_LPF : TPinkNoiseMethod::_Kellet;
   const std::int64_t rate = format._SamplingRate;
-  const bool long_second = rate >= kSideBySideRate;
   // The records of one second share nothing: each is one job, the sweeps
   // given their start first. Heavy are the harmonic tones (a whole series
-  // each) and the spectral pink noise, and at the highest rates every
-  // record; a next second at lower rates (sweep and noise, a few
-  // milliseconds) stays on this thread.
+  // each) and the spectral pink noise; a next second (sweep and noise, a
+  // few milliseconds) stays on this thread.
   struct TJob {
     std::size_t Record;
     std::int32_t SweepStart;
@@ -123,13 +117,12 @@ void TOneSecondSynthesizer::Generate(bool Tones) {
       // Every harmonic tone sums or transforms a whole series.
       if (Tones) jobs.push_back({index, 0, record._Waveform != TWaveform::_Sine});
     } else if (record._Waveform == TWaveform::_Sweep) {
-      jobs.push_back({index, FSweepStartTime, long_second});
+      jobs.push_back({index, FSweepStartTime, false});
       std::int64_t next = FSweepStartTime + rate;
       if (static_cast<std::int64_t>(record._SweepPeriod) * rate <= next) next = 0;
       FSweepStartTime = static_cast<std::int32_t>(next);
     } else {
-      jobs.push_back(
-          {index, 0, long_second || (pink == TPinkNoiseMethod::_LPF && record._NoiseType == TNoiseType::_PinkNoise)});
+      jobs.push_back({index, 0, pink == TPinkNoiseMethod::_LPF && record._NoiseType == TNoiseType::_PinkNoise});
     }
   }
   auto run = [&](const TJob& job) {

@@ -332,7 +332,7 @@ TThreadSoundOut::TThreadSoundOut(TSoundOutOwner& Owner, TAutoResetEvent& EventCa
       FDisplay(Display),
       FAnswer(CreateEvent(kEventSoundOutNotify)),
       EventWaveOutCallback(CreateEvent(kEventWaveOutCallback)),
-      FSynthesizer(Engine) {}
+      FMaker(Engine) {}
 
 TThreadSoundOut::~TThreadSoundOut() { End(); }
 
@@ -576,9 +576,7 @@ void TThreadSoundOut::PlayingPass() {
   for (std::uint32_t i = 0; i < messages.Done && FState == TState::_Playing; ++i) HandleDone();
   if (FState == TState::_Playing && now - FLastDone > std::chrono::milliseconds(FDeviceStallMs.load()))
     EndPlay(kMessageOutputDeviceStopped);  // the device takes no more samples
-  // The device has what it asked for: the time left goes into the next
-  // second, one step a pass, unless the device asks again already.
-  if (FState == TState::_Playing && NeedsNextSecond() && FDoneMessages.load() == 0) MakeAhead();
+  if (FState == TState::_Playing) TakeRequantized();
 }
 
 void TThreadSoundOut::ServePlayingCommand(const TCommand& Command) {
@@ -613,6 +611,7 @@ void TThreadSoundOut::HandleDone() {
   }
   ++FCount;
   if (FCount < FCountMax) {
+    TakeRequantized();  // new gains, when the second is quantised with them
     if (!WriteWaveOutBuffer()) EndPlay(kMessageCannotWriteWaveOut);
     return;
   }
@@ -628,13 +627,13 @@ void TThreadSoundOut::HandleDone() {
     FDisplay.Call(kDisplayPlayTime);
     return;
   }
-  GenerateOneSecond(false);  // made ahead: normally nothing is left to make
+  GenerateOneSecond(false);  // made ahead: normally it is there
   if (!WriteWaveOutBuffer()) {
     EndPlay(kMessageCannotWriteWaveOut);
     return;
   }
-  // The device may have run dry while what was left of the second was made:
-  // it is given its time again from this buffer on.
+  // The device may have run dry while a late second was awaited: it is
+  // given its time again from this buffer on.
   FLastDone = std::chrono::steady_clock::now();
   SendDisplay(kDisplayPlayTimeAndCharts, true);
 }

@@ -26,6 +26,7 @@
 #include <thread>
 
 #include "app/OneSecond.h"
+#include "app/SecondMaker.h"
 #include "app/ThreadPlatform.h"
 #include "synthesis/UnitType.h"
 
@@ -413,18 +414,14 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   TCloseResult CloseWaveOutDevice();
   bool AllocateWaveMemory();
   void ReleaseWaveMemory();
+  // The seconds are made by FMaker on a thread of its own: the next one
+  // while the current one plays, so that a second's boundary has only a
+  // segment to write, and both again when the gains change.
   void GenerateOneSecond(bool First);
-  void RequantizeOneSecond();
-  // The next second is made ahead while the current one plays, one step a
-  // time (generate, mix, quantise), so that a second's boundary has only a
-  // segment to write.
-  enum class TAhead : std::uint8_t { _None, _Generated, _Mixed, _Ready };
   bool NextSecondComes() const;
-  bool NeedsNextSecond() const { return FAhead != TAhead::_Ready && NextSecondComes(); }
-  void MakeAhead();
   void ChangeGains();
-  void Quantize(const TWaveBufferExtendedStereo& Stereo, std::uint32_t Seed, TWaveBufferInteger& Left,
-                TWaveBufferInteger& Right);
+  void TakeRequantized();
+  TQuantizeGains Gains() const;
   bool WriteWaveOutBuffer();
   void AnswerErred(std::uint32_t Sequence);
   void SendDisplay(std::uint8_t Command, bool WithPlayTime);
@@ -474,15 +471,8 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   bool FLastSegment = false;  // a timed play's last segment plays: nothing more is written
   TSoundOutErrors FErrors;
   TPlaySettings FSettings;
-  TOneSecondSynthesizer FSynthesizer;
-  // The current second: mixed, quantised, and its seed (noise and dither).
-  TWaveBufferExtendedStereo WaveBufferExtendedStereo;
+  std::uint32_t FGainsVersion = 0;  // counts the gains taken
+  // The current second, quantised.
   TWaveBufferInteger WaveBufferL, WaveBufferR;
-  std::uint32_t FSeed = 0;
-  // The next second, as far as it is made.
-  TAhead FAhead = TAhead::_None;
-  TWaveBufferExtendedStereo FNextStereo;
-  TWaveBufferInteger FNextL, FNextR;
-  std::uint32_t FNextSeed = 0;
-  TWaveBufferIntegerStereo FQuantized;  // storage that a quantisation is written over
+  TSecondMaker FMaker;
 };

@@ -8,7 +8,6 @@
 #include "synthesis/ExtendedRounding.h"
 #include "synthesis/NoiseSources.h"
 #include "synthesis/ToneFrame.h"
-#include "synthesis/Parallel.h"
 #include "synthesis/UnitFunction.h"
 
 namespace {
@@ -253,11 +252,11 @@ class Channel {
   long double x_ = 0, a_ = 0, b_ = 0, last_ = 0;
 };
 
-// The channels a piece at a time: the dither block (shared by all) is
-// drawn for one piece, used by each channel, and drawn on for the next, so
+// Both channels a piece at a time: the dither block (shared by both) is
+// drawn for one piece, used by left and right, and drawn on for the next, so
 // it never leaves the cache. `fill` draws the next n dither values.
 template <TRounding R, class Fill>
-void QuantizeChannels(Channel<R>* channels, std::size_t count, std::size_t N, Fill fill) {
+void QuantizeStereo(Channel<R> left, Channel<R> right, std::size_t N, Fill fill) {
   constexpr std::size_t kPiece = 1024;
   long double D[kPiece] = {};
   long double d0 = 0, d1 = 0;
@@ -268,41 +267,32 @@ void QuantizeChannels(Channel<R>* channels, std::size_t count, std::size_t N, Fi
       d0 = D[0];
       d1 = n > 1 ? D[1] : 0.0L;
     }
-    for (std::size_t c = 0; c < count; ++c) channels[c].Run(at, n, D);
+    left.Run(at, n, D);
+    right.Run(at, n, D);
   }
-  for (std::size_t c = 0; c < count; ++c) channels[c].Wrap(N, d0, d1);
+  left.Wrap(N, d0, d1);
+  right.Wrap(N, d0, d1);
 }
-
-// From this many frames on, the two channels are quantised side by side on
-// two threads, each drawing the dither from the seed itself: the values are
-// the same for both, and so is every result, bit for bit.
-constexpr std::size_t kSideBySideFrames = 4096;
 
 template <TRounding R>
 void QuantizeStereo(const TPCMFormat& f, long double sgL, long double sgR, long double M, const long double* inL,
                     const long double* inR, std::int32_t* qL, std::int32_t* qR, std::size_t N,
                     const std::uint32_t* Seed) {
-  Channel<R> channels[2] = {Channel<R>(f._NoiseShaping, sgL, M, inL, qL), Channel<R>(f._NoiseShaping, sgR, M, inR, qR)};
-  // The clock is read only when no seed is given, once for both channels.
-  const std::uint32_t seed = R == TRounding::_DITHER ? (Seed ? *Seed : TExFunctionLib::TimeSeed()) : 0;
-  auto quantize = [&](Channel<R>* first, std::size_t count) {
-    if constexpr (R != TRounding::_DITHER) {
-      QuantizeChannels(first, count, N, [](long double*, std::size_t) {});
-    } else {
-      auto draw = [&](auto source) {
-        QuantizeChannels(first, count, N, [&source](long double* D, std::size_t n) { source.Fill(D, n); });
-      };
-      switch (f._Dither) {
-        case TDither::_Pink: draw(krv::KelletSource(seed, N)); break;
-        case TDither::_Gauss: draw(krv::GaussSource(seed, N)); break;
-        default: draw(krv::UniformSource(seed, N)); break;
-      }
+  const Channel<R> left(f._NoiseShaping, sgL, M, inL, qL), right(f._NoiseShaping, sgR, M, inR, qR);
+  if constexpr (R != TRounding::_DITHER) {
+    QuantizeStereo(left, right, N, [](long double*, std::size_t) {});
+  } else {
+    // The clock is read only when no seed is given.
+    const std::uint32_t seed = Seed ? *Seed : TExFunctionLib::TimeSeed();
+    auto draw = [&](auto source) {
+      QuantizeStereo(left, right, N, [&source](long double* D, std::size_t n) { source.Fill(D, n); });
+    };
+    switch (f._Dither) {
+      case TDither::_Pink: draw(krv::KelletSource(seed, N)); break;
+      case TDither::_Gauss: draw(krv::GaussSource(seed, N)); break;
+      default: draw(krv::UniformSource(seed, N)); break;
     }
-  };
-  if (N >= kSideBySideFrames)
-    krv::RunParts(2, [&](std::size_t c) { quantize(&channels[c], 1); });
-  else
-    quantize(channels, 2);
+  }
 }
 
 }  // namespace

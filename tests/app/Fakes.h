@@ -39,13 +39,6 @@ bool WaitUntil(F Condition, std::chrono::milliseconds Timeout = 3000ms) {
   return true;
 }
 
-// One clock for the order of what the fakes see from different threads:
-// every device write and every engine call takes the next tick.
-inline std::uint64_t NextTick() {
-  static std::atomic<std::uint64_t> ticks{0};
-  return ++ticks;
-}
-
 // A deterministic engine: tones are steady levels per record, the sweep
 // encodes its start position, the noise counts its calls. The mix and the
 // quantiser follow the engine's rules closely enough for the threads.
@@ -68,7 +61,6 @@ class TFakeEngine : public TSignalEngine {
     if (Throw) throw std::bad_alloc();
     {
       std::unique_lock<std::mutex> lock(FLock);
-      FCallTicks.push_back(NextTick());
       FToneCalls.push_back({SignalAttribute._Waveform, InverseTransform});
       FGateOpen.wait(lock, [this] { return !FGateClosed; });
     }
@@ -83,9 +75,9 @@ class TFakeEngine : public TSignalEngine {
                                     std::int32_t TimeStart) override {
     if (Throw) throw std::bad_alloc();
     {
-      std::lock_guard<std::mutex> lock(FLock);
-      FCallTicks.push_back(NextTick());
+      std::unique_lock<std::mutex> lock(FLock);
       FSweepStarts.push_back(TimeStart);
+      FSecondsReleased.wait(lock, [this] { return !FSecondsHeld; });
     }
     return TWaveBufferExtended(static_cast<std::size_t>(PCMFormat._SamplingRate),
                                static_cast<long double>(TimeStart) / 1.0e7L);
@@ -94,10 +86,10 @@ class TFakeEngine : public TSignalEngine {
   TWaveBufferExtended GenerateNoise(const TPCMFormat& PCMFormat, const TSignalAttribute&,
                                     TPinkNoiseMethod PinkNoiseMethod, std::uint32_t Seed) override {
     if (Throw) throw std::bad_alloc();
-    std::lock_guard<std::mutex> lock(FLock);
-    FCallTicks.push_back(NextTick());
+    std::unique_lock<std::mutex> lock(FLock);
     FNoiseMethods.push_back(PinkNoiseMethod);
     FNoiseSeeds.push_back(Seed);
+    FSecondsReleased.wait(lock, [this] { return !FSecondsHeld; });
     return TWaveBufferExtended(static_cast<std::size_t>(PCMFormat._SamplingRate),
                                static_cast<long double>(FNoiseMethods.size()) / 1.0e4L);
   }
@@ -105,10 +97,6 @@ class TFakeEngine : public TSignalEngine {
   TWaveBufferExtendedStereo SynthesizeSignals(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
                                               const TSignalAttributeArray& Records,
                                               const TWaveBufferExtendedArray& Buffers) override {
-    {
-      std::lock_guard<std::mutex> lock(FLock);
-      FCallTicks.push_back(NextTick());
-    }
     const std::size_t n = static_cast<std::size_t>(PCMFormat._SamplingRate);
     TWaveBufferExtendedStereo out{TWaveBufferExtended(n, 0.0L), TWaveBufferExtended(n, 0.0L)};
     int nl = 0, nr = 0;
@@ -135,7 +123,6 @@ class TFakeEngine : public TSignalEngine {
                                           std::uint32_t Seed) override {
     {
       std::lock_guard<std::mutex> lock(FLock);
-      FCallTicks.push_back(NextTick());
       FQuantizeSeeds.push_back(Seed);
     }
     const long double m = std::ldexp(1.0L, PCMFormat._Quantization - 1) - 2.0L;
@@ -162,6 +149,20 @@ class TFakeEngine : public TSignalEngine {
     FGateOpen.notify_all();
   }
 
+  // Holds every sweep and noise generation (a next second) until
+  // ReleaseSeconds; each is recorded before it waits.
+  void HoldSeconds() {
+    std::lock_guard<std::mutex> lock(FLock);
+    FSecondsHeld = true;
+  }
+  void ReleaseSeconds() {
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FSecondsHeld = false;
+    }
+    FSecondsReleased.notify_all();
+  }
+
   std::vector<TToneCall> ToneCalls() {
     std::lock_guard<std::mutex> lock(FLock);
     return FToneCalls;
@@ -183,21 +184,15 @@ class TFakeEngine : public TSignalEngine {
     std::lock_guard<std::mutex> lock(FLock);
     return FQuantizeSeeds;
   }
-  // The tick (NextTick) of every call, in order.
-  std::vector<std::uint64_t> CallTicks() {
-    std::lock_guard<std::mutex> lock(FLock);
-    return FCallTicks;
-  }
 
  private:
   std::mutex FLock;
-  std::condition_variable FGateOpen;
-  bool FGateClosed = false;
+  std::condition_variable FGateOpen, FSecondsReleased;
+  bool FGateClosed = false, FSecondsHeld = false;
   std::vector<TToneCall> FToneCalls;
   std::vector<std::int32_t> FSweepStarts;
   std::vector<TPinkNoiseMethod> FNoiseMethods;
   std::vector<std::uint32_t> FNoiseSeeds, FQuantizeSeeds;
-  std::vector<std::uint64_t> FCallTicks;
 };
 
 // A wave-out device that plays nothing: it keeps the queued headers and
@@ -211,7 +206,6 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
     std::vector<std::uint8_t> Data;
     std::uint32_t Flags;  // dwFlags and dwLoops as written
     std::uint32_t Loops;
-    std::uint64_t Tick;  // when it was written (NextTick)
   };
   static constexpr std::uint32_t kError = 1;  // MMSYSERR_ERROR
 
@@ -257,7 +251,7 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
     if (!FOpen || FPrepared.count(Header) == 0 || ++FWritesSinceOpen == FailWrite) return kError;
     const auto* data = reinterpret_cast<const std::uint8_t*>(Header->lpData);
     FWrites.push_back({FHeaderIndex.at(Header), std::vector<std::uint8_t>(data, data + Header->dwBufferLength),
-                       Header->dwFlags, Header->dwLoops, NextTick()});
+                       Header->dwFlags, Header->dwLoops});
     FQueue.push_back(Header);
     return 0;
   }

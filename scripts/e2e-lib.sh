@@ -19,9 +19,10 @@
 #   krv_wait_exit PID SECONDS waits for a process; returns its exit code, or
 #                             124 after killing it when it outlives SECONDS
 #   krv_capture_audio WAV     sound of programs started from now on goes to WAV
-#   krv_paced_capture         sound of programs started from now on is read at 0.8x
-#                             real time, as a sound card takes it, through a pipe;
-#                             each open of the device becomes $KRV_E2E_DIR/capture-N.wav
+#   krv_paced_capture [SPEED] sound of programs started from now on is read at SPEED
+#                             (0.8 by default; 1.0 is exactly real time, as a sound
+#                             card takes it) x real time through a pipe; each open
+#                             of the device becomes $KRV_E2E_DIR/capture-N.wav
 #   krv_keep_paced_capture N NAME  the capture of the N-th open, once complete,
 #                             as $KRV_E2E_DIR/NAME.wav
 #   krv_pipe_device NAME      sound of programs started from now on goes into a pipe
@@ -31,6 +32,8 @@
 #                             samples and does not return from a reset
 #   krv_resume_device         the reader reads again
 #   krv_analyze WAV [OPT..]   tools/analyze_wav.py (figures and --expect-... checks)
+#   krv_edit_signal_set IN OUT EDIT..  a copy OUT of the signal set file IN with
+#                             each EDIT, "RECORD:Key=Value" (RECORD 0 to 5), made
 #   krv_choose_record_file BASE  in the open recording window: BASE (no extension)
 #                             chosen through the save dialog; BASE.wav is then shown
 #   krv_file_dialog BUTTON FILE  BUTTON of the front window opens a file dialog: FILE
@@ -146,7 +149,7 @@ krv_paced_capture() {
   mkfifo "$pipe"
   krv_alsa_config "$pipe" "$KRV_E2E_DIR/paced.asound.conf"
   export ALSA_CONFIG_PATH="$KRV_E2E_DIR/paced.asound.conf"
-  python3 "$KRV_ROOT/tests/e2e/paced_capture.py" "$pipe" "$KRV_E2E_DIR" 0.8 &
+  python3 "$KRV_ROOT/tests/e2e/paced_capture.py" "$pipe" "$KRV_E2E_DIR" "${1:-0.8}" &
   KRV_PACED_READER=$!
   trap 'kill "$KRV_PACED_READER" 2>/dev/null; _krv_e2e_cleanup' EXIT
 }
@@ -294,4 +297,30 @@ krv_choose_property_sheet() {
 }
 krv_analyze() {
   python3 "$KRV_ROOT/tools/analyze_wav.py" "$@"
+}
+krv_edit_signal_set() {
+  python3 - "$@" <<'PY'
+import sys
+source, target, edits = sys.argv[1], sys.argv[2], sys.argv[3:]
+text = open(source, "rb").read().decode()
+changes = {}
+for edit in edits:
+    record, assignment = edit.split(":", 1)
+    key, value = assignment.split("=", 1)
+    changes.setdefault(int(record), {})[key] = value
+newline = "\r\n" if "\r\n" in text else "\n"
+out, record, made = [], None, set()
+for line in text.split(newline):
+    if line.startswith("[SignalAttribute"):
+        record = int(line[len("[SignalAttribute"):-1])
+    key = line.split("=", 1)[0]
+    if "=" in line and key in changes.get(record, {}):
+        line = key + "=" + changes[record][key]
+        made.add((record, key))
+    out.append(line)
+missing = [(r, k) for r in changes for k in changes[r] if (r, k) not in made]
+if missing:
+    sys.exit("krv_edit_signal_set: no such keys in %s: %s" % (source, missing))
+open(target, "wb").write(newline.join(out).encode())
+PY
 }

@@ -9,6 +9,13 @@ Prints one "key=value" line per figure (or JSON with --json):
   active part), and per channel chN_rms_dbfs, chN_peak_dbfs, chN_freq_hz
   (dominant frequency), chN_max_step (largest sample-to-sample change, full
   scale = 1).
+With --silence-runs-ms MS also silence_runs (runs of at least MS ms of
+digital silence, every sample of every frame exactly 0, between the first and
+the last sound: what an audio system plays when the program lets the device
+run dry), longest_silence_run_ms and silence_run_starts_s (where the first
+ten begin, in seconds). --quick prints only the format figures and those:
+it reads long captures quickly (the per-sample figures take about a second
+per million frames).
 Levels are relative to full scale (a full-scale square wave is 0 dB RMS, a
 full-scale sine -3.01 dB RMS and 0 dB peak).
 
@@ -22,6 +29,7 @@ import argparse
 import cmath
 import json
 import math
+import re
 import struct
 import sys
 
@@ -34,8 +42,8 @@ class WavError(Exception):
     pass
 
 
-def read_wav(path):
-    """Returns (info dict, list of per-channel sample lists in full-scale units)."""
+def read_wav_bytes(path):
+    """Returns (info dict, the data chunk's bytes, the format tag)."""
     with open(path, "rb") as f:
         data = f.read()
     if len(data) < 12 or data[0:4] != b"RIFF" or data[8:12] != b"WAVE":
@@ -75,6 +83,19 @@ def read_wav(path):
         raise WavError("inconsistent format (channels %d, bits %d, block %d)" % (channels, bits, block_align))
 
     frames = len(payload) // block_align
+    info = {"rate": rate, "channels": channels, "bits": bits, "valid_bits": valid_bits, "frames": frames,
+            "seconds": round(frames / rate, 6) if rate else 0.0, "block_align": block_align}
+    return info, payload, tag
+
+
+def read_wav(path):
+    """Returns (info dict, list of per-channel sample lists in full-scale units)."""
+    return decode_samples(*read_wav_bytes(path))
+
+
+def decode_samples(info, payload, tag):
+    """The samples of read_wav_bytes' data chunk, as read_wav returns them."""
+    channels, bits, frames = info["channels"], info["bits"], info["frames"]
     count = frames * channels
     if tag == IEEE_FLOAT:
         if bits not in (32, 64):
@@ -100,10 +121,27 @@ def read_wav(path):
         raise WavError("unsupported sample width %d" % bits)
 
     per_channel = [list(values[c::channels]) for c in range(channels)]
-    info = {"format": kind, "rate": rate, "channels": channels, "bits": bits,
-            "valid_bits": valid_bits, "frames": frames,
-            "seconds": round(frames / rate, 6) if rate else 0.0}
+    info = dict(info, format=kind)
+    del info["block_align"]
     return info, per_channel
+
+
+def silence_runs(info, payload, min_ms):
+    """Runs of whole frames of digital silence lasting at least min_ms, leading
+    and trailing silence excluded: (count, longest in ms, start frames)."""
+    block, frames, rate = info["block_align"], info["frames"], info["rate"]
+    least = max(1, math.ceil(min_ms * rate / 1000.0))
+    zeros = b"\x00" * (least * block)
+    rest_of_run = re.compile(b"\x00*")
+    starts, longest, pos = [], 0, 0
+    while (found := payload.find(zeros, pos)) >= 0:
+        end = rest_of_run.match(payload, found + len(zeros)).end()
+        first, last = -(-found // block), end // block  # the whole frames inside
+        if last - first >= least and first > 0 and last < frames:
+            starts.append(first)
+            longest = max(longest, last - first)
+        pos = end
+    return len(starts), round(1000.0 * longest / rate, 3), starts
 
 
 def to_db(value):
@@ -212,6 +250,10 @@ def check(result, args):
         expect("channels", result["channels"], args.expect_channels)
     if args.min_seconds is not None and result["active_frames"] < args.min_seconds * result["rate"]:
         failures.append("active part is %d frames, expected at least %s s" % (result["active_frames"], args.min_seconds))
+    if args.max_silence_runs is not None and result["silence_runs"] > args.max_silence_runs:
+        failures.append("%d runs of digital silence of at least %s ms (first at %s s), allowed %d"
+                        % (result["silence_runs"], args.silence_runs_ms, result["silence_run_starts_s"],
+                           args.max_silence_runs))
     if args.max_gap_ms is not None and result["longest_gap_ms"] > args.max_gap_ms:
         failures.append("longest gap is %s ms, allowed %s ms" % (result["longest_gap_ms"], args.max_gap_ms))
     for c in range(result["channels"]):
@@ -250,14 +292,34 @@ def main(argv=None):
     parser.add_argument("--max-gap-ms", type=float, help="longest acceptable silent run inside the active part")
     parser.add_argument("--sine-continuity", action="store_true",
                         help="fail on any sample-to-sample jump a continuous sine cannot make")
+    parser.add_argument("--silence-runs-ms", type=float,
+                        help="count runs of digital silence of at least this length inside the sound")
+    parser.add_argument("--max-silence-runs", type=int, help="most such runs acceptable (needs --silence-runs-ms)")
+    parser.add_argument("--quick", action="store_true",
+                        help="only the format figures and the silence runs, read from the raw bytes")
     args = parser.parse_args(argv)
+    if args.max_silence_runs is not None and args.silence_runs_ms is None:
+        parser.error("--max-silence-runs needs --silence-runs-ms")
+    if args.quick and any(getattr(args, name) is not None for name in
+                          ("expect_freq", "expect_rms", "expect_peak", "min_seconds", "max_gap_ms")) \
+            or args.quick and args.sine_continuity:
+        parser.error("--quick reads no samples: it cannot check levels, frequencies, gaps or continuity")
 
     try:
-        info, channels = read_wav(args.wav)
+        info, payload, tag = read_wav_bytes(args.wav)
+        if args.quick:
+            result = {key: value for key, value in info.items() if key != "block_align"}
+            result["format"] = "float" if tag == IEEE_FLOAT else "pcm"
+        else:
+            result = analyse(*decode_samples(info, payload, tag), args.silence_db)
     except (OSError, WavError, struct.error) as error:
         print("analyze_wav: %s: %s" % (args.wav, error), file=sys.stderr)
         return 2
-    result = analyse(info, channels, args.silence_db)
+    if args.silence_runs_ms is not None:
+        runs, longest, starts = silence_runs(info, payload, args.silence_runs_ms)
+        result["silence_runs"] = runs
+        result["longest_silence_run_ms"] = longest
+        result["silence_run_starts_s"] = ",".join("%.3f" % (s / info["rate"]) for s in starts[:10])
     if args.json:
         print(json.dumps(result, sort_keys=True))
     else:

@@ -613,24 +613,70 @@ int Position(Session&, HWND window, const Args& args)
     return kOk;
 }
 
-// Moves a track bar's thumb as the user does: the bar takes the position and
-// its parent gets the scroll notification; returns once it is handled.
-int TrackBar(Session&, HWND window, const Args& args)
+bool ParsePosition(const std::wstring& text, long& position)
 {
     wchar_t* end = nullptr;
-    const long position = std::wcstol(args[1].c_str(), &end, 10);
-    if (!end || *end != L'\0')
-        return Error(kError, L"bad position: " + args[1]);
-    if (!HasClass(window, TRACKBAR_CLASSW))
-        return Error(kError, L"\"" + args[0] + L"\" is no track bar");
+    position = std::wcstol(text.c_str(), &end, 10);
+    return end && end != text.c_str() && *end == L'\0';
+}
+
+// Moves a track bar's thumb as the user does: the bar takes the position and
+// its parent gets the scroll notification; returns once it is handled. An
+// empty text is success, else what failed.
+std::wstring MoveTrackBar(HWND window, long position)
+{
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutW(window, TBM_SETPOS, TRUE, position, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result))
-        return Error(kError, L"TBM_SETPOS failed");
+        return L"TBM_SETPOS failed";
     const UINT scroll = (GetWindowLongW(window, GWL_STYLE) & TBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
     const WPARAM code = MAKEWPARAM(TB_THUMBPOSITION, static_cast<WORD>(position));
     if (!SendMessageTimeoutW(GetParent(window), scroll, code, reinterpret_cast<LPARAM>(window), SMTO_NORMAL,
                              kHandlerTimeoutMs, &result))
-        return Error(kError, L"the move was not handled in time");
+        return L"the move was not handled in time";
+    return {};
+}
+
+int TrackBar(Session&, HWND window, const Args& args)
+{
+    long position = 0;
+    if (!ParsePosition(args[1], position))
+        return Error(kError, L"bad position: " + args[1]);
+    if (!HasClass(window, TRACKBAR_CLASSW))
+        return Error(kError, L"\"" + args[0] + L"\" is no track bar");
+    const std::wstring failed = MoveTrackBar(window, position);
+    return failed.empty() ? kOk : Error(kError, failed);
+}
+
+// Moves a track bar as the user does, COUNT times, to the first position,
+// then the second, and so on, one move every MS milliseconds on a fixed
+// schedule from the first; stops at a move not handled in time or an error
+// box of the target process. Prints the time it took.
+int TrackBarCycle(Session& session, HWND window, const Args& args)
+{
+    unsigned long count = 0, period = 0;
+    long positions[2] = {0, 0};
+    if (!ParseNumber(args[1], count) || !ParseNumber(args[2], period) || !ParsePosition(args[3], positions[0]) ||
+        !ParsePosition(args[4], positions[1]))
+        return Error(kError, L"bad count, period or position");
+    if (!HasClass(window, TRACKBAR_CLASSW))
+        return Error(kError, L"\"" + args[0] + L"\" is no track bar");
+    DWORD processId = 0;
+    if (!session.FindTargetProcess(processId))
+        return Error(kNotFound, L"no target process");
+    const DWORD start = GetTickCount();
+    for (unsigned long i = 0; i < count; ++i) {
+        const DWORD due = start + i * period;
+        const DWORD now = GetTickCount();
+        if (static_cast<LONG>(due - now) > 0)
+            Sleep(due - now);
+        const std::wstring failed = MoveTrackBar(window, positions[i % 2]);
+        if (!failed.empty())
+            return Error(kError, L"move " + std::to_wstring(i + 1) + L": " + failed);
+        const auto boxes = ErrorBoxesOf(processId);
+        if (!boxes.empty())
+            return Error(kError, L"move " + std::to_wstring(i + 1) + L": error box \"" + boxes.front() + L"\"");
+    }
+    PrintLine(std::to_wstring(count) + L" moves in " + std::to_wstring(GetTickCount() - start) + L" ms");
     return kOk;
 }
 
@@ -785,6 +831,9 @@ const Command kCommands[] = {
     {L"glyph", 1, true, L"glyph <name>              print the picture resource a button shows", Glyph},
     {L"position", 1, true, L"position <name>           print a track bar's or progress bar's position", Position},
     {L"trackbar", 2, true, L"trackbar <name> <pos>     move a track bar as the user does", TrackBar},
+    {L"trackbar-cycle", 5, true,
+     L"trackbar-cycle <name> <n> <ms> <a> <b>  move a track bar to a, b, a, ... n times, every ms; stop at an error box",
+     TrackBarCycle},
     {L"select", 2, true, L"select <name> <item text>  choose a combo box item as the user does", Select},
     {L"tab", 2, true, L"tab <name> <index>        select a page as a click on its tab does", Tab},
     {L"visible", 1, true, L"visible <name>            print yes when the control and its parents are shown", Visible},

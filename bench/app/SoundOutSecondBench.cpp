@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/OneSecond.h"
@@ -79,6 +80,66 @@ void Rates(benchmark::internal::Benchmark* B) {
   B->ArgNames({"rate", "set"})->Unit(benchmark::kMillisecond);
 }
 BENCHMARK(BM_NextSecond)->Apply(Rates);
+
+// The wave-out road's heavy set: a warbled 1000 Hz sine in bursts, a 3000 Hz
+// square on L, a warbled 5000 Hz triangle on R, a 7000 Hz saw, a 5 s log
+// sweep and pink noise at -30 dB, at 32 bits with white dither and
+// 2nd-order shaping.
+TSynthesisInputs WaveOutHeavySet(std::int32_t Rate) {
+  TSynthesisInputs inputs = StartUpSynthesisInputs(Rate);
+  inputs.PCMFormat._Quantization = 32;
+  inputs.PCMFormat._Rounding = TRounding::_DITHER;
+  inputs.PCMFormat._Dither = TDither::_White;
+  inputs.PCMFormat._NoiseShaping = TNoiseShaping::_2nd;
+  inputs.InternalSetting._FFTuse = TFFTuse::_Use;
+  TSignalAttributeArray& r = inputs.SignalAttributeArray;
+  const TWaveform tones[4] = {TWaveform::_Sine, TWaveform::_Square, TWaveform::_Triangle, TWaveform::_Sawtooth};
+  const std::int32_t frequencies[4] = {1000, 3000, 5000, 7000};
+  const TOutputChannel channels[4] = {TOutputChannel::_Both, TOutputChannel::_Lch, TOutputChannel::_Rch,
+                                      TOutputChannel::_Both};
+  for (int k = 0; k < 4; ++k) {
+    r[k]._Waveform = tones[k];
+    r[k]._Frequency = frequencies[k];
+    r[k]._OutputChannel = channels[k];
+  }
+  r[0]._WarbleCycle = TWarbleCycle::_16Hz;
+  r[0]._CycleOn = 10;
+  r[0]._CycleOff = 5;
+  r[2]._WarbleCycle = TWarbleCycle::_8Hz;
+  r[4]._OutputChannel = TOutputChannel::_Both;
+  r[4]._SweepType = TSweepType::_Log;
+  r[4]._SweepPeriod = 5;
+  r[4]._SweepFrequency = {20, std::min(150000, Rate / 2 - 1)};
+  r[5]._OutputChannel = TOutputChannel::_Both;
+  r[5]._NoiseType = TNoiseType::_PinkNoise;
+  r[5]._Amplitude = -30;
+  return inputs;
+}
+
+// Each step of a next second of the heavy set as the wave-out road makes it
+// ahead, on a thread of its own (step 0: the sweep and the noise generated,
+// 1: mixed, 2: quantised; a gain change quantises again).
+void BM_NextSecondStep(benchmark::State& State) {
+  TExFunctionEngine engine;
+  TOneSecondSynthesizer synthesizer(engine);
+  const TSynthesisInputs inputs = WaveOutHeavySet(static_cast<std::int32_t>(State.range(0)));
+  synthesizer.Begin(inputs, TGeneratorChoice::_Direct);
+  TWaveBufferExtendedStereo mixed;
+  TWaveBufferIntegerStereo quantized;
+  auto step = [&](int Step) {
+    if (Step == 0) synthesizer.Advance();
+    if (Step == 1) synthesizer.Mix(mixed);
+    if (Step == 2) engine.QuantizeSignalInto(inputs.PCMFormat, 0.1L, 0.1L, mixed, synthesizer.Seed(), quantized);
+  };
+  for (int warm = 0; warm < 2; ++warm)
+    for (int s = 0; s < 3; ++s) step(s);
+  for (auto _ : State) step(static_cast<int>(State.range(1)));
+  benchmark::DoNotOptimize(quantized[0].data());
+}
+BENCHMARK(BM_NextSecondStep)
+    ->ArgsProduct({{192000, 384000}, {0, 1, 2}})
+    ->ArgNames({"rate", "step"})
+    ->Unit(benchmark::kMillisecond);
 
 // The first second of the heaviest set on the create-wave road, cold (no
 // table or plan kept): four spectral tones at low frequencies and spectral

@@ -332,7 +332,7 @@ TThreadSoundOut::TThreadSoundOut(TSoundOutOwner& Owner, TAutoResetEvent& EventCa
       FDisplay(Display),
       FAnswer(CreateEvent(kEventSoundOutNotify)),
       EventWaveOutCallback(CreateEvent(kEventWaveOutCallback)),
-      FSynthesizer(Engine) {}
+      FMaker(Engine) {}
 
 TThreadSoundOut::~TThreadSoundOut() { End(); }
 
@@ -576,6 +576,7 @@ void TThreadSoundOut::PlayingPass() {
   for (std::uint32_t i = 0; i < messages.Done && FState == TState::_Playing; ++i) HandleDone();
   if (FState == TState::_Playing && now - FLastDone > std::chrono::milliseconds(FDeviceStallMs.load()))
     EndPlay(kMessageOutputDeviceStopped);  // the device takes no more samples
+  if (FState == TState::_Playing) TakeRequantized();
 }
 
 void TThreadSoundOut::ServePlayingCommand(const TCommand& Command) {
@@ -586,8 +587,7 @@ void TThreadSoundOut::ServePlayingCommand(const TCommand& Command) {
       break;
     case kSoundOutGainChanged:
       LoadOutputGain();
-      RequantizeOneSecond();  // the segments still to be written carry the new gains
-      SendDisplay(kDisplayCharts, false);
+      ChangeGains();
       FAnswer.Publish(TSoundOutNotify::_Changed, Command.Sequence);
       break;
     case kSoundOutStart:  // its requester gave up on the start that plays now
@@ -611,6 +611,7 @@ void TThreadSoundOut::HandleDone() {
   }
   ++FCount;
   if (FCount < FCountMax) {
+    TakeRequantized();  // new gains, when the second is quantised with them
     if (!WriteWaveOutBuffer()) EndPlay(kMessageCannotWriteWaveOut);
     return;
   }
@@ -626,13 +627,13 @@ void TThreadSoundOut::HandleDone() {
     FDisplay.Call(kDisplayPlayTime);
     return;
   }
-  GenerateOneSecond(false);
+  GenerateOneSecond(false);  // made ahead: normally it is there
   if (!WriteWaveOutBuffer()) {
     EndPlay(kMessageCannotWriteWaveOut);
     return;
   }
-  // The device may have run dry while the second was made: it is given its
-  // time again from this buffer on.
+  // The device may have run dry while a late second was awaited: it is
+  // given its time again from this buffer on.
   FLastDone = std::chrono::steady_clock::now();
   SendDisplay(kDisplayPlayTimeAndCharts, true);
 }
@@ -829,25 +830,6 @@ void TThreadSoundOut::ReleaseWaveMemory() {
     buffer = nullptr;
   }
   if (!released) FUserInterface.PostErrorMessage("Error - Cannot Release Memory.");
-}
-
-void TThreadSoundOut::GenerateOneSecond(bool First) {
-  if (First)
-    FSynthesizer.Begin(FSettings.Signals, TGeneratorChoice::_Direct);
-  else
-    FSynthesizer.Advance();
-  FSynthesizer.Mix(WaveBufferExtendedStereo);
-  RequantizeOneSecond();
-}
-
-void TThreadSoundOut::RequantizeOneSecond() {
-  // Written over the storage of the second before last and swapped in: the
-  // second allocates nothing.
-  // With the second's own seed: a gain change keeps its dither.
-  FEngine.QuantizeSignalInto(FSettings.Signals.PCMFormat, FSettings.Gains.Left(), FSettings.Gains.Right(),
-                             WaveBufferExtendedStereo, FSynthesizer.Seed(), FQuantized);
-  WaveBufferL.swap(FQuantized[0]);
-  WaveBufferR.swap(FQuantized[1]);
 }
 
 bool TThreadSoundOut::WriteWaveOutBuffer() {

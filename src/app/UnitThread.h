@@ -26,6 +26,7 @@
 #include <thread>
 
 #include "app/OneSecond.h"
+#include "app/SecondMaker.h"
 #include "app/ThreadPlatform.h"
 #include "synthesis/UnitType.h"
 
@@ -413,8 +414,14 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   TCloseResult CloseWaveOutDevice();
   bool AllocateWaveMemory();
   void ReleaseWaveMemory();
+  // The seconds are made by FMaker on a thread of its own: the next one
+  // while the current one plays, so that a second's boundary has only a
+  // segment to write, and both again when the gains change.
   void GenerateOneSecond(bool First);
-  void RequantizeOneSecond();
+  bool NextSecondComes() const;
+  void ChangeGains();
+  void TakeRequantized();
+  TQuantizeGains Gains() const;
   bool WriteWaveOutBuffer();
   void AnswerErred(std::uint32_t Sequence);
   void SendDisplay(std::uint8_t Command, bool WithPlayTime);
@@ -464,8 +471,8 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   bool FLastSegment = false;  // a timed play's last segment plays: nothing more is written
   TSoundOutErrors FErrors;
   TPlaySettings FSettings;
-  TOneSecondSynthesizer FSynthesizer;
-  TWaveBufferExtendedStereo WaveBufferExtendedStereo;
+  std::uint32_t FGainsVersion = 0;  // counts the gains taken
+  // The current second, quantised.
   TWaveBufferInteger WaveBufferL, WaveBufferR;
-  TWaveBufferIntegerStereo FQuantized;  // the storage of the second before
+  TSecondMaker FMaker;
 };

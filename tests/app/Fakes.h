@@ -75,8 +75,9 @@ class TFakeEngine : public TSignalEngine {
                                     std::int32_t TimeStart) override {
     if (Throw) throw std::bad_alloc();
     {
-      std::lock_guard<std::mutex> lock(FLock);
+      std::unique_lock<std::mutex> lock(FLock);
       FSweepStarts.push_back(TimeStart);
+      FSecondsReleased.wait(lock, [this] { return !FSecondsHeld; });
     }
     return TWaveBufferExtended(static_cast<std::size_t>(PCMFormat._SamplingRate),
                                static_cast<long double>(TimeStart) / 1.0e7L);
@@ -85,9 +86,10 @@ class TFakeEngine : public TSignalEngine {
   TWaveBufferExtended GenerateNoise(const TPCMFormat& PCMFormat, const TSignalAttribute&,
                                     TPinkNoiseMethod PinkNoiseMethod, std::uint32_t Seed) override {
     if (Throw) throw std::bad_alloc();
-    std::lock_guard<std::mutex> lock(FLock);
+    std::unique_lock<std::mutex> lock(FLock);
     FNoiseMethods.push_back(PinkNoiseMethod);
     FNoiseSeeds.push_back(Seed);
+    FSecondsReleased.wait(lock, [this] { return !FSecondsHeld; });
     return TWaveBufferExtended(static_cast<std::size_t>(PCMFormat._SamplingRate),
                                static_cast<long double>(FNoiseMethods.size()) / 1.0e4L);
   }
@@ -147,6 +149,20 @@ class TFakeEngine : public TSignalEngine {
     FGateOpen.notify_all();
   }
 
+  // Holds every sweep and noise generation (a next second) until
+  // ReleaseSeconds; each is recorded before it waits.
+  void HoldSeconds() {
+    std::lock_guard<std::mutex> lock(FLock);
+    FSecondsHeld = true;
+  }
+  void ReleaseSeconds() {
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FSecondsHeld = false;
+    }
+    FSecondsReleased.notify_all();
+  }
+
   std::vector<TToneCall> ToneCalls() {
     std::lock_guard<std::mutex> lock(FLock);
     return FToneCalls;
@@ -171,8 +187,8 @@ class TFakeEngine : public TSignalEngine {
 
  private:
   std::mutex FLock;
-  std::condition_variable FGateOpen;
-  bool FGateClosed = false;
+  std::condition_variable FGateOpen, FSecondsReleased;
+  bool FGateClosed = false, FSecondsHeld = false;
   std::vector<TToneCall> FToneCalls;
   std::vector<std::int32_t> FSweepStarts;
   std::vector<TPinkNoiseMethod> FNoiseMethods;

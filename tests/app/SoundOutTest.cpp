@@ -2,33 +2,20 @@
 // reports "done" on demand, a fake engine and short time-outs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
+#include <initializer_list>
 #include <thread>
 
-#include "Fakes.h"
-#include "app/MainState.h"
+#include "SoundOutSupport.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using fakes::WaitUntil;
-
-// The quantised first second the thread must play, made from the same
-// inputs with the same fake engine.
-TWaveBufferIntegerStereo ExpectedFirstSecond(TMainState& Main, long double GainL, long double GainR) {
-  fakes::TFakeEngine reference;
-  TOneSecondSynthesizer synthesizer(reference);
-  TSynthesisInputs inputs{6, Main.PCMFormat(), Main.InternalSetting(), 0, Main.SignalAttributeArray(), {}};
-  synthesizer.Begin(inputs, TGeneratorChoice::_Direct);
-  return reference.QuantizeSignal(inputs.PCMFormat, GainL, GainR, synthesizer.Mix(), synthesizer.Seed());
-}
-
-std::vector<std::uint8_t> Packed(const TWaveBufferIntegerStereo& Second, std::int32_t Segment, std::int32_t Frames,
-                                 std::int32_t Bits) {
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(Frames) * BytesPerFrame(Bits));
-  PackSegment(Second[0], Second[1], Segment, Frames, Bits, bytes.data());
-  return bytes;
-}
+using soundout::ExpectedFirstSecond;
+using soundout::Packed;
+using soundout::TRoad;
 
 class SoundOutTest : public ::testing::Test {
  protected:
@@ -40,27 +27,22 @@ class SoundOutTest : public ::testing::Test {
   }
 
   void SetFormat(std::int32_t Rate, std::int32_t Bits, TWavBufferSize Size) {
-    TPCMFormat format = Main().PCMFormat();
-    format._SamplingRate = Rate;
-    format._Quantization = Bits;
-    Main().SetPCMFormat(format);
-    TInternalSetting setting = Main().InternalSetting();
-    setting._WavBufferSize = Size;
-    Main().SetInternalSetting(setting);
+    soundout::SetFormat(Main(), Rate, Bits, Size);
   }
 
   // Runs a blocking request of the main window while the device reports
   // "done" every few milliseconds.
   template <class F>
   void WhileDeviceRuns(F Request) {
-    auto done = std::async(std::launch::async, Request);
-    while (done.wait_for(2ms) != std::future_status::ready) device.ReportDone();
-    done.get();
+    soundout::WhileDeviceRuns(device, Request);
   }
 
   TWaveBufferIntegerStereo ExpectedSecond(long double GainL, long double GainR) {
     return ExpectedFirstSecond(Main(), GainL, GainR);
   }
+
+  bool DoneUntilWrites(std::size_t Count) { return soundout::DoneUntilWrites(device, Count); }
+  void MakeAudible(std::initializer_list<std::size_t> Records) { soundout::MakeAudible(Main(), Records); }
 
   fakes::TFakeWaveOutDevice device;
   fakes::TFakeWaveMemory memory;
@@ -211,58 +193,41 @@ TEST_F(SoundOutTest, DoneBeforeTheMainWindowEntersPlayIsServed) {
 }
 
 TEST_F(SoundOutTest, TonesAreGeneratedOncePerPlaySweepAndNoiseEverySecond) {
-  TSignalAttribute noise = Main().SignalAttributeArray()[5];
-  noise._OutputChannel = TOutputChannel::_Both;
-  Main().SetSignalAttribute(5, noise);
+  MakeAudible({5});
   SetFormat(48000, 16, TWavBufferSize::_500ms);
   Main().Play();
-  for (int i = 0; i < 4; ++i) {  // two more seconds
-    ASSERT_TRUE(device.ReportDone());
-    ASSERT_TRUE(WaitUntil([&] { return device.WriteCount() == static_cast<std::size_t>(3 + i); }));
-  }
+  ASSERT_TRUE(DoneUntilWrites(6));  // two more seconds
+  // And the one after them, made ahead.
+  ASSERT_TRUE(WaitUntil([&] { return engine.NoiseMethods().size() == 4; }));
   EXPECT_EQ(engine.ToneCalls().size(), 1u);
-  EXPECT_EQ(engine.NoiseMethods(), std::vector<TPinkNoiseMethod>(3, TPinkNoiseMethod::_Kellet));
+  EXPECT_EQ(engine.NoiseMethods(), std::vector<TPinkNoiseMethod>(4, TPinkNoiseMethod::_Kellet));
   EXPECT_TRUE(engine.SweepStarts().empty());  // the sweep is muted
 }
 
 // Second n of a play has the time seed read at its start plus n (modulo
 // 2^32) for its noise and its dither; a gain change quantises the second
-// that plays again with its own seed.
+// that plays again with its own seed, and the one made ahead with its own.
 TEST_F(SoundOutTest, EverySecondHasItsOwnSeedAndAGainChangeKeepsIt) {
-  TSignalAttribute noise = Main().SignalAttributeArray()[5];
-  noise._OutputChannel = TOutputChannel::_Both;
-  Main().SetSignalAttribute(5, noise);
+  MakeAudible({5});
   SetFormat(48000, 16, TWavBufferSize::_500ms);
   engine.ClockSeed = 0xFFFFFFFFu;
   Main().Play();
   engine.ClockSeed = 7;  // read once per play: a later clock changes nothing
-  for (int i = 0; i < 4; ++i) {  // two more seconds
-    ASSERT_TRUE(device.ReportDone());
-    ASSERT_TRUE(WaitUntil([&] { return device.WriteCount() == static_cast<std::size_t>(3 + i); }));
-  }
+  ASSERT_TRUE(DoneUntilWrites(5));  // the third second's first segment plays
+  ASSERT_TRUE(WaitUntil([&] { return engine.QuantizeSeeds().size() == 4; }));  // the fourth made ahead
   Main().SetTrackBarGain(TGainSide::_Left, 20);
   Main().ChangeGain();
-  ASSERT_TRUE(WaitUntil([&] {
-    device.ReportDone();
-    return engine.QuantizeSeeds().size() >= 5;
-  }));
-  const std::vector<std::uint32_t> seconds{0xFFFFFFFFu, 0u, 1u};
-  const auto quantized = engine.QuantizeSeeds();
-  EXPECT_EQ(std::vector<std::uint32_t>(quantized.begin(), quantized.begin() + 3), seconds);
-  EXPECT_EQ(quantized[3], 1u);  // the second playing, again with the new gain
-  EXPECT_EQ(quantized[4], 2u);
-  const auto noiseSeeds = engine.NoiseSeeds();
-  ASSERT_GE(noiseSeeds.size(), 4u);
-  EXPECT_EQ(std::vector<std::uint32_t>(noiseSeeds.begin(), noiseSeeds.begin() + 4),
-            (std::vector<std::uint32_t>{0xFFFFFFFFu, 0u, 1u, 2u}));
+  ASSERT_TRUE(WaitUntil([&] { return engine.QuantizeSeeds().size() == 6; }));
+  EXPECT_EQ(engine.QuantizeSeeds(), (std::vector<std::uint32_t>{0xFFFFFFFFu, 0u, 1u, 2u, 1u, 2u}));
+  EXPECT_EQ(engine.NoiseSeeds(), (std::vector<std::uint32_t>{0xFFFFFFFFu, 0u, 1u, 2u}));
   WhileDeviceRuns([&] { Main().Stop(); });
 
   // The next play reads the clock again.
-  const std::size_t made = engine.QuantizeSeeds().size();
+  const std::size_t made = engine.QuantizeSeeds().size(), noises = engine.NoiseSeeds().size();
   Main().Play();
   ASSERT_TRUE(WaitUntil([&] { return engine.QuantizeSeeds().size() > made; }));
-  EXPECT_EQ(engine.QuantizeSeeds().back(), 7u);
-  EXPECT_EQ(engine.NoiseSeeds().back(), 7u);
+  EXPECT_EQ(engine.QuantizeSeeds()[made], 7u);
+  EXPECT_EQ(engine.NoiseSeeds()[noises], 7u);
   WhileDeviceRuns([&] { Main().Stop(); });
 }
 
@@ -519,30 +484,6 @@ TEST_F(SoundOutTest, AsioBranchesAndTheHostStopDecidedByTheSender) {
   Main().Shutdown();
   EXPECT_EQ(road.Closes, 1);
 }
-
-// Fakes and a main window of their own, for one case of a table.
-struct TRoad {
-  explicit TRoad(TProtocolTimeouts Timeouts = {5000, 5000, 5000, 5000}) {
-    Memory.HeldByDevice = [this](const void* p) { return Device.Holds(p); };
-    Main = std::make_unique<TMainState>(
-        TMainServices{PortableEventFactory(), Device, Memory, Engine, Ui, View, Timeouts});
-  }
-  // The play has ended cleanly with the one message in Messages.
-  void ExpectCleanEnd(const std::vector<std::string>& Messages, const char* Message) {
-    EXPECT_EQ(Main->xOperation(), TOperation::_Stop);
-    EXPECT_EQ(View.Glyphs().back(), "_SignalInactive");
-    EXPECT_TRUE(WaitUntil([&] { return !Device.IsOpen() && Memory.LiveBlocks() == 0; }));
-    EXPECT_EQ(Memory.FreedWhileHeld(), 0);
-    EXPECT_EQ(Messages, std::vector<std::string>{Message});
-  }
-
-  fakes::TFakeWaveOutDevice Device;
-  fakes::TFakeWaveMemory Memory;
-  fakes::TFakeEngine Engine;
-  fakes::TFakeUserInterface Ui;
-  fakes::TFakeView View;
-  std::unique_ptr<TMainState> Main;  // ends before the fakes
-};
 
 // ---------------------------------------------------------------------------
 // Timed plays

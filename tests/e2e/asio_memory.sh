@@ -50,27 +50,11 @@ ctl press BitBtnExt_Signals || krv_fail "Signals"
 krv_wait_window TFormSignals 10000 || krv_fail "no signal editor"
 krv_file_dialog BitBtnExt_Save "$KRV_E2E_DIR/start-up.sig"
 for _ in $(seq 50); do [ -s "$KRV_E2E_DIR/start-up.sig" ] && break; sleep 0.1; done
-python3 - "$KRV_E2E_DIR/start-up.sig" "$KRV_E2E_DIR/four-tones.sig" <<'PY' || krv_fail "no saved set to change"
-import sys
-text = open(sys.argv[1], "rb").read().decode()
-tones = {
-    0: {"Waveform": "SINE", "Frequency": "1000", "WarbleCycle": "16 Hz"},
-    1: {"Waveform": "SQUARE", "Frequency": "997", "CycleOn": "3", "CycleOff": "2"},
-    2: {"Waveform": "TRIANGLE", "Frequency": "443", "CycleOn": "5", "CycleOff": "5"},
-    3: {"Waveform": "SAW", "Frequency": "101"},
-}
-newline = "\r\n" if "\r\n" in text else "\n"
-out, record = [], None
-for line in text.split(newline):
-    if line.startswith("[SignalAttribute"):
-        record = int(line[len("[SignalAttribute"):-1])
-    key = line.split("=", 1)[0]
-    changes = dict(tones.get(record, {}), OutputChannel="L R") if record in tones else {}
-    if "=" in line and key in changes:
-        line = key + "=" + changes[key]
-    out.append(line)
-open(sys.argv[2], "wb").write(newline.join(out).encode())
-PY
+krv_edit_signal_set "$KRV_E2E_DIR/start-up.sig" "$KRV_E2E_DIR/four-tones.sig" \
+  "0:Waveform=SINE" "0:Frequency=1000" "0:WarbleCycle=16 Hz" "0:OutputChannel=L R" \
+  "1:Waveform=SQUARE" "1:Frequency=997" "1:CycleOn=3" "1:CycleOff=2" "1:OutputChannel=L R" \
+  "2:Waveform=TRIANGLE" "2:Frequency=443" "2:CycleOn=5" "2:CycleOff=5" "2:OutputChannel=L R" \
+  "3:Waveform=SAW" "3:Frequency=101" "3:OutputChannel=L R" || krv_fail "no saved set to change"
 krv_file_dialog BitBtnExt_Load "$KRV_E2E_DIR/four-tones.sig"
 krv_no_error_box "loading four-tones.sig"
 krv_expect_eq "$(ctl text EditHex_Freq_4)" 101 "frequency of signal 4 after loading"

@@ -124,6 +124,50 @@ class AnalyzeWavTest(unittest.TestCase):
         self.assertAlmostEqual(float(f["trailing_silence_ms"]), 50.0, delta=0.1)
         self.assertEqual(int(f["active_frames"]), 48000 - 1)
 
+    def test_runs_of_digital_silence_are_counted_inside_the_sound_only(self):
+        # 10 ms of silence before and after; inside: a run of 3 ms and one of
+        # 1.5 ms at 32 bits, and a left channel that is silent alone for 5 ms
+        # while the right one sounds (no run: a frame is silent when every
+        # sample is). A quiet sample is sound too, however small.
+        rate = 48000
+        left, right = sine(rate, rate, dbfs=-20), sine(rate, rate, freq=997, dbfs=-20)
+        for start, length in ((12000, 144), (30000, 72)):
+            for i in range(start, start + length):
+                left[i] = right[i] = 0.0
+        for i in range(40000, 40240):
+            left[i] = 0.0
+        left[20000:20181] = right[20000:20181] = [0.0] * 90 + [1.0 / (1 << 31)] + [0.0] * 90
+        pad = [0.0] * 480
+        data = make_wav([pad + left + pad, pad + right + pad], rate=rate, bits=32, tag=1, extensible=True)
+        for quick in ((), ("--quick",)):
+            with self.subTest(quick=bool(quick)):
+                code, f, out = self.run_tool(data, "--silence-runs-ms", "2", *quick)
+                self.assertEqual(code, 0, out)
+                self.assertEqual(f["silence_runs"], "1")
+                self.assertGreaterEqual(float(f["longest_silence_run_ms"]), 3.0)
+                self.assertLess(float(f["longest_silence_run_ms"]), 3.1)
+                self.assertAlmostEqual(float(f["silence_run_starts_s"]), (480 + 12000) / rate, delta=0.0005)
+                self.assertEqual(f["rate"], "48000")
+                self.assertEqual(f["frames"], str(rate + 960))
+                # At 1 ms: the 1.5 ms run and the two halves around the quiet sample too.
+                code, f, out = self.run_tool(data, "--silence-runs-ms", "1", "--max-silence-runs", "3", *quick)
+                self.assertEqual(code, 1)
+                self.assertEqual(f["silence_runs"], "4")
+                self.assertIn("4 runs of digital silence", out)
+
+    def test_quick_refuses_checks_that_need_the_samples(self):
+        with open(os.path.join(self.dir.name, "q.wav"), "wb") as f:
+            f.write(make_wav([sine(100)]))
+        for option in (["--expect-freq", "1000"], ["--max-gap-ms", "1"], ["--sine-continuity"]):
+            with self.subTest(option[0]), redirect_stdout(io.StringIO()):
+                sys.stderr, saved = io.StringIO(), sys.stderr
+                try:
+                    with self.assertRaises(SystemExit) as raised:
+                        analyze_wav.main([os.path.join(self.dir.name, "q.wav"), "--quick"] + option)
+                finally:
+                    sys.stderr = saved
+                self.assertEqual(raised.exception.code, 2)
+
     def test_a_jump_in_the_sine_breaks_continuity(self):
         # The second half restarts a quarter period late: no silence, but a step.
         tone = sine(24000) + sine(24000, phase=math.pi / 2)

@@ -1,0 +1,43 @@
+// The sound-out thread's seconds: the first one of a play, the next one
+// taken at each boundary, and new gains, all made by the thread's second
+// maker.
+#include "app/UnitThread.h"
+
+#include <stdexcept>
+
+TQuantizeGains TThreadSoundOut::Gains() const {
+  return {FSettings.Gains.Left(), FSettings.Gains.Right(), FGainsVersion};
+}
+
+void TThreadSoundOut::GenerateOneSecond(bool First) {
+  if (First) {
+    ++FGainsVersion;
+    FMaker.Begin(FSettings.Signals, Gains(), NextSecondComes(), WaveBufferL, WaveBufferR);
+    return;
+  }
+  // Made while the last one played; waited for only when it was not.
+  FMaker.TakeNext(NextSecondComes(), WaveBufferL, WaveBufferR);
+}
+
+// A timed play makes no second past its last.
+bool TThreadSoundOut::NextSecondComes() const {
+  const TInternalSetting& setting = FSettings.Signals.InternalSetting;
+  return !(setting._Repeat == TRepeat::_Single && (FLastSegment || FPlayTime + 1 == setting._PlayTime));
+}
+
+// New gains: the segments written once the second they come from is
+// quantised with them carry them. The maker quantises again first the
+// second that the next write takes from: the current one while some of it
+// is still to be written, else the next one. Nothing waits for it: until
+// then the device gets the segments as they were, and is never left dry.
+void TThreadSoundOut::ChangeGains() {
+  ++FGainsVersion;
+  FMaker.ChangeGains(Gains(), FCount + 1 < FCountMax || !NextSecondComes());
+}
+
+// The current second quantised with the newest gains, when the maker has
+// it: the segments still to be written and the charts take it.
+void TThreadSoundOut::TakeRequantized() {
+  if (FMaker.Failed()) throw std::runtime_error("the seconds could not be made");
+  if (FMaker.TakeRequantized(WaveBufferL, WaveBufferR)) SendDisplay(kDisplayCharts, false);
+}

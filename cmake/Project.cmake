@@ -46,11 +46,13 @@ else()
   include(GoogleTest)
 endif()
 
-# krv_add_test(name SOURCES ... LIBS ... [LABELS ...])
+# krv_add_test(name SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s] [RUN_SERIAL])
 # One test binary. Natively each test case becomes its own CTest entry; in the
-# Windows tree the binary runs as one entry through Wine.
+# Windows tree the binary runs as one entry through Wine. RUN_SERIAL marks
+# binaries whose cases measure wall time against a bound: they run alone, so
+# that the machine's own tests cannot starve the threads they time.
 function(krv_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "RUN_SERIAL" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} ${KRV_GTEST_LIBS})
   target_include_directories(${name} PRIVATE ${KRV_ROOT}/src ${KRV_ROOT}/tests)
@@ -65,6 +67,9 @@ function(krv_add_test name)
       # Windows that take the foreground: one such test on the desktop at a time.
       set_tests_properties(${name} PROPERTIES RESOURCE_LOCK krv_desktop)
     endif()
+    if(T_RUN_SERIAL)
+      set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+    endif()
   else()
     # gtest_discover_tests passes properties on as a flat list, so each test
     # gets one label: its own when given, "native" otherwise.
@@ -72,8 +77,12 @@ function(krv_add_test name)
     if(T_LABELS)
       list(GET T_LABELS 0 label)
     endif()
+    set(serial "")
+    if(T_RUN_SERIAL)
+      set(serial RUN_SERIAL TRUE)
+    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                         PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS ${label})
+                         PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS ${label} ${serial})
   endif()
 endfunction()
 

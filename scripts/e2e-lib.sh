@@ -1,8 +1,9 @@
 # End-to-end test helpers (sourced by the scripts in tests/e2e).
 #
 #   krv_e2e_setup NAME [DIR]  private, emptied work folder $KRV_E2E_DIR (DIR, by default
-#                             build/windows/e2e/NAME), Wine prefix ready, a display
-#                             (Xvfb if none), cleanup on exit
+#                             build/windows/e2e/NAME), Wine prefix ready, its session
+#                             running and a display (see krv_ensure_wine_session),
+#                             cleanup on exit
 #   krv_start_exe EXE [ARG..] starts a Windows program in the background;
 #                             sets KRV_PID; output goes to $KRV_E2E_DIR/<exe>.log
 #   krv_start_program [ARG..] the same for KRV-2400.exe
@@ -100,7 +101,7 @@ krv_e2e_setup() {
   mkdir -p "$KRV_E2E_DIR"
   trap _krv_e2e_cleanup EXIT
   krv_prepare_wine_prefix || krv_fail "the Wine prefix could not be prepared"
-  krv_ensure_display || krv_fail "no display"
+  krv_ensure_wine_session || krv_fail "no Wine session or no display"
   echo "work folder: $KRV_E2E_DIR, display $DISPLAY"
 }
 

@@ -29,7 +29,7 @@ if [ "$headless" -eq 0 ]; then
   exec "$KRV_WINE" "$KRV_BIN/KRV-2400.exe"
 fi
 
-krv_e2e_setup run "$KRV_BUILD/run" >/dev/null  # starts Xvfb (and says so); stops it on exit
+krv_e2e_setup run "$KRV_BUILD/run" >/dev/null  # starts the Wine session on Xvfb (and says so)
 krv_capture_audio "$KRV_E2E_DIR/wave-out.wav"
 krv_start_program
 program=$KRV_PID
@@ -42,4 +42,5 @@ krvctl close TFormMain >/dev/null
 krv_wait_exit "$program" 20
 code=$?
 krv_log "KRV-2400.exe exited with code $code; stopping the virtual display"
+krv_stop_wine_session  # the display ends with it
 exit "$code"

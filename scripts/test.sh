@@ -20,15 +20,23 @@ jobs="$(krv_jobs)"
 
 declare -a summary=()
 failed=0
+build_started=$SECONDS
 
-# run_ctest NAME BUILD-DIR: runs the tree's tests and keeps ctest's summary.
+# begin_build MESSAGE: a tree's build starts (its time goes to the summary).
+begin_build() {
+  krv_log "$1"
+  build_started=$SECONDS
+}
+
+# run_ctest NAME BUILD-DIR: runs the tree's tests and keeps ctest's summary,
+# with the times of the tree's build and of its tests.
 run_ctest() {
-  local name="$1" dir="$2" log="$2/ctest.log" code
+  local name="$1" dir="$2" log="$2/ctest.log" code built=$((SECONDS - build_started)) started=$SECONDS
   shift 2
-  krv_log "$name: tests"
+  krv_log "$name: tests (ctest -j $jobs)"
   ctest --test-dir "$dir" -j "$jobs" --output-on-failure --no-tests=error "$@" 2>&1 | tee "$log"
   code=${PIPESTATUS[0]}
-  summary+=("$name: $(grep -E 'tests passed|tests failed' "$log" | tail -1)")
+  summary+=("$name: $(grep -E 'tests passed|tests failed' "$log" | tail -1) (build $built s, tests $((SECONDS - started)) s)")
   [ "$code" -eq 0 ] || failed=1
 }
 
@@ -37,14 +45,14 @@ build_failed() {
   failed=1
 }
 
-krv_log "native: build (Release)"
+begin_build "native: build (Release)"
 if krv_build "$KRV_ROOT/build/native" -- -DCMAKE_BUILD_TYPE=Release; then
   run_ctest native "$KRV_ROOT/build/native"
 else
   build_failed native
 fi
 
-krv_log "native-asan: build (AddressSanitizer + UndefinedBehaviorSanitizer)"
+begin_build "native-asan: build (AddressSanitizer + UndefinedBehaviorSanitizer)"
 if krv_build "$KRV_ROOT/build/native-asan" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKRV_SANITIZE=ON -DKRV_BENCH=OFF; then
   ASAN_OPTIONS="${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}" \
   UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}" \
@@ -53,7 +61,7 @@ else
   build_failed native-asan
 fi
 
-krv_log "native-tsan: build (ThreadSanitizer, worker-thread tests)"
+begin_build "native-tsan: build (ThreadSanitizer, worker-thread tests)"
 if krv_build "$KRV_ROOT/build/native-tsan" app_threads_test app_asio_road_test test_asio_host_threads synthesis_parallel_test synthesis_parallel_growth_test -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKRV_TSAN=ON -DKRV_BENCH=OFF; then
   TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}" \
     run_ctest native-tsan "$KRV_ROOT/build/native-tsan" -L threads
@@ -61,7 +69,7 @@ else
   build_failed native-tsan
 fi
 
-krv_log "native-fuzz: build (clang, libFuzzer + AddressSanitizer/UndefinedBehaviorSanitizer)"
+begin_build "native-fuzz: build (clang, libFuzzer + AddressSanitizer/UndefinedBehaviorSanitizer)"
 if krv_build "$KRV_ROOT/build/native-fuzz" fuzz -- -DCMAKE_BUILD_TYPE=RelWithDebInfo \
      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKRV_FUZZ=ON -DKRV_BENCH=OFF \
      -DKRV_FUZZ_SECONDS="${KRV_FUZZ_SECONDS:-30}"; then
@@ -70,7 +78,7 @@ else
   build_failed native-fuzz
 fi
 
-krv_log "windows: build (mingw-w64, static)"
+begin_build "windows: build (mingw-w64, static)"
 if krv_build_windows; then
   export KRV_BUILD="$KRV_ROOT/build/windows"
   source "$KRV_ROOT/scripts/wine-prefix.sh"

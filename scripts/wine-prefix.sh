@@ -1,6 +1,10 @@
-# Creates and configures the private Wine prefix once (sourced, not run).
+# Creates and configures the private Wine prefix once, and runs its Wine
+# session (sourced, not run).
 #   krv_prepare_wine_prefix   idempotent; quick when the prefix is ready
+#   krv_start_wine_session [SECONDS] / krv_stop_wine_session   a whole run's session
+#   krv_ensure_wine_session   the session (and display) of a program CTest starts
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+declare -F krv_start_xvfb >/dev/null || source "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
 
 # Settings of the prefix. Changing them changes the stamp, which makes the
 # next run apply them again.
@@ -166,8 +170,17 @@ _krv_winepath() {
 # keep its output pipes open until the server ends: under CTest that test
 # would last as long as the whole run. Started here, once, on /dev/null, they
 # belong to no test. Needs the display the tests will use.
+#   krv_start_wine_session [SECONDS]  the server stays SECONDS after its last
+#       program (by default until krv_stop_wine_session). When the prefix's
+#       server runs already, that session is used, and is not this shell's to
+#       stop.
 krv_start_wine_session() {
-  "$KRV_WINESERVER" -p </dev/null >/dev/null 2>&1 || return 1
+  "$KRV_WINESERVER" -p${1:-} </dev/null >/dev/null 2>&1
+  case $? in
+    0) ;;
+    2) return 0 ;;  # a server of this prefix is running
+    *) return 1 ;;
+  esac
   # Any program that asks for the desktop window brings up the helpers.
   timeout 60 "$KRV_WINE" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
   KRV_WINE_SESSION=1
@@ -178,4 +191,44 @@ krv_stop_wine_session() {
   "$KRV_WINESERVER" -k 2>/dev/null
   timeout 20 "$KRV_WINESERVER" -w 2>/dev/null
   KRV_WINE_SESSION=""
+}
+
+# For each program that CTest starts (the emulator of the Windows tree, the
+# end-to-end scripts): the prefix's session, started detached when none runs
+# (as by hand, `ctest --test-dir build/windows` with nothing started first),
+# ending by itself KRV_WINE_LINGER (30) seconds after its last program. With
+# no DISPLAY, the session gets a virtual display that ends with it, and every
+# later caller with no DISPLAY uses that one (windows need a display). One
+# caller at a time decides. The caller that started the session may end it
+# (and its display) with krv_stop_wine_session.
+krv_ensure_wine_session() {
+  local dir="$KRV_BUILD/xvfb"
+  local shared="$dir/session-display" display pid status=0
+  mkdir -p "$dir"
+  exec 8>"$dir/session.lock"
+  flock 8
+  if [ -z "${DISPLAY:-}" ] && read -r display pid 2>/dev/null <"$shared" && kill -0 "$pid" 2>/dev/null; then
+    export DISPLAY="$display"
+  fi
+  if ! "$KRV_WINESERVER" -k0 2>/dev/null; then
+    if [ -z "${DISPLAY:-}" ]; then
+      # Its Xvfb belongs to the session, not to this shell.
+      krv_start_xvfb 8>&- && echo "$DISPLAY $KRV_XVFB_PID" >"$shared" || status=1
+      pid="$KRV_XVFB_PID"
+      KRV_XVFB_PID=""
+      KRV_XVFB_STARTED=""
+    else
+      pid=""
+    fi
+    if [ "$status" -eq 0 ]; then
+      krv_start_wine_session "${KRV_WINE_LINGER:-30}" 8>&- || status=1
+    fi
+    if [ -n "$pid" ]; then
+      # The display ends with the session.
+      setsid bash -c '"$1" -w; kill "$2"; rm -f "$3"' krv-session-display \
+        "$KRV_WINESERVER" "$pid" "$shared" </dev/null >/dev/null 2>&1 8>&- &
+    fi
+  fi
+  exec 8>&-
+  return "$status"
 }

@@ -2,15 +2,14 @@
 # Starts the gallery under Wine, saves a screenshot of the screen when it is
 # drawn, then lets it close.
 #   screenshot.sh GALLERY_EXE OUTPUT_PNG
-# Without a display it runs itself under a private Xvfb.
+# Without a display it uses the Wine session's virtual one.
 set -u
 exe="$1"
 out="$2"
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
-fi
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 run="$here/../../scripts/wine-run.sh"
+source "$here/../../scripts/wine-prefix.sh"
+krv_prepare_wine_prefix && krv_ensure_wine_session || { echo "no Wine session or no display"; exit 1; }
 work="$(dirname "$out")"
 ready="$work/gallery.ready"
 rm -f "$ready"

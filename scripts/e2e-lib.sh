@@ -126,14 +126,15 @@ krv_start_program() {
   krv_start_exe KRV-2400.exe "$@"
 }
 
+# The program's single-instance mutex: it lives as long as the process.
+KRV_INSTANCE_MUTEX='{0A4829CC-0291-4C1E-96A6-57428B8B8DDF}'
+
 krv_start_main_window() {
-  # A program that an earlier test left behind may still be going away; the
-  # new one would hand over to its window and exit.
-  local waited
-  for waited in $(seq 100); do
-    krvctl wait-class TFormMain 0 >/dev/null 2>&1 || break
-    sleep 0.1
-  done
+  # A program that an earlier test left behind may still be going away (its
+  # windows can be gone before the process is); the new one would find its
+  # mutex, hand over to it and exit.
+  krvctl wait-no-mutex "$KRV_INSTANCE_MUTEX" 10000 >/dev/null ||
+    krv_fail "an earlier program still runs 10 s later"
   krv_start_program
   KRV_PROGRAM=$KRV_PID
   krv_wait_window TFormMain 60000 || krv_fail "no TFormMain window within 60 s"
@@ -285,6 +286,22 @@ krv_record_seconds() {
   krvctl --wait 5000 press BitBtnExt_Record || krv_fail "RECORD"
   krv_no_error_box "RECORD"
   [ -f "$wav" ] || krv_fail "no recorded file $wav"
+}
+# krv_settings_file FILE [Key=Value ...]: writes a settings file as the
+# program saves one: the start-up settings, each Key=Value given in place of
+# its key's value.
+krv_settings_file() {
+  local file="$1" line key
+  shift
+  local lines=("[FileAttribute]" "VenderString=KRV-2400" "Version=1.0" "FileType=SystemSetting" ""
+    "[PCMFormat]" "SamplingRate=48000" "Quantization=16" "Rounding=NEAR EVEN" "Dither=WHITE" "NoiseShaping=OFF" ""
+    "[InternalSetting]" "OutputDevice=WaveMapper" "WavBufferSize=250" "DefaultPeriod=10"
+    "WableDeviation=1/3 Octave" "PropertySheet=No Sheet" "FFTuse=No" "")
+  for line in "$@"; do
+    key="${line%%=*}"
+    lines=("${lines[@]/#$key=*/$line}")
+  done
+  printf '%s\r\n' "${lines[@]}" >"$file"
 }
 krv_open_settings() {
   krvctl --wait 5000 press BitBtnExt_Settings || krv_fail "Settings"

@@ -749,6 +749,25 @@ int WindowState(Session&, HWND, const Args& args)
     return kOk;
 }
 
+// Waits until no object of the session holds the named mutex's name: a
+// program that keeps one for its life has then ended, not only its windows.
+int WaitNoMutex(Session&, HWND, const Args& args)
+{
+    DWORD ms = 0;
+    if (!ParseNumber(args[1], ms))
+        return Error(kError, L"bad time: " + args[1]);
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    for (;;) {
+        HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, args[0].c_str());
+        if (!mutex)
+            return kOk;
+        CloseHandle(mutex);
+        if (GetTickCount64() >= deadline)
+            return Error(kNotFound, L"the mutex \"" + args[0] + L"\" still exists");
+        Sleep(20);
+    }
+}
+
 int Foreground(Session&, HWND, const Args&)
 {
     HWND window = GetForegroundWindow();
@@ -816,6 +835,7 @@ struct Command {
 
 const Command kCommands[] = {
     {L"wait-class", 2, false, L"wait-class <class> <ms>   wait for a visible top-level window", WaitClass},
+    {L"wait-no-mutex", 2, false, L"wait-no-mutex <name> <ms>  wait until no one holds the named mutex", WaitNoMutex},
     {L"close", 1, false, L"close <class>             post WM_CLOSE to the top-level window", Close},
     {L"exists", 1, false, L"exists <name>             exit 0 when the control exists, else 2", Exists},
     {L"click", 1, true, L"click <name>              click a button (BM_CLICK) or any control", Click},

@@ -28,10 +28,7 @@ grep -q 'KRV-2400.exe' "/proc/$KRV_PROGRAM/cmdline" || krv_fail "process $KRV_PR
 
 # 384000 Hz, 24 bits, the transforms on, ASIO through the test driver.
 cfg="$KRV_E2E_DIR/asio-384000-fft.cfg"
-printf '%s\r\n' "[FileAttribute]" "VenderString=KRV-2400" "Version=1.0" "FileType=SystemSetting" "" \
-  "[PCMFormat]" "SamplingRate=384000" "Quantization=24" "Rounding=NEAR EVEN" "Dither=WHITE" "NoiseShaping=OFF" "" \
-  "[InternalSetting]" "OutputDevice=ASIO" "WavBufferSize=250" "DefaultPeriod=10" "WableDeviation=1/3 Octave" \
-  "PropertySheet=No Sheet" "FFTuse=Use" "" >"$cfg"
+krv_settings_file "$cfg" SamplingRate=384000 Quantization=24 OutputDevice=ASIO FFTuse=Use
 krv_open_settings
 krv_file_dialog BitBtnExt_Load "$cfg"
 for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_SamplingRate)" = 384000 ] && break; sleep 0.1; done

@@ -34,10 +34,7 @@ settings() {
 # come from a file) loaded in the settings window, then CLOSE.
 load_settings() {
   local cfg="$KRV_E2E_DIR/asio-$1.cfg"
-  printf '%s\r\n' "[FileAttribute]" "VenderString=KRV-2400" "Version=1.0" "FileType=SystemSetting" "" \
-    "[PCMFormat]" "SamplingRate=48000" "Quantization=$1" "Rounding=NEAR EVEN" "Dither=WHITE" "NoiseShaping=OFF" "" \
-    "[InternalSetting]" "OutputDevice=ASIO" "WavBufferSize=250" "DefaultPeriod=10" "WableDeviation=1/3 Octave" \
-    "PropertySheet=No Sheet" "FFTuse=No" "" >"$cfg"
+  krv_settings_file "$cfg" "Quantization=$1" OutputDevice=ASIO
   krv_open_settings
   krv_file_dialog BitBtnExt_Load "$cfg"
   for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_Quantization)" = "$1" ] && break; sleep 0.1; done

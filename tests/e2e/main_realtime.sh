@@ -25,10 +25,7 @@ krv_start_main_window
 ctl() { krvctl --wait 5000 "$@"; }
 
 cfg="$KRV_E2E_DIR/heavy-$rate.cfg"
-printf '%s\r\n' "[FileAttribute]" "VenderString=KRV-2400" "Version=1.0" "FileType=SystemSetting" "" \
-  "[PCMFormat]" "SamplingRate=$rate" "Quantization=32" "Rounding=DITHER" "Dither=WHITE" "NoiseShaping=2nd" "" \
-  "[InternalSetting]" "OutputDevice=WaveMapper" "WavBufferSize=50" "DefaultPeriod=10" "WableDeviation=1/3 Octave" \
-  "PropertySheet=No Sheet" "FFTuse=Use" "" >"$cfg"
+krv_settings_file "$cfg" "SamplingRate=$rate" Quantization=32 Rounding=DITHER NoiseShaping=2nd WavBufferSize=50 FFTuse=Use
 krv_open_settings
 krv_file_dialog BitBtnExt_Load "$cfg"
 for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_SamplingRate)" = "$rate" ] && break; sleep 0.1; done

@@ -68,10 +68,7 @@ ctl select ComboBoxEx_PropertySheet All || krv_fail "pick All"
 cfg="$KRV_E2E_DIR/saved.cfg"
 krv_file_dialog BitBtnExt_Save "$cfg"
 wait_file "$cfg"
-printf '%s\r\n' "[FileAttribute]" "VenderString=KRV-2400" "Version=1.0" "FileType=SystemSetting" "" \
-  "[PCMFormat]" "SamplingRate=96000" "Quantization=24" "Rounding=NEAR EVEN" "Dither=WHITE" "NoiseShaping=OFF" "" \
-  "[InternalSetting]" "OutputDevice=WaveMapper" "WavBufferSize=250" "DefaultPeriod=5" "WableDeviation=1/3 Octave" \
-  "PropertySheet=All" "FFTuse=No" "" >"$KRV_E2E_DIR/expected.cfg"
+krv_settings_file "$KRV_E2E_DIR/expected.cfg" SamplingRate=96000 Quantization=24 DefaultPeriod=5 PropertySheet=All
 cmp "$cfg" "$KRV_E2E_DIR/expected.cfg" || krv_fail "the saved settings file differs"
 ctl press BitBtnExt_Close || krv_fail "CLOSE"
 expect_text Label_Fs_Value 96000 "rate after CLOSE"

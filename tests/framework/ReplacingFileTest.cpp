@@ -12,23 +12,14 @@
 #endif
 
 #include "app/WavTestSupport.h"
+#include "framework/ReplacingFileSupport.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> Names(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-void Save(const fs::path& target, const std::string& text) {
-  TReplacingFile file(target);
-  file.Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-  file.Commit();
-}
+using krvtest::Names;
+using krvtest::Save;
 
 TEST(ReplacingFile, ReadOnlyTargetIsRefusedAndStaysAsItWas) {
   wavtest::TScratchDir dir("replace_read_only");

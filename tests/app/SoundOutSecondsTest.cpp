@@ -91,11 +91,7 @@ TEST(SoundOutSeconds, AGainChangeQuantisesFirstWhatTheNextWriteTakes) {
 TEST(SoundOutSeconds, NoSecondIsMadePastTheLastOfATimedPlay) {
   TRoad road;
   road.MakeAudible({5});  // generated every second
-  TInternalSetting setting = road.Main->InternalSetting();
-  setting._WavBufferSize = TWavBufferSize::_500ms;
-  setting._Repeat = TRepeat::_Single;
-  setting._PlayTime = 2;
-  road.Main->SetInternalSetting(setting);
+  road.SetTimedPlay(TWavBufferSize::_500ms, 2);
   road.Main->Play();
   ASSERT_EQ(road.Main->xOperation(), TOperation::_Play);
   ASSERT_TRUE(WaitUntil([&] { return road.Engine.QuantizeSeeds().size() == 2; }));

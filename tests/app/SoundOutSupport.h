@@ -101,6 +101,14 @@ struct TRoad {
 
   bool DoneUntilWrites(std::size_t Count) { return soundout::DoneUntilWrites(Device, Count); }
   void MakeAudible(std::initializer_list<std::size_t> Records) { soundout::MakeAudible(*Main, Records); }
+  // A timed play of Seconds in segments of Size.
+  void SetTimedPlay(TWavBufferSize Size, std::int32_t Seconds) {
+    TInternalSetting setting = Main->InternalSetting();
+    setting._WavBufferSize = Size;
+    setting._Repeat = TRepeat::_Single;
+    setting._PlayTime = Seconds;
+    Main->SetInternalSetting(setting);
+  }
 
   fakes::TFakeWaveOutDevice Device;
   fakes::TFakeWaveMemory Memory;

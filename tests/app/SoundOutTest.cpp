@@ -546,11 +546,7 @@ TEST(SoundOutTimedPlay, EverySegmentOfTheLastSecondIsPlayedAndTheCounterReachesT
 // A Stop while the last segment of a timed play plays stops it as any Stop.
 TEST(SoundOutTimedPlay, StopDuringTheLastSegmentIsAnsweredStopped) {
   TRoad road;
-  TInternalSetting setting = road.Main->InternalSetting();
-  setting._WavBufferSize = TWavBufferSize::_500ms;
-  setting._Repeat = TRepeat::_Single;
-  setting._PlayTime = 1;
-  road.Main->SetInternalSetting(setting);
+  road.SetTimedPlay(TWavBufferSize::_500ms, 1);
   road.Main->Play();
   ASSERT_TRUE(road.Device.ReportDone());  // the last segment of the only second plays
   ASSERT_TRUE(WaitUntil([&] { return !road.Ui.PlayTimes().empty() && road.Ui.PlayTimes().back() == "1"; }));

@@ -62,6 +62,55 @@ class TOsFile {
 // ("it is in use by another program"). Throws EOsFileError with Target as it was and Source left to the
 // caller, or EOsFileStranded.
 void ReplaceOsFile(const std::filesystem::path& Source, const std::filesystem::path& Target);
+
+// The system calls by which a file is put in another's place on Windows, each
+// answering the system's error code (0 for success). The steps around them
+// (ReplaceOsFileThrough) are portable, so they can be run against every answer
+// the system may give.
+class TReplaceCalls {
+ public:
+  // The system's error codes and attribute bits that the steps read (the
+  // values of windows.h).
+  static constexpr std::uint32_t kFileNotFound = 2;
+  static constexpr std::uint32_t kAccessDenied = 5;
+  static constexpr std::uint32_t kSharingViolation = 32;
+  static constexpr std::uint32_t kLockViolation = 33;
+  static constexpr std::uint32_t kFileExists = 80;
+  static constexpr std::uint32_t kAlreadyExists = 183;
+  static constexpr std::uint32_t kUnableToRemoveReplaced = 1175;
+  static constexpr std::uint32_t kUnableToMoveReplacement = 1176;
+  static constexpr std::uint32_t kUnableToMoveReplacement2 = 1177;
+  static constexpr std::uint32_t kReadOnly = 0x1;
+  static constexpr std::uint32_t kHidden = 0x2;
+  static constexpr std::uint32_t kSystem = 0x4;
+  static constexpr std::uint32_t kDirectory = 0x10;
+  static constexpr std::uint32_t kArchive = 0x20;
+  static constexpr std::uint32_t kNotContentIndexed = 0x2000;
+
+  virtual ~TReplaceCalls() = default;
+  // The file's attributes (GetFileAttributesW).
+  virtual std::uint32_t Attributes(const std::filesystem::path& FileName, std::uint32_t& Attributes) const = 0;
+  // Sets the file's attributes, or leaves them (SetFileAttributesW).
+  virtual void SetAttributes(const std::filesystem::path& FileName, std::uint32_t Attributes) const = 0;
+  // Gives Source the name Target, which no file may have (MoveFileExW,
+  // written through).
+  virtual std::uint32_t Move(const std::filesystem::path& Source, const std::filesystem::path& Target) const = 0;
+  // Puts Source in Target's place, keeping no backup (ReplaceFileW).
+  virtual std::uint32_t Replace(const std::filesystem::path& Source, const std::filesystem::path& Target) const = 0;
+  // Whether another program holds the file open without delete sharing.
+  virtual bool InUse(const std::filesystem::path& FileName) const = 0;
+  // The system's reason for an error code, as a sentence (UTF-8, no final
+  // full stop).
+  virtual std::string Message(std::uint32_t Code) const = 0;
+};
+
+// ReplaceOsFile as Windows does it, through Calls (full names).
+void ReplaceOsFileThrough(const TReplaceCalls& Calls, const std::filesystem::path& Source,
+                          const std::filesystem::path& Target);
+#ifdef _WIN32
+// The system's own calls.
+const TReplaceCalls& SystemReplaceCalls();
+#endif
 // Removes a file; never throws.
 void RemoveOsFile(const std::filesystem::path& FileName) noexcept;
 
@@ -95,6 +144,8 @@ class TReplacingFile {
   // removed the temporary file; the target is then as it was. Throws
   // EOsFileStranded, keeping the temporary file, when the target is gone.
   void Commit();
+  // Commit through these replace steps instead of the system's (for tests).
+  void Commit(const TReplaceCalls& Calls);
   // Abandons the file. Never throws.
   void Discard() noexcept;
 
@@ -106,4 +157,7 @@ class TReplacingFile {
   std::filesystem::path FTarget;
   std::filesystem::path FTemporary;
   TOsFile FFile;
+
+  template <class Replace>
+  void CommitWith(Replace Put);
 };

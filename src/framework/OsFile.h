@@ -18,9 +18,9 @@ class EOsFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A replace that removed the target but could not give the new file its
-// name: the new file stays under its temporary name, the only copy of the
-// data.
+// A replace that failed after which the target is gone and the new file could
+// not take its name, or the target cannot be told to be intact: the new file
+// stays under its temporary name, perhaps the only copy of the data.
 class EOsFileStranded : public EOsFileError {
  public:
   using EOsFileError::EOsFileError;
@@ -59,8 +59,9 @@ class TOsFile {
 // its attributes and its permissions (on Windows its security, creation time
 // and streams as well); a read-only target is not replaced ("it is read-only"),
 // nor, on Windows, one that another program holds open without delete sharing
-// ("it is in use by another program"). Throws EOsFileError with Target as it was and Source left to the
-// caller, or EOsFileStranded.
+// ("it is in use by another program"). Throws EOsFileError with Target as it
+// was and Source left to the caller, or EOsFileStranded when Target is gone or
+// cannot be told to be there, Source then being kept.
 void ReplaceOsFile(const std::filesystem::path& Source, const std::filesystem::path& Target);
 
 // The system calls by which a file is put in another's place on Windows, each
@@ -121,8 +122,9 @@ void RemoveOsFile(const std::filesystem::path& FileName) noexcept;
 // puts the temporary file in the target's place (ReplaceOsFile), so the
 // target is either left as it was or replaced by the complete new file. A
 // failure, Discard, or destroying an uncommitted file removes the temporary
-// file; only when the system removed the target but could not rename the new
-// file (EOsFileStranded) is it kept, as the one copy of the data.
+// file; only when the target is gone and the new file could not take its
+// name, or the target cannot be told to be intact (EOsFileStranded), is it
+// kept, as what may be the one copy of the data.
 class TReplacingFile {
  public:
   // Temporary names tried before giving up.
@@ -142,7 +144,8 @@ class TReplacingFile {
   }
   // Replaces the target with the file written. Throws EOsFileError, having
   // removed the temporary file; the target is then as it was. Throws
-  // EOsFileStranded, keeping the temporary file, when the target is gone.
+  // EOsFileStranded, keeping the temporary file, when the target is gone or
+  // may be.
   void Commit();
   // Commit through these replace steps instead of the system's (for tests).
   void Commit(const TReplaceCalls& Calls);

@@ -106,12 +106,22 @@ void ReplaceOsFileThrough(const TReplaceCalls& Calls, const std::filesystem::pat
     Calls.SetAttributes(Source, (attributes & kKeptAttributes) | TCalls::kArchive);
   const std::uint32_t code = Calls.Replace(Source, Target);
   if (code == 0) return;
+  // What became of the old file. Without a backup name, the replace call's
+  // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 says it lost its name: a file that has
+  // it now is not the old one. After any other failure, only a clean answer
+  // that a file is there proves it intact; the new file then goes.
   std::uint32_t after = 0;
-  if (Calls.Attributes(Target, after) != TCalls::kFileNotFound) ThrowReplaceError(Calls, code, Target);
-  // The old file is gone but the new one could not take its name (what the
-  // system reports as ERROR_UNABLE_TO_MOVE_REPLACEMENT without a backup; with
-  // none asked for, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 does not occur): it
-  // takes the name now, or stays where it is as the only copy.
+  const std::uint32_t looked =
+      code == TCalls::kUnableToMoveReplacement2 ? TCalls::kFileNotFound : Calls.Attributes(Target, after);
+  if (looked == 0 && (after & TCalls::kDirectory) == 0) ThrowReplaceError(Calls, code, Target);
+  // Whether it is there cannot be told (the share went away, or it is about
+  // to be deleted): the new file may be the only copy.
+  if (looked != 0 && looked != TCalls::kFileNotFound)
+    throw EOsFileStranded("the old file could not be replaced (" + Calls.Message(code) +
+                          ") and could not be checked afterwards (" + Calls.Message(looked) +
+                          "); the new one is kept as \"" + Utf8Path(Source) + "\"");
+  // The old file is gone: the new one takes its name now, never over another
+  // file, or stays where it is as the only copy.
   const std::uint32_t moved = Calls.Move(Source, Target);
   if (moved == 0) return;
   throw EOsFileStranded("the old file was removed but the new one could not take its name (" +

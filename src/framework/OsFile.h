@@ -18,9 +18,9 @@ class EOsFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A replace that removed the target but could not give the new file its
-// name: the new file stays under its temporary name, the only copy of the
-// data.
+// A replace that failed after which the target is gone and the new file could
+// not take its name, or the target cannot be told to be intact: the new file
+// stays under its temporary name, perhaps the only copy of the data.
 class EOsFileStranded : public EOsFileError {
  public:
   using EOsFileError::EOsFileError;
@@ -59,9 +59,59 @@ class TOsFile {
 // its attributes and its permissions (on Windows its security, creation time
 // and streams as well); a read-only target is not replaced ("it is read-only"),
 // nor, on Windows, one that another program holds open without delete sharing
-// ("it is in use by another program"). Throws EOsFileError with Target as it was and Source left to the
-// caller, or EOsFileStranded.
+// ("it is in use by another program"). Throws EOsFileError with Target as it
+// was and Source left to the caller, or EOsFileStranded when Target is gone or
+// cannot be told to be there, Source then being kept.
 void ReplaceOsFile(const std::filesystem::path& Source, const std::filesystem::path& Target);
+
+// The system calls by which a file is put in another's place on Windows, each
+// answering the system's error code (0 for success). The steps around them
+// (ReplaceOsFileThrough) are portable, so they can be run against every answer
+// the system may give.
+class TReplaceCalls {
+ public:
+  // The system's error codes and attribute bits that the steps read (the
+  // values of windows.h).
+  static constexpr std::uint32_t kFileNotFound = 2;
+  static constexpr std::uint32_t kAccessDenied = 5;
+  static constexpr std::uint32_t kSharingViolation = 32;
+  static constexpr std::uint32_t kLockViolation = 33;
+  static constexpr std::uint32_t kFileExists = 80;
+  static constexpr std::uint32_t kAlreadyExists = 183;
+  static constexpr std::uint32_t kUnableToRemoveReplaced = 1175;
+  static constexpr std::uint32_t kUnableToMoveReplacement = 1176;
+  static constexpr std::uint32_t kUnableToMoveReplacement2 = 1177;
+  static constexpr std::uint32_t kReadOnly = 0x1;
+  static constexpr std::uint32_t kHidden = 0x2;
+  static constexpr std::uint32_t kSystem = 0x4;
+  static constexpr std::uint32_t kDirectory = 0x10;
+  static constexpr std::uint32_t kArchive = 0x20;
+  static constexpr std::uint32_t kNotContentIndexed = 0x2000;
+
+  virtual ~TReplaceCalls() = default;
+  // The file's attributes (GetFileAttributesW).
+  virtual std::uint32_t Attributes(const std::filesystem::path& FileName, std::uint32_t& Attributes) const = 0;
+  // Sets the file's attributes, or leaves them (SetFileAttributesW).
+  virtual void SetAttributes(const std::filesystem::path& FileName, std::uint32_t Attributes) const = 0;
+  // Gives Source the name Target, which no file may have (MoveFileExW,
+  // written through).
+  virtual std::uint32_t Move(const std::filesystem::path& Source, const std::filesystem::path& Target) const = 0;
+  // Puts Source in Target's place, keeping no backup (ReplaceFileW).
+  virtual std::uint32_t Replace(const std::filesystem::path& Source, const std::filesystem::path& Target) const = 0;
+  // Whether another program holds the file open without delete sharing.
+  virtual bool InUse(const std::filesystem::path& FileName) const = 0;
+  // The system's reason for an error code, as a sentence (UTF-8, no final
+  // full stop).
+  virtual std::string Message(std::uint32_t Code) const = 0;
+};
+
+// ReplaceOsFile as Windows does it, through Calls (full names).
+void ReplaceOsFileThrough(const TReplaceCalls& Calls, const std::filesystem::path& Source,
+                          const std::filesystem::path& Target);
+#ifdef _WIN32
+// The system's own calls.
+const TReplaceCalls& SystemReplaceCalls();
+#endif
 // Removes a file; never throws.
 void RemoveOsFile(const std::filesystem::path& FileName) noexcept;
 
@@ -72,8 +122,9 @@ void RemoveOsFile(const std::filesystem::path& FileName) noexcept;
 // puts the temporary file in the target's place (ReplaceOsFile), so the
 // target is either left as it was or replaced by the complete new file. A
 // failure, Discard, or destroying an uncommitted file removes the temporary
-// file; only when the system removed the target but could not rename the new
-// file (EOsFileStranded) is it kept, as the one copy of the data.
+// file; only when the target is gone and the new file could not take its
+// name, or the target cannot be told to be intact (EOsFileStranded), is it
+// kept, as what may be the one copy of the data.
 class TReplacingFile {
  public:
   // Temporary names tried before giving up.
@@ -93,8 +144,11 @@ class TReplacingFile {
   }
   // Replaces the target with the file written. Throws EOsFileError, having
   // removed the temporary file; the target is then as it was. Throws
-  // EOsFileStranded, keeping the temporary file, when the target is gone.
+  // EOsFileStranded, keeping the temporary file, when the target is gone or
+  // may be.
   void Commit();
+  // Commit through these replace steps instead of the system's (for tests).
+  void Commit(const TReplaceCalls& Calls);
   // Abandons the file. Never throws.
   void Discard() noexcept;
 
@@ -106,4 +160,7 @@ class TReplacingFile {
   std::filesystem::path FTarget;
   std::filesystem::path FTemporary;
   TOsFile FFile;
+
+  template <class Replace>
+  void CommitWith(Replace Put);
 };

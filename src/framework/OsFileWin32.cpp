@@ -28,11 +28,6 @@ std::string SystemMessage(DWORD Code) {
 [[noreturn]] void ThrowError(DWORD Code) { throw EOsFileError(SystemMessage(Code)); }
 [[noreturn]] void ThrowLastError() { ThrowError(GetLastError()); }
 
-std::string Utf8Path(const std::filesystem::path& p) {
-  const std::u8string s = p.u8string();
-  return std::string(s.begin(), s.end());
-}
-
 HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 }  // namespace
@@ -95,42 +90,58 @@ void TOsFile::CloseQuietly() noexcept {
 
 namespace {
 
-// Attributes of the target that its replacement takes over. The replace call
-// carries them over itself (with the target's security, creation time and
-// streams); setting them on the new file first keeps them where a system's
-// replace call does not. The archive flag stays set: the content changed.
-constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+static_assert(TReplaceCalls::kFileNotFound == ERROR_FILE_NOT_FOUND && TReplaceCalls::kAccessDenied == ERROR_ACCESS_DENIED &&
+              TReplaceCalls::kSharingViolation == ERROR_SHARING_VIOLATION &&
+              TReplaceCalls::kLockViolation == ERROR_LOCK_VIOLATION && TReplaceCalls::kFileExists == ERROR_FILE_EXISTS &&
+              TReplaceCalls::kAlreadyExists == ERROR_ALREADY_EXISTS &&
+              TReplaceCalls::kUnableToRemoveReplaced == ERROR_UNABLE_TO_REMOVE_REPLACED &&
+              TReplaceCalls::kUnableToMoveReplacement == ERROR_UNABLE_TO_MOVE_REPLACEMENT &&
+              TReplaceCalls::kUnableToMoveReplacement2 == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+static_assert(TReplaceCalls::kReadOnly == FILE_ATTRIBUTE_READONLY && TReplaceCalls::kHidden == FILE_ATTRIBUTE_HIDDEN &&
+              TReplaceCalls::kSystem == FILE_ATTRIBUTE_SYSTEM && TReplaceCalls::kDirectory == FILE_ATTRIBUTE_DIRECTORY &&
+              TReplaceCalls::kArchive == FILE_ATTRIBUTE_ARCHIVE &&
+              TReplaceCalls::kNotContentIndexed == FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
 
-constexpr char kInUse[] = "it is in use by another program";
-
-// Whether another program holds the file open without letting it be deleted,
-// which keeps anyone from replacing it.
-bool IsInUse(const std::filesystem::path& FileName) {
-  HANDLE h = CreateFileW(FileName.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h != INVALID_HANDLE_VALUE) {
-    CloseHandle(h);
-    return false;
-  }
-  return GetLastError() == ERROR_SHARING_VIOLATION;
-}
-
-// The reason a replace of Target failed with Code, Target being as it was.
-[[noreturn]] void ThrowReplaceError(DWORD Code, const std::filesystem::path& Target) {
-  if (Code == ERROR_SHARING_VIOLATION || Code == ERROR_LOCK_VIOLATION || IsInUse(Target))
-    throw EOsFileError(kInUse);
-  ThrowError(Code);
-}
-
-bool Exists(const std::filesystem::path& FileName, DWORD& Attributes) {
-  Attributes = GetFileAttributesW(FileName.c_str());
-  if (Attributes != INVALID_FILE_ATTRIBUTES) return true;
+// The error of the call that just failed; never 0, which would read as
+// success.
+DWORD Failure() {
   const DWORD code = GetLastError();
-  if (code == ERROR_FILE_NOT_FOUND) return false;
-  ThrowError(code);
+  return code != ERROR_SUCCESS ? code : ERROR_GEN_FAILURE;
 }
+
+class TSystemReplaceCalls final : public TReplaceCalls {
+ public:
+  std::uint32_t Attributes(const std::filesystem::path& FileName, std::uint32_t& Attributes) const override {
+    Attributes = GetFileAttributesW(FileName.c_str());
+    return Attributes != INVALID_FILE_ATTRIBUTES ? 0 : Failure();
+  }
+  void SetAttributes(const std::filesystem::path& FileName, std::uint32_t Attributes) const override {
+    SetFileAttributesW(FileName.c_str(), Attributes);
+  }
+  std::uint32_t Move(const std::filesystem::path& Source, const std::filesystem::path& Target) const override {
+    return MoveFileExW(Source.c_str(), Target.c_str(), MOVEFILE_WRITE_THROUGH) ? 0 : Failure();
+  }
+  std::uint32_t Replace(const std::filesystem::path& Source, const std::filesystem::path& Target) const override {
+    return ReplaceFileW(Target.c_str(), Source.c_str(), nullptr, 0, nullptr, nullptr) ? 0 : Failure();
+  }
+  bool InUse(const std::filesystem::path& FileName) const override {
+    HANDLE h = CreateFileW(FileName.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      CloseHandle(h);
+      return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+  }
+  std::string Message(std::uint32_t Code) const override { return SystemMessage(Code); }
+};
 
 }  // namespace
+
+const TReplaceCalls& SystemReplaceCalls() {
+  static const TSystemReplaceCalls calls;
+  return calls;
+}
 
 void ReplaceOsFile(const std::filesystem::path& Source, const std::filesystem::path& Target) {
   // Wine's replace call fails on relative names.
@@ -138,33 +149,7 @@ void ReplaceOsFile(const std::filesystem::path& Source, const std::filesystem::p
   const std::filesystem::path source = std::filesystem::absolute(Source, ec);
   const std::filesystem::path target = std::filesystem::absolute(Target, ec);
   if (ec) ThrowError(ERROR_INVALID_NAME);
-  DWORD attributes = 0;
-  if (!Exists(target, attributes)) {
-    // No target yet: the new file takes its name.
-    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return;
-    const DWORD code = GetLastError();
-    // A file of that name that appeared meanwhile is replaced like any other.
-    if ((code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS) || !Exists(target, attributes))
-      ThrowError(code);
-  }
-  // A read-only file is one its owner does not want changed.
-  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) throw EOsFileError("it is read-only");
-  // Asked first, as the replace call would fail anyway: Wine's leaves a file
-  // of its own beside the target when it fails.
-  if (IsInUse(target)) throw EOsFileError(kInUse);
-  if ((attributes & kKeptAttributes) != 0)
-    SetFileAttributesW(source.c_str(), (attributes & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE);
-  if (ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0, nullptr, nullptr)) return;
-  const DWORD code = GetLastError();
-  if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES || GetLastError() != ERROR_FILE_NOT_FOUND)
-    ThrowReplaceError(code, target);
-  // The old file is gone but the new one could not take its name (what the
-  // system reports as ERROR_UNABLE_TO_MOVE_REPLACEMENT without a backup; with
-  // none asked for, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 does not occur): it
-  // takes the name now, or stays where it is as the only copy.
-  if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return;
-  throw EOsFileStranded("the old file was removed but the new one could not take its name (" +
-                        SystemMessage(GetLastError()) + "); it is kept as \"" + Utf8Path(source) + "\"");
+  ReplaceOsFileThrough(SystemReplaceCalls(), source, target);
 }
 
 void RemoveOsFile(const std::filesystem::path& FileName) noexcept { DeleteFileW(FileName.c_str()); }

@@ -1,5 +1,6 @@
-// Replacing a file on Windows: the target keeps its attributes, and a target
-// that another program holds open is reported as in use and left as it was.
+// Replacing a file on Windows: the target keeps its attributes, a target that
+// another program holds open is reported as in use and left as it was, and
+// the system's calls answer as the replace steps expect.
 #include "framework/MemIniFile.h"
 #include "framework/OsFile.h"
 
@@ -101,6 +102,35 @@ TEST(ReplacingFileWin, RelativeNamesAreReplaced) {
   EXPECT_EQ(GetFileAttributesW((dir / "s.cfg").c_str()) & kUserAttributes, DWORD(FILE_ATTRIBUTE_HIDDEN));
   EXPECT_EQ(wavtest::ReadText(dir / "t.cfg"), "first");
   EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"s.cfg", "t.cfg"}));
+}
+
+// The system's calls answer the codes that the replace steps tell apart: a
+// missing file, a name that is taken.
+TEST(ReplacingFileWin, SystemCallsAnswerTheCodesTheStepsRead) {
+  wavtest::TScratchDir dir("replace_calls");
+  const TReplaceCalls& calls = SystemReplaceCalls();
+  const fs::path a = dir / "a.cfg", b = dir / "b.cfg", missing = dir / "missing.cfg";
+  wavtest::WriteText(a, "a");
+  wavtest::WriteText(b, "b");
+  std::uint32_t attributes = 0;
+  EXPECT_EQ(calls.Attributes(missing, attributes), TReplaceCalls::kFileNotFound);
+  ASSERT_EQ(calls.Attributes(a, attributes), 0u);
+  EXPECT_EQ(attributes & (TReplaceCalls::kDirectory | TReplaceCalls::kReadOnly), 0u);
+  ASSERT_EQ(calls.Attributes(dir.Path(), attributes), 0u);
+  EXPECT_NE(attributes & TReplaceCalls::kDirectory, 0u);
+  // A move never goes over a file that has the name.
+  const std::uint32_t taken = calls.Move(a, b);
+  EXPECT_TRUE(taken == TReplaceCalls::kAlreadyExists || taken == TReplaceCalls::kFileExists) << taken;
+  EXPECT_EQ(wavtest::ReadText(a), "a");
+  EXPECT_EQ(wavtest::ReadText(b), "b");
+  EXPECT_NE(calls.Replace(missing, b), 0u);
+  EXPECT_EQ(wavtest::ReadText(b), "b");
+  EXPECT_EQ(calls.Replace(a, b), 0u);
+  EXPECT_EQ(wavtest::ReadText(b), "a");
+  EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"b.cfg"});
+  const std::string message = calls.Message(TReplaceCalls::kUnableToMoveReplacement2);
+  EXPECT_FALSE(message.empty());
+  EXPECT_NE(message.back(), '.');
 }
 
 }  // namespace

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# A driver that leaves the floating-point control changed in every call it
+# gets (MODE: 53bit, zero, down or up; the test driver's
+# KRV_TEST_ASIO_CONTROL_WORD): chosen in the settings window, its init and
+# queries run on the user-interface thread, which afterwards records WAV
+# files and quantises the driver road's first seconds. With tones on both
+# channels (a sine, a square on the left, a sawtooth burst on the right):
+# - REC writes, bit for bit, what the engine makes of the saved set
+#   (signals_expect at unity gain);
+# - played through the driver at 24 bits, its capture is the recorded stream
+#   from the first frame on (asio_check.py);
+# - played through wave-out after the driver has run, at 16 bits and -20 dB,
+#   the capture is what the engine makes of the set (signals_expect).
+set -u
+mode="${1:?usage: asio_control_word.sh 53bit|zero|down|up}"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
+krv_e2e_setup "asio-control-word-$mode"
+source "$KRV_ROOT/tests/e2e/asio_common.sh"
+check="$KRV_ROOT/tests/e2e/signals_check.py"
+
+export KRV_TEST_ASIO_CONTROL_WORD="$mode" KRV_TEST_ASIO_OUTPUTS=2 KRV_TEST_ASIO_TYPE=18 KRV_TEST_ASIO_RATE=48000
+
+krv_start_main_window_captured
+asio_settings 48000 24 "0 / 1"
+grep -q "^init" "$KRV_E2E_DIR/driver.log" || krv_fail "the driver was not opened by the settings window"
+
+# The set: edited in the signal editor and saved for signals_expect.
+ctl press BitBtnExt_Signals || krv_fail "Signals"
+krv_wait_window TFormSignals 10000 || krv_fail "no signal editor"
+edit() { ctl "$@" || krv_fail "signal editor: $*"; }
+edit tab PageControl_Signals 0
+edit set-text EditHex_Freq_1 997
+edit set-text EditHex_Amp_1 -3
+edit tab PageControl_Signals 1
+edit select ComboBoxEx_Waveform_2 Square
+edit set-text EditHex_Freq_2 441
+edit set-text EditHex_Amp_2 -10
+edit select ComboBoxEx_Output_2 "L ch"
+edit tab PageControl_Signals 2
+edit select ComboBoxEx_Waveform_3 Saw
+edit set-text EditHex_Freq_3 250
+edit set-text EditHex_Amp_3 -12
+edit select ComboBoxEx_Output_3 "R ch"
+edit set-text EditHex_CycleOn_3 3
+edit set-text EditHex_CycleOff_3 2
+krv_file_dialog BitBtnExt_Save "$KRV_E2E_DIR/set.sig"
+[ -s "$KRV_E2E_DIR/set.sig" ] || krv_fail "no signal set saved"
+ctl press BitBtnExt_Close || krv_fail "the signal editor's CLOSE"
+krv_no_error_box "the signal editor's CLOSE"
+
+# expect NAME BITS SECONDS [unity]: the engine's output for the set.
+expect() {
+  krv_run_exe signals_expect.exe "$(_krv_winepath "$KRV_E2E_DIR/set.sig")" 48000 "$2" "$3" \
+    "$(_krv_winepath "$KRV_E2E_DIR/$1.raw")" "${@:4}" || krv_fail "$1: signals_expect"
+}
+
+# REC on the user-interface thread, after the driver's calls.
+krv_record_seconds reference 2
+expect reference 24 2 unity
+python3 - "$KRV_ROOT/tools" "$KRV_E2E_DIR/reference.wav" "$KRV_E2E_DIR/reference.raw" <<'PY' ||
+import struct
+import sys
+sys.path.insert(0, sys.argv[1])
+from analyze_wav import read_wav
+
+info, channels = read_wav(sys.argv[2])
+assert info["rate"] == 48000 and info["channels"] == 2 and info["valid_bits"] == 24, info
+codes = [[round(v * 2 ** 23) for v in ch] for ch in channels]
+data = open(sys.argv[3], "rb").read()
+values = struct.unpack("<%di" % (len(data) // 4), data)
+expected = [list(values[0::2]), list(values[1::2])]
+assert info["frames"] == len(expected[0]) == 96000, (info["frames"], len(expected[0]))
+differ = sum(a != b for c in range(2) for a, b in zip(codes[c], expected[c]))
+print("recorded %d frames, %d samples differ from the engine's" % (info["frames"], differ))
+assert differ == 0
+assert any(codes[0]) and any(codes[1]), "silence recorded"
+PY
+  krv_fail "the recording is not what the engine makes of the set"
+echo "ok: REC after the driver's calls is bit for bit the engine's output"
+
+# The driver road at unity gain: its first seconds are quantised on the
+# user-interface thread right after the driver's reset, init and rate calls.
+ctl press BitBtnExt_ATT || krv_fail "-20dB off"
+asio_play play 3
+asio_check play "$KRV_E2E_DIR/reference.wav" 24 18 0 1
+ctl press BitBtnExt_ATT || krv_fail "-20dB on"
+
+# Wave-out at 16 bits and -20 dB (signals_expect's gains) after the driver.
+krv_open_settings
+ctl select ComboBoxEx_Quantization 16 || krv_fail "pick 16 bits"
+ctl tab PageControl_Global 1 || krv_fail "Output page"
+ctl select ComboBoxEx_Device WaveMapper || krv_fail "pick the wave mapper"
+ctl press BitBtnExt_Close || krv_fail "CLOSE"
+krv_no_error_box "settings"
+ctl press BitBtnExt_Play || krv_fail "wave-out: Play"
+sleep 2
+ctl press BitBtnExt_Stop || krv_fail "wave-out: Stop"
+krv_keep_capture waveout
+expect waveout 16 6
+python3 "$check" exact "$KRV_E2E_DIR/waveout.wav" "$KRV_E2E_DIR/waveout.raw" 4 ||
+  krv_fail "wave-out after the driver is not the engine's output"
+echo "ok: wave-out after the driver's calls is bit for bit the engine's output"
+
+asio_close

@@ -66,9 +66,11 @@ ExtendedPrecisionScope::ExtendedPrecisionScope() noexcept
 ExtendedPrecisionScope::~ExtendedPrecisionScope()
 {
     WriteFpuControlWord(saved_);
-    // The caller's fields, with the exception flags raised meanwhile.
-    if (savedSse_ & kSseResultFields)
-        WriteSseControl((savedSse_ & ~kSseExceptionFlags) | (ReadSseControl() & kSseExceptionFlags));
+    // The caller's fields (code called within the scope may have changed
+    // them too), with the exception flags raised meanwhile.
+    const std::uint32_t current = ReadSseControl();
+    if ((current ^ savedSse_) & ~kSseExceptionFlags)
+        WriteSseControl((savedSse_ & ~kSseExceptionFlags) | (current & kSseExceptionFlags));
 }
 
 long double ExtendedProduct(long double a, long double b, long double c) noexcept

@@ -143,4 +143,22 @@ TEST(ExtendedPrecision, ScopeSetsTheSseDefaultsAndRestoresTheCallersOnEveryWayOu
     EXPECT_NE(sseAfter & 0x20u, 0u) << "the precision (inexact) flag raised inside the scope is lost";
 }
 
+TEST(ExtendedPrecision, ScopeRestoresControlWordsThatCodeWithinItChanged)
+{
+    const std::uint16_t ownX87 = ReadFpuControlWord();
+    const std::uint32_t ownSse = krv::ReadSseControl();
+    {
+        const krv::ExtendedPrecisionScope scope;
+        // A driver called from within, leaving its own settings.
+        WriteFpuControlWord(0x0A7F);
+        krv::WriteSseControl(ownSse | krv::kSseRoundDown | krv::kSseFlushToZero);
+    }
+    const std::uint16_t x87After = ReadFpuControlWord();
+    const std::uint32_t sseAfter = krv::ReadSseControl();
+    WriteFpuControlWord(ownX87);
+    krv::WriteSseControl(ownSse);
+    EXPECT_EQ(x87After, ownX87);
+    EXPECT_EQ(sseAfter & ~krv::kSseExceptionFlags, ownSse & ~krv::kSseExceptionFlags);
+}
+
 }  // namespace

@@ -11,14 +11,19 @@
 #   from the first frame on (asio_check.py);
 # - played through wave-out after the driver has run, at 16 bits and -20 dB,
 #   the capture is what the engine makes of the set (signals_expect).
+#
+# CALLBACK (timeinfo, the default, or plain) is the driver's callback: with
+# plain the host asks the driver for the sample position inside each buffer
+# switch, and the driver changes the control words there too.
 set -u
-mode="${1:?usage: asio_control_word.sh 53bit|zero|down|up}"
+mode="${1:?usage: asio_control_word.sh 53bit|zero|down|up [timeinfo|plain]}"
+callback="${2:-timeinfo}"
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
-krv_e2e_setup "asio-control-word-$mode"
+krv_e2e_setup "asio-control-word-$mode-$callback"
 source "$KRV_ROOT/tests/e2e/asio_common.sh"
 check="$KRV_ROOT/tests/e2e/signals_check.py"
 
-export KRV_TEST_ASIO_CONTROL_WORD="$mode" KRV_TEST_ASIO_OUTPUTS=2 KRV_TEST_ASIO_TYPE=18 KRV_TEST_ASIO_RATE=48000
+export KRV_TEST_ASIO_CONTROL_WORD="$mode" KRV_TEST_ASIO_CALLBACK="$callback" KRV_TEST_ASIO_OUTPUTS=2 KRV_TEST_ASIO_TYPE=18 KRV_TEST_ASIO_RATE=48000
 
 krv_start_main_window_captured
 asio_settings 48000 24 "0 / 1"
@@ -44,6 +49,7 @@ edit select ComboBoxEx_Output_3 "R ch"
 edit set-text EditHex_CycleOn_3 3
 edit set-text EditHex_CycleOff_3 2
 krv_file_dialog BitBtnExt_Save "$KRV_E2E_DIR/set.sig"
+for _ in $(seq 1 100); do [ -s "$KRV_E2E_DIR/set.sig" ] && break; sleep 0.1; done
 [ -s "$KRV_E2E_DIR/set.sig" ] || krv_fail "no signal set saved"
 ctl press BitBtnExt_Close || krv_fail "the signal editor's CLOSE"
 krv_no_error_box "the signal editor's CLOSE"

@@ -63,7 +63,9 @@
 //                             control at 53-bit x87 precision, or rounding
 //                             toward zero, down or up (x87 and SSE), as
 //                             drivers built with other runtimes do; so does
-//                             the driver's thread before each buffer switch
+//                             the driver's thread before each buffer switch,
+//                             and a timer of a window that init creates on
+//                             its calling thread, every 20 ms
 //
 // Messages to the host (reset, buffer size, latencies, resync) are sent from
 // the driver's thread between two halves, after asking kAsioSelectorSupported.
@@ -169,6 +171,11 @@ void ApplyControlWordFault(const TControlWordFault& fault) {
   __asm__ __volatile__("ldmxcsr %0" : : "m"(sse));
 }
 
+// The fault the driver's window applies on its timer (the thread that
+// called init: drivers keep hidden windows that poll the hardware).
+TControlWordFault WindowFault;
+const UINT_PTR kFaultTimer = 1;
+
 bool IsPowerOfTwo(long v) { return v > 0 && (v & (v - 1)) == 0; }
 
 const UINT kStopMessage = WM_APP + 1;
@@ -266,6 +273,13 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     Log("init %p", sysHandle);
     if (FFailInit) return ASIOFalse;
     if (FStopByMessage && !FStopWindow) CreateStopWindow();
+    if (FControlWordFault.Active) {
+      // Its window's timer changes that thread's control word every 20 ms,
+      // between the host's own calls.
+      if (!FStopWindow) CreateStopWindow();
+      WindowFault = FControlWordFault;
+      SetTimer(FStopWindow, kFaultTimer, 20, nullptr);
+    }
     return ASIOTrue;
   }
   void getDriverName(char* name) override {
@@ -496,8 +510,15 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
            rate >= 8000.0 && rate <= 384000.0;
   }
 
-  // The control word a faulty driver leaves on the calling thread.
-  void Fault() const { ApplyControlWordFault(FControlWordFault); }
+  // The control word a faulty driver leaves on the calling thread; the log
+  // tells what the caller had.
+  void Fault() {
+    if (!FControlWordFault.Active) return;
+    std::uint16_t x87 = 0;
+    __asm__ __volatile__("fnstcw %0" : "=m"(x87));
+    Log("control word %04x on thread %lu", x87, GetCurrentThreadId());
+    ApplyControlWordFault(FControlWordFault);
+  }
 
   void Log(const char* format, ...) {
     if (!FLog) return;
@@ -514,6 +535,10 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     if (message == kStopMessage) {
       reinterpret_cast<TTestDriver*>(lParam)->StopThread(static_cast<DWORD>(wParam));
       return 1;
+    }
+    if (message == WM_TIMER && wParam == kFaultTimer) {
+      ApplyControlWordFault(WindowFault);
+      return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
   }

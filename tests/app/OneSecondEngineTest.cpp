@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/OneSecond.h"
+#include "app/MainState.h"
 #include "app/UnitThread.h"
 #include "synthesis/ExtendedPrecision.h"
 #include "synthesis/UnitFunction.h"
@@ -129,6 +130,8 @@ TEST(OneSecondWithEngine, ForeignControlWordsChangeNoSecond) {
   const std::uint32_t ownSse = krv::ReadSseControl();
   const auto expected = run();
   const long double expectedLeft = gains.Left();
+  std::vector<long double> expectedTrack;
+  for (std::int32_t position = 0; position <= 100; ++position) expectedTrack.push_back(TMainState::TrackBarGain(position));
   struct TState {
     const char* Name;
     std::uint16_t X87;
@@ -144,11 +147,15 @@ TEST(OneSecondWithEngine, ForeignControlWordsChangeNoSecond) {
     krv::WriteSseControl(sse);
     const auto got = run();
     const long double left = gains.Left();
+    std::size_t trackDiffer = 0;
+    for (std::int32_t position = 0; position <= 100; ++position)
+      trackDiffer += TMainState::TrackBarGain(position) != expectedTrack[static_cast<std::size_t>(position)];
     const std::uint16_t x87After = krv::ReadFpuControlWord();
     const std::uint32_t sseAfter = krv::ReadSseControl();
     krv::WriteFpuControlWord(ownX87);
     krv::WriteSseControl(ownSse);
     EXPECT_TRUE(left == expectedLeft) << state.Name << ": the left gain differs";
+    EXPECT_EQ(trackDiffer, 0u) << state.Name << ": track-bar gains differ";
     for (std::size_t second = 0; second < expected.size(); ++second) {
       std::size_t differ = 0;
       for (std::size_t c = 0; c < 2; ++c)

@@ -1,13 +1,15 @@
 // signals_expect: what the wave-out road plays for a signal set file, from
 // the program's own engine. Reads the set as the signal editor loads it,
 // makes SECONDS seconds as the sound-out thread does (direct generators, the
-// sweep from its start) at the start-up gains (-20 dB) and writes them as
-// interleaved little-endian 32-bit left/right samples.
+// sweep from its start) at the start-up gains (-20 dB), or at unity gain as
+// a recording writes them, and writes them as interleaved little-endian
+// 32-bit left/right samples.
 //
-//   signals_expect <file.sig> <rate> <bits> <seconds> <out.raw>
+//   signals_expect <file.sig> <rate> <bits> <seconds> <out.raw> [unity]
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <string>
 
 #include "app/OneSecond.h"
 #include "app/PlayableSignals.h"
@@ -18,8 +20,9 @@
 
 int main(int argc, char** argv) {
   krv::SetExtendedPrecision();
-  if (argc != 6) {
-    std::fprintf(stderr, "usage: signals_expect <file.sig> <rate> <bits> <seconds> <out.raw>\n");
+  const bool unity = argc == 7 && std::string(argv[6]) == "unity";
+  if (argc != 6 && !unity) {
+    std::fprintf(stderr, "usage: signals_expect <file.sig> <rate> <bits> <seconds> <out.raw> [unity]\n");
     return 1;
   }
   TSynthesisInputs inputs;
@@ -37,7 +40,8 @@ int main(int argc, char** argv) {
 
   TExFunctionEngine engine;
   TOneSecondSynthesizer synthesizer(engine);
-  const TOutputGains gains;
+  TOutputGains gains;
+  if (unity) gains.OutputATT = 1.0L;
   std::ofstream out(argv[5], std::ios::binary);
   for (int second = 0; second < std::atoi(argv[4]); ++second) {
     if (second == 0)

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/PlayableSignals.h"
+#include "synthesis/ExtendedPrecision.h"
 #include "synthesis/UnitFunction.h"
 
 std::string_view WavMemErrMessage(TWavMemErr WavMemErr) {
@@ -160,6 +161,7 @@ void TMainState::SetOutputGains(const TOutputGains& Value) {
 }
 
 long double TMainState::TrackBarGain(std::int32_t TrackBarPosition) {
+  const krv::ExtendedPrecisionScope precision;  // a driver or dialog may have changed it
   const std::int32_t progress = 100 - TrackBarPosition;
   return std::pow(10.0L, static_cast<long double>(progress - 100) / 20.0L);
 }

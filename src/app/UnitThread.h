@@ -28,6 +28,7 @@
 #include "app/OneSecond.h"
 #include "app/SecondMaker.h"
 #include "app/ThreadPlatform.h"
+#include "synthesis/ExtendedPrecision.h"
 #include "synthesis/UnitType.h"
 
 // ---------------------------------------------------------------------------
@@ -282,8 +283,8 @@ struct TOutputGains {
   long double OutputMute = 1.0L;
   long double OutputGainL = 1.0L;
   long double OutputGainR = 1.0L;
-  long double Left() const { return OutputATT * OutputMute * OutputGainL; }
-  long double Right() const { return OutputATT * OutputMute * OutputGainR; }
+  long double Left() const { return krv::ExtendedProduct(OutputATT, OutputMute, OutputGainL); }
+  long double Right() const { return krv::ExtendedProduct(OutputATT, OutputMute, OutputGainR); }
 };
 
 // What a play takes from the main window at its start.

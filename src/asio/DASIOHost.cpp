@@ -614,6 +614,7 @@ void TCustomASIOHostBasic::BufferSwitch(std::int32_t Index) {
   time = TASIOTime{};
   if (FDriver && FDriver->GetSamplePosition(time.timeInfo.samplePosition, time.timeInfo.systemTime) == ASE_OK)
     time.timeInfo.flags |= kSystemTimeValid | kSamplePositionValid;
+  const krv::ExtendedPrecisionScope precision;  // the driver's call may have changed it
   BufferSwitchTimeInfo(Index, time);
 }
 

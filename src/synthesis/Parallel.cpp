@@ -145,6 +145,9 @@ class TWorkerPool {
     for (;;) {
       wake_.wait(lock, [this] { return !queue_.empty(); });
       --idle_;
+      // Every part at extended precision, whatever an earlier part's code
+      // left on this thread.
+      SetExtendedPrecision();
       // The oldest batch first: its caller has waited longest.
       RunOne(*queue_.front(), lock);
       ++idle_;

@@ -8,6 +8,7 @@
 #include "synthesis/ExtendedRounding.h"
 #include "synthesis/NoiseSources.h"
 #include "synthesis/ToneFrame.h"
+#include "synthesis/ExtendedPrecision.h"
 #include "synthesis/UnitFunction.h"
 
 namespace {
@@ -324,6 +325,7 @@ void MixRecords(const TPCMFormat& PCMFormat, std::int32_t ChannelNumber,
                 const TSignalAttributeArray& SignalAttributeArray, const TWaveBufferExtendedArray& WaveBufferArray,
                 std::int32_t WaveBufferMilliSec, const TExFunctionLib::TMixSums& from, const std::size_t* keep,
                 TWaveBufferExtendedStereo& mix) {
+  const krv::ExtendedPrecisionScope precision;  // whatever the caller's thread was left with
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
   const std::size_t records =
       ChannelNumber > 0 ? std::min<std::size_t>(static_cast<std::size_t>(ChannelNumber), SignalAttributeArray.size()) : 0;
@@ -467,6 +469,7 @@ void TExFunctionLib::QuantizeWithSeed(const TPCMFormat& PCMFormat, long double O
                                       const TWaveBufferExtendedStereo& WaveBufferExtendedStereo,
                                       std::int32_t WaveBufferMilliSec, const std::uint32_t* Seed,
                                       TWaveBufferIntegerStereo& Quantized) {
+  const krv::ExtendedPrecisionScope precision;  // whatever the caller's thread was left with
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
   Quantized[0].resize(N);
   Quantized[1].resize(N);

@@ -385,6 +385,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataNoise(const TPCMFormat& PCMF
 void TExFunctionLib::GenerateWaveDataNoise(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                            std::int32_t WaveBufferMilliSec, TPinkNoiseMethod PinkNoiseMethod,
                                            std::uint32_t Seed, TWaveBufferExtended& Buffer) {
+  const krv::ExtendedPrecisionScope precision;  // whatever the caller's thread was left with
   const std::uint32_t seed = Seed;
   const std::int64_t samples = static_cast<std::int64_t>(PCMFormat._SamplingRate) * WaveBufferMilliSec;
   const auto n = static_cast<std::int32_t>(samples > 0 ? (samples + 999) / 1000 : 0);

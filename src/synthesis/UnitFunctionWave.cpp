@@ -16,6 +16,7 @@
 #include "synthesis/ToneFrame.h"
 #include "synthesis/ToneSeries.h"
 #include "synthesis/ToneTable.h"
+#include "synthesis/ExtendedPrecision.h"
 #include "synthesis/UnitFunction.h"
 
 namespace {
@@ -111,6 +112,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSine(const TPCMFormat& PCMFo
 void TExFunctionLib::GenerateWaveDataSine(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                           std::int32_t WaveBufferMilliSec, const TInternalSetting& InternalSetting,
                                           TWaveBufferExtended& Buffer) {
+  const krv::ExtendedPrecisionScope precision;  // whatever the caller's thread was left with
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
   const long double off = Offset(PCMFormat, SignalAttribute);
   const std::int64_t fs = PCMFormat._SamplingRate;
@@ -219,6 +221,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSquare(const TPCMFormat& PCM
 void TExFunctionLib::GenerateWaveDataSquare(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                             std::int32_t WaveBufferMilliSec, const TInternalSetting&,
                                             TWaveBufferExtended& Buffer) {
+  const krv::ExtendedPrecisionScope precision;  // whatever the caller's thread was left with
   krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Square, &DirectPeriod, &BurstGate,
                     Buffer);
 }
@@ -235,6 +238,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataTriangle(const TPCMFormat& P
 void TExFunctionLib::GenerateWaveDataTriangle(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                               std::int32_t WaveBufferMilliSec, const TInternalSetting&,
                                               TWaveBufferExtended& Buffer) {
+  const krv::ExtendedPrecisionScope precision;  // whatever the caller's thread was left with
   krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Triangle, &DirectPeriod, &BurstGate,
                     Buffer);
 }
@@ -251,6 +255,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSawtooth(const TPCMFormat& P
 void TExFunctionLib::GenerateWaveDataSawtooth(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                               std::int32_t WaveBufferMilliSec, const TInternalSetting&,
                                               TWaveBufferExtended& Buffer) {
+  const krv::ExtendedPrecisionScope precision;  // whatever the caller's thread was left with
   krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Sawtooth, &DirectPeriod, &BurstGate,
                     Buffer);
 }
@@ -269,6 +274,7 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSweep(const TPCMFormat& PCMF
 void TExFunctionLib::GenerateWaveDataSweep(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                            std::int32_t WaveBufferMilliSec, std::int32_t TimeStart,
                                            TWaveBufferExtended& Buffer) {
+  const krv::ExtendedPrecisionScope precision;  // whatever the caller's thread was left with
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, WaveBufferMilliSec);
   Buffer.resize(N);
   if (N == 0) return;

@@ -2,7 +2,12 @@
 // seconds, bit for bit, as generating every record again each second.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "app/OneSecond.h"
+#include "app/MainState.h"
+#include "app/UnitThread.h"
+#include "synthesis/ExtendedPrecision.h"
 #include "synthesis/UnitFunction.h"
 
 namespace {
@@ -93,6 +98,73 @@ TEST(OneSecondWithEngine, FirstSecondOnWorkerThreadsEqualsTheOneMadeInTurn) {
     parallel.Begin(inputs, TGeneratorChoice::_FollowFFTuse);
     inTurn.Begin(inputs, TGeneratorChoice::_FollowFFTuse);
     EXPECT_TRUE(parallel.Mix() == inTurn.Mix()) << int(use);
+  }
+}
+
+// A series and its gains made on a thread whose control words foreign code
+// changed (a driver or a file dialog on the user-interface thread): the same
+// seconds and codes as on a signal thread, and the caller's control words
+// back afterwards.
+TEST(OneSecondWithEngine, ForeignControlWordsChangeNoSecond) {
+  TSynthesisInputs inputs = Inputs(44100);
+  inputs.SignalAttributeArray[3] = inputs.SignalAttributeArray[1];  // two heavy tones: worker threads
+  inputs.SignalAttributeArray[3]._OutputChannel = TOutputChannel::_Rch;
+  inputs.SignalAttributeArray[5]._OutputChannel = TOutputChannel::_Both;  // the noise from a given seed
+  inputs.Seed = 1207u;
+  inputs.PCMFormat._Quantization = 24;
+  TOutputGains gains;  // -20 dB, and -7 dB on the left track bar
+  gains.OutputGainL = 0.44668359215096311L;
+  auto run = [&] {
+    TExFunctionEngine engine;
+    TOneSecondSynthesizer series(engine);
+    std::vector<TWaveBufferIntegerStereo> seconds;
+    series.Begin(inputs, TGeneratorChoice::_Direct);
+    for (int second = 0; second < 3; ++second) {
+      if (second > 0) series.Advance();
+      seconds.push_back(engine.QuantizeSignal(inputs.PCMFormat, gains.Left(), gains.Right(), series.Mix(),
+                                              series.Seed()));
+    }
+    return seconds;
+  };
+  const std::uint16_t ownX87 = krv::ReadFpuControlWord();
+  const std::uint32_t ownSse = krv::ReadSseControl();
+  const auto expected = run();
+  const long double expectedLeft = gains.Left();
+  std::vector<long double> expectedTrack;
+  for (std::int32_t position = 0; position <= 100; ++position) expectedTrack.push_back(TMainState::TrackBarGain(position));
+  struct TState {
+    const char* Name;
+    std::uint16_t X87;
+    std::uint32_t Sse;
+  };
+  for (const TState state : {TState{"53-bit precision", krv::kFpuPrecision53, 0},
+                             TState{"rounding toward zero", krv::kFpuPrecision64 | krv::kFpuRoundTowardZero,
+                                    krv::kSseRoundTowardZero},
+                             TState{"rounding up", krv::kFpuPrecision64 | krv::kFpuRoundUp, krv::kSseRoundUp}}) {
+    const auto x87 = static_cast<std::uint16_t>((ownX87 & ~0x0F00) | state.X87);
+    const std::uint32_t sse = (ownSse & ~krv::kSseRoundingMask) | state.Sse;
+    krv::WriteFpuControlWord(x87);
+    krv::WriteSseControl(sse);
+    const auto got = run();
+    const long double left = gains.Left();
+    std::size_t trackDiffer = 0;
+    for (std::int32_t position = 0; position <= 100; ++position)
+      trackDiffer += TMainState::TrackBarGain(position) != expectedTrack[static_cast<std::size_t>(position)];
+    const std::uint16_t x87After = krv::ReadFpuControlWord();
+    const std::uint32_t sseAfter = krv::ReadSseControl();
+    krv::WriteFpuControlWord(ownX87);
+    krv::WriteSseControl(ownSse);
+    EXPECT_TRUE(left == expectedLeft) << state.Name << ": the left gain differs";
+    EXPECT_EQ(trackDiffer, 0u) << state.Name << ": track-bar gains differ";
+    for (std::size_t second = 0; second < expected.size(); ++second) {
+      std::size_t differ = 0;
+      for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t i = 0; i < expected[second][c].size(); ++i)
+          differ += got[second][c][i] != expected[second][c][i];
+      EXPECT_EQ(differ, 0u) << state.Name << ", second " << second << ": samples differ";
+    }
+    EXPECT_EQ(x87After, x87) << state.Name;
+    EXPECT_EQ(sseAfter & ~krv::kSseExceptionFlags, sse & ~krv::kSseExceptionFlags) << state.Name;
   }
 }
 

@@ -447,6 +447,46 @@ TEST_F(HostTest, BufferSwitchAllocatesNothingAndRestoresTheDriversControlWord) {
   EXPECT_EQ(after, 0x027F);
 }
 
+// A driver whose own code, in a call the host makes inside the callback (the
+// sample position of a plain buffer switch), leaves 53-bit precision and
+// rounding toward zero: the host converts the handler's blocks as it does
+// for any other driver.
+void LeaveControlWordsChanged() {
+  krv::WriteFpuControlWord(static_cast<std::uint16_t>((krv::ReadFpuControlWord() & ~0x0F00) | 0x0E00));
+  krv::WriteSseControl((krv::ReadSseControl() & ~krv::kSseRoundingMask) | krv::kSseRoundTowardZero);
+}
+
+TEST_F(HostTest, ADriverCallInsideThePlainCallbackChangesNoConvertedSample) {
+  auto play = [&](bool changing) {
+    model.type = ASIOSTInt32LSB;
+    model.samplePositionHook = changing ? &LeaveControlWordsChanged : nullptr;
+    TASIOHost& h = Open();
+    h.SetOnBufferSwitch64([](TCustomASIOHost&, const TAVDArrayOfDoubleDynArray&, TAVDArrayOfDoubleDynArray& out) {
+      for (std::size_t i = 0; i < out[0].size(); ++i) {
+        out[0][i] = static_cast<double>(i + 1) / 1000.3;
+        out[1][i] = -static_cast<double>(i + 1) / 777.7;
+      }
+    });
+    h.SetActive(true);
+    const std::uint16_t x87 = krv::ReadFpuControlWord();
+    const std::uint32_t sse = krv::ReadSseControl();
+    Driver().callbacks.bufferSwitch(1, ASIOTrue);
+    const bool back = krv::ReadFpuControlWord() == x87 &&
+                      (krv::ReadSseControl() & ~krv::kSseExceptionFlags) == (sse & ~krv::kSseExceptionFlags);
+    krv::WriteFpuControlWord(x87);
+    krv::WriteSseControl(sse);
+    EXPECT_TRUE(back) << "the driver's control words are not back after the callback";
+    return std::vector<std::vector<unsigned char>>{Driver().halves[1], Driver().halves[3]};
+  };
+  const auto expected = play(false);
+  const auto got = play(true);
+  for (std::size_t c = 0; c < 2; ++c) {
+    std::size_t differ = 0;
+    for (std::size_t i = 0; i < expected[c].size(); i += 4) differ += std::memcmp(&got[c][i], &expected[c][i], 4) != 0;
+    EXPECT_EQ(differ, 0u) << "channel " << c << ": samples differ";
+  }
+}
+
 TEST_F(HostTest, TimeObjectRules) {
   TASIOTimeSub time;
   int changes = 0;

@@ -28,6 +28,8 @@ class TFakeDriver : public IQorvASIO {
   std::int32_t recordCount = 0, size = 0;
   TASIOCallbacks callbacks{};
   int outputReadyCount = 0;
+  // Runs in GetSamplePosition: what a driver's own code does there.
+  void (*samplePositionHook)() = nullptr;
 
   void Log(std::string text) { calls.push_back(std::move(text)); }
   ASIOBool Init(std::intptr_t) override { return Log("Init"), initResult; }
@@ -62,6 +64,7 @@ class TFakeDriver : public IQorvASIO {
   ASIOError GetClockSources(PASIOClockSource, std::int32_t&) override { return ASE_OK; }
   ASIOError SetClockSource(std::int32_t) override { return ASE_OK; }
   ASIOError GetSamplePosition(TASIOInt64& position, TASIOInt64& stamp) override {
+    if (samplePositionHook) samplePositionHook();
     position = Int64ToAsioInt64(4096);
     stamp = Int64ToAsioInt64(1);
     return ASE_OK;
@@ -118,6 +121,7 @@ class TFakePlatform : public TASIOHostPlatform {
     fake->preferred = FModel.preferred, fake->inputs = FModel.inputs, fake->outputs = FModel.outputs;
     fake->granularity = FModel.granularity, fake->startResult = FModel.startResult;
     fake->type = FModel.type, fake->rateResult = FModel.rateResult, fake->createResult = FModel.createResult;
+    fake->samplePositionHook = FModel.samplePositionHook;
     FMade.push_back(fake);
     driver = fake;
     return true;

@@ -110,3 +110,55 @@ TEST(ExtendedPrecision, ThreadProcWrapperSetsPrecisionBeforeTheBody)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ExtendedPrecision, ScopeSetsTheSseDefaultsAndRestoresTheCallersOnEveryWayOut)
+{
+    const std::uint16_t ownX87 = ReadFpuControlWord();
+    const std::uint32_t ownSse = krv::ReadSseControl();
+    const std::uint32_t resultFields = krv::kSseRoundingMask | krv::kSseFlushToZero | krv::kSseDenormalsAreZero;
+    const std::uint32_t foreignSse = (ownSse & ~resultFields) | krv::kSseRoundUp | krv::kSseFlushToZero;
+    const std::uint16_t foreignX87 = 0x0E7F;  // 53 bits, toward zero
+    WriteFpuControlWord(foreignX87);
+    krv::WriteSseControl(foreignSse);
+    std::uint32_t inside = 0;
+    try {
+        const krv::ExtendedPrecisionScope scope;
+        inside = krv::ReadSseControl();
+        EXPECT_TRUE(krv::HasExtendedPrecision());
+        // An inexact result raises a flag the caller keeps.
+        volatile double third = 1.0;
+        third = third / 3.0;
+        throw 1;
+    } catch (int) {
+    }
+    const std::uint16_t x87After = ReadFpuControlWord();
+    const std::uint32_t sseAfter = krv::ReadSseControl();
+    WriteFpuControlWord(ownX87);
+    krv::WriteSseControl(ownSse);
+    EXPECT_EQ(inside & resultFields, 0u);
+    EXPECT_EQ(x87After, foreignX87);
+    EXPECT_EQ(sseAfter & ~krv::kSseExceptionFlags, foreignSse & ~krv::kSseExceptionFlags);
+    EXPECT_NE(sseAfter & 0x20u, 0u) << "the precision (inexact) flag raised inside the scope is lost";
+}
+
+TEST(ExtendedPrecision, ScopeRestoresControlWordsThatCodeWithinItChanged)
+{
+    const std::uint16_t ownX87 = ReadFpuControlWord();
+    const std::uint32_t ownSse = krv::ReadSseControl();
+    {
+        const krv::ExtendedPrecisionScope scope;
+        // A driver called from within, leaving its own settings.
+        WriteFpuControlWord(0x0A7F);
+        krv::WriteSseControl(ownSse | krv::kSseRoundDown | krv::kSseFlushToZero);
+    }
+    const std::uint16_t x87After = ReadFpuControlWord();
+    const std::uint32_t sseAfter = krv::ReadSseControl();
+    WriteFpuControlWord(ownX87);
+    krv::WriteSseControl(ownSse);
+    EXPECT_EQ(x87After, ownX87);
+    EXPECT_EQ(sseAfter & ~krv::kSseExceptionFlags, ownSse & ~krv::kSseExceptionFlags);
+}
+
+}  // namespace

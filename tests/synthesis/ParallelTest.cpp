@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <set>
@@ -87,6 +88,29 @@ bool SameBits(const TProgressionComplex& a, const TProgressionComplex& b) {
   for (std::size_t k = 0; k < a.size(); ++k)
     if (a[k].Real != b[k].Real || a[k].Imaginary != b[k].Imaginary) return false;
   return true;
+}
+
+// A part that leaves its worker thread with another control word (code it
+// called changed it) does not reach the parts that thread runs later.
+TEST(RunParts, WorkersComputeAtExtendedPrecisionAfterAPartChangedIt) {
+  const std::thread::id caller = std::this_thread::get_id();
+  const std::uint16_t own = krv::ReadFpuControlWord();
+  // Parts that wait for each other until several threads hold one.
+  auto spoil = [&](std::size_t) {
+    if (std::this_thread::get_id() != caller) krv::WriteFpuControlWord(0x0E7F);  // 53 bits, toward zero
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  };
+  for (int round = 0; round < 3; ++round) krv::RunParts(16, spoil);
+  std::atomic<int> workers{0}, wrong{0};
+  for (int round = 0; round < 20 && workers < 8; ++round)
+    krv::RunParts(8, [&](std::size_t) {
+      if (std::this_thread::get_id() == caller) return;
+      ++workers;
+      if (!krv::HasExtendedPrecision()) ++wrong;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+  krv::WriteFpuControlWord(own);
+  EXPECT_EQ(wrong.load(), 0) << "of " << workers.load() << " parts on workers";
 }
 
 TEST(ChirpWorkArrays, LargeAndSmallTransformsAtOnceGiveTheResultsOfOneThread) {

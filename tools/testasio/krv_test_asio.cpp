@@ -58,6 +58,14 @@
 //                             little-endian types and raw bytes for the
 //                             big-endian ones
 //   KRV_TEST_ASIO_LOG         file that receives one line per call
+//   KRV_TEST_ASIO_CONTROL_WORD  53bit, zero, down or up: every operation
+//                             leaves the calling thread's floating-point
+//                             control at 53-bit x87 precision, or rounding
+//                             toward zero, down or up (x87 and SSE), as
+//                             drivers built with other runtimes do; so does
+//                             the driver's thread before each buffer switch,
+//                             and a timer of a window that init creates on
+//                             its calling thread, every 20 ms
 //
 // Messages to the host (reset, buffer size, latencies, resync) are sent from
 // the driver's thread between two halves, after asking kAsioSelectorSupported.
@@ -67,6 +75,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -132,6 +141,40 @@ bool InList(const std::vector<std::string>& items, const char* item) {
 bool CaptureAsWav(ASIOSampleType type) {
   return (type >= ASIOSTInt16LSB && type <= ASIOSTFloat64LSB) || (type >= ASIOSTInt32LSB16 && type <= ASIOSTInt32LSB24);
 }
+
+// The floating-point control a driver leaves behind (KRV_TEST_ASIO_CONTROL_WORD).
+struct TControlWordFault {
+  bool Active = false;
+  std::uint16_t X87Fields = 0;  // precision and rounding of the x87 control word
+  std::uint32_t SseRounding = 0;
+};
+
+TControlWordFault ControlWordFault(const std::string& text) {
+  // x87: precision bits 8-9 (2 = 53 bits, 3 = 64 bits), rounding bits 10-11;
+  // SSE: rounding bits 13-14.
+  if (text == "53bit") return {true, 0x0200, 0};
+  if (text == "down") return {true, 0x0700, 0x2000};
+  if (text == "up") return {true, 0x0B00, 0x4000};
+  if (text == "zero") return {true, 0x0F00, 0x6000};
+  return {};
+}
+
+void ApplyControlWordFault(const TControlWordFault& fault) {
+  if (!fault.Active) return;
+  std::uint16_t x87 = 0;
+  __asm__ __volatile__("fnstcw %0" : "=m"(x87));
+  x87 = static_cast<std::uint16_t>((x87 & ~0x0F00) | fault.X87Fields);
+  __asm__ __volatile__("fldcw %0" : : "m"(x87));
+  std::uint32_t sse = 0;
+  __asm__ __volatile__("stmxcsr %0" : "=m"(sse));
+  sse = (sse & ~0x6000u) | fault.SseRounding;
+  __asm__ __volatile__("ldmxcsr %0" : : "m"(sse));
+}
+
+// The fault the driver's window applies on its timer (the thread that
+// called init: drivers keep hidden windows that poll the hardware).
+TControlWordFault WindowFault;
+const UINT_PTR kFaultTimer = 1;
 
 bool IsPowerOfTwo(long v) { return v > 0 && (v & (v - 1)) == 0; }
 
@@ -210,6 +253,8 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     FBufferSizeAfter = EnvInt("KRV_TEST_ASIO_BUFFERSIZE_AFTER", -1);
     FResyncAfter = EnvInt("KRV_TEST_ASIO_RESYNC_AFTER", -1);
     FCapturePath = Env("KRV_TEST_ASIO_CAPTURE");
+    FControlWordFault = ControlWordFault(Env("KRV_TEST_ASIO_CONTROL_WORD"));
+    ApplyControlWordFault(FControlWordFault);
     const std::string log = Env("KRV_TEST_ASIO_LOG");
     if (!log.empty()) FLog = std::fopen(log.c_str(), "a");
     Log("create");
@@ -224,24 +269,36 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
 
   // The driver operations
   ASIOBool init(void* sysHandle) override {
+    Fault();
     Log("init %p", sysHandle);
     if (FFailInit) return ASIOFalse;
     if (FStopByMessage && !FStopWindow) CreateStopWindow();
+    if (FControlWordFault.Active) {
+      // Its window's timer changes that thread's control word every 20 ms,
+      // between the host's own calls.
+      if (!FStopWindow) CreateStopWindow();
+      WindowFault = FControlWordFault;
+      SetTimer(FStopWindow, kFaultTimer, 20, nullptr);
+    }
     return ASIOTrue;
   }
   void getDriverName(char* name) override {
+    Fault();
     Log("getDriverName");
     std::strcpy(name, "KRV Test Driver");
   }
   std::int32_t getDriverVersion() override {
+    Fault();
     Log("getDriverVersion");
     return 1;
   }
   void getErrorMessage(char* string) override {
+    Fault();
     Log("getErrorMessage");
     std::strcpy(string, "");
   }
   ASIOError start() override {
+    Fault();
     Log("start");
     if (FFailStart || FHalves.empty()) return ASE_HWMalfunction;
     if (FThread.joinable()) return ASE_OK;
@@ -251,6 +308,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     return ASE_OK;
   }
   ASIOError stop() override {
+    Fault();
     const DWORD caller = GetCurrentThreadId();
     if (FStopByMessage && FStopWindow && IsWindow(FStopWindow)) {
       // As drivers that own a window do: the hardware finishes the half it
@@ -269,18 +327,21 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     return ASE_OK;
   }
   ASIOError getChannels(std::int32_t* in, std::int32_t* out) override {
+    Fault();
     Log("getChannels");
     *in = FInputs;
     *out = FOutputs;
     return ASE_OK;
   }
   ASIOError getLatencies(std::int32_t* in, std::int32_t* out) override {
+    Fault();
     Log("getLatencies");
     *in = FBufferSize + FExtraLatency;
     *out = FBufferSize + FExtraLatency;
     return ASE_OK;
   }
   ASIOError getBufferSize(std::int32_t* mn, std::int32_t* mx, std::int32_t* pref, std::int32_t* gran) override {
+    Fault();
     Log("getBufferSize");
     *mn = FMinimum;
     *mx = FMaximum;
@@ -289,10 +350,12 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     return ASE_OK;
   }
   ASIOError canSampleRate(double rate) override {
+    Fault();
     Log("canSampleRate %.3f", rate);
     return Accepts(rate) ? ASE_OK : ASE_NoClock;
   }
   ASIOError getSampleRate(double* rate) override {
+    Fault();
     if (FFailGetRate) {
       Log("getSampleRate -> fails");
       return ASE_HWMalfunction;
@@ -306,6 +369,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     return ASE_OK;
   }
   ASIOError setSampleRate(double rate) override {
+    Fault();
     Log("setSampleRate %.3f", rate);
     if (!Accepts(rate)) return ASE_NoClock;
     if (FFailSetRate) {
@@ -318,6 +382,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     return ASE_OK;
   }
   ASIOError getClockSources(TASIOClockSource* clocks, std::int32_t* count) override {
+    Fault();
     Log("getClockSources");
     if (*count >= 1) {
       *clocks = TASIOClockSource{0, -1, 0, ASIOTrue, "Internal"};
@@ -326,15 +391,18 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     return ASE_OK;
   }
   ASIOError setClockSource(std::int32_t reference) override {
+    Fault();
     Log("setClockSource %d", reference);
     return reference == 0 ? ASE_OK : ASE_InvalidParameter;
   }
   ASIOError getSamplePosition(TASIOInt64* position, TASIOInt64* stamp) override {
+    Fault();
     *position = Int64(FPosition);
     *stamp = Int64(static_cast<std::int64_t>(GetTickCount64()) * 1000000);
     return ASE_OK;
   }
   ASIOError getChannelInfo(TASIOChannelInfo* info) override {
+    Fault();
     Log("getChannelInfo %d %d", info->channel, info->isInput);
     if (info->channel < 0 || info->channel >= (info->isInput ? FInputs : FOutputs)) return ASE_InvalidParameter;
     info->isActive = ASIOFalse;
@@ -345,6 +413,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
   }
   ASIOError createBuffers(TASIOBufferInfo* infos, std::int32_t count, std::int32_t size,
                           TASIOCallbacks* callbacks) override {
+    Fault();
     Log("createBuffers %d %d", count, size);
     ReleaseBuffers();
     if (!SizeAllowed(size)) {
@@ -381,16 +450,19 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     return ASE_OK;
   }
   ASIOError disposeBuffers() override {
+    Fault();
     Log("disposeBuffers");
     StopThread(GetCurrentThreadId());
     ReleaseBuffers();
     return ASE_OK;
   }
   ASIOError controlPanel() override {
+    Fault();
     Log("controlPanel");
     return ASE_OK;
   }
   ASIOError future(std::int32_t selector, void* opt) override {
+    Fault();
     Log("future %d", selector);
     if (selector == kAsioCanTimeInfo) return FPlainCallback ? ASE_InvalidParameter : ASE_SUCCESS;
     if (selector == kAsioGetOutputMeter && opt) {
@@ -400,6 +472,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     return ASE_InvalidParameter;
   }
   ASIOError outputReady() override {
+    Fault();
     FOutputReady = true;
     return ASE_OK;
   }
@@ -437,6 +510,16 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
            rate >= 8000.0 && rate <= 384000.0;
   }
 
+  // The control word a faulty driver leaves on the calling thread; the log
+  // tells what the caller had.
+  void Fault() {
+    if (!FControlWordFault.Active) return;
+    std::uint16_t x87 = 0;
+    __asm__ __volatile__("fnstcw %0" : "=m"(x87));
+    Log("control word %04x on thread %lu", x87, GetCurrentThreadId());
+    ApplyControlWordFault(FControlWordFault);
+  }
+
   void Log(const char* format, ...) {
     if (!FLog) return;
     std::lock_guard lock(FLogLock);
@@ -452,6 +535,10 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     if (message == kStopMessage) {
       reinterpret_cast<TTestDriver*>(lParam)->StopThread(static_cast<DWORD>(wParam));
       return 1;
+    }
+    if (message == WM_TIMER && wParam == kFaultTimer) {
+      ApplyControlWordFault(WindowFault);
+      return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
   }
@@ -510,6 +597,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
         if (!FRunning) break;
       }
       FOutputReady = false;
+      ApplyControlWordFault(FControlWordFault);
       if (FTimeInfo) {
         TASIOTime time{};
         time.timeInfo.speed = 1.0;
@@ -654,6 +742,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
   bool FFailInit, FFailCreate, FFailStart, FFailSetRate, FFailGetRate, FPaced, FPlainCallback, FStopByMessage, FTimeInfo = false;
   HWND FStopWindow = nullptr;
   std::string FCapturePath;
+  TControlWordFault FControlWordFault;
   std::FILE* FLog = nullptr;
   std::vector<TCaptureFile> FCaptures;
   std::mutex FLogLock;

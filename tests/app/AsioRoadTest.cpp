@@ -330,7 +330,8 @@ TEST_F(AsioRoadTest, ASlowFirstSecondIsWaitedForAndPlays) {
 
 // Stop while the first seconds are made ends the wait: the driver never
 // starts, its rate is given back, and a second made later changes nothing.
-// A second that never comes ends the play at its bound with one message.
+// A second that never comes ends the play at its bound with one message;
+// the close ends the wait too.
 TEST_F(AsioRoadTest, StopOrTheBoundEndsTheWaitForTheFirstSeconds) {
   TProtocolTimeouts timeouts;
   timeouts.StartAnswerMs = 20;
@@ -359,6 +360,18 @@ TEST_F(AsioRoadTest, StopOrTheBoundEndsTheWaitForTheFirstSeconds) {
   EXPECT_EQ(view.Messages(), std::vector<std::string>{"Error - Cannot Create Wave Data."});
   EXPECT_FALSE(host.Active());
   EXPECT_EQ(host.Rate(), 44100.0);
+
+  // The window closes meanwhile: the rate is given back, nothing starts.
+  engine.CloseGate();
+  state->Play();
+  ASSERT_EQ(state->xOperation(), TOperation::_Play);
+  road->Close();
+  EXPECT_EQ(host.Rate(), 44100.0);
+  engine.OpenGate();
+  std::this_thread::sleep_for(50ms);
+  Pump([] { return true; });
+  EXPECT_FALSE(host.Active());
+  EXPECT_EQ(view.Messages().size(), 1u);
 }
 
 // A second that is not there at its boundary is never replaced by the one

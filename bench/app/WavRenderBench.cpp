@@ -24,6 +24,7 @@ class TBenchWindow final : public TWavRecordingWindow {
   void StepProgress(std::int32_t) override {}
   void ShowErrorMessage(std::string_view) override { ++Messages; }
   void CloseWindow() override {}
+  bool KeepResponsive() override { return false; }
 };
 
 enum class TSet { StartUp, Sine, Square, LogSweep, PinkDither };

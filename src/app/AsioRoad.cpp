@@ -227,57 +227,120 @@ TAsioPlayback::TSecond TAsioPlayback::Quantize(const TWaveBufferExtendedStereo& 
   return TSecond{std::move(quantized[0]), std::move(quantized[1])};
 }
 
-// Fetches the second last asked for and quantises it; false when it could
-// not be made.
-bool TAsioPlayback::MakeSecond(TSecond& Second, const TWaveBufferExtendedStereo*& Mixed, std::uint32_t& Seed,
-                               const TOutputGains& Gains) {
-  Mixed = FServices.State.FetchMixedSecond(&Seed);
+// Quantises the mixed second into Second; false when there is none or it
+// is not a whole second.
+bool TAsioPlayback::QuantizeSecond(TSecond& Second, const TWaveBufferExtendedStereo* Mixed, std::uint32_t Seed,
+                                   const TOutputGains& Gains) {
   if (Mixed) Second = Quantize(*Mixed, Gains, Seed);
   const std::size_t frames = static_cast<std::size_t>(FFormat._SamplingRate);
   return Mixed && Second.L.size() == frames && Second.R.size() == frames;
 }
 
+// Fetches the second last asked for and quantises it; false when it could
+// not be made (or the play changed meanwhile: the road's thread).
+bool TAsioPlayback::MakeSecond(TSecond& Second, const TWaveBufferExtendedStereo*& Mixed, std::uint32_t& Seed,
+                               const TOutputGains& Gains, std::uint32_t Generation) {
+  Mixed = FServices.State.FetchMixedSecond(&Seed, [this, Generation] { return Generation != FGeneration.load(); });
+  return QuantizeSecond(Second, Mixed, Seed, Gains);
+}
+
 bool TAsioPlayback::StartPlay(const TPCMFormat& Format, bool Shown) {
   TMainState& state = FServices.State;
-  TMainView& view = FServices.View;
   FFormat = Format;
   const TInternalSetting setting = state.InternalSetting();
   FSingle = setting._Repeat == TRepeat::_Single;
   FPlayTime = setting._PlayTime;
   FReadyGains = state.OutputGains();
-  const std::uint32_t bufferSize = FServices.Host.BufferSize();
-  FAhead.store(AheadFor(bufferSize, Format._SamplingRate));
+  FStartBufferSize = FServices.Host.BufferSize();
+  FAhead.store(AheadFor(FStartBufferSize, Format._SamplingRate));
 
-  // The first second is made here; a play never starts on anything else.
+  // The first second is made before the driver starts; a play never starts
+  // on anything else. So are the seconds the driver's first half reaches,
+  // so that it never finds one missing; the road's thread makes the rest
+  // once it runs.
   FMixed.fill(nullptr);
-  const TWaveBufferExtendedStereo* mixed = nullptr;
-  std::uint32_t seed = 0;
-  RequestCreateWave(kCreateWaveAll);
-  if (!MakeSecond(FSlots[0], mixed, seed, FReadyGains)) {
-    view.ShowErrorMessage(kMessageCannotCreateWaveData);
-    RestoreRate();
-    if (Shown) {
-      view.SetPlayGlyph(kGlyphSignalInactive);
-      state.SetOperation(TOperation::_Stop);
+  FStartShown = Shown;
+  FStartMade = 0;
+  FStartWord = THandOver{};
+  FStartFirst = AheadFor(FStartBufferSize, Format._SamplingRate) - 1;
+  if (FSingle) FStartFirst = std::min(FStartFirst, FPlayTime - 1);
+  RequestStartSecond(kCreateWaveAll);
+  return ContinueStart(std::chrono::steady_clock::now() + std::chrono::milliseconds(state.StartAnswerMs()));
+}
+
+void TAsioPlayback::RequestStartSecond(std::uint8_t Command) {
+  RequestCreateWave(Command);
+  FStartDeadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(FServices.State.CreateWaveBoundMs());
+}
+
+bool TAsioPlayback::ContinueStart(std::chrono::steady_clock::time_point HandlerUntil) {
+  using Clock = std::chrono::steady_clock;
+  TMainState& state = FServices.State;
+  TMainView& view = FServices.View;
+  for (;;) {
+    // The handler waits its own part; then the window stays responsive and
+    // the second is looked for from a timer while the create-wave thread
+    // makes it, until its bound.
+    std::uint32_t seed = 0;
+    const auto until = std::min(HandlerUntil, FStartDeadline);
+    const TWaveBufferExtendedStereo* mixed =
+        Clock::now() < until ? state.FetchMixedSecond(&seed, [until] { return Clock::now() >= until; }) : nullptr;
+    bool answered = mixed != nullptr;
+    if (!answered) {
+      if (const auto peeked = state.PeekMixedSecond(&seed)) {
+        mixed = *peeked;
+        answered = true;
+      }
     }
-    return false;
-  }
-  KeepMix(0, mixed, seed, 0);
-  // So are the seconds the driver's first half reaches, so that it never
-  // finds one missing; the road's thread makes the rest once it runs.
-  THandOver word;
-  std::int32_t first = AheadFor(bufferSize, Format._SamplingRate) - 1;
-  if (FSingle) first = std::min(first, FPlayTime - 1);
-  for (std::uint8_t slot = 1; slot <= first; ++slot) {
-    RequestCreateWave(kCreateWaveNext);
-    if (!MakeSecond(FSlots[slot], mixed, seed, FReadyGains)) {
+    if (!answered && Clock::now() < FStartDeadline) {
+      if (!FStartShown) {
+        FStartShown = true;
+        view.SetPlayGlyph(kGlyphSignalActive);
+        state.SetOperation(TOperation::_Play);
+      }
+      FRateWait = TRateWait::_Seconds;
+      const std::uint32_t wait = ++FRateWaitNumber;
+      view.CallLater(kRateReadPauseMs, [alive = std::weak_ptr<TAsioPlayback*>(FAlive), wait] {
+        if (const auto road = alive.lock()) (*road)->PollStart(wait);
+      });
+      return true;
+    }
+    const auto slot = static_cast<std::uint8_t>(FStartMade);
+    if (!QuantizeSecond(FSlots[slot], mixed, seed, FReadyGains)) {
+      if (FStartMade == 0) {
+        view.ShowErrorMessage(kMessageCannotCreateWaveData);
+        RestoreRate();
+        if (FStartShown) {
+          view.SetPlayGlyph(kGlyphSignalInactive);
+          state.SetOperation(TOperation::_Stop);
+        }
+        return false;
+      }
       // The road's thread tries again and reports it.
       FMixed.fill(nullptr);
       break;
     }
     KeepMix(slot, mixed, seed, slot);
-    word.Ready[word.Count++] = slot;
+    if (slot > 0) FStartWord.Ready[FStartWord.Count++] = slot;
+    if (++FStartMade > FStartFirst) break;
+    RequestStartSecond(kCreateWaveNext);
   }
+  return LaunchPlay();
+}
+
+void TAsioPlayback::PollStart(std::uint32_t Wait) {
+  if (FClosed || Wait != FRateWaitNumber || FRateWait != TRateWait::_Seconds) return;
+  FRateWait = TRateWait::_None;
+  ContinueStart(std::chrono::steady_clock::now());
+}
+
+bool TAsioPlayback::LaunchPlay() {
+  TMainState& state = FServices.State;
+  TMainView& view = FServices.View;
+  const TPCMFormat& Format = FFormat;
+  const bool Shown = FStartShown;
+  const THandOver word = FStartWord;
   FHandOver.store(word.Pack());
   FPrepared = 1 + word.Count;
   FScale = SampleScale(Format._Quantization);
@@ -502,7 +565,7 @@ void TAsioPlayback::PrepareNext(std::uint32_t Generation, std::int32_t Token) {
   TSecond second;
   const TWaveBufferExtendedStereo* mixed = nullptr;
   std::uint32_t seed = 0;
-  const bool made = MakeSecond(second, mixed, seed, gains);
+  const bool made = MakeSecond(second, mixed, seed, gains, Generation);
   if (Generation != FGeneration.load()) return;
   if (!made) {
     FFailedAt = index;

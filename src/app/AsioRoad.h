@@ -174,8 +174,17 @@ class TAsioPlayback final : public TAsioRoad {
   std::string_view PrepareHost(double Rate, std::string& Failure);
   // Shown: Play already shows the play (it waited for the rate).
   bool StartPlay(const TPCMFormat& Format, bool Shown);
+  // The seconds made before the driver starts: each is waited for while the
+  // create-wave thread makes it, in the handler until HandlerUntil, then from
+  // a timer, until the create-wave bound from its request.
+  void RequestStartSecond(std::uint8_t Command);
+  bool ContinueStart(std::chrono::steady_clock::time_point HandlerUntil);
+  void PollStart(std::uint32_t Wait);
+  bool LaunchPlay();  // the seconds are there: the driver starts
+  bool QuantizeSecond(TSecond& Second, const TWaveBufferExtendedStereo* Mixed, std::uint32_t Seed,
+                      const TOutputGains& Gains);
   bool MakeSecond(TSecond& Second, const TWaveBufferExtendedStereo*& Mixed, std::uint32_t& Seed,
-                  const TOutputGains& Gains);
+                  const TOutputGains& Gains, std::uint32_t Generation);
   void RestoreRate();
   void EndPlay();  // the road's thread and the handler leave the play alone
   void CompletePendingStop();
@@ -183,7 +192,8 @@ class TAsioPlayback final : public TAsioRoad {
   // The rate the driver reports rounds to Rate (a measured clock may be a
   // little off).
   bool RateReported(double Rate);
-  enum class TRateWait : std::uint8_t { _None, _Play, _Reopen };
+  // _Seconds: Play waits for the first seconds.
+  enum class TRateWait : std::uint8_t { _None, _Play, _Reopen, _Seconds };
   void AwaitRate(TRateWait Kind);
   void PollRate(std::uint32_t Wait);
   void EndRateWait();
@@ -224,6 +234,14 @@ class TAsioPlayback final : public TAsioRoad {
   std::uint32_t FRateWaitNumber = 0;
   std::chrono::steady_clock::time_point FRateDeadline;
   TPCMFormat FWaitFormat{};
+  // The first seconds of a Play: how many are made, how many come after the
+  // first, the ready ones, whether the play shows, the current one's bound.
+  std::int32_t FStartMade = 0;
+  std::int32_t FStartFirst = 0;
+  THandOver FStartWord;
+  bool FStartShown = false;
+  std::uint32_t FStartBufferSize = 0;
+  std::chrono::steady_clock::time_point FStartDeadline;
 
   // The play as the driver's thread sees it; set up before the host starts.
   std::array<TSecond, kSlots> FSlots;

@@ -59,6 +59,8 @@ TMainState::~TMainState() { Shutdown(); }
 namespace {
 // How often the shutdown looks whether the sound-out thread has ended.
 constexpr std::uint32_t kShutdownPollMs = 5;
+// How often a Play that goes on from a timer looks for the start's answer.
+constexpr std::uint32_t kStartPollMs = 10;
 }  // namespace
 
 void TMainState::BeginShutdown() {
@@ -215,31 +217,73 @@ void TMainState::Play() {
   if (device != TOutputDevice::_WaveMapper) return;
 
   const std::uint32_t sequence = FThreadSoundOut->Call(kSoundOutStart);
-  const auto answer = FThreadSoundOut->AwaitAnswer(sequence, FServices.Timeouts.StartAnswerMs);
-  if (!answer) {
-    // No answer in time: the state stays _Stop, so a start that comes later
-    // must not go on playing. The stop is not waited for.
-    FThreadSoundOut->Call(kSoundOutStop);
+  EndStartWait();
+  FStartDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(FServices.Timeouts.StartBoundMs);
+  const auto answer = FThreadSoundOut->AwaitAnswer(
+      sequence, std::min(FServices.Timeouts.StartAnswerMs, FServices.Timeouts.StartBoundMs));
+  if (answer) {
+    StartAnswered(*answer);
     return;
   }
-  switch (answer->Status) {
+  // The thread is still opening the device or making the first second (a
+  // busy machine): the play shows now, Stop and the close may end it, and
+  // the answer is looked for from a timer until the bound.
+  FStartSequence = sequence;
+  FServices.View.SetPlayGlyph(kGlyphSignalActive);
+  SetOperation(TOperation::_Play);
+  FServices.View.CallLater(kStartPollMs, [this, wait = FStartWait] { PollStart(wait); });
+}
+
+void TMainState::PollStart(std::uint32_t Wait) {
+  if (Wait != FStartWait || !FStartSequence) return;  // answered, stopped or closed meanwhile
+  if (const auto answer = FThreadSoundOut->PeekAnswer(*FStartSequence)) {
+    StartAnswered(*answer);
+    return;
+  }
+  if (std::chrono::steady_clock::now() >= FStartDeadline) {
+    StartNotAnswered();
+    return;
+  }
+  FServices.View.CallLater(kStartPollMs, [this, Wait] { PollStart(Wait); });
+}
+
+void TMainState::StartAnswered(const TThreadSoundOut::TAnswer& Answer) {
+  const bool shown = FStartSequence.has_value();
+  EndStartWait();
+  switch (Answer.Status) {
     case TSoundOutNotify::_Started:
-      FServices.View.SetPlayGlyph(kGlyphSignalActive);
+      if (!shown) FServices.View.SetPlayGlyph(kGlyphSignalActive);
       SetOperation(TOperation::_Play);
       break;
     case TSoundOutNotify::_Erred:
-      WavMemErr = answer->Detail.WavMemErr;
-      WavOutErr = answer->Detail.WavOutErr;
+      WavMemErr = Answer.Detail.WavMemErr;
+      WavOutErr = Answer.Detail.WavOutErr;
       ShowSoundOutError(WavMemErr, WavOutErr);
-      if (!answer->Detail.Failure.empty()) FServices.View.ShowErrorMessage(answer->Detail.Failure);
+      if (!Answer.Detail.Failure.empty()) FServices.View.ShowErrorMessage(Answer.Detail.Failure);
       WavMemErr = TWavMemErr::_MemErrNo;
       WavOutErr = TWavOutErr::_MMSYSERR_No;
       FServices.View.SetPlayGlyph(kGlyphSignalInactive);
       SetOperation(TOperation::_Stop);
       break;
     default:
+      if (shown) {
+        FServices.View.SetPlayGlyph(kGlyphSignalInactive);
+        SetOperation(TOperation::_Stop);
+      }
       break;
   }
+}
+
+void TMainState::StartNotAnswered() {
+  // The thread has not started within the bound: the play is over, and a
+  // start that comes later must not go on playing. The stop is not waited
+  // for.
+  const bool inDevice = DeviceHangs();
+  EndStartWait();
+  FThreadSoundOut->Call(kSoundOutStop);
+  FServices.View.SetPlayGlyph(kGlyphSignalInactive);
+  SetOperation(TOperation::_Stop);
+  FServices.View.ShowErrorMessage(inDevice ? kMessageOutputDeviceStopped : kMessageCannotCreateWaveData);
 }
 
 void TMainState::Stop() {
@@ -256,6 +300,9 @@ void TMainState::Stop() {
 void TMainState::StopWaveOut(bool Closing) {
   const std::uint32_t sequence = FThreadSoundOut->Call(kSoundOutStop);
   const auto answer = AwaitStopAnswer(sequence, Closing ? FServices.Timeouts.DeviceHangMs : 0);
+  // Whatever its answer, the stop ends a wait for the start: a start answered
+  // after it no longer counts.
+  EndStartWait();
   if (!answer) {
     if (Closing ? DeviceHangs() : FThreadSoundOut->InsideDevice(FServices.Timeouts.StopAnswerMs / 2)) {
       // The device does not return from its reset: it has stopped taking
@@ -404,8 +451,17 @@ void TMainState::RequestCreateWave(std::uint8_t Command) {
   }
 }
 
-const TWaveBufferExtendedStereo* TMainState::FetchMixedSecond(std::uint32_t* Seed) {
-  return FThreadCreateWave->Fetch(FCreateWaveSequence.load(), FServices.Timeouts.CreateWaveAnswerMs, Seed);
+const TWaveBufferExtendedStereo* TMainState::FetchMixedSecond(std::uint32_t* Seed,
+                                                              const std::function<bool()>& Abandon) {
+  // The thread ends its loop at shutdown: a second asked for then never comes.
+  const std::function<bool()> abandon = [this, &Abandon] {
+    return FThreadCreateWave->Terminated() || (Abandon && Abandon());
+  };
+  return FThreadCreateWave->Fetch(FCreateWaveSequence.load(), FServices.Timeouts.CreateWaveAnswerMs, Seed, abandon);
+}
+
+std::optional<const TWaveBufferExtendedStereo*> TMainState::PeekMixedSecond(std::uint32_t* Seed) {
+  return FThreadCreateWave->Peek(FCreateWaveSequence.load(), Seed);
 }
 
 bool TMainState::FetchWaveData(long double GainL, long double GainR) {

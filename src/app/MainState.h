@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "app/OneSecond.h"
 #include "app/ThreadPlatform.h"
@@ -65,10 +66,15 @@ class TAsioRoad {
 };
 
 struct TProtocolTimeouts {
-  std::uint32_t StartAnswerMs = 1000;  // Play
+  // Play waits this long inside its handler for the start to be answered;
+  // a start still in progress then (a busy machine) is shown as playing and
+  // followed from a timer, until StartBoundMs from the Play.
+  std::uint32_t StartAnswerMs = 250;
   std::uint32_t StopAnswerMs = 1000;   // Stop, each of its waits
   std::uint32_t GainAnswerMs = 300;
-  std::uint32_t CreateWaveAnswerMs = 1000;
+  // Longest wait for a second that the create-wave thread is making; a
+  // thread that fails answers at once.
+  std::uint32_t CreateWaveAnswerMs = 10000;
   // A playing device that returns no buffer for this long has stopped.
   std::uint32_t DeviceStallMs = TThreadSoundOut::kDefaultDeviceStallMs;
   // Longest wait for the worker threads at shutdown: one deadline for all
@@ -78,6 +84,9 @@ struct TProtocolTimeouts {
   // window closes: the device hangs, and neither the close nor the shutdown
   // waits for it any longer.
   std::uint32_t DeviceHangMs = 250;
+  // Longest wait for the sound-out thread to open the device and make the
+  // first second, from the Play.
+  std::uint32_t StartBoundMs = 10000;
 };
 
 // What the main window is built on; everything must outlive it.
@@ -170,15 +179,34 @@ class TMainState final : private TSoundOutOwner {
   void RequestCreateWave(std::uint8_t Command);
   // The engine's time seed now.
   std::uint32_t TimeSeed() { return FServices.Engine.TimeSeed(); }
-  // Waits for the second last requested: the mixed second, or null on a
-  // time-out or a failure (nothing shown). Valid until the request after the
-  // next one. The WAV writer's source of seconds. Seed, when given, receives
-  // the second's seed, to quantise it with.
-  const TWaveBufferExtendedStereo* FetchMixedSecond(std::uint32_t* Seed = nullptr);
+  // Waits for the second last requested, while the create-wave thread makes
+  // it, at most the create-wave bound: the mixed second, or null when the
+  // thread failed, the bound passed or Abandon (asked every few
+  // milliseconds) ended the wait; nothing is shown. Valid until the request
+  // after the next one. The WAV writer's source of seconds. Seed, when
+  // given, receives the second's seed, to quantise it with.
+  const TWaveBufferExtendedStereo* FetchMixedSecond(std::uint32_t* Seed = nullptr,
+                                                    const std::function<bool()>& Abandon = {});
+  // The second last requested if it has come, without waiting: the second,
+  // or null when the thread failed it; empty while it is being made.
+  std::optional<const TWaveBufferExtendedStereo*> PeekMixedSecond(std::uint32_t* Seed = nullptr);
+  // Every wait for the create-wave thread ends within this long.
+  std::uint32_t CreateWaveBoundMs() const { return FServices.Timeouts.CreateWaveAnswerMs; }
+  // The handler's own part of a wait (Play).
+  std::uint32_t StartAnswerMs() const { return FServices.Timeouts.StartAnswerMs; }
   // Waits for the second last requested and quantises it with the gains into
   // WaveBufferL and WaveBufferR. On a time-out or a failure shows
   // "Error - Cannot Create Wave Data." and leaves both as they are.
   bool FetchWaveData(long double GainL, long double GainR);
+
+  // --- A WAV file being written (user-interface thread) -------------------
+  // The writer runs while this is set; it handles window events meanwhile.
+  bool Rendering() const { return FRendering; }
+  void SetRendering(bool Value) { FRendering = Value; }
+  // The main window was closed while a file was written: it closes once the
+  // file is done. TakeDeferredClose answers whether that is due, once.
+  void DeferClose() { FCloseDeferred = true; }
+  bool TakeDeferredClose() { return std::exchange(FCloseDeferred, false); }
 
   // --- The threads ---------------------------------------------------------
   TThreadSoundOut& ThreadSoundOut() { return *FThreadSoundOut; }
@@ -220,6 +248,12 @@ class TMainState final : private TSoundOutOwner {
   void BeginSinglePlayEnd() override { SetEnableChangeData(true); }
 
   void StopWaveOut(bool Closing);
+  // The wave-out start: its answer, and the wait for it that goes on from a
+  // timer after the handler's own wait.
+  void StartAnswered(const TThreadSoundOut::TAnswer& Answer);
+  void PollStart(std::uint32_t Wait);
+  void EndStartWait() { ++FStartWait; FStartSequence.reset(); }
+  void StartNotAnswered();
   std::optional<TThreadSoundOut::TAnswer> AwaitStopAnswer(std::uint32_t Sequence, std::uint32_t HangMs);
   bool DeviceHangs() const;
   void CheckGainAnswer(std::uint32_t Sequence, const std::function<void()>& Refused);
@@ -253,6 +287,13 @@ class TMainState final : private TSoundOutOwner {
   std::unique_ptr<TThreadDisplayOut> FThreadDisplayOut;
   std::unique_ptr<TThreadCreateWave> FThreadCreateWave;
   std::unique_ptr<TThreadSoundOut> FThreadSoundOut;
+  // The start being waited for from the timer, its wait's number (a timer
+  // of an ended wait does nothing) and its bound.
+  std::optional<std::uint32_t> FStartSequence;
+  std::uint32_t FStartWait = 0;
+  std::chrono::steady_clock::time_point FStartDeadline{};
+  bool FRendering = false;
+  bool FCloseDeferred = false;
   bool FShutdownBegun = false;
   std::chrono::steady_clock::time_point FShutdownDeadline{};
   bool FShutDown = false;

@@ -400,11 +400,19 @@ void TFormMain::FormShow(TControl*) {
   }
 }
 
-void TFormMain::FormClose(TControl*, TCloseAction&) {
+void TFormMain::FormClose(TControl*, TCloseAction& Action) {
   // A running output is stopped before the window closes; the window
   // closes whatever the answer, and the program ends: the worker threads
   // are told to end now and do so while the windows go.
   if (!FState) return;
+  if (FState->Rendering()) {
+    // A WAV file is being written (this close came through its event
+    // handling, or through a message box shown meanwhile): the file is
+    // finished first, then the window closes.
+    FState->DeferClose();
+    Action = caNone;
+    return;
+  }
   FState->Close();
   FState->BeginShutdown();
 }
@@ -553,4 +561,9 @@ bool TFormMain::ShowDialog(TMainDialog Dialog) {
   return true;
 }
 
-TWavRenderResult TFormMain::CreateWavFile() { return ::CreateWavFile(*FState, *FormRecord); }
+TWavRenderResult TFormMain::CreateWavFile() {
+  TWavRenderResult result = ::CreateWavFile(*FState, *FormRecord);
+  // A close asked for meanwhile follows once the recording window is done.
+  if (FState->TakeDeferredClose()) PostMessageW(Handle(), WM_CLOSE, 0, 0);
+  return result;
+}

@@ -212,11 +212,33 @@ std::uint32_t TThreadCreateWave::Call(std::uint8_t Command, TSynthesisInputs Inp
 }
 
 const TWaveBufferExtendedStereo* TThreadCreateWave::Fetch(std::uint32_t Sequence, std::uint32_t TimeoutMs,
-                                                         std::uint32_t* Seed) {
-  const auto answer = FAnswer.Await(Sequence, TimeoutMs);
-  if (!answer || answer->Status != TCreateWaveNotify::_Prepared) return nullptr;
-  if (Seed) *Seed = FSlotSeeds[answer->Detail];
-  return &WaveBufferExtendedStereoArray[answer->Detail];
+                                                         std::uint32_t* Seed, const std::function<bool()>& Abandon) {
+  if (!Abandon) {
+    const auto answer = FAnswer.Await(Sequence, TimeoutMs);
+    return answer ? Result(*answer, Seed) : nullptr;
+  }
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(TimeoutMs);
+  for (;;) {
+    const auto now = Clock::now();
+    const auto left = static_cast<std::uint32_t>(
+        now < deadline ? std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count() : 0);
+    if (const auto answer = FAnswer.Await(Sequence, std::min(left, kFetchSliceMs))) return Result(*answer, Seed);
+    if (left <= kFetchSliceMs || Abandon()) return nullptr;
+  }
+}
+
+std::optional<const TWaveBufferExtendedStereo*> TThreadCreateWave::Peek(std::uint32_t Sequence,
+                                                                        std::uint32_t* Seed) {
+  const auto answer = FAnswer.Peek(Sequence);
+  if (!answer) return std::nullopt;
+  return Result(*answer, Seed);
+}
+
+const TWaveBufferExtendedStereo* TThreadCreateWave::Result(const TAnswer& Answer, std::uint32_t* Seed) {
+  if (Answer.Status != TCreateWaveNotify::_Prepared) return nullptr;
+  if (Seed) *Seed = FSlotSeeds[Answer.Detail];
+  return &WaveBufferExtendedStereoArray[Answer.Detail];
 }
 
 void TThreadCreateWave::Serve(const TCommand& Command) {

@@ -252,9 +252,17 @@ class TThreadCreateWave final : public TWorkerThread {
   // Waits at most TimeoutMs for the second of request Sequence: null on a
   // time-out or a failure. The slot stays untouched until the request after
   // the next one. Seed, when given, receives the second's seed, which its
-  // noise was drawn from and its dither is to be drawn from.
+  // noise was drawn from and its dither is to be drawn from. Abandon, when
+  // given, is asked every few milliseconds while the second is not there;
+  // true ends the wait (null).
   const TWaveBufferExtendedStereo* Fetch(std::uint32_t Sequence, std::uint32_t TimeoutMs,
-                                         std::uint32_t* Seed = nullptr);
+                                         std::uint32_t* Seed = nullptr,
+                                         const std::function<bool()>& Abandon = {});
+  // The answer to request Sequence if it has come, without waiting: the
+  // second, or null when the thread failed it; empty while it has not come.
+  std::optional<const TWaveBufferExtendedStereo*> Peek(std::uint32_t Sequence, std::uint32_t* Seed = nullptr);
+  // How often Fetch asks Abandon.
+  static constexpr std::uint32_t kFetchSliceMs = 10;
 
  protected:
   void Execute() override;
@@ -262,7 +270,9 @@ class TThreadCreateWave final : public TWorkerThread {
 
  private:
   using TCommand = TCommandMailbox<TSynthesisInputs>::TCommand;
+  using TAnswer = TAnswerChannel<TCreateWaveNotify, std::uint8_t>::TAnswer;
   void Serve(const TCommand& Command);
+  const TWaveBufferExtendedStereo* Result(const TAnswer& Answer, std::uint32_t* Seed);
 
   TAutoResetEvent& FEventCallCreateWave;
   TCommandMailbox<TSynthesisInputs> FMailbox;

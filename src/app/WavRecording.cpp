@@ -24,6 +24,12 @@ TWavRenderResult CreateWavFile(TMainState& State, TWavRecordingWindow& Window) {
   static TWavRenderer Renderer;
   if (Renderer.Busy()) return {TWavRenderStatus::_Busy, 0, kMsgWavFileBusy};
 
+  struct TRenderingScope {
+    TMainState& State;
+    explicit TRenderingScope(TMainState& S) : State(S) { State.SetRendering(true); }
+    ~TRenderingScope() { State.SetRendering(false); }
+  } rendering(State);
+
   State.SweepStartTime = 0;
   const TPCMFormat format = State.PCMFormat();
   const std::int32_t recordTime = State.InternalSetting()._RecordTime;
@@ -43,7 +49,8 @@ TWavRenderResult CreateWavFile(TMainState& State, TWavRecordingWindow& Window) {
   // its noise and its dither, also when it starts a new series.
   const std::uint32_t firstSeed = State.TimeSeed();
   TWavRenderHooks hooks;
-  hooks.FetchSecond = [&State, &inStep, &asked, &records, rate = format._SamplingRate, recordTime,
+  const std::function<bool()> cancelled = [&Window] { return Window.KeepResponsive(); };
+  hooks.FetchSecond = [&State, &inStep, &asked, &records, &cancelled, rate = format._SamplingRate, recordTime,
                        firstSeed](std::int32_t Second, std::uint32_t& Seed) {
     if (asked) {
       // asked for by the second before
@@ -55,7 +62,7 @@ TWavRenderResult CreateWavFile(TMainState& State, TWavRecordingWindow& Window) {
       State.RequestCreateWave(kCreateWaveAll);
       State.SeriesSeed.reset();
     }
-    const TWaveBufferExtendedStereo* mixed = State.FetchMixedSecond(&Seed);
+    const TWaveBufferExtendedStereo* mixed = State.FetchMixedSecond(&Seed, cancelled);
     inStep = mixed != nullptr;
     asked = inStep && Second + 1 < recordTime;
     if (asked) State.RequestCreateWave(kCreateWaveNext);
@@ -64,10 +71,11 @@ TWavRenderResult CreateWavFile(TMainState& State, TWavRecordingWindow& Window) {
   hooks.Quantize = UnityGainQuantizer(format);
   hooks.SecondWritten = [&Window, step](std::int32_t, std::int32_t) { Window.StepProgress(step); };
   hooks.ShowError = [&Window](const std::string& Message) { Window.ShowErrorMessage(Message); };
+  hooks.Cancelled = cancelled;
 
   TWavRenderResult result = Renderer.RenderFile(format, recordTime, Window.WavFileName(), hooks);
   State.SweepStartTime = 0;
-  if (result.Completed())
+  if (result.Completed() || result.Status == TWavRenderStatus::_Cancelled)
     Window.CloseWindow();
   else
     Window.ShowErrorMessage(result.Message);

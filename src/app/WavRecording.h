@@ -22,6 +22,10 @@ class TWavRecordingWindow {
   virtual void ShowErrorMessage(std::string_view Text) = 0;
   // Closes the window; its close handler returns the main window to _Stop.
   virtual void CloseWindow() = 0;
+  // Handles the window events that have come meanwhile, so that the windows
+  // stay responsive while the file is written; true once the user has
+  // cancelled the file.
+  virtual bool KeepResponsive() = 0;
 
  protected:
   ~TWavRecordingWindow() = default;
@@ -41,4 +45,8 @@ std::int32_t SweepStartOfSecond(const TSignalAttributeArray& Records, std::int32
 // second. A complete file closes the window; a file that cannot be created or
 // written is reported, removed, and the window stays open. One file at a
 // time: a request made while a file is being written is refused (_Busy).
+// A second is waited for as long as the create-wave thread makes it (up to
+// its bound), and the windows stay responsive meanwhile; a file the user
+// cancels is not kept (an earlier file of its name stays as it was) and the
+// window closes. State.Rendering() holds while the file is written.
 TWavRenderResult CreateWavFile(TMainState& State, TWavRecordingWindow& Window);

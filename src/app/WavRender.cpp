@@ -25,6 +25,11 @@ TWavRenderResult Failed(std::string Message) {
 
 TWavRenderResult BusyResult() { return {TWavRenderStatus::_Busy, 0, kMsgWavFileBusy}; }
 
+TWavRenderResult Cancel(TByteSink& Sink) {
+  Sink.Discard();
+  return {TWavRenderStatus::_Cancelled, 0, {}};
+}
+
 bool HoldsSecond(const auto& Stereo, std::int32_t Rate) {
   return Stereo[0].size() == std::size_t(Rate) && Stereo[1].size() == std::size_t(Rate);
 }
@@ -78,7 +83,9 @@ TWavRenderResult TWavRenderer::Run(const TWavLayout& Layout, TByteSink& Sink, co
   try {
     TWavWriter writer(Sink, Layout);
     TWaveBufferIntegerStereo quantised;  // written over every second
+    const auto cancelled = [&Hooks] { return Hooks.Cancelled && Hooks.Cancelled(); };
     for (std::int32_t second = 0; second < Layout.Seconds; ++second) {
+      if (cancelled()) return Cancel(Sink);
       bool written = false;
       std::uint32_t seed = 0;
       if (const TWaveBufferExtendedStereo* mixed = Hooks.FetchSecond(second, seed);
@@ -89,6 +96,8 @@ TWavRenderResult TWavRenderer::Run(const TWavLayout& Layout, TByteSink& Sink, co
           written = true;
         }
       }
+      // A wait for the second that the user's cancel ended is no missing second.
+      if (!written && cancelled()) return Cancel(Sink);
       if (!written) {
         // The second keeps its place in the file, so nothing after it shifts.
         ++result.MissingSeconds;

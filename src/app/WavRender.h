@@ -32,12 +32,17 @@ struct TWavRenderHooks {
   std::function<void(std::int32_t SecondsDone, std::int32_t Seconds)> SecondWritten;
   // Shows a message to the user while the render goes on; may be empty.
   std::function<void(const std::string& Message)> ShowError;
+  // Asked before each second and after one that did not come: true ends the
+  // render, and nothing of the file is kept (the user cancelled). May be
+  // empty.
+  std::function<bool()> Cancelled;
 };
 
 enum class TWavRenderStatus : std::uint8_t {
   _Completed,  // the file holds every second (some possibly as stand-ins)
   _Failed,     // nothing usable was written; Message says why
   _Busy,       // another render was running; nothing was touched
+  _Cancelled,  // the user ended it; nothing was written, an earlier file is as it was
 };
 
 struct TWavRenderResult {

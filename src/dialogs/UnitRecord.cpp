@@ -111,7 +111,11 @@ void TFormRecord::FormClose(TControl*, TCloseAction& Action) {
 }
 
 void TFormRecord::BitBtnExt_CancelClick(TControl*) {
-  if (FRecording) return;
+  if (FRecording) {
+    // The writer looks at it between its steps and closes the window.
+    FCancelRequested = true;
+    return;
+  }
   Close();
 }
 
@@ -145,6 +149,7 @@ void TFormRecord::BitBtnExt_RecordClick(TControl*) {
     BitBtnExt_Record->SetFocus();
     if (EditHex_Record_Time->Focused()) EditHex_Record_TimeExit(EditHex_Record_Time);
   }
+  FCancelRequested = false;
   SetRecording(true);
   TWavRenderResult result;
   try {
@@ -188,10 +193,15 @@ void TFormRecord::CloseWindow() {
   FWriterCloses = false;
 }
 
+bool TFormRecord::KeepResponsive() {
+  Application.ProcessMessages();
+  return FCancelRequested;
+}
+
 void TFormRecord::SetRecording(bool Value) {
   FRecording = Value;
-  for (TControl* control : std::initializer_list<TControl*>{BitBtnExt_Record, BitBtnExt_Cancel,
-                                                            BitBtnExt_Record_OpenDialog, EditHex_Record_Time})
+  for (TControl* control :
+       std::initializer_list<TControl*>{BitBtnExt_Record, BitBtnExt_Record_OpenDialog, EditHex_Record_Time})
     control->SetEnabled(!Value);
 }
 

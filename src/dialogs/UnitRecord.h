@@ -84,11 +84,12 @@ class TFormRecord final : public TForm, public TWavRecordingWindow {
   void StepProgress(std::int32_t Step) override;
   void ShowErrorMessage(std::string_view Text) override;
   void CloseWindow() override;
+  bool KeepResponsive() override;
 
  private:
   void WritePropertySheet();
-  // Locks RECORD, CANCEL, the dialog button and the record time while a file
-  // is written.
+  // Locks RECORD, the dialog button and the record time while a file is
+  // written; CANCEL then cancels the file.
   void SetRecording(bool Value);
   // Drops the clicks and keys that reached the window while a file was
   // written, so that none of them starts the work again.
@@ -97,6 +98,7 @@ class TFormRecord final : public TForm, public TWavRecordingWindow {
 
   bool FRecording = false;
   bool FWriterCloses = false;
+  bool FCancelRequested = false;  // CANCEL during RECORD
 };
 
 // The recording window; null before it is created and after it is destroyed.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <future>
 #include <stdexcept>
 
 #include "FakeUiThread.h"
@@ -129,7 +130,18 @@ class TAsioEngine final : public fakes::TFakeEngine {
 
 class AsioRoadTest : public ::testing::Test {
  protected:
-  AsioRoadTest() {
+  AsioRoadTest() { SetUpRoad(); }
+  // A main window of other bounds, the road over it.
+  void Rebuild(const TProtocolTimeouts& Timeouts) {
+    state->Shutdown();
+    road.reset();
+    state = std::make_unique<TMainState>(
+        TMainServices{PortableEventFactory(), device, memory, engine, ui, view, Timeouts});
+    road = std::make_unique<TAsioPlayback>(
+        TAsioRoadServices{*state, host, engine, PortableEventFactory(), ui, view, uiQueue.Poster()});
+    SetUpRoad();
+  }
+  void SetUpRoad() {
     TInternalSetting setting = state->InternalSetting();
     setting._OutputDevice = TOutputDevice::_ASIO;
     state->SetInternalSetting(setting);
@@ -289,6 +301,77 @@ TEST_F(AsioRoadTest, TimedPlayEndsByItselfWithTheTailSilentAndMakesNoSecondBeyon
   EXPECT_EQ(state->xOperation(), TOperation::_Stop);
   state->Play();
   EXPECT_EQ(state->xOperation(), TOperation::_Play);
+}
+
+// A busy machine: the first second takes 1.5 s to make, longer than the
+// handler's own wait. The play shows at once, the window goes on handling
+// its events, and the driver starts on that second; nothing is shown.
+TEST_F(AsioRoadTest, ASlowFirstSecondIsWaitedForAndPlays) {
+  Rebuild({});  // the program's own bounds
+  SetFormat(8000, 16);
+  const auto seconds = ExpectedSeconds(1, 0.1L);
+  engine.CloseGate();
+  auto open = std::async(std::launch::async, [this] {
+    std::this_thread::sleep_for(1500ms);
+    engine.OpenGate();
+  });
+  state->Play();
+  EXPECT_EQ(state->xOperation(), TOperation::_Play);
+  EXPECT_TRUE(Pump([&] { return host.Active(); }));
+  open.get();
+  EXPECT_TRUE(view.Messages().empty());
+  EXPECT_TRUE(ui.Messages().empty());
+  EXPECT_EQ(state->xOperation(), TOperation::_Play);
+  Switch(2, 3000);
+  for (std::size_t j = 0; j < 3000; ++j) ASSERT_EQ(out[1][j], seconds[0][1][j] / 32767.0L) << j;
+  state->Stop();
+  EXPECT_TRUE(Pump([&] { return !host.Active(); }));
+}
+
+// Stop while the first seconds are made ends the wait: the driver never
+// starts, its rate is given back, and a second made later changes nothing.
+// A second that never comes ends the play at its bound with one message;
+// the close ends the wait too.
+TEST_F(AsioRoadTest, StopOrTheBoundEndsTheWaitForTheFirstSeconds) {
+  TProtocolTimeouts timeouts;
+  timeouts.StartAnswerMs = 20;
+  timeouts.CreateWaveAnswerMs = 300;
+  Rebuild(timeouts);
+  SetFormat(8000, 16);
+  engine.CloseGate();
+  state->Play();
+  ASSERT_EQ(state->xOperation(), TOperation::_Play);
+  EXPECT_EQ(host.Rate(), 8000.0);
+  state->Stop();
+  EXPECT_EQ(state->xOperation(), TOperation::_Stop);
+  EXPECT_TRUE(Pump([&] { return host.Rate() == 44100.0; }));
+  engine.OpenGate();
+  std::this_thread::sleep_for(50ms);
+  Pump([] { return true; });
+  EXPECT_FALSE(host.Active());
+  EXPECT_EQ(state->xOperation(), TOperation::_Stop);
+  EXPECT_TRUE(view.Messages().empty());
+
+  engine.CloseGate();
+  state->Play();
+  ASSERT_EQ(state->xOperation(), TOperation::_Play);
+  EXPECT_TRUE(Pump([&] { return state->xOperation() == TOperation::_Stop; }));
+  engine.OpenGate();
+  EXPECT_EQ(view.Messages(), std::vector<std::string>{"Error - Cannot Create Wave Data."});
+  EXPECT_FALSE(host.Active());
+  EXPECT_EQ(host.Rate(), 44100.0);
+
+  // The window closes meanwhile: the rate is given back, nothing starts.
+  engine.CloseGate();
+  state->Play();
+  ASSERT_EQ(state->xOperation(), TOperation::_Play);
+  road->Close();
+  EXPECT_EQ(host.Rate(), 44100.0);
+  engine.OpenGate();
+  std::this_thread::sleep_for(50ms);
+  Pump([] { return true; });
+  EXPECT_FALSE(host.Active());
+  EXPECT_EQ(view.Messages().size(), 1u);
 }
 
 // A second that is not there at its boundary is never replaced by the one

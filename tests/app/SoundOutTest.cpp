@@ -332,11 +332,24 @@ TEST_F(SoundOutTest, StopWorksWhenNoDoneEverComes) {
   EXPECT_EQ(memory.LiveBlocks(), 0u);
 }
 
+// A start that is still in progress after the handler's own wait shows as
+// playing and is followed from the window's timer; past its bound the play
+// ends with one message.
+TProtocolTimeouts BoundedStart(TProtocolTimeouts Timeouts, std::uint32_t BoundMs) {
+  Timeouts.StartBoundMs = BoundMs;
+  return Timeouts;
+}
+
 TEST_F(SoundOutTest, PlayWithoutOpenMessageTimesOutAndTheDeviceIsClosed) {
   device.SendOpenMessage = false;
-  Main(TProtocolTimeouts{50, 50, 50, 50}).Play();
-  EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
-  EXPECT_TRUE(view.Messages().empty());
+  Main(BoundedStart({50, 50, 50, 50}, 150)).Play();
+  EXPECT_EQ(Main().xOperation(), TOperation::_Play);
+  ASSERT_TRUE(WaitUntil([&] {
+    view.RunLater();
+    return Main().xOperation() == TOperation::_Stop;
+  }));
+  EXPECT_EQ(view.Messages(), std::vector<std::string>{"Error - Cannot Create Wave Data."});
+  EXPECT_EQ(view.Glyphs(), (std::vector<std::string>{"_SignalActive", "_SignalInactive"}));
   ASSERT_TRUE(WaitUntil([&] { return device.CloseCalls() == 1; }));
   device.ReportOpen();  // far too late
   std::this_thread::sleep_for(30ms);
@@ -349,10 +362,60 @@ TEST_F(SoundOutTest, PlayWithoutOpenMessageTimesOutAndTheDeviceIsClosed) {
   EXPECT_EQ(answer->Status, TSoundOutNotify::_Started);
 }
 
+// A busy machine: opening the device and making the first second take a
+// second, far longer than the handler's own wait. The play shows at once
+// and plays once the thread has started; nothing is shown.
+TEST_F(SoundOutTest, ASlowStartIsWaitedForAndPlays) {
+  engine.CloseGate();
+  auto open = std::async(std::launch::async, [&] {
+    std::this_thread::sleep_for(1000ms);
+    engine.OpenGate();
+  });
+  Main(TProtocolTimeouts{250, 5000, 5000, 5000}).Play();
+  EXPECT_TRUE(WaitUntil([&] {
+    view.RunLater();
+    return device.WriteCount() == 2 && Main().xOperation() == TOperation::_Play;
+  }));
+  open.get();
+  std::this_thread::sleep_for(50ms);
+  view.RunLater();
+  EXPECT_EQ(Main().xOperation(), TOperation::_Play);
+  EXPECT_TRUE(device.IsOpen());
+  EXPECT_TRUE(view.Messages().empty());
+  EXPECT_EQ(view.Glyphs(), std::vector<std::string>{"_SignalActive"});
+  Main().Stop();
+  EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
+}
+
+// Stop while the start is in progress ends the play and the wait for it: a
+// start answered later changes nothing.
+TEST_F(SoundOutTest, StopEndsAStartInProgress) {
+  engine.CloseGate();
+  Main(TProtocolTimeouts{50, 5000, 5000, 5000}).Play();
+  ASSERT_EQ(Main().xOperation(), TOperation::_Play);
+  auto open = std::async(std::launch::async, [&] {
+    std::this_thread::sleep_for(100ms);
+    engine.OpenGate();
+  });
+  WhileDeviceRuns([&] { Main().Stop(); });
+  open.get();
+  EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
+  EXPECT_TRUE(WaitUntil([&] { return !device.IsOpen(); }));
+  std::this_thread::sleep_for(50ms);
+  view.RunLater();
+  EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
+  EXPECT_TRUE(view.Messages().empty());
+  EXPECT_EQ(view.Glyphs(), (std::vector<std::string>{"_SignalActive", "_SignalInactive"}));
+}
+
 TEST_F(SoundOutTest, LateStartedIsDroppedAndTheLateStartIsStopped) {
   engine.CloseGate();  // the first second takes too long
-  Main(TProtocolTimeouts{50, 50, 50, 50}).Play();
-  EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
+  Main(BoundedStart({50, 50, 50, 50}, 150)).Play();
+  ASSERT_TRUE(WaitUntil([&] {
+    view.RunLater();
+    return Main().xOperation() == TOperation::_Stop;
+  }));
+  EXPECT_EQ(view.Messages(), std::vector<std::string>{"Error - Cannot Create Wave Data."});
   engine.OpenGate();
   ASSERT_TRUE(WaitUntil([&] { return device.WriteCount() == 2; }));
   // The thread answered _Started to nobody; the stop sent on the time-out
@@ -663,8 +726,11 @@ TEST_F(SoundOutTest, CloseIsRetriedAndAHeldBufferNeverFreed) {
 TEST_F(SoundOutTest, CommandsDuringOpeningAndClosingAreServedNotDropped) {
   // A Play pressed again after a Play that timed out is answered.
   engine.CloseGate();  // the first second takes long
-  Main(TProtocolTimeouts{2000, 5000, 5000, 5000}).Play();
-  EXPECT_EQ(Main().xOperation(), TOperation::_Stop);
+  Main(BoundedStart({2000, 5000, 5000, 5000}, 100)).Play();
+  ASSERT_TRUE(WaitUntil([&] {
+    view.RunLater();
+    return Main().xOperation() == TOperation::_Stop;
+  }));
   auto open = std::async(std::launch::async, [&] {
     std::this_thread::sleep_for(30ms);
     engine.OpenGate();

@@ -3,7 +3,11 @@
 // a complete file, failures reported.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
 #include <functional>
+#include <future>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -22,6 +26,9 @@ class TFakeRecordingWindow final : public TWavRecordingWindow {
   int Closed = 0;
   std::function<void()> OnStep;
   std::function<void()> OnMessage;
+  // Runs where the window handles its events; its answer cancels the file.
+  std::function<bool()> OnEvents;
+  int EventPasses = 0;
 
   std::filesystem::path WavFileName() const override { return FileName; }
   std::int32_t ProgressMax() const override { return 100; }
@@ -34,6 +41,10 @@ class TFakeRecordingWindow final : public TWavRecordingWindow {
     if (OnMessage) OnMessage();
   }
   void CloseWindow() override { ++Closed; }
+  bool KeepResponsive() {
+    ++EventPasses;
+    return OnEvents && OnEvents();
+  }
 };
 
 class WavRecordingTest : public ::testing::Test {
@@ -100,6 +111,80 @@ TEST_F(WavRecordingTest, ASecondThatDoesNotComeIsReportedOnceAndKeepsItsPlace) {
   bool signal = false;
   for (std::size_t at = 44 + 48000 * 4; at < bytes.size(); at += 4) signal |= wavtest::U32At(bytes, at) != 0;
   EXPECT_TRUE(signal);
+}
+
+// A busy machine: the first second takes 1.5 s to make. It is waited for
+// (the windows handle their events meanwhile) and the file is whole.
+TEST(WavRecordingSlowTest, ASlowSecondIsWaitedForAndTheFileIsWhole) {
+  wavtest::TScratchDir dir{"recording_slow"};
+  fakes::TFakeWaveOutDevice device;
+  fakes::TFakeWaveMemory memory;
+  fakes::TFakeEngine engine;
+  fakes::TFakeUserInterface ui;
+  fakes::TFakeView view;
+  TMainState state(TMainServices{PortableEventFactory(), device, memory, engine, ui, view, {}});
+  TFakeRecordingWindow window;
+  TInternalSetting setting = state.InternalSetting();
+  setting._RecordTime = 3;
+  state.SetInternalSetting(setting);
+  window.FileName = dir / "slow.wav";
+  engine.CloseGate();
+  auto open = std::async(std::launch::async, [&engine] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    engine.OpenGate();
+  });
+  const TWavRenderResult result = CreateWavFile(state, window);
+  open.get();
+
+  ASSERT_TRUE(result.Completed()) << result.Message;
+  EXPECT_EQ(result.MissingSeconds, 0);
+  EXPECT_TRUE(window.Messages.empty());
+  EXPECT_EQ(window.Closed, 1);
+  EXPECT_GT(window.EventPasses, 50);  // every few milliseconds of the wait
+  const auto bytes = wavtest::ReadBytes(window.FileName);
+  ASSERT_EQ(bytes.size(), 44u + 3u * 48000u * 4u);
+  bool signal = false;
+  for (std::size_t at = 44; at < 44 + 48000 * 4; at += 4) signal |= wavtest::U32At(bytes, at) != 0;
+  EXPECT_TRUE(signal);  // the first second is the signal, not a stand-in
+}
+
+// CANCEL while a second is waited for, or between two seconds: nothing is
+// kept, the earlier file of the name is as it was, no temporary file is left,
+// and the window closes without a message.
+TEST_F(WavRecordingTest, CancelEndsTheFileAndKeepsTheEarlierOne) {
+  for (const bool whileWaiting : {true, false}) {
+    SCOPED_TRACE(whileWaiting);
+    const auto name = dir / (whileWaiting ? "waiting.wav" : "between.wav");
+    {
+      std::ofstream earlier(name, std::ios::binary);
+      earlier << "the earlier take";
+    }
+    SetRecordTime(5);
+    window = {};
+    window.FileName = name;
+    if (whileWaiting) {
+      engine.CloseGate();  // never made: only the cancel ends the wait
+      window.OnEvents = [this] { return window.EventPasses > 5; };  // well within the bound
+    } else {
+      window.OnEvents = [this] { return window.Steps.size() == 2; };
+    }
+    bool rendering = true;  // while the file is written, the main window knows it
+    window.OnStep = [&] { rendering = rendering && state.Rendering(); };
+
+    const TWavRenderResult result = CreateWavFile(state, window);
+    engine.OpenGate();
+
+    EXPECT_EQ(result.Status, TWavRenderStatus::_Cancelled);
+    EXPECT_TRUE(window.Messages.empty());
+    EXPECT_EQ(window.Closed, 1);
+    EXPECT_EQ(window.Steps.size(), whileWaiting ? 0u : 2u);
+    const auto bytes = wavtest::ReadBytes(name);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "the earlier take");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+      EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+    EXPECT_TRUE(rendering);
+    EXPECT_FALSE(state.Rendering());
+  }
 }
 
 TEST(SweepStartOfSecond, StepsOneSecondAndWrapsAtThePeriod) {

@@ -293,7 +293,8 @@ _krv_end_slot_session() {
 _krv_copy_prefix() {
   local source="$1" target="$2" file
   rm -rf "$target"
-  cp -al "$source" "$target" || return 1
+  # (A prefix on another file system than the slots is copied whole.)
+  cp -al "$source" "$target" 2>/dev/null || { rm -rf "$target"; cp -a "$source" "$target"; } || return 1
   while IFS= read -r -d '' file; do
     cp -p "$file" "$file.copy" && mv -f "$file.copy" "$file" || return 1
   done < <(find "$target" -type f ! -path "$target/drive_c/windows/*/*" -print0)

@@ -63,16 +63,20 @@ function(krv_add_test name)
   if(WIN32)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;${T_LABELS}")
-    if("gui" IN_LIST T_LABELS)
-      # Windows that take the foreground: one such test on the desktop at a time.
+    krv_wine_test_isolation(${name})
+    if("gui" IN_LIST T_LABELS AND KRV_WINE_SHARED)
+      # Windows that take the foreground: one such test on the shared desktop at a time.
       set_tests_properties(${name} PROPERTIES RESOURCE_LOCK krv_desktop)
     endif()
     if(T_RUN_SERIAL)
       set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+      set_property(TEST ${name} APPEND PROPERTY LABELS realtime)
     endif()
   else()
     # gtest_discover_tests passes properties on as a flat list, so each test
-    # gets one label: its own when given, "native" otherwise.
+    # gets one label: its own when given, "native" otherwise; "-realtime" is
+    # added to it for RUN_SERIAL binaries (`ctest -LE realtime` leaves them out,
+    # `-L threads` still selects app_threads_test's cases).
     set(label native)
     if(T_LABELS)
       list(GET T_LABELS 0 label)
@@ -80,9 +84,24 @@ function(krv_add_test name)
     set(serial "")
     if(T_RUN_SERIAL)
       set(serial RUN_SERIAL TRUE)
+      set(label ${label}-realtime)
     endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
                          PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS ${label} ${serial})
+  endif()
+endfunction()
+
+# Windows tests run side by side, each in a test slot of its own (a copy of
+# the prepared Wine prefix with its own Wine session, display, sound device
+# and temporary folder; see scripts/wine-prefix.sh), so nothing of Wine is
+# shared between them. -DKRV_WINE_SHARED=ON runs them all in one prefix,
+# session and display instead (KRV_WINE_SLOTS=0), with the resource locks
+# that this needs: krv_program (one KRV-2400.exe at a time: a single instance
+# with named events) and krv_desktop (one test that shows windows at a time).
+option(KRV_WINE_SHARED "Windows tests share one Wine prefix, session and display" OFF)
+function(krv_wine_test_isolation name)
+  if(KRV_WINE_SHARED)
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT KRV_WINE_SLOTS=0)
   endif()
 endfunction()
 
@@ -97,13 +116,17 @@ endfunction()
 
 # krv_add_e2e_test(name SCRIPT file [ARGS ...] [TIMEOUT s] [PROGRAM] [DESKTOP] [REALTIME])
 # An end-to-end test script (bash, using scripts/e2e-lib.sh) in the Windows
-# tree. PROGRAM marks tests that start KRV-2400.exe: the program runs as a
-# single instance, so those tests run one at a time. Tests that show windows
-# (PROGRAM ones included: the main window takes the foreground when it shows)
-# run one at a time among the GUI tests; DESKTOP marks the others that do
-# (e.g. the krvctl fixture). REALTIME marks tests that check timing or take
-# the sound at real time: they run alone, with no other test beside them, so
-# the machine's own load cannot starve the program they measure.
+# tree. Each runs in a test slot of its own (see krv_wine_test_isolation), so
+# tests run side by side. PROGRAM marks tests that start KRV-2400.exe, and
+# DESKTOP the others that show windows (e.g. the krvctl fixture): with
+# KRV_WINE_SHARED they run one at a time (the program is a single instance
+# with named events per Wine session, and a window that shows takes the
+# foreground). REALTIME marks tests that check timing or take the sound at
+# real time: they run alone, with no other test beside them (RUN_SERIAL,
+# label "realtime"), so the machine's own load cannot starve the program
+# they measure. The script gets its TIMEOUT (default 180 s) as
+# KRV_E2E_TIMEOUT: it fails with its failure report 10 s before CTest
+# would kill it.
 function(krv_add_e2e_test name)
   cmake_parse_arguments(E "PROGRAM;DESKTOP;REALTIME" "SCRIPT;TIMEOUT" "ARGS" ${ARGN})
   if(NOT E_TIMEOUT)
@@ -113,7 +136,8 @@ function(krv_add_e2e_test name)
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${E_TIMEOUT}
     LABELS "e2e;wine"
-    ENVIRONMENT "KRV_ROOT=${KRV_ROOT};KRV_BUILD=${CMAKE_BINARY_DIR};KRV_BIN=${CMAKE_BINARY_DIR}/bin")
+    ENVIRONMENT "KRV_ROOT=${KRV_ROOT};KRV_BUILD=${CMAKE_BINARY_DIR};KRV_BIN=${CMAKE_BINARY_DIR}/bin;KRV_E2E_TIMEOUT=${E_TIMEOUT}")
+  krv_wine_test_isolation(${name})
   set(locks "")
   if(E_PROGRAM)
     list(APPEND locks krv_program)
@@ -121,10 +145,11 @@ function(krv_add_e2e_test name)
   if(E_PROGRAM OR E_DESKTOP)
     list(APPEND locks krv_desktop)
   endif()
-  if(locks)
+  if(locks AND KRV_WINE_SHARED)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${locks}")
   endif()
   if(E_REALTIME)
     set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+    set_property(TEST ${name} APPEND PROPERTY LABELS realtime)
   endif()
 endfunction()

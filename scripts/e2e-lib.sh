@@ -1,9 +1,13 @@
 # End-to-end test helpers (sourced by the scripts in tests/e2e).
 #
 #   krv_e2e_setup NAME [DIR]  private, emptied work folder $KRV_E2E_DIR (DIR, by default
-#                             build/windows/e2e/NAME), Wine prefix ready, its session
-#                             running and a display (see krv_ensure_wine_session),
-#                             cleanup on exit
+#                             build/windows/e2e/NAME), a test slot of its own (a fresh
+#                             copy of the prepared Wine prefix, its own Wine session,
+#                             display, ALSA device and temporary folder: see
+#                             krv_enter_wine_slot in wine-prefix.sh), cleanup on exit.
+#                             A failing test prints a failure report (see below);
+#                             KRV_E2E_TIMEOUT (seconds, set by CTest from the test's
+#                             TIMEOUT) makes the test fail 10 s before CTest would kill it
 #   krv_start_exe EXE [ARG..] starts a Windows program in the background;
 #                             sets KRV_PID; output goes to $KRV_E2E_DIR/<exe>.log
 #   krv_start_program [ARG..] the same for KRV-2400.exe
@@ -54,6 +58,17 @@
 #   krv_expect_near ACTUAL EXPECTED TOL WHAT  the same for numbers within TOL
 #   krv_figure FILE KEY       one figure from saved krv_analyze output (e.g. ch0_peak_dbfs)
 #   krv_fail MESSAGE          fails the test
+#
+# Failure report: when a test fails (any non-zero exit, or its time-out), it
+# prints, before its cleanup ends anything: the open error boxes' texts
+# ("Error" boxes of the program and of any process that shows a dialog), and
+# for each program it started, how it ended: crashed (Wine's "Unhandled
+# exception" / "Unhandled page fault" lines in its log, with the backtrace's
+# first lines), exited (with its code), ended by the test after a time-out
+# (krv_wait_exit, or the test's own time-out), or still running when the test
+# failed (then ended by the cleanup); and the path and last lines of each
+# program's Wine log ($KRV_E2E_DIR/<exe>.log, stdout and stderr of the Wine
+# process, kept), and a screenshot ($KRV_E2E_DIR/failure.png).
 source "$(dirname "${BASH_SOURCE[0]}")/wine-prefix.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
 KRV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -80,8 +95,62 @@ krv_figure() {
   sed -n "s/^$2=//p" "$1"
 }
 
+# The programs the test started ("PID LOG" lines) and how each ended as far
+# as the test saw it ("PID TEXT" lines), in files, so that the time-out's
+# report sees them too.
+_krv_note_program() { echo "$1 $2" >>"$KRV_E2E_DIR/.programs"; }
+_krv_note_end() { echo "$1 $2" >>"$KRV_E2E_DIR/.program-ends"; }
+KRV_E2E_REPORTED=""
+KRV_E2E_EXIT_HOOKS=()
+
+# Wine's lines for an unhandled exception (printed whatever WINEDEBUG says).
+KRV_CRASH_PATTERN='Unhandled (exception|page fault|illegal instruction|privileged instruction|stack overflow)|wine: Unhandled'
+
+# _krv_e2e_report REASON: the failure report (see the top of this file).
+_krv_e2e_report() {
+  [ -z "$KRV_E2E_REPORTED" ] || return 0
+  KRV_E2E_REPORTED=1
+  local pid log end crash boxes target any=""
+  {
+    echo "==================== failure report: $1 ===================="
+    if [ -n "${DISPLAY:-}" ]; then
+      krv_screenshot "$KRV_E2E_DIR/failure.png" 2>/dev/null && echo "screenshot: $KRV_E2E_DIR/failure.png"
+    fi
+    for target in "" "--target-class #32770"; do
+      # shellcheck disable=SC2086
+      boxes="$(timeout 15 "$KRV_WINE" "$KRV_BIN/krvctl.exe" $target error-box </dev/null 2>/dev/null 7>&-)" || continue
+      [ "$boxes" = "${any:-}" ] && continue  # the program's own box, found both ways
+      echo "open error box: $boxes"
+      any="$boxes"
+    done
+    [ -n "$any" ] || echo "open error boxes: none"
+    while read -r pid log; do
+      end="$(sed -n "s/^$pid //p" "$KRV_E2E_DIR/.program-ends" 2>/dev/null | tail -n 1)"
+      crash="$(grep -a -E -m 2 "$KRV_CRASH_PATTERN" "$log" 2>/dev/null)"
+      if [ -n "$crash" ]; then
+        end="CRASHED (Wine: unhandled exception)${end:+; $end}"
+      elif [ -z "$end" ] && kill -0 "$pid" 2>/dev/null; then
+        end="still running when the test failed: ended by the test's cleanup"
+      elif [ -z "$end" ]; then
+        end="had exited"
+      fi
+      echo "program $(basename "$log" .log) (process $pid): $end"
+      if [ -n "$crash" ]; then
+        printf '  %s\n' "$crash"
+        grep -a -A 4 -m 1 '^Backtrace:' "$log" | sed 's/^/  /'
+      fi
+      echo "  its Wine log (kept): $log; the last lines:"
+      grep -a -v -E '^(0x[0-9a-f]+:|Stack dump:| [a-z0-9]{2,3}:)' "$log" 2>/dev/null | tail -n 12 | sed 's/^/  | /'
+    done < <(cat "$KRV_E2E_DIR/.programs" 2>/dev/null)
+    echo "==================== end of the failure report ===================="
+  } >&2
+}
+
 _krv_e2e_cleanup() {
-  local pid
+  local status=$? pid hook
+  [ "$status" -eq 0 ] || _krv_e2e_report "the test failed (exit code $status)"
+  [ -n "${KRV_E2E_WATCHDOG:-}" ] && { kill "$KRV_E2E_WATCHDOG"; wait "$KRV_E2E_WATCHDOG"; } 2>/dev/null
+  for hook in "${KRV_E2E_EXIT_HOOKS[@]}"; do eval "$hook"; done
   for pid in "${KRV_STARTED_PIDS[@]}"; do
     if kill -0 "$pid" 2>/dev/null; then
       kill "$pid" 2>/dev/null
@@ -93,6 +162,37 @@ _krv_e2e_cleanup() {
     timeout 10 "$KRV_WINESERVER" -w 2>/dev/null
     krv_stop_xvfb
   fi
+  krv_leave_wine_slot
+  return "$status"
+}
+
+# The test's own time-out, before CTest's: the report first (the programs
+# still run), then the test ends: the command it waits for is ended, and its
+# cleanup ends the programs.
+_krv_e2e_watchdog() {
+  local seconds="$1" script=$$
+  (
+    sleeper=""
+    trap '[ -n "$sleeper" ] && kill "$sleeper" 2>/dev/null; exit 0' TERM
+    sleep "$seconds" &
+    sleeper=$!
+    wait "$sleeper"
+    sleeper=""
+    echo "FAIL: the test timed out after $seconds s" >&2
+    while read -r pid _; do
+      kill -0 "$pid" 2>/dev/null && _krv_note_end "$pid" "still running at the test's time-out: ended by the test"
+    done < <(cat "$KRV_E2E_DIR/.programs" 2>/dev/null)
+    _krv_e2e_report "the test timed out after $seconds s"
+    touch "$KRV_E2E_DIR/.timed-out"
+    kill -TERM "$script" 2>/dev/null
+    local child
+    for child in $(ps -o pid= --ppid "$script"); do
+      [ "$child" = "$BASHPID" ] && continue
+      grep -q "^$child " "$KRV_E2E_DIR/.programs" 2>/dev/null && continue
+      kill -TERM "$child" 2>/dev/null
+    done
+  ) 7>&- </dev/null &
+  KRV_E2E_WATCHDOG=$!
 }
 
 krv_e2e_setup() {
@@ -100,8 +200,14 @@ krv_e2e_setup() {
   rm -rf "$KRV_E2E_DIR"
   mkdir -p "$KRV_E2E_DIR"
   trap _krv_e2e_cleanup EXIT
+  trap '[ -e "$KRV_E2E_DIR/.timed-out" ] && KRV_E2E_REPORTED=1; exit 124' TERM
+  rm -f "$KRV_E2E_DIR/.programs" "$KRV_E2E_DIR/.program-ends" "$KRV_E2E_DIR/.timed-out"
   krv_prepare_wine_prefix || krv_fail "the Wine prefix could not be prepared"
-  krv_ensure_wine_session || krv_fail "no Wine session or no display"
+  krv_test_wine_session || krv_fail "no Wine session or no display"
+  local timeout="${KRV_E2E_TIMEOUT:-0}"
+  if [ "$timeout" -gt 20 ] 2>/dev/null; then
+    _krv_e2e_watchdog $((timeout - 10))
+  fi
   echo "work folder: $KRV_E2E_DIR, display $DISPLAY"
 }
 
@@ -117,9 +223,12 @@ krv_start_exe() {
   local exe
   exe="$(_krv_exe_path "$1")"; shift
   [ -f "$exe" ] || krv_fail "$exe is not built"
-  "$KRV_WINE" "$exe" "$@" >"$KRV_E2E_DIR/$(basename "$exe" .exe).log" 2>&1 </dev/null &
+  local log="$KRV_E2E_DIR/$(basename "$exe" .exe).log"
+  [ -e "$log" ] && log="$KRV_E2E_DIR/$(basename "$exe" .exe).$((${#KRV_STARTED_PIDS[@]} + 1)).log"
+  "$KRV_WINE" "$exe" "$@" >"$log" 2>&1 </dev/null 7>&- &
   KRV_PID=$!
   KRV_STARTED_PIDS+=("$KRV_PID")
+  _krv_note_program "$KRV_PID" "$log"
 }
 
 krv_start_program() {
@@ -151,9 +260,9 @@ krv_paced_capture() {
   mkfifo "$pipe"
   krv_alsa_config "$pipe" "$KRV_E2E_DIR/paced.asound.conf"
   export ALSA_CONFIG_PATH="$KRV_E2E_DIR/paced.asound.conf"
-  python3 "$KRV_ROOT/tests/e2e/paced_capture.py" "$pipe" "$KRV_E2E_DIR" "${1:-0.8}" &
+  python3 "$KRV_ROOT/tests/e2e/paced_capture.py" "$pipe" "$KRV_E2E_DIR" "${1:-0.8}" 7>&- &
   KRV_PACED_READER=$!
-  trap 'kill "$KRV_PACED_READER" 2>/dev/null; _krv_e2e_cleanup' EXIT
+  KRV_E2E_EXIT_HOOKS+=('kill "$KRV_PACED_READER" 2>/dev/null')
 }
 
 krv_pipe_device() {
@@ -161,7 +270,7 @@ krv_pipe_device() {
   mkfifo "$pipe"
   krv_alsa_config "$pipe" "$KRV_E2E_DIR/pipe.asound.conf"
   export ALSA_CONFIG_PATH="$KRV_E2E_DIR/pipe.asound.conf"
-  python3 - "$pipe" "$KRV_E2E_DIR/$1.pcm" <<'PY' &
+  python3 - "$pipe" "$KRV_E2E_DIR/$1.pcm" <<'PY' 7>&- &
 import sys
 with open(sys.argv[2], "ab") as out:
     while True:
@@ -171,7 +280,7 @@ with open(sys.argv[2], "ab") as out:
                 out.flush()
 PY
   KRV_PIPE_READER=$!
-  trap '_krv_end_pipe_reader; _krv_e2e_cleanup' EXIT
+  KRV_E2E_EXIT_HOOKS+=(_krv_end_pipe_reader)
 }
 
 _krv_end_pipe_reader() {
@@ -224,10 +333,11 @@ krv_wait_window() {
 }
 
 krv_wait_exit() {
-  local pid="$1" seconds="$2" waited=0
+  local pid="$1" seconds="$2" waited=0 code
   while kill -0 "$pid" 2>/dev/null; do
     if [ "$waited" -ge $((seconds * 10)) ]; then
       echo "process $pid still running after $seconds s: killing it" >&2
+      _krv_note_end "$pid" "ended by the test: still running $seconds s after it was to exit"
       kill "$pid" 2>/dev/null
       wait "$pid" 2>/dev/null
       return 124
@@ -236,6 +346,9 @@ krv_wait_exit() {
     waited=$((waited + 1))
   done
   wait "$pid"
+  code=$?
+  _krv_note_end "$pid" "exited with code $code"
+  return "$code"
 }
 
 krv_file_dialog() {

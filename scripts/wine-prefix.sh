@@ -108,10 +108,14 @@ REG
 }
 
 # Copies the test driver into the prefix's system folder when it is newer.
+# A new file takes the old one's name (never written in place): the test
+# slots' prefixes share the old one's data (see krv_enter_wine_slot).
 _krv_install_test_asio() {
   local system="$WINEPREFIX/drive_c/windows/system32"
   [ -f "$KRV_BIN/$KRV_TEST_ASIO_DLL" ] && [ -d "$system" ] || return 0
-  cp -u "$KRV_BIN/$KRV_TEST_ASIO_DLL" "$system/" 2>/dev/null || true
+  [ "$KRV_BIN/$KRV_TEST_ASIO_DLL" -nt "$system/$KRV_TEST_ASIO_DLL" ] || return 0
+  cp -p "$KRV_BIN/$KRV_TEST_ASIO_DLL" "$system/$KRV_TEST_ASIO_DLL.new.$$" 2>/dev/null &&
+    mv -f "$system/$KRV_TEST_ASIO_DLL.new.$$" "$system/$KRV_TEST_ASIO_DLL" 2>/dev/null || true
 }
 
 # Wine's own fonts (Marlett for the caption buttons, Tahoma for dialogs).
@@ -231,4 +235,158 @@ krv_ensure_wine_session() {
   fi
   exec 8>&-
   return "$status"
+}
+
+# ------------------------------------------------------------- test slots ---
+# Tests run side by side, each in a slot of its own: a fresh copy of the
+# prepared prefix (so its own Wine server: the program's single-instance
+# mutex and named events are the server's), its own Xvfb display, its own
+# ALSA configuration and capture file, and its own temporary folder. A slot is
+# a folder build/windows/slots/N, held through the lock N.lock for as long as
+# the test runs; there are KRV_WINE_SLOTS of them (default: the number of
+# cores; a test waits while all are taken). KRV_WINE_SLOTS=0 runs every test
+# in the one shared prefix, session and display instead (run CTest with -j 1
+# then, or configure with -DKRV_WINE_SHARED=ON, which keeps the tests' locks).
+#   krv_wine_slots_enabled   true unless KRV_WINE_SLOTS=0
+#   krv_enter_wine_slot      takes a slot, copies the prefix into it, starts its
+#                            display and Wine session; exports WINEPREFIX,
+#                            DISPLAY, ALSA_CONFIG_PATH, TMPDIR, KRV_WINE_SLOT_DIR.
+#                            A process started inside a slot (exported
+#                            KRV_WINE_SLOT_DIR) uses that slot.
+#   krv_leave_wine_slot      ends the slot's session and display and frees it
+#                            (only in the shell that took it)
+#   krv_end_wine_slots       ends every slot's leftover session and display
+# The lock is file descriptor 7; the session's and the display's processes
+# are started without it, so the slot is free once its test has ended, even
+# when CTest killed the test (the next test in the slot then ends what that
+# one left).
+krv_wine_slots_enabled() { [ "${KRV_WINE_SLOTS:-}" != 0 ]; }
+
+krv_wine_slot_count() {
+  local count="${KRV_WINE_SLOTS:-$(nproc 2>/dev/null || echo 2)}"
+  [ "$count" -ge 1 ] 2>/dev/null || count=1
+  echo "$count"
+}
+
+# Ends the Wine session and the display a slot's last test left running.
+_krv_end_slot_session() {
+  local dir="$1" pid
+  if [ -d "$dir/prefix" ]; then
+    WINEPREFIX="$dir/prefix" "$KRV_WINESERVER" -k 2>/dev/null
+    WINEPREFIX="$dir/prefix" timeout 20 "$KRV_WINESERVER" -w 2>/dev/null
+  fi
+  if read -r pid 2>/dev/null <"$dir/xvfb.pid"; then
+    # Only an Xvfb of this slot (the number may be another process's by now).
+    if [ -n "$pid" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = Xvfb ] &&
+       grep -qzx -- "-displayfd" "/proc/$pid/cmdline" 2>/dev/null; then
+      kill "$pid" 2>/dev/null
+    fi
+    rm -f "$dir/xvfb.pid"
+  fi
+}
+
+# A fresh copy of the prepared prefix. The big, read-only part (the folders
+# of c:\windows: the system's DLLs and fonts) is hard-linked; every other
+# file (the registry, the users' folders, win.ini) is a file of its own.
+# Nothing writes into the system folders in place (the test driver is
+# replaced by a rename, see _krv_install_test_asio).
+_krv_copy_prefix() {
+  local source="$1" target="$2" file
+  rm -rf "$target"
+  # (A prefix on another file system than the slots is copied whole.)
+  cp -al "$source" "$target" 2>/dev/null || { rm -rf "$target"; cp -a "$source" "$target"; } || return 1
+  while IFS= read -r -d '' file; do
+    cp -p "$file" "$file.copy" && mv -f "$file.copy" "$file" || return 1
+  done < <(find "$target" -type f ! -path "$target/drive_c/windows/*/*" -print0)
+}
+
+_krv_use_slot() {
+  local dir="$1"
+  export KRV_WINE_SLOT_DIR="$dir"
+  export WINEPREFIX="$dir/prefix"
+  export TMPDIR="$dir/tmp"
+  export ALSA_CONFIG_PATH="$dir/alsa/asound.conf"
+  export KRV_ALSA_PRIVATE="$KRV_BUILD"
+  export KRV_ALSA_DIR="$dir/alsa"
+  local display
+  read -r display 2>/dev/null <"$dir/display" && export DISPLAY="$display"
+}
+
+krv_enter_wine_slot() {
+  if [ -n "${KRV_WINE_SLOT_DIR:-}" ] && [ -d "$KRV_WINE_SLOT_DIR/prefix" ]; then
+    _krv_use_slot "$KRV_WINE_SLOT_DIR"  # the slot of the test that started us
+    return 0
+  fi
+  local main="$WINEPREFIX" root="$KRV_BUILD/slots" count slot=-1 i waited=0
+  count="$(krv_wine_slot_count)"
+  mkdir -p "$root" || return 1
+  while [ "$slot" -lt 0 ]; do
+    for ((i = 0; i < count; i++)); do
+      exec 7>"$root/$i.lock"
+      if flock -n 7; then slot=$i; break; fi
+      exec 7>&-
+    done
+    if [ "$slot" -lt 0 ]; then
+      [ $((waited % 150)) -eq 0 ] && echo "==> waiting for a free test slot (all $count taken)" >&2
+      sleep 0.2
+      waited=$((waited + 1))
+    fi
+  done
+  local dir="$root/$slot"
+  KRV_WINE_SLOT_OWNER=$BASHPID
+  mkdir -p "$dir"
+  _krv_end_slot_session "$dir" 7>&-
+  rm -rf "$dir/tmp" "$dir/alsa" "$dir/display"
+  mkdir -p "$dir/tmp" "$dir/alsa"
+  _krv_copy_prefix "$main" "$dir/prefix" ||
+    { echo "error: the prefix could not be copied into $dir" >&2; krv_leave_wine_slot; return 1; }
+  krv_alsa_config "$dir/alsa/wave-out.wav" "$dir/alsa/asound.conf"
+  _krv_use_slot "$dir"
+  unset DISPLAY
+  krv_start_xvfb 7>&- ||
+    { krv_leave_wine_slot; return 1; }
+  echo "$KRV_XVFB_PID" >"$dir/xvfb.pid"
+  echo "$DISPLAY" >"$dir/display"
+  KRV_SLOT_XVFB_PID="$KRV_XVFB_PID"
+  # The display is the slot's: no caller's krv_stop_xvfb ends it.
+  KRV_XVFB_PID=""
+  KRV_XVFB_STARTED=""
+  krv_start_wine_session 7>&- ||
+    { echo "error: no Wine session in $dir" >&2; krv_leave_wine_slot; return 1; }
+  echo "==> test slot $slot: prefix $WINEPREFIX, display $DISPLAY" >&2
+}
+
+krv_leave_wine_slot() {
+  [ -n "${KRV_WINE_SLOT_OWNER:-}" ] && [ "$KRV_WINE_SLOT_OWNER" = "$BASHPID" ] || return 0
+  local dir="$KRV_WINE_SLOT_DIR"
+  "$KRV_WINESERVER" -k 2>/dev/null
+  timeout 20 "$KRV_WINESERVER" -w 2>/dev/null
+  if [ -n "${KRV_SLOT_XVFB_PID:-}" ]; then
+    kill "$KRV_SLOT_XVFB_PID" 2>/dev/null
+    wait "$KRV_SLOT_XVFB_PID" 2>/dev/null
+    rm -f "$dir/xvfb.pid"
+  fi
+  KRV_SLOT_XVFB_PID=""
+  KRV_WINE_SLOT_OWNER=""
+  exec 7>&-
+}
+
+krv_end_wine_slots() {
+  local lock dir
+  for lock in "$KRV_BUILD"/slots/*.lock; do
+    [ -e "$lock" ] || continue
+    dir="${lock%.lock}"
+    # A slot that a test holds is that test's.
+    ( flock -n 7 && _krv_end_slot_session "$dir" 7>&- ) 7>"$lock"
+  done
+}
+
+# The Wine session of a test's process (an end-to-end script, the CTest
+# emulator, a screenshot script): a slot of its own, or the shared session.
+krv_test_wine_session() {
+  if krv_wine_slots_enabled; then
+    krv_enter_wine_slot
+  else
+    krv_ensure_wine_session
+  fi
 }

@@ -7,8 +7,19 @@
 KRV_XVFB_PID=""
 KRV_XVFB_STARTED=""
 
+# Xvfb started at the same moment as another one (tests side by side) may
+# find the display it picked taken and give up: it is tried again.
 krv_start_xvfb() {
   command -v Xvfb >/dev/null || { echo "error: Xvfb is not installed" >&2; return 1; }
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    _krv_start_xvfb_once "$attempt" && return 0
+    sleep "0.$((RANDOM % 5 + 1))"
+  done
+  return 1
+}
+
+_krv_start_xvfb_once() {
   local dir="${KRV_BUILD:-/tmp}/xvfb"
   mkdir -p "$dir"
   local number_file="$dir/display.$$"
@@ -25,7 +36,11 @@ krv_start_xvfb() {
     sleep 0.05
   done
   if [ ! -s "$number_file" ]; then
-    echo "error: Xvfb did not start (see $dir/xvfb.$$.log)" >&2
+    if [ "$1" -lt 5 ]; then
+      echo "==> Xvfb did not start (attempt $1 of 5): trying again" >&2
+    else
+      echo "error: Xvfb did not start (see $dir/xvfb.$$.log)" >&2
+    fi
     krv_stop_xvfb
     return 1
   fi

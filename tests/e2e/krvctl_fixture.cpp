@@ -4,7 +4,12 @@
 //   Edit_Value    starts with a non-ASCII text; keys and focus are reported
 //   Label_Count, Label_Key ("key N" for the last WM_KEYDOWN in Edit_Value),
 //   Label_Focus ("focus Edit_Value" once the edit has the focus)
+// For the tests of the end-to-end library's failure report, once the window
+// is up:
+//   --error-box TEXT  an "Error" message box with TEXT opens (and stays open)
+//   --crash           the process crashes (a write through a null pointer)
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
@@ -13,12 +18,15 @@ namespace {
 constexpr wchar_t kClass[] = L"KRVCtlFixture";
 constexpr int kIdPress = 101;
 constexpr int kIdValue = 102;
+constexpr UINT kShowErrorBox = WM_APP + 1;
+constexpr UINT kCrash = WM_APP + 2;
 
 HWND gCount = nullptr;
 HWND gKey = nullptr;
 HWND gFocus = nullptr;
 int gClicks = 0;
 WNDPROC gEditProc = nullptr;
+std::wstring gErrorBoxText;
 
 void Name(HWND window, const wchar_t* name)
 {
@@ -73,6 +81,15 @@ LRESULT CALLBACK FixtureProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (LOWORD(wParam) == kIdValue && HIWORD(wParam) == EN_SETFOCUS)
             SetWindowTextW(gFocus, L"focus Edit_Value");
         return 0;
+    case kShowErrorBox:
+        // Owned by no window, as the program's error boxes are.
+        MessageBoxW(nullptr, gErrorBoxText.c_str(), L"Error", MB_OK | MB_ICONERROR);
+        return 0;
+    case kCrash: {
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+        return 0;
+    }
     case WM_DESTROY:
         EnumChildWindows(window, UnnameChild, 0);
         PostQuitMessage(0);
@@ -99,6 +116,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     if (!window)
         return 1;
     ShowWindow(window, SW_SHOW);
+
+    int count = 0;
+    wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; args && i < count; ++i) {
+        const std::wstring arg = args[i];
+        if (arg == L"--error-box" && i + 1 < count) {
+            gErrorBoxText = args[++i];
+            PostMessageW(window, kShowErrorBox, 0, 0);
+        } else if (arg == L"--crash") {
+            PostMessageW(window, kCrash, 0, 0);
+        }
+    }
+    LocalFree(args);
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -2,14 +2,16 @@
 # Starts the gallery under Wine, saves a screenshot of the screen when it is
 # drawn, then lets it close.
 #   screenshot.sh GALLERY_EXE OUTPUT_PNG
-# Without a display it uses the Wine session's virtual one.
+# It runs in a test slot of its own (its own virtual display), or without
+# test slots (KRV_WINE_SLOTS=0) in the shared session's display.
 set -u
 exe="$1"
 out="$2"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 run="$here/../../scripts/wine-run.sh"
 source "$here/../../scripts/wine-prefix.sh"
-krv_prepare_wine_prefix && krv_ensure_wine_session || { echo "no Wine session or no display"; exit 1; }
+krv_prepare_wine_prefix && krv_test_wine_session || { echo "no Wine session or no display"; exit 1; }
+trap krv_leave_wine_slot EXIT
 work="$(dirname "$out")"
 ready="$work/gallery.ready"
 rm -f "$ready"

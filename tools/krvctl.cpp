@@ -600,6 +600,9 @@ int TrackBarCycle(Session& session, HWND window, const Args& args)
     if (!session.FindTargetProcess(processId))
         return Error(kNotFound, L"no target process");
     const DWORD start = GetTickCount();
+    // Looking for error boxes walks every window of the system: at most
+    // every 100 ms, so that the moves keep their pace.
+    DWORD looked = start;
     for (unsigned long i = 0; i < count; ++i) {
         const DWORD due = start + i * period;
         const DWORD now = GetTickCount();
@@ -608,6 +611,9 @@ int TrackBarCycle(Session& session, HWND window, const Args& args)
         const std::wstring failed = MoveTrackBar(window, positions[i % 2]);
         if (!failed.empty())
             return Error(kError, L"move " + std::to_wstring(i + 1) + L": " + failed);
+        if (i + 1 < count && GetTickCount() - looked < 100)
+            continue;
+        looked = GetTickCount();
         const auto boxes = ErrorBoxesOf(processId);
         if (!boxes.empty())
             return Error(kError, L"move " + std::to_wstring(i + 1) + L": error box \"" + boxes.front() + L"\"");

@@ -8,9 +8,10 @@
 
 namespace {
 
-// What the next second's time must hold beyond the two jobs' last times
-// before the current second is quantised again ahead of it.
-constexpr auto kDueMargin = std::chrono::milliseconds(20);
+// What the next second's time must hold beyond a quantisation and twice a
+// make (a busy machine makes one slower than the last) before the current
+// second is quantised again ahead of it.
+constexpr auto kDueMargin = std::chrono::milliseconds(50);
 
 // A job's time as the scheduler reckons it: a longer one at once, a shorter
 // one slowly, so that one quick job on a busy machine does not make room
@@ -264,7 +265,7 @@ TSecondMaker::TJob TSecondMaker::NextJob() const {
   if (FCurrentFirst && Outdated(current)) {
     if (!makeNext) return TJob::_RequantizeCurrent;
     if (FDue != TClock::time_point::max() &&
-        TClock::now() + FQuantizeTime + FMakeTime + FMakeTime / 4 + kDueMargin <= FDue)
+        TClock::now() + FQuantizeTime + 2 * FMakeTime + kDueMargin <= FDue)
       return TJob::_RequantizeCurrent;
   }
   if (makeNext) return TJob::_MakeNext;

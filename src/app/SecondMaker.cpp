@@ -158,6 +158,8 @@ void TSecondMaker::Begin(const TSynthesisInputs& Inputs, const TQuantizeGains& G
   FMoreComes = false;
   FCurrentFirst = false;
   FDue = TClock::time_point::max();
+  FSegment = {};
+  FQuantizedAt = {};
   FGains = Gains;
   FBusy = true;  // the maker takes no job meanwhile
   lock.unlock();
@@ -220,9 +222,13 @@ bool TSecondMaker::TakeNext(bool MoreComes, TWaveBufferInteger& Left, TWaveBuffe
   return true;
 }
 
-void TSecondMaker::SetDue(TClock::time_point Due) {
-  std::lock_guard<std::mutex> lock(FLock);
-  FDue = Due;
+void TSecondMaker::SetDue(TClock::time_point Due, TClock::duration Segment) {
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    FDue = Due;
+    FSegment = Segment;
+  }
+  FWake.notify_all();
 }
 
 void TSecondMaker::ChangeGains(const TQuantizeGains& Gains, bool CurrentFirst) {
@@ -257,20 +263,27 @@ bool TSecondMaker::Outdated(const TSecond& Second) const {
 
 // What to do next, by urgency: the current second again when the feeder
 // still writes from it and the next one is made or has time to spare, the
-// next second, the next second again, the current second again.
-TSecondMaker::TJob TSecondMaker::NextJob() const {
+// next second, the next second again, the current second again. A second
+// is quantised again at most once a segment: a job held back for that
+// gives the time it may begin in Until.
+TSecondMaker::TJob TSecondMaker::NextJob(TClock::time_point& Until) const {
   const TSecond& current = FSeconds[FCurrent];
   const TSecond& next = FSeconds[1 - FCurrent];
   const bool makeNext = FMoreComes && !next.Mixed;
+  const auto now = TClock::now();
+  const bool paced = now < FQuantizedAt + FSegment;
+  const auto held = [&] {
+    Until = FQuantizedAt + FSegment;
+    return TJob::_None;
+  };
   if (FCurrentFirst && Outdated(current)) {
-    if (!makeNext) return TJob::_RequantizeCurrent;
-    if (FDue != TClock::time_point::max() &&
-        TClock::now() + FQuantizeTime + 2 * FMakeTime + kDueMargin <= FDue)
+    if (!makeNext) return paced ? held() : TJob::_RequantizeCurrent;
+    if (!paced && FDue != TClock::time_point::max() && now + FQuantizeTime + 2 * FMakeTime + kDueMargin <= FDue)
       return TJob::_RequantizeCurrent;
   }
   if (makeNext) return TJob::_MakeNext;
-  if (Outdated(next)) return TJob::_RequantizeNext;
-  if (Outdated(current)) return TJob::_RequantizeCurrent;
+  if (Outdated(next)) return paced ? held() : TJob::_RequantizeNext;
+  if (Outdated(current)) return paced ? held() : TJob::_RequantizeCurrent;
   return TJob::_None;
 }
 
@@ -278,9 +291,14 @@ void TSecondMaker::Run() {
   std::unique_lock<std::mutex> lock(FLock);
   for (;;) {
     TJob job = TJob::_None;
-    FWake.wait(lock, [&] {
-      return FStop || (!FBusy && !FFailed && !FCancelled.load() && (job = NextJob()) != TJob::_None);
-    });
+    for (;;) {
+      auto until = TClock::time_point::max();
+      if (FStop || (!FBusy && !FFailed && !FCancelled.load() && (job = NextJob(until)) != TJob::_None)) break;
+      if (until == TClock::time_point::max())
+        FWake.wait(lock);
+      else
+        FWake.wait_until(lock, until);
+    }
     if (FStop) return;
     // The job's second and gains are taken under the lock; its work is done
     // outside it. Only this thread writes a second's mix.
@@ -292,6 +310,7 @@ void TSecondMaker::Run() {
       second.TakenVersion = 0;
     }
     const std::uint64_t number = second.Number;
+    if (job != TJob::_MakeNext) FQuantizedAt = TClock::now();
     FBusy = true;
     lock.unlock();
     bool failed = false, cancelled = false;

@@ -52,8 +52,11 @@ class TSecondMaker {
   // when it is made; false (and the maker at it first) when it is not. The
   // maker goes on to the one after unless MoreComes is false.
   bool TakeNext(bool MoreComes, TWaveBufferInteger& Left, TWaveBufferInteger& Right);
-  // When the next second is due (the feeder writes its first segment).
-  void SetDue(TClock::time_point Due);
+  // When the next second is due (the feeder writes its first segment), and
+  // how often the feeder writes a segment: a second is quantised again at
+  // most once in that time, since only the last quantisation before a
+  // write is heard.
+  void SetDue(TClock::time_point Due, TClock::duration Segment);
   // New gains: the current second (first, when CurrentFirst and there is
   // time before the next one is due) and the next one are quantised again.
   void ChangeGains(const TQuantizeGains& Gains, bool CurrentFirst);
@@ -125,7 +128,7 @@ class TSecondMaker {
   };
 
   void Run();
-  TJob NextJob() const;
+  TJob NextJob(TClock::time_point& Until) const;
   bool Outdated(const TSecond& Second) const;
   void Quantize(const TSecond& Second, const TQuantizeGains& Gains, TWaveBufferIntegerStereo& Out);
   void WaitIdle(std::unique_lock<std::mutex>& Lock);
@@ -151,6 +154,8 @@ class TSecondMaker {
   bool FFailed = false;
   bool FStop = false;
   TClock::time_point FDue = TClock::time_point::max();
+  TClock::duration FSegment{};
+  TClock::time_point FQuantizedAt{};  // when the last quantisation again began
   // How long the last jobs took, wall time (a busy machine included).
   TClock::duration FMakeTime{};
   TClock::duration FQuantizeTime{};

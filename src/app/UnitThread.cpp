@@ -879,7 +879,7 @@ bool TThreadSoundOut::WriteWaveOutBuffer() {
   FOddEven = !FOddEven;
   // The next second is due when the segment before its first one ends.
   const auto segment = std::chrono::microseconds(1000000LL * FFrames / FSettings.Signals.PCMFormat._SamplingRate);
-  FMaker.SetDue(std::chrono::steady_clock::now() + (FCountMax - FCount) * segment);
+  FMaker.SetDue(std::chrono::steady_clock::now() + (FCountMax - FCount) * segment, segment);
   return written;
 }
 

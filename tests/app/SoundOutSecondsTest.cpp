@@ -195,6 +195,30 @@ TEST(SoundOutSeconds, GainChangesOnASlowEngineLeaveNoSecondLate) {
   }
 }
 
+// Only the last quantisation before a segment is written is heard: gain
+// changes every 2 ms quantise the seconds again at most once a segment
+// (50 ms), not once a change.
+TEST(SoundOutSeconds, GainChangesQuantiseAgainAtMostOnceASegment) {
+  TRoad road;
+  road.MakeAudible({4, 5});
+  soundout::SetFormat(*road.Main, 48000, 16, TWavBufferSize::_50ms);
+  road.Main->Play();
+  ASSERT_TRUE(WaitUntil([&] { return road.Engine.QuantizeSeeds().size() == 2; }));
+  std::int32_t position = 0;
+  const auto began = std::chrono::steady_clock::now();
+  for (int i = 0; i < 250; ++i) {
+    position = position == 0 ? 20 : 0;
+    road.Main->SetTrackBarGain(TGainSide::_Left, position);
+    road.Main->ChangeGain();
+    std::this_thread::sleep_for(2ms);
+  }
+  const auto segments = (std::chrono::steady_clock::now() - began) / 50ms;
+  std::this_thread::sleep_for(100ms);
+  EXPECT_LE(road.Engine.QuantizeSeeds().size(), static_cast<std::size_t>(2 + segments + 3));
+  EXPECT_GE(road.Engine.QuantizeSeeds().size(), 4u);  // both seconds got the last gains
+  soundout::WhileDeviceRuns(road.Device, [&] { road.Main->Stop(); });
+}
+
 // A second the engine does not deliver in time leaves the device without
 // samples, but never the thread deaf: gain changes are answered and a Stop
 // is served within one segment while it is awaited.

@@ -263,7 +263,8 @@ bool TSecondMaker::Outdated(const TSecond& Second) const {
 
 // What to do next, by urgency: the current second again when the feeder
 // still writes from it and the next one is made or has time to spare, the
-// next second, the next second again, the current second again. A second
+// next second, the next second again, the current second again (never when
+// none of it is written after the quantisation would end). A second
 // is quantised again at most once a segment: a job held back for that
 // gives the time it may begin in Until.
 TSecondMaker::TJob TSecondMaker::NextJob(TClock::time_point& Until) const {
@@ -272,18 +273,23 @@ TSecondMaker::TJob TSecondMaker::NextJob(TClock::time_point& Until) const {
   const bool makeNext = FMoreComes && !next.Mixed;
   const auto now = TClock::now();
   const bool paced = now < FQuantizedAt + FSegment;
+  // The current second quantised again is heard only when a segment of it
+  // is still written after the quantisation ends: the last one is written
+  // a segment before the next second is due.
+  const bool currentHeard = FDue == TClock::time_point::max() ||
+                            (FDue != TClock::time_point::min() && now + FQuantizeTime + FSegment <= FDue);
   const auto held = [&] {
     Until = FQuantizedAt + FSegment;
     return TJob::_None;
   };
-  if (FCurrentFirst && Outdated(current)) {
+  if (FCurrentFirst && currentHeard && Outdated(current)) {
     if (!makeNext) return paced ? held() : TJob::_RequantizeCurrent;
     if (!paced && FDue != TClock::time_point::max() && now + FQuantizeTime + 2 * FMakeTime + kDueMargin <= FDue)
       return TJob::_RequantizeCurrent;
   }
   if (makeNext) return TJob::_MakeNext;
   if (Outdated(next)) return paced ? held() : TJob::_RequantizeNext;
-  if (Outdated(current)) return paced ? held() : TJob::_RequantizeCurrent;
+  if (currentHeard && Outdated(current)) return paced ? held() : TJob::_RequantizeCurrent;
   return TJob::_None;
 }
 

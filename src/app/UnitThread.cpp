@@ -87,17 +87,23 @@ TThreadDisplayOut::TThreadDisplayOut(TAutoResetEvent& EventCallDisplayOut, TUser
 
 TThreadDisplayOut::~TThreadDisplayOut() { End(); }
 
+// Only what the charts show is copied: the caller (the sound-out thread)
+// hands over a second many times a second while a gain bar moves.
+void TThreadDisplayOut::CopyChartPoints(const TWaveBufferInteger& From, TWaveBufferInteger& To) {
+  To.assign(From.begin(), From.begin() + std::min<std::ptrdiff_t>(std::ssize(From), kMaxChartPoints));
+}
+
 void TThreadDisplayOut::HandOver(const TWaveBufferInteger& Left, const TWaveBufferInteger& Right) {
   std::lock_guard<std::mutex> lock(FHandOverLock);
-  WaveBufferL = Left;
-  WaveBufferR = Right;
+  CopyChartPoints(Left, WaveBufferL);
+  CopyChartPoints(Right, WaveBufferR);
 }
 
 void TThreadDisplayOut::HandOver(const TWaveBufferInteger& Left, const TWaveBufferInteger& Right,
                                  std::int32_t PlayTime) {
   std::lock_guard<std::mutex> lock(FHandOverLock);
-  WaveBufferL = Left;
-  WaveBufferR = Right;
+  CopyChartPoints(Left, WaveBufferL);
+  CopyChartPoints(Right, WaveBufferR);
   FPlayTime = PlayTime;
 }
 

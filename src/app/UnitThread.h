@@ -238,6 +238,7 @@ class TThreadDisplayOut final : public TWorkerThread {
   void Wake() override { FEventCallDisplayOut.Set(); }
 
  private:
+  static void CopyChartPoints(const TWaveBufferInteger& From, TWaveBufferInteger& To);
   void Run(std::uint8_t Command, const TStopHost& StopHost);
   void DisplayPlayTime();
   void DisplayWaveChart();

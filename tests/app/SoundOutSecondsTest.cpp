@@ -71,8 +71,11 @@ TEST(SoundOutSeconds, AGainChangeQuantisesFirstWhatTheNextWriteTakes) {
   ASSERT_TRUE(road.DoneUntilWrites(kSegments));  // the last segment of the first second is written
   road.Main->SetTrackBarGain(TGainSide::_Left, 40);
   road.Main->ChangeGain();
-  ASSERT_TRUE(WaitUntil([&] { return road.Engine.QuantizeSeeds().size() == 6; }));
-  EXPECT_EQ(road.Engine.QuantizeSeeds(), (std::vector<std::uint32_t>{100, 101, 100, 101, 101, 100}));
+  // The playing second is written out: only the one made ahead is
+  // quantised again (see TheWrittenOutSecondIsNotQuantisedAgain).
+  ASSERT_TRUE(WaitUntil([&] { return road.Engine.QuantizeSeeds().size() == 5; }));
+  std::this_thread::sleep_for(120ms);
+  EXPECT_EQ(road.Engine.QuantizeSeeds(), (std::vector<std::uint32_t>{100, 101, 100, 101, 101}));
   ASSERT_TRUE(road.DoneUntilWrites(2 * kSegments + 1));  // into the third second, made with the last gains
   road.View.RunLater();
   EXPECT_TRUE(road.View.Messages().empty());
@@ -84,6 +87,36 @@ TEST(SoundOutSeconds, AGainChangeQuantisesFirstWhatTheNextWriteTakes) {
   ASSERT_EQ(writes.size(), 2 * kSegments + 1);
   for (std::size_t i = 0; i < writes.size(); ++i) {
     const auto& second = i < 2 ? before : i < kSegments ? minus20 : minus40;
+    EXPECT_EQ(writes[i].Data, Packed(second[i / kSegments], static_cast<std::int32_t>(i % kSegments), 2400, 16)) << i;
+  }
+  soundout::WhileDeviceRuns(road.Device, [&] { road.Main->Stop(); });
+}
+
+// Quantising the playing second again is useless once no segment of it is
+// written after the quantisation ends: a gain change after its last segment
+// is written quantises only the second made ahead, and the playing second
+// is left as it is.
+TEST(SoundOutSeconds, TheWrittenOutSecondIsNotQuantisedAgain) {
+  TRoad road;
+  road.MakeAudible({4, 5});
+  soundout::SetFormat(*road.Main, 48000, 16, TWavBufferSize::_50ms);
+  road.Engine.ClockSeed = 100;
+  road.Main->Play();
+  ASSERT_TRUE(WaitUntil([&] { return road.Engine.QuantizeSeeds().size() == 2; }));
+  constexpr std::size_t kSegments = 20;
+  ASSERT_TRUE(road.DoneUntilWrites(kSegments));  // the last segment of the first second is written
+  road.Main->SetTrackBarGain(TGainSide::_Left, 40);
+  road.Main->ChangeGain();
+  ASSERT_TRUE(WaitUntil([&] { return road.Engine.QuantizeSeeds().size() == 3; }));
+  std::this_thread::sleep_for(120ms);  // more than a segment: a quantisation again is no longer held back
+  EXPECT_EQ(road.Engine.QuantizeSeeds(), (std::vector<std::uint32_t>{100, 101, 101}));
+  ASSERT_TRUE(road.DoneUntilWrites(kSegments + 2));
+  const auto before = ExpectedSeconds(*road.Main, 2, 0.1L, 0.1L);
+  const auto minus40 = ExpectedSeconds(*road.Main, 2, 0.1L * TMainState::TrackBarGain(40), 0.1L);
+  const auto writes = road.Device.Writes();
+  ASSERT_EQ(writes.size(), kSegments + 2);
+  for (std::size_t i = 0; i < writes.size(); ++i) {
+    const auto& second = i < kSegments ? before : minus40;
     EXPECT_EQ(writes[i].Data, Packed(second[i / kSegments], static_cast<std::int32_t>(i % kSegments), 2400, 16)) << i;
   }
   soundout::WhileDeviceRuns(road.Device, [&] { road.Main->Stop(); });

@@ -87,8 +87,7 @@ TThreadDisplayOut::TThreadDisplayOut(TAutoResetEvent& EventCallDisplayOut, TUser
 
 TThreadDisplayOut::~TThreadDisplayOut() { End(); }
 
-// Only what the charts show is copied: the caller (the sound-out thread)
-// hands over a second many times a second while a gain bar moves.
+// Only what the charts show is copied (by the sound-out thread, often while a gain bar moves).
 void TThreadDisplayOut::CopyChartPoints(const TWaveBufferInteger& From, TWaveBufferInteger& To) {
   To.assign(From.begin(), From.begin() + std::min<std::ptrdiff_t>(std::ssize(From), kMaxChartPoints));
 }

@@ -413,6 +413,19 @@ int Press(Session&, HWND window, const Args& args)
     return PressButton(window) ? kOk : Error(kError, L"the click on \"" + args[0] + L"\" was not handled in time");
 }
 
+// The same, and prints how long the handler took, in milliseconds.
+int PressTimed(Session& session, HWND window, const Args& args)
+{
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const int result = Press(session, window, args);
+    QueryPerformanceCounter(&end);
+    if (result == kOk)
+        PrintLine(std::to_wstring((end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart));
+    return result;
+}
+
 // Presses the first button, then the second, COUNT times; stops at the
 // first error box of the target process. Prints the time it took.
 int PressCycle(Session& session, HWND, const Args& args)
@@ -587,6 +600,9 @@ int TrackBarCycle(Session& session, HWND window, const Args& args)
     if (!session.FindTargetProcess(processId))
         return Error(kNotFound, L"no target process");
     const DWORD start = GetTickCount();
+    // Looking for error boxes walks every window of the system: at most
+    // every 100 ms, so that the moves keep their pace.
+    DWORD looked = start;
     for (unsigned long i = 0; i < count; ++i) {
         const DWORD due = start + i * period;
         const DWORD now = GetTickCount();
@@ -595,6 +611,9 @@ int TrackBarCycle(Session& session, HWND window, const Args& args)
         const std::wstring failed = MoveTrackBar(window, positions[i % 2]);
         if (!failed.empty())
             return Error(kError, L"move " + std::to_wstring(i + 1) + L": " + failed);
+        if (i + 1 < count && GetTickCount() - looked < 100)
+            continue;
+        looked = GetTickCount();
         const auto boxes = ErrorBoxesOf(processId);
         if (!boxes.empty())
             return Error(kError, L"move " + std::to_wstring(i + 1) + L": error box \"" + boxes.front() + L"\"");
@@ -768,6 +787,7 @@ const Command kCommands[] = {
     {L"key", 2, true, L"key <name> <vk>           press and release a key (number, name or letter)", Key},
     {L"list", 0, false, L"list                      print name, class and text of every named control", List},
     {L"press", 1, true, L"press <name>              click a button and wait until its handler has run", Press},
+    {L"press-timed", 1, true, L"press-timed <name>        the same; prints the handler's time in ms", PressTimed},
     {L"press-cycle", 3, false, L"press-cycle <n> <a> <b>   press a then b, n times; stop at an error box", PressCycle},
     {L"file-dialogs", 3, false, L"file-dialogs <n> <button> <file|->  n file dialogs answered; prints handle counts",
      FileDialogCycle},

@@ -1,26 +1,141 @@
 #include "app/SecondMaker.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
 #include "synthesis/ExtendedPrecision.h"
 
-TSecondMaker::TSecondMaker(TSignalEngine& Engine) : FEngine(Engine), FSynthesizer(Engine) {
+namespace {
+
+// What the next second's time must hold beyond a quantisation and twice a
+// make (a busy machine makes one slower than the last) before the current
+// second is quantised again ahead of it.
+constexpr auto kDueMargin = std::chrono::milliseconds(50);
+
+// A job's time as the scheduler reckons it: a longer one at once, a shorter
+// one slowly, so that one quick job on a busy machine does not make room
+// that is not there.
+TSecondMaker::TClock::duration Reckon(TSecondMaker::TClock::duration Was, TSecondMaker::TClock::duration Took) {
+  return Took >= Was ? Took : (3 * Was + Took) / 4;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The engine as the maker calls it.
+
+TWaveBufferExtended TSecondMaker::TCancellableEngine::GenerateTone(const TPCMFormat& F, const TSignalAttribute& S,
+                                                                   const TInternalSetting& I, bool Inverse) {
+  Check();
+  return FEngine.GenerateTone(F, S, I, Inverse);
+}
+TWaveBufferExtended TSecondMaker::TCancellableEngine::GenerateSweep(const TPCMFormat& F, const TSignalAttribute& S,
+                                                                    std::int32_t Start) {
+  Check();
+  return FEngine.GenerateSweep(F, S, Start);
+}
+TWaveBufferExtended TSecondMaker::TCancellableEngine::GenerateNoise(const TPCMFormat& F, const TSignalAttribute& S,
+                                                                    TPinkNoiseMethod Pink, std::uint32_t Seed) {
+  Check();
+  return FEngine.GenerateNoise(F, S, Pink, Seed);
+}
+TWaveBufferExtendedStereo TSecondMaker::TCancellableEngine::SynthesizeSignals(const TPCMFormat& F, std::int32_t N,
+                                                                              const TSignalAttributeArray& A,
+                                                                              const TWaveBufferExtendedArray& B) {
+  Check();
+  return FEngine.SynthesizeSignals(F, N, A, B);
+}
+TWaveBufferIntegerStereo TSecondMaker::TCancellableEngine::QuantizeSignal(const TPCMFormat& F, long double L,
+                                                                          long double R,
+                                                                          const TWaveBufferExtendedStereo& S,
+                                                                          std::uint32_t Seed) {
+  Check();
+  return FEngine.QuantizeSignal(F, L, R, S, Seed);
+}
+void TSecondMaker::TCancellableEngine::GenerateToneInto(const TPCMFormat& F, const TSignalAttribute& S,
+                                                        const TInternalSetting& I, bool Inverse,
+                                                        TWaveBufferExtended& Buffer) {
+  Check();
+  FEngine.GenerateToneInto(F, S, I, Inverse, Buffer);
+}
+void TSecondMaker::TCancellableEngine::GenerateSweepInto(const TPCMFormat& F, const TSignalAttribute& S,
+                                                         std::int32_t Start, TWaveBufferExtended& Buffer) {
+  Check();
+  FEngine.GenerateSweepInto(F, S, Start, Buffer);
+}
+void TSecondMaker::TCancellableEngine::GenerateNoiseInto(const TPCMFormat& F, const TSignalAttribute& S,
+                                                         TPinkNoiseMethod Pink, std::uint32_t Seed,
+                                                         TWaveBufferExtended& Buffer) {
+  Check();
+  FEngine.GenerateNoiseInto(F, S, Pink, Seed, Buffer);
+}
+void TSecondMaker::TCancellableEngine::SynthesizeSignalsInto(const TPCMFormat& F, std::int32_t N,
+                                                             const TSignalAttributeArray& A,
+                                                             const TWaveBufferExtendedArray& B,
+                                                             TWaveBufferExtendedStereo& Mix) {
+  Check();
+  FEngine.SynthesizeSignalsInto(F, N, A, B, Mix);
+}
+void TSecondMaker::TCancellableEngine::QuantizeSignalInto(const TPCMFormat& F, long double L, long double R,
+                                                          const TWaveBufferExtendedStereo& S, std::uint32_t Seed,
+                                                          TWaveBufferIntegerStereo& Out) {
+  Check();
+  FEngine.QuantizeSignalInto(F, L, R, S, Seed, Out);
+}
+bool TSecondMaker::TCancellableEngine::SumLeadingSignalsInto(const TPCMFormat& F, std::int32_t N,
+                                                             const TSignalAttributeArray& A,
+                                                             const TWaveBufferExtendedArray& B,
+                                                             const std::size_t (&Records)[2],
+                                                             TWaveBufferExtendedStereo& Sums) {
+  Check();
+  return FEngine.SumLeadingSignalsInto(F, N, A, B, Records, Sums);
+}
+void TSecondMaker::TCancellableEngine::SynthesizeSignalsFromSumsInto(const TPCMFormat& F, std::int32_t N,
+                                                                     const TSignalAttributeArray& A,
+                                                                     const TWaveBufferExtendedArray& B,
+                                                                     const TExFunctionLib::TMixSums& From,
+                                                                     TWaveBufferExtendedStereo& Mix) {
+  Check();
+  FEngine.SynthesizeSignalsFromSumsInto(F, N, A, B, From, Mix);
+}
+
+// ---------------------------------------------------------------------------
+// TSecondMaker
+
+TSecondMaker::TSecondMaker(TSignalEngine& Engine, std::function<void()> Made)
+    : FEngine(Engine, FCancelled), FMade(std::move(Made)), FSynthesizer(FEngine) {
   // Its arithmetic needs the 64-bit mantissa, as every synthesis thread's.
   FThread = krv::StartExtendedThread([this] { Run(); });
 }
 
-TSecondMaker::~TSecondMaker() {
+TSecondMaker::~TSecondMaker() { End(); }
+
+void TSecondMaker::End() {
   {
     std::lock_guard<std::mutex> lock(FLock);
     FStop = true;
+    FCancelled.store(true);
   }
   FWake.notify_all();
-  FThread.join();
+  if (FThread.joinable()) FThread.join();
+}
+
+void TSecondMaker::Cancel() {
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    FCancelled.store(true);
+    FMoreComes = false;
+  }
+  FWake.notify_all();
 }
 
 void TSecondMaker::WaitIdle(std::unique_lock<std::mutex>& Lock) {
   FDone.wait(Lock, [this] { return !FBusy; });
+}
+
+void TSecondMaker::Notify() {
+  if (FMade) FMade();
 }
 
 void TSecondMaker::Quantize(const TSecond& Second, const TQuantizeGains& Gains, TWaveBufferIntegerStereo& Out) {
@@ -31,7 +146,10 @@ void TSecondMaker::Quantize(const TSecond& Second, const TQuantizeGains& Gains, 
 void TSecondMaker::Begin(const TSynthesisInputs& Inputs, const TQuantizeGains& Gains, bool MoreComes,
                          TWaveBufferInteger& Left, TWaveBufferInteger& Right) {
   std::unique_lock<std::mutex> lock(FLock);
+  // A job of the last series stops at its next engine call.
+  FCancelled.store(true);
   WaitIdle(lock);
+  FCancelled.store(false);
   for (TSecond& second : FSeconds) {
     second.Mixed = second.Made = false;
     second.TakenVersion = 0;
@@ -39,15 +157,21 @@ void TSecondMaker::Begin(const TSynthesisInputs& Inputs, const TQuantizeGains& G
   FFailed = false;
   FMoreComes = false;
   FCurrentFirst = false;
+  FDue = TClock::time_point::max();
+  FSegment = {};
+  FQuantizedAt = {};
   FGains = Gains;
   FBusy = true;  // the maker takes no job meanwhile
   lock.unlock();
   TSecond& current = FSeconds[FCurrent];
+  const auto began = TClock::now();
+  auto mixed = began;
   try {
     FFormat = Inputs.PCMFormat;
     FSynthesizer.Begin(Inputs, TGeneratorChoice::_Direct);
     FSynthesizer.Mix(current.Mix);
     current.Seed = FSynthesizer.Seed();
+    mixed = TClock::now();
     Quantize(current, Gains, FScratch);
   } catch (...) {
     lock.lock();
@@ -55,9 +179,13 @@ void TSecondMaker::Begin(const TSynthesisInputs& Inputs, const TQuantizeGains& G
     FDone.notify_all();
     throw;
   }
+  const auto ended = TClock::now();
   Left.swap(FScratch[0]);
   Right.swap(FScratch[1]);
   lock.lock();
+  // The first second makes every record: the later ones cost no more.
+  FMakeTime = ended - began;
+  FQuantizeTime = ended - mixed;
   current.Number = 0;
   current.Mixed = true;
   current.TakenVersion = Gains.Version;
@@ -70,14 +198,16 @@ void TSecondMaker::Begin(const TSynthesisInputs& Inputs, const TQuantizeGains& G
 
 bool TSecondMaker::TakeNext(bool MoreComes, TWaveBufferInteger& Left, TWaveBufferInteger& Right) {
   std::unique_lock<std::mutex> lock(FLock);
-  TSecond& next = FSeconds[1 - FCurrent];
-  const bool ready = next.Mixed && next.Made;
-  if (!ready) {
-    FMoreComes = true;
-    FWake.notify_all();
-    FDone.wait(lock, [&] { return FFailed || (next.Mixed && next.Made); });
-  }
   if (FFailed) throw std::runtime_error("the next second could not be made");
+  TSecond& next = FSeconds[1 - FCurrent];
+  if (!(next.Mixed && next.Made)) {
+    // Late: nothing goes before it now.
+    FMoreComes = true;
+    FDue = TClock::time_point::min();
+    lock.unlock();
+    FWake.notify_all();
+    return false;
+  }
   Left.swap(next.Out[0]);
   Right.swap(next.Out[1]);
   next.Made = false;
@@ -86,9 +216,19 @@ bool TSecondMaker::TakeNext(bool MoreComes, TWaveBufferInteger& Left, TWaveBuffe
   old.Mixed = old.Made = false;  // a job still at it is dropped
   FCurrent = 1 - FCurrent;
   FMoreComes = MoreComes;
+  FDue = TClock::time_point::max();
   lock.unlock();
   FWake.notify_all();
-  return ready;
+  return true;
+}
+
+void TSecondMaker::SetDue(TClock::time_point Due, TClock::duration Segment) {
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    FDue = Due;
+    FSegment = Segment;
+  }
+  FWake.notify_all();
 }
 
 void TSecondMaker::ChangeGains(const TQuantizeGains& Gains, bool CurrentFirst) {
@@ -122,15 +262,34 @@ bool TSecondMaker::Outdated(const TSecond& Second) const {
 }
 
 // What to do next, by urgency: the current second again when the feeder
-// still writes from it, the next second, the next second again, the
-// current second again.
-TSecondMaker::TJob TSecondMaker::NextJob() {
+// still writes from it and the next one is made or has time to spare, the
+// next second, the next second again, the current second again (never when
+// none of it is written after the quantisation would end). A second
+// is quantised again at most once a segment: a job held back for that
+// gives the time it may begin in Until.
+TSecondMaker::TJob TSecondMaker::NextJob(TClock::time_point& Until) const {
   const TSecond& current = FSeconds[FCurrent];
   const TSecond& next = FSeconds[1 - FCurrent];
-  if (FCurrentFirst && Outdated(current)) return TJob::_RequantizeCurrent;
-  if (FMoreComes && !next.Mixed) return TJob::_MakeNext;
-  if (Outdated(next)) return TJob::_RequantizeNext;
-  if (Outdated(current)) return TJob::_RequantizeCurrent;
+  const bool makeNext = FMoreComes && !next.Mixed;
+  const auto now = TClock::now();
+  const bool paced = now < FQuantizedAt + FSegment;
+  // The current second quantised again is heard only when a segment of it
+  // is still written after the quantisation ends: the last one is written
+  // a segment before the next second is due.
+  const bool currentHeard = FDue == TClock::time_point::max() ||
+                            (FDue != TClock::time_point::min() && now + FQuantizeTime + FSegment <= FDue);
+  const auto held = [&] {
+    Until = FQuantizedAt + FSegment;
+    return TJob::_None;
+  };
+  if (FCurrentFirst && currentHeard && Outdated(current)) {
+    if (!makeNext) return paced ? held() : TJob::_RequantizeCurrent;
+    if (!paced && FDue != TClock::time_point::max() && now + FQuantizeTime + 2 * FMakeTime + kDueMargin <= FDue)
+      return TJob::_RequantizeCurrent;
+  }
+  if (makeNext) return TJob::_MakeNext;
+  if (Outdated(next)) return paced ? held() : TJob::_RequantizeNext;
+  if (currentHeard && Outdated(current)) return paced ? held() : TJob::_RequantizeCurrent;
   return TJob::_None;
 }
 
@@ -138,7 +297,14 @@ void TSecondMaker::Run() {
   std::unique_lock<std::mutex> lock(FLock);
   for (;;) {
     TJob job = TJob::_None;
-    FWake.wait(lock, [&] { return FStop || (!FBusy && !FFailed && (job = NextJob()) != TJob::_None); });
+    for (;;) {
+      auto until = TClock::time_point::max();
+      if (FStop || (!FBusy && !FFailed && !FCancelled.load() && (job = NextJob(until)) != TJob::_None)) break;
+      if (until == TClock::time_point::max())
+        FWake.wait(lock);
+      else
+        FWake.wait_until(lock, until);
+    }
     if (FStop) return;
     // The job's second and gains are taken under the lock; its work is done
     // outside it. Only this thread writes a second's mix.
@@ -150,9 +316,11 @@ void TSecondMaker::Run() {
       second.TakenVersion = 0;
     }
     const std::uint64_t number = second.Number;
+    if (job != TJob::_MakeNext) FQuantizedAt = TClock::now();
     FBusy = true;
     lock.unlock();
-    bool failed = false;
+    bool failed = false, cancelled = false;
+    const auto began = TClock::now();
     try {
       if (job == TJob::_MakeNext) {
         FSynthesizer.Advance();
@@ -160,19 +328,31 @@ void TSecondMaker::Run() {
         second.Seed = FSynthesizer.Seed();
       }
       Quantize(second, gains, FScratch);
+    } catch (const TCancellableEngine::TCancelled&) {
+      cancelled = true;  // the series is over
     } catch (...) {
       failed = true;
     }
+    const auto took = TClock::now() - began;
     lock.lock();
     FBusy = false;
     if (failed) {
       FFailed = true;
-    } else if (second.Number == number && (job == TJob::_MakeNext || second.Mixed)) {
-      second.Mixed = true;
-      second.Out.swap(FScratch);
-      second.Made = true;
-      second.Version = gains.Version;
+    } else if (!cancelled) {
+      if (job == TJob::_MakeNext)
+        FMakeTime = Reckon(FMakeTime, took);
+      else
+        FQuantizeTime = Reckon(FQuantizeTime, took);
+      if (second.Number == number && (job == TJob::_MakeNext || second.Mixed)) {
+        second.Mixed = true;
+        second.Out.swap(FScratch);
+        second.Made = true;
+        second.Version = gains.Version;
+      }
     }
     FDone.notify_all();
+    lock.unlock();
+    Notify();
+    lock.lock();
   }
 }

@@ -2,8 +2,11 @@
 // thread that feeds the device is free whenever the device asks for more.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -18,36 +21,55 @@ struct TQuantizeGains {
 
 // Makes, on its own thread, the next second of a play (generated, mixed,
 // quantised) while the current one plays, and, when the gains change, both
-// seconds quantised again. The feeding thread takes what is made without
-// waiting: the next second at a second's boundary (it waits only when the
-// next one is not made yet), the current one quantised again whenever it
-// looks. Every second keeps its own seed (the series' seed plus its number),
-// so what is made is what the synthesis makes second after second, bit for
-// bit, whichever thread makes it.
+// seconds quantised again. The feeding thread never waits for it: it takes
+// the next second at a second's boundary when it is made, the current one
+// quantised again whenever it looks. Every second keeps its own seed (the
+// series' seed plus its number), so what is made is what the synthesis
+// makes second after second, bit for bit, whichever thread makes it.
+//
+// The next second has a time by which it is due (SetDue). Quantising the
+// current second again goes before making the next one only while both
+// still fit before that time, by how long each took last; gains that change
+// faster than a quantisation takes merge into the latest.
 class TSecondMaker {
  public:
-  explicit TSecondMaker(TSignalEngine& Engine);
+  using TClock = std::chrono::steady_clock;
+
+  // Made is called on the maker's thread whenever a job has ended, without
+  // the maker's lock: it only wakes the feeder.
+  explicit TSecondMaker(TSignalEngine& Engine, std::function<void()> Made = {});
   ~TSecondMaker();
   TSecondMaker(const TSecondMaker&) = delete;
   TSecondMaker& operator=(const TSecondMaker&) = delete;
 
-  // Starts a series: once the maker has ended what it was doing, the first
-  // second is made on the calling thread and quantised into Left and Right;
-  // the maker then makes the next one unless MoreComes is false.
+  // Starts a series: once the maker has left what it was doing (a job of an
+  // ended series stops at its next engine call), the first second is made
+  // on the calling thread and quantised into Left and Right; the maker then
+  // makes the next one unless MoreComes is false.
   void Begin(const TSynthesisInputs& Inputs, const TQuantizeGains& Gains, bool MoreComes, TWaveBufferInteger& Left,
              TWaveBufferInteger& Right);
-  // The next second becomes the current one: swapped into Left and Right.
-  // Waits while it is not made yet; false then (it was late). The maker goes
-  // on to the one after unless MoreComes is false.
+  // The next second becomes the current one, swapped into Left and Right,
+  // when it is made; false (and the maker at it first) when it is not. The
+  // maker goes on to the one after unless MoreComes is false.
   bool TakeNext(bool MoreComes, TWaveBufferInteger& Left, TWaveBufferInteger& Right);
-  // New gains: the current second (first when CurrentFirst) and the next
-  // one are quantised again.
+  // When the next second is due (the feeder writes its first segment), and
+  // how often the feeder writes a segment: a second is quantised again at
+  // most once in that time, since only the last quantisation before a
+  // write is heard.
+  void SetDue(TClock::time_point Due, TClock::duration Segment);
+  // New gains: the current second (first, when CurrentFirst and there is
+  // time before the next one is due) and the next one are quantised again.
   void ChangeGains(const TQuantizeGains& Gains, bool CurrentFirst);
   // The current second quantised with newer gains than the feeder has, if
   // it is made: swapped into Left and Right.
   bool TakeRequantized(TWaveBufferInteger& Left, TWaveBufferInteger& Right);
   // True once the maker has failed (the engine threw); its series is over.
   bool Failed();
+  // The series is over: the maker takes no more jobs, and one at work stops
+  // at its next engine call. Never waits.
+  void Cancel();
+  // Ends the maker's thread; waits only for the engine call at work.
+  void End();
 
  private:
   struct TSecond {
@@ -62,13 +84,59 @@ class TSecondMaker {
   };
   enum class TJob : std::uint8_t { _None, _MakeNext, _RequantizeCurrent, _RequantizeNext };
 
+  // The engine as the maker calls it: every call first looks whether the
+  // series was cancelled, and throws TCancelled then.
+  class TCancellableEngine final : public TSignalEngine {
+   public:
+    struct TCancelled {};
+    TCancellableEngine(TSignalEngine& Engine, const std::atomic<bool>& Cancelled)
+        : FEngine(Engine), FCancelled(Cancelled) {}
+    std::uint32_t TimeSeed() override { return FEngine.TimeSeed(); }
+    TWaveBufferExtended GenerateTone(const TPCMFormat& F, const TSignalAttribute& S, const TInternalSetting& I,
+                                     bool Inverse) override;
+    TWaveBufferExtended GenerateSweep(const TPCMFormat& F, const TSignalAttribute& S, std::int32_t Start) override;
+    TWaveBufferExtended GenerateNoise(const TPCMFormat& F, const TSignalAttribute& S, TPinkNoiseMethod Pink,
+                                      std::uint32_t Seed) override;
+    TWaveBufferExtendedStereo SynthesizeSignals(const TPCMFormat& F, std::int32_t N, const TSignalAttributeArray& A,
+                                                const TWaveBufferExtendedArray& B) override;
+    TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& F, long double L, long double R,
+                                            const TWaveBufferExtendedStereo& S, std::uint32_t Seed) override;
+    void GenerateToneInto(const TPCMFormat& F, const TSignalAttribute& S, const TInternalSetting& I, bool Inverse,
+                          TWaveBufferExtended& Buffer) override;
+    void GenerateSweepInto(const TPCMFormat& F, const TSignalAttribute& S, std::int32_t Start,
+                           TWaveBufferExtended& Buffer) override;
+    void GenerateNoiseInto(const TPCMFormat& F, const TSignalAttribute& S, TPinkNoiseMethod Pink, std::uint32_t Seed,
+                           TWaveBufferExtended& Buffer) override;
+    void SynthesizeSignalsInto(const TPCMFormat& F, std::int32_t N, const TSignalAttributeArray& A,
+                               const TWaveBufferExtendedArray& B, TWaveBufferExtendedStereo& Mix) override;
+    void QuantizeSignalInto(const TPCMFormat& F, long double L, long double R, const TWaveBufferExtendedStereo& S,
+                            std::uint32_t Seed, TWaveBufferIntegerStereo& Out) override;
+    bool SumLeadingSignalsInto(const TPCMFormat& F, std::int32_t N, const TSignalAttributeArray& A,
+                               const TWaveBufferExtendedArray& B, const std::size_t (&Records)[2],
+                               TWaveBufferExtendedStereo& Sums) override;
+    void SynthesizeSignalsFromSumsInto(const TPCMFormat& F, std::int32_t N, const TSignalAttributeArray& A,
+                                       const TWaveBufferExtendedArray& B, const TExFunctionLib::TMixSums& From,
+                                       TWaveBufferExtendedStereo& Mix) override;
+    bool Concurrent() const override { return FEngine.Concurrent(); }
+
+   private:
+    void Check() const {
+      if (FCancelled.load(std::memory_order_relaxed)) throw TCancelled{};
+    }
+    TSignalEngine& FEngine;
+    const std::atomic<bool>& FCancelled;
+  };
+
   void Run();
-  TJob NextJob();
+  TJob NextJob(TClock::time_point& Until) const;
   bool Outdated(const TSecond& Second) const;
   void Quantize(const TSecond& Second, const TQuantizeGains& Gains, TWaveBufferIntegerStereo& Out);
   void WaitIdle(std::unique_lock<std::mutex>& Lock);
+  void Notify();
 
-  TSignalEngine& FEngine;
+  std::atomic<bool> FCancelled{false};
+  TCancellableEngine FEngine;
+  std::function<void()> FMade;
   // Used by the maker's thread, and by Begin while the maker is idle.
   TOneSecondSynthesizer FSynthesizer;
   TPCMFormat FFormat{};
@@ -85,5 +153,11 @@ class TSecondMaker {
   bool FBusy = false;
   bool FFailed = false;
   bool FStop = false;
+  TClock::time_point FDue = TClock::time_point::max();
+  TClock::duration FSegment{};
+  TClock::time_point FQuantizedAt{};  // when the last quantisation again began
+  // How long the last jobs took, wall time (a busy machine included).
+  TClock::duration FMakeTime{};
+  TClock::duration FQuantizeTime{};
   std::thread FThread;
 };

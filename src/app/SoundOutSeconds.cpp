@@ -9,14 +9,15 @@ TQuantizeGains TThreadSoundOut::Gains() const {
   return {FSettings.Gains.Left(), FSettings.Gains.Right(), FGainsVersion};
 }
 
-void TThreadSoundOut::GenerateOneSecond(bool First) {
+bool TThreadSoundOut::GenerateOneSecond(bool First) {
   if (First) {
     ++FGainsVersion;
     FMaker.Begin(FSettings.Signals, Gains(), NextSecondComes(), WaveBufferL, WaveBufferR);
-    return;
+    return true;
   }
-  // Made while the last one played; waited for only when it was not.
-  FMaker.TakeNext(NextSecondComes(), WaveBufferL, WaveBufferR);
+  // Made while the last one played; when it was not, the maker goes at it
+  // before anything else and the thread looks again at its next pass.
+  return FMaker.TakeNext(NextSecondComes(), WaveBufferL, WaveBufferR);
 }
 
 // A timed play makes no second past its last.
@@ -28,11 +29,12 @@ bool TThreadSoundOut::NextSecondComes() const {
 // New gains: the segments written once the second they come from is
 // quantised with them carry them. The maker quantises again first the
 // second that the next write takes from: the current one while some of it
-// is still to be written, else the next one. Nothing waits for it: until
-// then the device gets the segments as they were, and is never left dry.
+// is still to be written (and the next one has time to spare), else the
+// next one. Nothing waits for it: until then the device gets the segments
+// as they were, and is never left dry.
 void TThreadSoundOut::ChangeGains() {
   ++FGainsVersion;
-  FMaker.ChangeGains(Gains(), FCount + 1 < FCountMax || !NextSecondComes());
+  FMaker.ChangeGains(Gains(), !FAwaitingSecond && (FCount + 1 < FCountMax || !NextSecondComes()));
 }
 
 // The current second quantised with the newest gains, when the maker has

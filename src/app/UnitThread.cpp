@@ -87,17 +87,22 @@ TThreadDisplayOut::TThreadDisplayOut(TAutoResetEvent& EventCallDisplayOut, TUser
 
 TThreadDisplayOut::~TThreadDisplayOut() { End(); }
 
+// Only what the charts show is copied (by the sound-out thread, often while a gain bar moves).
+void TThreadDisplayOut::CopyChartPoints(const TWaveBufferInteger& From, TWaveBufferInteger& To) {
+  To.assign(From.begin(), From.begin() + std::min<std::ptrdiff_t>(std::ssize(From), kMaxChartPoints));
+}
+
 void TThreadDisplayOut::HandOver(const TWaveBufferInteger& Left, const TWaveBufferInteger& Right) {
   std::lock_guard<std::mutex> lock(FHandOverLock);
-  WaveBufferL = Left;
-  WaveBufferR = Right;
+  CopyChartPoints(Left, WaveBufferL);
+  CopyChartPoints(Right, WaveBufferR);
 }
 
 void TThreadDisplayOut::HandOver(const TWaveBufferInteger& Left, const TWaveBufferInteger& Right,
                                  std::int32_t PlayTime) {
   std::lock_guard<std::mutex> lock(FHandOverLock);
-  WaveBufferL = Left;
-  WaveBufferR = Right;
+  CopyChartPoints(Left, WaveBufferL);
+  CopyChartPoints(Right, WaveBufferR);
   FPlayTime = PlayTime;
 }
 
@@ -354,7 +359,7 @@ TThreadSoundOut::TThreadSoundOut(TSoundOutOwner& Owner, TAutoResetEvent& EventCa
       FDisplay(Display),
       FAnswer(CreateEvent(kEventSoundOutNotify)),
       EventWaveOutCallback(CreateEvent(kEventWaveOutCallback)),
-      FMaker(Engine) {}
+      FMaker(Engine, [this] { EventWaveOutCallback->Set(); }) {}
 
 TThreadSoundOut::~TThreadSoundOut() { End(); }
 
@@ -371,6 +376,9 @@ std::optional<TThreadSoundOut::TAnswer> TThreadSoundOut::AwaitAnswer(std::uint32
 }
 
 void TThreadSoundOut::Wake() {
+  // A second at work stops at its next engine call: the thread's end waits
+  // for no more.
+  if (Terminated()) FMaker.Cancel();
   FEventCallSoundOut.Set();
   EventWaveOutCallback->Set();
 }
@@ -416,13 +424,14 @@ void TThreadSoundOut::Execute() {
         case TState::_Closing: ClosingPass(); break;
       }
     } catch (...) {
-      Fail();
+      if (!Terminated()) Fail();  // a second cut short by the end is no failure
     }
   }
   try {
     EndWhileOpen();
   } catch (...) {
   }
+  FMaker.End();
 }
 
 // Whatever failed (an allocation, the engine), the play ends: the device is
@@ -559,6 +568,8 @@ void TThreadSoundOut::StartOutput() {
   FCount = 0;
   FPlayTime = 0;
   FLastSegment = false;
+  FAwaitingSecond = false;
+  FOwedDones = 0;
   GenerateOneSecond(true);
   FDisplay.HandOver(WaveBufferL, WaveBufferR);
   FDisplay.Call(kDisplayStart);
@@ -595,10 +606,29 @@ void TThreadSoundOut::PlayingPass() {
     return;
   }
   if (messages.Done > 0) FLastDone = now;
-  for (std::uint32_t i = 0; i < messages.Done && FState == TState::_Playing; ++i) HandleDone();
-  if (FState == TState::_Playing && now - FLastDone > std::chrono::milliseconds(FDeviceStallMs.load()))
+  for (std::uint32_t i = 0; i < messages.Done && FState == TState::_Playing; ++i) {
+    if (FAwaitingSecond)
+      ++FOwedDones;
+    else
+      HandleDone();
+  }
+  if (FState == TState::_Playing && FAwaitingSecond) ResumeLateSecond();
+  // A device left without samples while a late second is awaited is not
+  // stalled.
+  if (FState == TState::_Playing && !FAwaitingSecond &&
+      now - FLastDone > std::chrono::milliseconds(FDeviceStallMs.load()))
     EndPlay(kMessageOutputDeviceStopped);  // the device takes no more samples
-  if (FState == TState::_Playing) TakeRequantized();
+  if (FState == TState::_Playing && !FAwaitingSecond) TakeRequantized();
+}
+
+// The late second, once it is made: its first segment, then what the done
+// messages that came meanwhile ask for, as if it had been there in time.
+void TThreadSoundOut::ResumeLateSecond() {
+  if (!GenerateOneSecond(false)) return;
+  FAwaitingSecond = false;
+  WriteFirstSegment();
+  for (std::uint32_t owed = std::exchange(FOwedDones, 0); owed > 0 && FState == TState::_Playing; --owed)
+    HandleDone();
 }
 
 void TThreadSoundOut::ServePlayingCommand(const TCommand& Command) {
@@ -649,7 +679,17 @@ void TThreadSoundOut::HandleDone() {
     FDisplay.Call(kDisplayPlayTime);
     return;
   }
-  GenerateOneSecond(false);  // made ahead: normally it is there
+  // Made ahead: normally it is there. A late one is awaited with the
+  // commands served meanwhile.
+  if (!GenerateOneSecond(false)) {
+    FAwaitingSecond = true;
+    FOwedDones = 0;
+    return;
+  }
+  WriteFirstSegment();
+}
+
+void TThreadSoundOut::WriteFirstSegment() {
   if (!WriteWaveOutBuffer()) {
     EndPlay(kMessageCannotWriteWaveOut);
     return;
@@ -672,6 +712,10 @@ void TThreadSoundOut::EndPlay(std::string_view Message) {
 }
 
 void TThreadSoundOut::BeginClosing(TOutcome Outcome, std::uint32_t Sequence) {
+  // Nothing more is written: a second at work is dropped, never waited for.
+  FMaker.Cancel();
+  FAwaitingSecond = false;
+  FOwedDones = 0;
   FOutcome = Outcome;
   FOutcomeSequence = Sequence;
   switch (CloseWaveOutDevice()) {
@@ -860,6 +904,9 @@ bool TThreadSoundOut::WriteWaveOutBuffer() {
               pWaveBuffer[index]);
   const bool written = DeviceCall([&] { return FDevice.Write(pWaveHdr[index]); }) == 0;
   FOddEven = !FOddEven;
+  // The next second is due when the segment before its first one ends.
+  const auto segment = std::chrono::microseconds(1000000LL * FFrames / FSettings.Signals.PCMFormat._SamplingRate);
+  FMaker.SetDue(std::chrono::steady_clock::now() + (FCountMax - FCount) * segment, segment);
   return written;
 }
 

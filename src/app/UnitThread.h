@@ -6,7 +6,9 @@
 // create-wave threads it then waits, with a time-out, for the answer. Every
 // command gets a sequence number and its answer carries it back, so an
 // answer that comes after its requester gave up never satisfies a later
-// request. A command written before the previous one was taken replaces it.
+// request. A command written before the previous one was taken replaces it,
+// unless the thread's rule keeps the earlier one (the sound-out thread's
+// stop and start are never replaced by a gain change).
 //
 // The threads are started by their owner (Start) and ended by it
 // (Terminate, then WaitFor); they never free themselves.
@@ -57,11 +59,19 @@ class TCommandMailbox {
     std::uint32_t Sequence;
     TPayload Payload;
   };
+  // The mailbox's rule: true when a command Pending not yet taken stays
+  // and a later Incoming one is dropped. Without a rule the later command
+  // always replaces it.
+  using TKeeps = bool (*)(std::uint8_t Pending, std::uint8_t Incoming);
 
-  // Replaces any command not yet taken; returns the new command's number.
+  explicit TCommandMailbox(TKeeps Keeps = nullptr) : FKeeps(Keeps) {}
+
+  // Replaces any command not yet taken, unless the rule keeps that one;
+  // returns the new command's number (a dropped command is never answered).
   std::uint32_t Post(std::uint8_t Code, TPayload Payload = {}) {
     std::lock_guard<std::mutex> lock(FLock);
     const std::uint32_t sequence = ++FLastSequence;
+    if (FPending && FKeeps && FKeeps(FPending->Code, Code)) return sequence;
     FPending = TCommand{Code, sequence, std::move(Payload)};
     return sequence;
   }
@@ -76,9 +86,18 @@ class TCommandMailbox {
 
  private:
   std::mutex FLock;
+  TKeeps FKeeps;
   std::optional<TCommand> FPending;
   std::uint32_t FLastSequence = 0;
 };
+
+// The sound-out thread's rule: a gain change never replaces a stop or a
+// start that is not taken yet (the stop would be lost, and a start's
+// answer); it is dropped, and the second the play starts with, or nothing
+// at all after a stop, needs no answer to it.
+constexpr bool SoundOutKeeps(std::uint8_t Pending, std::uint8_t Incoming) {
+  return Incoming == kSoundOutGainChanged && (Pending == kSoundOutStop || Pending == kSoundOutStart);
+}
 
 // A thread's answers, each tagged with the number of the command it answers,
 // and the answer event that announces them. The last Kept answers are kept,
@@ -220,6 +239,7 @@ class TThreadDisplayOut final : public TWorkerThread {
   void Wake() override { FEventCallDisplayOut.Set(); }
 
  private:
+  static void CopyChartPoints(const TWaveBufferInteger& From, TWaveBufferInteger& To);
   void Run(std::uint8_t Command, const TStopHost& StopHost);
   void DisplayPlayTime();
   void DisplayWaveChart();
@@ -427,8 +447,11 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   void ReleaseWaveMemory();
   // The seconds are made by FMaker on a thread of its own: the next one
   // while the current one plays, so that a second's boundary has only a
-  // segment to write, and both again when the gains change.
-  void GenerateOneSecond(bool First);
+  // segment to write, and both again when the gains change. The next one is
+  // never waited for: false when it is not made yet.
+  bool GenerateOneSecond(bool First);
+  void ResumeLateSecond();
+  void WriteFirstSegment();
   bool NextSecondComes() const;
   void ChangeGains();
   void TakeRequantized();
@@ -446,7 +469,7 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   TSignalEngine& FEngine;
   TUserInterfaceSink& FUserInterface;
   TThreadDisplayOut& FDisplay;
-  TCommandMailbox<std::uint8_t> FMailbox;
+  TCommandMailbox<std::uint8_t> FMailbox{SoundOutKeeps};
   TAnswers FAnswer;
 
   // Written by the device's callback.
@@ -480,6 +503,10 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   std::int32_t FFrames = 0;
   std::int32_t FPlayTime = 0;
   bool FLastSegment = false;  // a timed play's last segment plays: nothing more is written
+  // The next second was not made at its boundary: the device gets nothing
+  // until it is, and the done messages meanwhile are served then, in order.
+  bool FAwaitingSecond = false;
+  std::uint32_t FOwedDones = 0;
   TSoundOutErrors FErrors;
   TPlaySettings FSettings;
   std::uint32_t FGainsVersion = 0;  // counts the gains taken

@@ -53,6 +53,10 @@ class TFakeEngine : public TSignalEngine {
   std::atomic<bool> Throw{false};
   // What the clock gives as the time seed.
   std::atomic<std::uint32_t> ClockSeed{5191230};
+  // A slow engine: each sweep and noise generation, and each quantisation,
+  // takes so long (a busy machine).
+  std::atomic<int> SecondDelayMs{0};
+  std::atomic<int> QuantizeDelayMs{0};
 
   std::uint32_t TimeSeed() override { return ClockSeed.load(); }
 
@@ -74,6 +78,7 @@ class TFakeEngine : public TSignalEngine {
   TWaveBufferExtended GenerateSweep(const TPCMFormat& PCMFormat, const TSignalAttribute&,
                                     std::int32_t TimeStart) override {
     if (Throw) throw std::bad_alloc();
+    std::this_thread::sleep_for(std::chrono::milliseconds(SecondDelayMs.load()));
     {
       std::unique_lock<std::mutex> lock(FLock);
       FSweepStarts.push_back(TimeStart);
@@ -86,6 +91,7 @@ class TFakeEngine : public TSignalEngine {
   TWaveBufferExtended GenerateNoise(const TPCMFormat& PCMFormat, const TSignalAttribute&,
                                     TPinkNoiseMethod PinkNoiseMethod, std::uint32_t Seed) override {
     if (Throw) throw std::bad_alloc();
+    std::this_thread::sleep_for(std::chrono::milliseconds(SecondDelayMs.load()));
     std::unique_lock<std::mutex> lock(FLock);
     FNoiseMethods.push_back(PinkNoiseMethod);
     FNoiseSeeds.push_back(Seed);
@@ -121,6 +127,7 @@ class TFakeEngine : public TSignalEngine {
   TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& PCMFormat, long double OutputGainL,
                                           long double OutputGainR, const TWaveBufferExtendedStereo& Stereo,
                                           std::uint32_t Seed) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(QuantizeDelayMs.load()));
     {
       std::lock_guard<std::mutex> lock(FLock);
       FQuantizeSeeds.push_back(Seed);

@@ -30,6 +30,40 @@ TEST(AutoResetEvent, SignalIsConsumedByOneWaitAndCountsOnce) {
   setter.join();
 }
 
+// The sound-out thread's rule: a gain change never replaces a stop or a
+// start not yet taken (it is dropped); everything else replaces what waits.
+TEST(CommandMailbox, AGainChangeNeverReplacesAPendingStopOrStart) {
+  TCommandMailbox<std::uint8_t> mailbox{SoundOutKeeps};
+  for (const std::uint8_t kept : {kSoundOutStop, kSoundOutStart}) {
+    SCOPED_TRACE(int(kept));
+    const auto first = mailbox.Post(kept);
+    const auto gain = mailbox.Post(kSoundOutGainChanged);
+    EXPECT_GT(gain, first);
+    const auto taken = mailbox.Take();
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->Code, kept);
+    EXPECT_EQ(taken->Sequence, first);
+    EXPECT_FALSE(mailbox.Take());
+  }
+  // A later stop or start replaces a gain change, a start a stop, a stop a
+  // start, a gain change a gain change.
+  const std::uint8_t pairs[][2] = {{kSoundOutGainChanged, kSoundOutStop},
+                                   {kSoundOutGainChanged, kSoundOutStart},
+                                   {kSoundOutStop, kSoundOutStart},
+                                   {kSoundOutStart, kSoundOutStop},
+                                   {kSoundOutGainChanged, kSoundOutGainChanged}};
+  for (const auto& pair : pairs) {
+    SCOPED_TRACE(int(pair[0]) * 10 + pair[1]);
+    mailbox.Post(pair[0]);
+    const auto later = mailbox.Post(pair[1]);
+    const auto taken = mailbox.Take();
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->Code, pair[1]);
+    EXPECT_EQ(taken->Sequence, later);
+  }
+  EXPECT_FALSE(SoundOutKeeps(kSoundOutGainChanged, kSoundOutGainChanged));
+}
+
 TEST(CommandMailbox, LaterCommandReplacesOneNotYetTaken) {
   TCommandMailbox<int> mailbox;
   EXPECT_FALSE(mailbox.Take());

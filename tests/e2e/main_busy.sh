@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# main_busy.sh: the wave-out road on a busy machine. The program (every
+# thread of its Wine process) and two busy loops share the same two cores
+# (KRV_BUSY_CORES, by default the last two the test may use); the device is
+# read at exactly real time from another core (KRV_READER_CORE). The prefix's
+# Wine server is the system's part, not the program's: it serves every
+# process of the session (the driving krvctl too) and stays where the system
+# runs it, as a system's own work is not bound to a program's cores.
+# KRV_BUSY_SERVER=1 puts it on the busy cores as well, a harsher machine
+# than the one asked for (a starved server delays every wait and wake-up of
+# the sound path, whatever the program does).
+# 384000 Hz, 32 bits, DITHER with white dither and 2nd-order shaping, 50 ms
+# segments and the heavy signal set of main_realtime.sh.
+#  1. 20 s of play while the left output bar moves every 20 ms, as a drag
+#     moves it: no run of 2 ms or more of digital silence (a second that was
+#     not ready at its boundary) and no error box.
+#  2. Stops pressed while the bar moves: each answered (the Play button shows
+#     stopped) within 0.5 s, no error box.
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
+rate=384000
+seconds=20
+stops=10
+
+# Two cores for the program and the busy loops, a third for the reader: on
+# fewer the test does not apply (skipped, exit 77).
+mapfile -t allowed < <(python3 -c 'import os; print(*sorted(os.sched_getaffinity(0)), sep="\n")')
+if [ "${#allowed[@]}" -lt 3 ]; then
+  echo "SKIP: the test needs 3 cores, it may use ${#allowed[@]}"
+  exit 77
+fi
+krv_e2e_setup main-busy
+busy_cores="${KRV_BUSY_CORES:-${allowed[-2]},${allowed[-1]}}"
+reader_core="${KRV_READER_CORE:-${allowed[-3]}}"
+echo "program and busy loops on cores $busy_cores, the reader on core $reader_core"
+
+krv_paced_capture 1.0
+taskset -a -p -c "$reader_core" "$KRV_PACED_READER" >/dev/null || krv_fail "pinning the reader"
+
+busy_pids=()
+server_masks=()
+end_busy() {
+  local pid entry
+  for pid in "${busy_pids[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  busy_pids=()
+  # The prefix's Wine server serves the later tests: its cores are given back.
+  for entry in "${server_masks[@]}"; do taskset -a -p "${entry#*:}" "${entry%%:*}" >/dev/null 2>&1; done
+  server_masks=()
+}
+KRV_MOVER=""
+KRV_E2E_EXIT_HOOKS+=('end_busy' '[ -n "$KRV_MOVER" ] && kill "$KRV_MOVER" 2>/dev/null')
+
+# The program's process, every thread of it (those it starts later too);
+# with KRV_BUSY_SERVER=1 the prefix's Wine server too.
+krv_start_main_window
+taskset -a -p -c "$busy_cores" "$KRV_PROGRAM" >/dev/null || krv_fail "pinning the program"
+for pid in $( [ "${KRV_BUSY_SERVER:-0}" = 1 ] && { pgrep -x wineserver; pgrep -x wineserver64; }); do
+  if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+    server_masks+=("$pid:$(taskset -p "$pid" | sed 's/.*: //')")
+    taskset -a -p -c "$busy_cores" "$pid" >/dev/null || krv_fail "pinning the Wine server"
+  fi
+done
+[ "${#server_masks[@]}" -gt 0 ] || [ "${KRV_BUSY_SERVER:-0}" != 1 ] || krv_fail "no Wine server of the prefix $WINEPREFIX"
+ctl() { krvctl --wait 5000 "$@"; }
+
+cfg="$KRV_E2E_DIR/heavy-$rate.cfg"
+krv_settings_file "$cfg" "SamplingRate=$rate" Quantization=32 Rounding=DITHER NoiseShaping=2nd WavBufferSize=50 FFTuse=Use
+krv_open_settings
+krv_file_dialog BitBtnExt_Load "$cfg"
+for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_SamplingRate)" = "$rate" ] && break; sleep 0.1; done
+krv_no_error_box "loading $cfg"
+ctl press BitBtnExt_Close || krv_fail "the settings window's CLOSE"
+krv_expect_eq "$(ctl text Label_Fs_Value)" "$rate" "sampling rate shown"
+
+ctl press BitBtnExt_Signals || krv_fail "Signals"
+krv_wait_window TFormSignals 10000 || krv_fail "no signal editor"
+krv_file_dialog BitBtnExt_Save "$KRV_E2E_DIR/start-up.sig"
+for _ in $(seq 50); do [ -s "$KRV_E2E_DIR/start-up.sig" ] && break; sleep 0.1; done
+krv_edit_signal_set "$KRV_E2E_DIR/start-up.sig" "$KRV_E2E_DIR/heavy.sig" \
+  "0:Frequency=1000" "0:WarbleCycle=16 Hz" "0:CycleOn=10" "0:CycleOff=5" "0:OutputChannel=L R" \
+  "1:Waveform=SQUARE" "1:Frequency=3000" "1:OutputChannel=Lch" \
+  "2:Waveform=TRIANGLE" "2:Frequency=5000" "2:WarbleCycle=8 Hz" "2:OutputChannel=Rch" \
+  "3:Waveform=SAW" "3:Frequency=7000" "3:OutputChannel=L R" \
+  "4:SweepType=LOG" "4:SweepPeriod=5" "4:SweepFrequencyStart=20" "4:SweepFrequencyStop=150000" "4:OutputChannel=L R" \
+  "5:NoiseType=PINK" "5:Amplitude=-30" "5:OutputChannel=L R" || krv_fail "no signal set to change"
+krv_file_dialog BitBtnExt_Load "$KRV_E2E_DIR/heavy.sig"
+krv_no_error_box "loading heavy.sig"
+krv_expect_eq "$(ctl text EditHex_Freq_4)" 7000 "frequency of signal 4 after loading"
+ctl press BitBtnExt_Close || krv_fail "the signal editor's CLOSE"
+krv_no_error_box "the signal editor's CLOSE"
+
+# The machine is busy from here on.
+for _ in 1 2; do
+  taskset -c "$busy_cores" bash -c 'while :; do :; done' &
+  busy_pids+=("$!")
+done
+
+failures=()
+# start_moves NAME: the left bar moved between 0 and -20 dB every 20 ms (at
+# most: as fast as the busy program takes the moves) by a krvctl in the
+# background, KRV_MOVER; end_moves ends it.
+start_moves() {
+  "$KRV_WINE" "$KRV_BIN/krvctl.exe" --wait 5000 trackbar-cycle TrackBar_L 100000 20 20 0 \
+    >"$KRV_E2E_DIR/$1.txt" 2>&1 </dev/null &
+  KRV_MOVER=$!
+}
+end_moves() {
+  kill "$KRV_MOVER" 2>/dev/null
+  wait "$KRV_MOVER" 2>/dev/null
+  return 0
+}
+drag() {
+  start_moves "$2"
+  sleep "$1"
+  end_moves
+}
+no_box() {
+  local boxes
+  if boxes="$(krvctl error-box)"; then
+    failures+=("$1: error box: $boxes")
+    krvctl dismiss-error-box >/dev/null
+  fi
+  return 0
+}
+
+# How fast the busy program takes the bar's moves (while it does not play).
+echo "bar moves while stopped: $(ctl trackbar-cycle TrackBar_L 50 20 20 0)"
+
+# 1. A drag of the level bar over 20 s of play.
+ctl press BitBtnExt_Play || krv_fail "Play"
+krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalActive "playing"
+drag "$seconds" drag-moves
+no_box "the drag"
+stop_ms="$(ctl press-timed BitBtnExt_Stop)" || krv_fail "Stop"
+echo "Stop after the drag: $stop_ms ms"
+[ "$(ctl glyph BitBtnExt_Play)" = _SignalInactive ] || { failures+=("still playing after the drag's Stop"); ctl press BitBtnExt_Stop; }
+no_box "the Stop after the drag"
+krv_keep_paced_capture 1 drag
+krv_analyze "$KRV_E2E_DIR/drag.wav" --quick --silence-runs-ms 2 >"$KRV_E2E_DIR/drag.txt"
+echo "drag: $(tr '\n' ' ' <"$KRV_E2E_DIR/drag.txt")"
+gaps="$(krv_figure "$KRV_E2E_DIR/drag.txt" silence_runs)"
+echo "silence runs of 2 ms or more while the bar moved: $gaps"
+[ "$(krv_figure "$KRV_E2E_DIR/drag.txt" frames)" -ge $(((seconds - 1) * rate)) ] ||
+  failures+=("the capture holds less than $((seconds - 1)) s")
+[ "$gaps" = 0 ] ||
+  failures+=("$gaps runs of 2 ms or more of silence (first at $(krv_figure "$KRV_E2E_DIR/drag.txt" silence_run_starts_s) s)")
+
+# 2. Stops pressed while the bar moves.
+times=()
+for n in $(seq "$stops"); do
+  ctl press BitBtnExt_Play || krv_fail "Play $n"
+  start_moves "stop-moves-$n"
+  sleep "$(python3 -c "print(0.6 + 0.13 * $n)")"
+  ms="$(ctl press-timed BitBtnExt_Stop)" || { failures+=("Stop $n: not handled"); ms=99999; }
+  end_moves
+  echo "Stop $n: $ms ms"
+  times+=("$ms")
+  [ "$ms" -le 500 ] || failures+=("Stop $n took $ms ms")
+  no_box "Stop $n"
+  [ "$(ctl glyph BitBtnExt_Play)" = _SignalInactive ] || { failures+=("Stop $n: still playing"); ctl press BitBtnExt_Stop; }
+  no_box "Stop $n, pressed again"
+done
+echo "Stop times during the bar's moves (ms): ${times[*]}"
+end_busy
+
+krv_close_main_window
+if [ "${#failures[@]}" -gt 0 ]; then
+  printf 'FAIL: %s\n' "${failures[@]}" >&2
+  exit 1
+fi
+echo PASS

@@ -159,7 +159,9 @@ void TSecondMaker::Begin(const TSynthesisInputs& Inputs, const TQuantizeGains& G
   FCurrentFirst = false;
   FDue = TClock::time_point::max();
   FSegment = {};
-  FQuantizedAt = {};
+  FRoundAt = {};
+  FRound = Gains;
+  FRoundJobs = 0;
   FGains = Gains;
   FBusy = true;  // the maker takes no job meanwhile
   lock.unlock();
@@ -244,6 +246,7 @@ bool TSecondMaker::TakeRequantized(TWaveBufferInteger& Left, TWaveBufferInteger&
   std::lock_guard<std::mutex> lock(FLock);
   TSecond& current = FSeconds[FCurrent];
   if (!current.Mixed || !current.Made || current.Version <= current.TakenVersion) return false;
+  if (!NextComesWith(current.Version)) return false;
   Left.swap(current.Out[0]);
   Right.swap(current.Out[1]);
   current.Made = false;
@@ -256,40 +259,63 @@ bool TSecondMaker::Failed() {
   return FFailed;
 }
 
-// A second whose newest quantisation has older gains than the latest.
-bool TSecondMaker::Outdated(const TSecond& Second) const {
-  return Second.Mixed && (Second.Made ? Second.Version : Second.TakenVersion) < FGains.Version;
+// A second whose newest quantisation has older gains than Version.
+bool TSecondMaker::Outdated(const TSecond& Second, std::uint32_t Version) const {
+  return Second.Mixed && (Second.Made ? Second.Version : Second.TakenVersion) < Version;
 }
 
-// What to do next, by urgency: the current second again when the feeder
-// still writes from it and the next one is made or has time to spare, the
-// next second, the next second again, the current second again (never when
-// none of it is written after the quantisation would end). A second
-// is quantised again at most once a segment: a job held back for that
-// gives the time it may begin in Until.
-TSecondMaker::TJob TSecondMaker::NextJob(TClock::time_point& Until) const {
+// True when the next second will come with gains no older than Version: it
+// is made with them or newer ones, or it is still to be made (with the
+// latest gains). The next second at work takes the gains it began with.
+bool TSecondMaker::NextComesWith(std::uint32_t Version) const {
+  const TSecond& next = FSeconds[1 - FCurrent];
+  if (next.Mixed) return next.Made && next.Version >= Version;
+  return !FMaking || FMakingVersion >= Version;
+}
+
+// What to do next, by urgency. New gains are brought in by a round, with
+// the gains it began with: the second made ahead quantised again first (it
+// is taken next, and the playing one quantised again is heard only once the
+// one made ahead has its gains too), then the playing one while some of it
+// is still written after the work would end. A round begins once as many
+// segments have passed since the last one began as it had jobs, so that a
+// drag that changes the gains faster costs no more than one quantisation a
+// segment; its second job follows at once.
+// Before the next second is made, the playing one comes first when there is
+// time to spare. NewRound tells whether the job begins a round; a job held
+// back by the pace gives the time it may begin in Until.
+TSecondMaker::TJob TSecondMaker::NextJob(TClock::time_point& Until, bool& NewRound) const {
   const TSecond& current = FSeconds[FCurrent];
   const TSecond& next = FSeconds[1 - FCurrent];
   const bool makeNext = FMoreComes && !next.Mixed;
   const auto now = TClock::now();
-  const bool paced = now < FQuantizedAt + FSegment;
+  const auto roundDue = FRoundAt + std::max(FRoundJobs, 1) * FSegment;
   // The current second quantised again is heard only when a segment of it
   // is still written after the quantisation ends: the last one is written
   // a segment before the next second is due.
   const bool currentHeard = FDue == TClock::time_point::max() ||
                             (FDue != TClock::time_point::min() && now + FQuantizeTime + FSegment <= FDue);
-  const auto held = [&] {
-    Until = FQuantizedAt + FSegment;
+  const bool currentOutdated = currentHeard && Outdated(current, FGains.Version);
+  const bool currentInRound = currentHeard && Outdated(current, FRound.Version);
+  const auto begin = [&](TJob Job) {
+    if (now >= roundDue) {
+      NewRound = true;
+      return Job;
+    }
+    Until = roundDue;
     return TJob::_None;
   };
-  if (FCurrentFirst && currentHeard && Outdated(current)) {
-    if (!makeNext) return paced ? held() : TJob::_RequantizeCurrent;
-    if (!paced && FDue != TClock::time_point::max() && now + FQuantizeTime + 2 * FMakeTime + kDueMargin <= FDue)
-      return TJob::_RequantizeCurrent;
+  NewRound = false;
+  if (FCurrentFirst && currentOutdated && makeNext && FDue != TClock::time_point::max() &&
+      now + FQuantizeTime + 2 * FMakeTime + kDueMargin <= FDue) {
+    if (currentInRound) return TJob::_RequantizeCurrent;
+    if (now >= roundDue) return begin(TJob::_RequantizeCurrent);
   }
   if (makeNext) return TJob::_MakeNext;
-  if (Outdated(next)) return paced ? held() : TJob::_RequantizeNext;
-  if (currentHeard && Outdated(current)) return paced ? held() : TJob::_RequantizeCurrent;
+  if (Outdated(next, FRound.Version)) return TJob::_RequantizeNext;
+  if (currentInRound) return TJob::_RequantizeCurrent;
+  if (Outdated(next, FGains.Version)) return begin(TJob::_RequantizeNext);
+  if (currentOutdated) return begin(TJob::_RequantizeCurrent);
   return TJob::_None;
 }
 
@@ -297,9 +323,11 @@ void TSecondMaker::Run() {
   std::unique_lock<std::mutex> lock(FLock);
   for (;;) {
     TJob job = TJob::_None;
+    bool newRound = false;
     for (;;) {
       auto until = TClock::time_point::max();
-      if (FStop || (!FBusy && !FFailed && !FCancelled.load() && (job = NextJob(until)) != TJob::_None)) break;
+      if (FStop || (!FBusy && !FFailed && !FCancelled.load() && (job = NextJob(until, newRound)) != TJob::_None))
+        break;
       if (until == TClock::time_point::max())
         FWake.wait(lock);
       else
@@ -309,15 +337,25 @@ void TSecondMaker::Run() {
     // The job's second and gains are taken under the lock; its work is done
     // outside it. Only this thread writes a second's mix.
     TSecond& second = FSeconds[job == TJob::_RequantizeCurrent ? FCurrent : 1 - FCurrent];
-    const TQuantizeGains gains = FGains;
+    TQuantizeGains gains = FGains;
     if (job == TJob::_MakeNext) {
       second.Number = FSeconds[FCurrent].Number + 1;
       second.Made = false;
       second.TakenVersion = 0;
     }
     const std::uint64_t number = second.Number;
-    if (job != TJob::_MakeNext) FQuantizedAt = TClock::now();
+    if (newRound) {
+      FRound = FGains;
+      FRoundAt = TClock::now();
+      FRoundJobs = 0;
+    }
+    if (job != TJob::_MakeNext) {
+      gains = FRound;
+      ++FRoundJobs;
+    }
     FBusy = true;
+    FMaking = job == TJob::_MakeNext;
+    FMakingVersion = gains.Version;
     lock.unlock();
     bool failed = false, cancelled = false;
     const auto began = TClock::now();
@@ -336,6 +374,7 @@ void TSecondMaker::Run() {
     const auto took = TClock::now() - began;
     lock.lock();
     FBusy = false;
+    FMaking = false;
     if (failed) {
       FFailed = true;
     } else if (!cancelled) {

@@ -61,7 +61,9 @@ class TSecondMaker {
   // time before the next one is due) and the next one are quantised again.
   void ChangeGains(const TQuantizeGains& Gains, bool CurrentFirst);
   // The current second quantised with newer gains than the feeder has, if
-  // it is made: swapped into Left and Right.
+  // it is made: swapped into Left and Right. Gains once heard are never
+  // followed by older ones: it is held back while the next second still
+  // comes with older gains than it.
   bool TakeRequantized(TWaveBufferInteger& Left, TWaveBufferInteger& Right);
   // True once the maker has failed (the engine threw); its series is over.
   bool Failed();
@@ -128,8 +130,9 @@ class TSecondMaker {
   };
 
   void Run();
-  TJob NextJob(TClock::time_point& Until) const;
-  bool Outdated(const TSecond& Second) const;
+  TJob NextJob(TClock::time_point& Until, bool& NewRound) const;
+  bool Outdated(const TSecond& Second, std::uint32_t Version) const;
+  bool NextComesWith(std::uint32_t Version) const;
   void Quantize(const TSecond& Second, const TQuantizeGains& Gains, TWaveBufferIntegerStereo& Out);
   void WaitIdle(std::unique_lock<std::mutex>& Lock);
   void Notify();
@@ -151,11 +154,16 @@ class TSecondMaker {
   bool FCurrentFirst = false;
   bool FMoreComes = false;
   bool FBusy = false;
+  bool FMaking = false;             // the job at work makes the next second
+  std::uint32_t FMakingVersion = 0;  // with these gains
   bool FFailed = false;
   bool FStop = false;
   TClock::time_point FDue = TClock::time_point::max();
   TClock::duration FSegment{};
-  TClock::time_point FQuantizedAt{};  // when the last quantisation again began
+  // The last round of quantising again: when it began, and its gains.
+  TClock::time_point FRoundAt{};
+  TQuantizeGains FRound;
+  int FRoundJobs = 0;  // its quantisations so far
   // How long the last jobs took, wall time (a busy machine included).
   TClock::duration FMakeTime{};
   TClock::duration FQuantizeTime{};

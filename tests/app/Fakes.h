@@ -140,6 +140,7 @@ class TFakeEngine : public TSignalEngine {
       for (std::size_t i = 0; i < Stereo[c].size(); ++i)
         out[c][i] = static_cast<std::int32_t>(std::lround(std::clamp(Stereo[c][i] * gain * m, -m, m)));
     }
+    ++FQuantized;
     return out;
   }
 
@@ -191,6 +192,8 @@ class TFakeEngine : public TSignalEngine {
     std::lock_guard<std::mutex> lock(FLock);
     return FQuantizeSeeds;
   }
+  // The quantisations ended (QuantizeSeeds has those begun).
+  std::size_t Quantized() const { return FQuantized.load(); }
 
  private:
   std::mutex FLock;
@@ -200,6 +203,7 @@ class TFakeEngine : public TSignalEngine {
   std::vector<std::int32_t> FSweepStarts;
   std::vector<TPinkNoiseMethod> FNoiseMethods;
   std::vector<std::uint32_t> FNoiseSeeds, FQuantizeSeeds;
+  std::atomic<std::size_t> FQuantized{0};
 };
 
 // A wave-out device that plays nothing: it keeps the queued headers and

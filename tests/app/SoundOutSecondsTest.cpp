@@ -51,11 +51,11 @@ TEST(SoundOutSeconds, TheNextSecondIsMadeAheadAndTheBoundaryOnlyWrites) {
   soundout::WhileDeviceRuns(road.Device, [&] { road.Main->Stop(); });
 }
 
-// A gain change quantises again first the second that the next write takes
-// from: the playing one while some of it is still to be written, else the
-// one made ahead; then the other one. Every segment written once its second
-// is quantised again carries the new gains.
-TEST(SoundOutSeconds, AGainChangeQuantisesFirstWhatTheNextWriteTakes) {
+// A gain change quantises again first the second made ahead, then the
+// playing one while some of it is still to be written: the playing one's
+// new gains are taken once the one made ahead has them too. Every segment
+// written from then on carries the new gains.
+TEST(SoundOutSeconds, AGainChangeQuantisesAgainTheSecondMadeAheadThenThePlayingOne) {
   TRoad road;
   road.MakeAudible({4, 5});
   soundout::SetFormat(*road.Main, 48000, 16, TWavBufferSize::_50ms);
@@ -64,8 +64,8 @@ TEST(SoundOutSeconds, AGainChangeQuantisesFirstWhatTheNextWriteTakes) {
   ASSERT_TRUE(WaitUntil([&] { return road.Engine.QuantizeSeeds().size() == 2; }));
   road.Main->SetTrackBarGain(TGainSide::_Left, 20);
   road.Main->ChangeGain();
-  ASSERT_TRUE(WaitUntil([&] { return road.Engine.QuantizeSeeds().size() == 4; }));
-  EXPECT_EQ(road.Engine.QuantizeSeeds(), (std::vector<std::uint32_t>{100, 101, 100, 101}));
+  ASSERT_TRUE(WaitUntil([&] { return road.Engine.Quantized() == 4; }));
+  EXPECT_EQ(road.Engine.QuantizeSeeds(), (std::vector<std::uint32_t>{100, 101, 101, 100}));
 
   constexpr std::size_t kSegments = 20;
   ASSERT_TRUE(road.DoneUntilWrites(kSegments));  // the last segment of the first second is written
@@ -75,7 +75,7 @@ TEST(SoundOutSeconds, AGainChangeQuantisesFirstWhatTheNextWriteTakes) {
   // quantised again (see TheWrittenOutSecondIsNotQuantisedAgain).
   ASSERT_TRUE(WaitUntil([&] { return road.Engine.QuantizeSeeds().size() == 5; }));
   std::this_thread::sleep_for(120ms);
-  EXPECT_EQ(road.Engine.QuantizeSeeds(), (std::vector<std::uint32_t>{100, 101, 100, 101, 101}));
+  EXPECT_EQ(road.Engine.QuantizeSeeds(), (std::vector<std::uint32_t>{100, 101, 101, 100, 101}));
   ASSERT_TRUE(road.DoneUntilWrites(2 * kSegments + 1));  // into the third second, made with the last gains
   road.View.RunLater();
   EXPECT_TRUE(road.View.Messages().empty());
@@ -186,6 +186,40 @@ class TBarDrag {
   std::uniform_int_distribution<int> FPause{5, 50};
 };
 
+// On a slow machine a gain change in the middle of a second is heard once
+// the playing second and the one made ahead are both quantised with it,
+// and from then on only: never the new gains and then the old ones again
+// at the next second's boundary.
+TEST(SoundOutSeconds, GainsOnceHeardAreNeverFollowedByOlderOnes) {
+  constexpr std::size_t kSegments = 20;
+  TRoad road;
+  road.MakeAudible({4, 5});
+  soundout::SetFormat(*road.Main, 48000, 16, TWavBufferSize::_50ms);
+  road.Main->Play();
+  ASSERT_TRUE(WaitUntil([&] { return road.Engine.Quantized() == 2; }));
+  road.Engine.QuantizeDelayMs = 300;
+  TRealTimeDevice device(road.Device, 50ms);
+  ASSERT_TRUE(WaitUntil([&] { return road.Device.WriteCount() >= kSegments / 2; }));
+  road.Main->SetTrackBarGain(TGainSide::_Left, 20);
+  road.Main->ChangeGain();
+  ASSERT_TRUE(WaitUntil([&] { return road.Device.WriteCount() >= 2 * kSegments + 10; }, 5s));
+  device.End();
+  const auto before = ExpectedSeconds(*road.Main, 3, 0.1L, 0.1L);
+  const auto after = ExpectedSeconds(*road.Main, 3, 0.1L * TMainState::TrackBarGain(20), 0.1L);
+  const auto writes = road.Device.Writes();
+  bool heard = false;
+  for (std::size_t i = 0; i < 2 * kSegments + 10; ++i) {
+    const auto segment = static_cast<std::int32_t>(i % kSegments);
+    const bool old = writes[i].Data == Packed(before[i / kSegments], segment, 2400, 16);
+    const bool now = writes[i].Data == Packed(after[i / kSegments], segment, 2400, 16);
+    ASSERT_TRUE(old || now) << i;
+    EXPECT_TRUE(now || !heard) << "segment " << i << " has the old gains after the new ones were heard";
+    heard = heard || now;
+  }
+  EXPECT_TRUE(heard);
+  soundout::WhileDeviceRuns(road.Device, [&] { road.Main->Stop(); });
+}
+
 // On a slow engine (a second takes 360 ms to make, 60 ms to quantise
 // again, of the 1000 ms it plays) and a device at real time, gain changes
 // every 5 to 50 ms never make a second late: quantising the playing second
@@ -229,8 +263,8 @@ TEST(SoundOutSeconds, GainChangesOnASlowEngineLeaveNoSecondLate) {
 }
 
 // Only the last quantisation before a segment is written is heard: gain
-// changes every 2 ms quantise the seconds again at most once a segment
-// (50 ms), not once a change.
+// changes every 2 ms quantise the seconds again about once a segment
+// (50 ms: a round of two every two segments), not once a change.
 TEST(SoundOutSeconds, GainChangesQuantiseAgainAtMostOnceASegment) {
   TRoad road;
   road.MakeAudible({4, 5});
@@ -245,9 +279,12 @@ TEST(SoundOutSeconds, GainChangesQuantiseAgainAtMostOnceASegment) {
     road.Main->ChangeGain();
     std::this_thread::sleep_for(2ms);
   }
-  const auto segments = (std::chrono::steady_clock::now() - began) / 50ms;
   std::this_thread::sleep_for(100ms);
-  EXPECT_LE(road.Engine.QuantizeSeeds().size(), static_cast<std::size_t>(2 + segments + 3));
+  // Counted over the whole time the quantisations had: the changes and the
+  // pause after them.
+  const auto seeds = road.Engine.QuantizeSeeds().size();
+  const auto segments = (std::chrono::steady_clock::now() - began) / 50ms;
+  EXPECT_LE(seeds, static_cast<std::size_t>(2 + segments + 3));
   EXPECT_GE(road.Engine.QuantizeSeeds().size(), 4u);  // both seconds got the last gains
   soundout::WhileDeviceRuns(road.Device, [&] { road.Main->Stop(); });
 }

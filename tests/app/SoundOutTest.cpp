@@ -206,7 +206,7 @@ TEST_F(SoundOutTest, TonesAreGeneratedOncePerPlaySweepAndNoiseEverySecond) {
 
 // Second n of a play has the time seed read at its start plus n (modulo
 // 2^32) for its noise and its dither; a gain change quantises the second
-// that plays again with its own seed, and the one made ahead with its own.
+// made ahead again with its own seed, and the one that plays with its own.
 TEST_F(SoundOutTest, EverySecondHasItsOwnSeedAndAGainChangeKeepsIt) {
   MakeAudible({5});
   SetFormat(48000, 16, TWavBufferSize::_500ms);
@@ -218,7 +218,7 @@ TEST_F(SoundOutTest, EverySecondHasItsOwnSeedAndAGainChangeKeepsIt) {
   Main().SetTrackBarGain(TGainSide::_Left, 20);
   Main().ChangeGain();
   ASSERT_TRUE(WaitUntil([&] { return engine.QuantizeSeeds().size() == 6; }));
-  EXPECT_EQ(engine.QuantizeSeeds(), (std::vector<std::uint32_t>{0xFFFFFFFFu, 0u, 1u, 2u, 1u, 2u}));
+  EXPECT_EQ(engine.QuantizeSeeds(), (std::vector<std::uint32_t>{0xFFFFFFFFu, 0u, 1u, 2u, 2u, 1u}));
   EXPECT_EQ(engine.NoiseSeeds(), (std::vector<std::uint32_t>{0xFFFFFFFFu, 0u, 1u, 2u}));
   WhileDeviceRuns([&] { Main().Stop(); });
 

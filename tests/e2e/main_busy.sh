@@ -63,31 +63,8 @@ done
 [ "${#server_masks[@]}" -gt 0 ] || [ "${KRV_BUSY_SERVER:-0}" != 1 ] || krv_fail "no Wine server of the prefix $WINEPREFIX"
 ctl() { krvctl --wait 5000 "$@"; }
 
-cfg="$KRV_E2E_DIR/heavy-$rate.cfg"
-krv_settings_file "$cfg" "SamplingRate=$rate" Quantization=32 Rounding=DITHER NoiseShaping=2nd WavBufferSize=50 FFTuse=Use
-krv_open_settings
-krv_file_dialog BitBtnExt_Load "$cfg"
-for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_SamplingRate)" = "$rate" ] && break; sleep 0.1; done
-krv_no_error_box "loading $cfg"
-ctl press BitBtnExt_Close || krv_fail "the settings window's CLOSE"
-krv_expect_eq "$(ctl text Label_Fs_Value)" "$rate" "sampling rate shown"
-
-ctl press BitBtnExt_Signals || krv_fail "Signals"
-krv_wait_window TFormSignals 10000 || krv_fail "no signal editor"
-krv_file_dialog BitBtnExt_Save "$KRV_E2E_DIR/start-up.sig"
-for _ in $(seq 50); do [ -s "$KRV_E2E_DIR/start-up.sig" ] && break; sleep 0.1; done
-krv_edit_signal_set "$KRV_E2E_DIR/start-up.sig" "$KRV_E2E_DIR/heavy.sig" \
-  "0:Frequency=1000" "0:WarbleCycle=16 Hz" "0:CycleOn=10" "0:CycleOff=5" "0:OutputChannel=L R" \
-  "1:Waveform=SQUARE" "1:Frequency=3000" "1:OutputChannel=Lch" \
-  "2:Waveform=TRIANGLE" "2:Frequency=5000" "2:WarbleCycle=8 Hz" "2:OutputChannel=Rch" \
-  "3:Waveform=SAW" "3:Frequency=7000" "3:OutputChannel=L R" \
-  "4:SweepType=LOG" "4:SweepPeriod=5" "4:SweepFrequencyStart=20" "4:SweepFrequencyStop=150000" "4:OutputChannel=L R" \
-  "5:NoiseType=PINK" "5:Amplitude=-30" "5:OutputChannel=L R" || krv_fail "no signal set to change"
-krv_file_dialog BitBtnExt_Load "$KRV_E2E_DIR/heavy.sig"
-krv_no_error_box "loading heavy.sig"
-krv_expect_eq "$(ctl text EditHex_Freq_4)" 7000 "frequency of signal 4 after loading"
-ctl press BitBtnExt_Close || krv_fail "the signal editor's CLOSE"
-krv_no_error_box "the signal editor's CLOSE"
+source "$KRV_ROOT/tests/e2e/heavy_set.sh"
+load_heavy_set "$rate"
 
 # The machine is busy from here on.
 for _ in 1 2; do

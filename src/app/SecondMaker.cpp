@@ -13,6 +13,11 @@ namespace {
 // second is quantised again ahead of it.
 constexpr auto kDueMargin = std::chrono::milliseconds(50);
 
+// Quantising again takes at most about one part in this many of the time,
+// so that on a busy machine the thread that feeds the device and the
+// device's own thread keep the processor they need.
+constexpr int kRoundShare = 3;
+
 // A job's time as the scheduler reckons it: a longer one at once, a shorter
 // one slowly, so that one quick job on a busy machine does not make room
 // that is not there.
@@ -278,9 +283,11 @@ bool TSecondMaker::NextComesWith(std::uint32_t Version) const {
 // is taken next, and the playing one quantised again is heard only once the
 // one made ahead has its gains too), then the playing one while some of it
 // is still written after the work would end. A round begins once as many
-// segments have passed since the last one began as it had jobs, so that a
-// drag that changes the gains faster costs no more than one quantisation a
-// segment; its second job follows at once.
+// segments have passed since the last one began as it had jobs (or, where
+// a quantisation takes longer than a third of a segment, three times their
+// time), so that a drag that changes the gains faster costs no more than
+// one quantisation a segment, nor more than a third of the processor; its
+// second job follows at once.
 // Before the next second is made, the playing one comes first when there is
 // time to spare. NewRound tells whether the job begins a round; a job held
 // back by the pace gives the time it may begin in Until.
@@ -289,7 +296,7 @@ TSecondMaker::TJob TSecondMaker::NextJob(TClock::time_point& Until, bool& NewRou
   const TSecond& next = FSeconds[1 - FCurrent];
   const bool makeNext = FMoreComes && !next.Mixed;
   const auto now = TClock::now();
-  const auto roundDue = FRoundAt + std::max(FRoundJobs, 1) * FSegment;
+  const auto roundDue = FRoundAt + std::max(FRoundJobs, 1) * std::max(FSegment, kRoundShare * FQuantizeTime);
   // The current second quantised again is heard only when a segment of it
   // is still written after the quantisation ends: the last one is written
   // a segment before the next second is due.

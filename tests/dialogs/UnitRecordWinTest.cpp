@@ -213,8 +213,9 @@ TEST_F(RecordWin, ClicksQueuedWhileAFileIsWrittenStartNothing) {
   Owner.Outcome = TWavRenderStatus::_Failed;  // the window stays open afterwards
   bool lockedDuringWrite = false;
   Owner.DuringWrite = [&] {
+    // Only CANCEL stays enabled: it ends the file being written.
     lockedDuringWrite = Form->Recording() && !IsWindowEnabled(Form->BitBtnExt_Record->Handle()) &&
-                        !IsWindowEnabled(Form->BitBtnExt_Cancel->Handle());
+                        IsWindowEnabled(Form->BitBtnExt_Cancel->Handle());
     // Clicks and a close arrive; a message box shown now would run them.
     PostMessageW(Form->BitBtnExt_Record->Handle(), BM_CLICK, 0, 0);
     PostMessageW(Form->BitBtnExt_Cancel->Handle(), BM_CLICK, 0, 0);

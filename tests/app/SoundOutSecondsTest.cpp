@@ -60,12 +60,22 @@ TEST(SoundOutSeconds, AGainChangeQuantisesAgainTheSecondMadeAheadThenThePlayingO
   road.MakeAudible({4, 5});
   soundout::SetFormat(*road.Main, 48000, 16, TWavBufferSize::_50ms);
   road.Engine.ClockSeed = 100;
+  const auto before = ExpectedSeconds(*road.Main, 3, 0.1L, 0.1L);
+  const auto minus20 = ExpectedSeconds(*road.Main, 3, 0.1L * TMainState::TrackBarGain(20), 0.1L);
+  const auto minus40 = ExpectedSeconds(*road.Main, 3, 0.1L * TMainState::TrackBarGain(40), 0.1L);
   road.Main->Play();
   ASSERT_TRUE(WaitUntil([&] { return road.Engine.QuantizeSeeds().size() == 2; }));
   road.Main->SetTrackBarGain(TGainSide::_Left, 20);
   road.Main->ChangeGain();
   ASSERT_TRUE(WaitUntil([&] { return road.Engine.Quantized() == 4; }));
   EXPECT_EQ(road.Engine.QuantizeSeeds(), (std::vector<std::uint32_t>{100, 101, 101, 100}));
+  // The engine has returned the playing second with the new gains; the
+  // feeding thread has taken it once the charts show it.
+  const std::vector<std::int32_t> chart(minus20[0][0].begin(), minus20[0][0].begin() + 1023);
+  ASSERT_TRUE(WaitUntil([&] {
+    const auto charts = road.Ui.Charts();
+    return !charts.empty() && charts.back().first == chart;
+  }));
 
   constexpr std::size_t kSegments = 20;
   ASSERT_TRUE(road.DoneUntilWrites(kSegments));  // the last segment of the first second is written
@@ -80,9 +90,6 @@ TEST(SoundOutSeconds, AGainChangeQuantisesAgainTheSecondMadeAheadThenThePlayingO
   road.View.RunLater();
   EXPECT_TRUE(road.View.Messages().empty());
 
-  const auto before = ExpectedSeconds(*road.Main, 3, 0.1L, 0.1L);
-  const auto minus20 = ExpectedSeconds(*road.Main, 3, 0.1L * TMainState::TrackBarGain(20), 0.1L);
-  const auto minus40 = ExpectedSeconds(*road.Main, 3, 0.1L * TMainState::TrackBarGain(40), 0.1L);
   const auto writes = road.Device.Writes();
   ASSERT_EQ(writes.size(), 2 * kSegments + 1);
   for (std::size_t i = 0; i < writes.size(); ++i) {

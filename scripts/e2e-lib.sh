@@ -417,8 +417,8 @@ krv_settings_file() {
   printf '%s\r\n' "${lines[@]}" >"$file"
 }
 krv_open_settings() {
-  krvctl --wait 5000 press BitBtnExt_Settings || krv_fail "Settings"
-  krvctl wait-class TFormSettings 10000 || krv_fail "no settings window"
+  krvctl --wait 5000 press BitBtnExt_Settings || krv_fail "Settings (krvctl exit code $?)"
+  krvctl wait-class TFormSettings 10000 || krv_fail "no settings window (krvctl exit code $?)"
 }
 krv_choose_property_sheet() {
   krv_open_settings

@@ -26,10 +26,6 @@ std::uint32_t TThreadCreateWave::Call(std::uint8_t Command, TSynthesisInputs Inp
 
 const TWaveBufferExtendedStereo* TThreadCreateWave::Fetch(std::uint32_t Sequence, std::uint32_t TimeoutMs,
                                                          std::uint32_t* Seed, const std::function<bool()>& Abandon) {
-  if (!Abandon) {
-    const auto answer = FAnswer.Await(Sequence, TimeoutMs);
-    return answer ? Result(*answer, Seed) : nullptr;
-  }
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(TimeoutMs);
   for (;;) {
@@ -37,7 +33,7 @@ const TWaveBufferExtendedStereo* TThreadCreateWave::Fetch(std::uint32_t Sequence
     const auto left = static_cast<std::uint32_t>(
         now < deadline ? std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count() : 0);
     if (const auto answer = FAnswer.Await(Sequence, std::min(left, kFetchSliceMs))) return Result(*answer, Seed);
-    if (left <= kFetchSliceMs || Abandon()) return nullptr;
+    if (left <= kFetchSliceMs || (Abandon && Abandon())) return nullptr;
   }
 }
 

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "synthesis/ExtendedPrecision.h"
+
 namespace krv {
 
 std::size_t BlockLength(std::int32_t fs, std::int32_t milliSec) {
@@ -68,6 +70,7 @@ void FrameTone(std::vector<long double> S, std::size_t N, std::int64_t shift, lo
 
 void HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute, std::int32_t milliSec,
                   SeriesKind Kind, TonePeriod period, BurstGateMaker burstGate, TWaveBufferExtended& out) {
+  const ExtendedPrecisionScope precision;  // whatever the caller's thread was left with
   const std::size_t N = BlockLength(PCMFormat._SamplingRate, milliSec);
   const long double off = Offset(PCMFormat, SignalAttribute);
   const std::int64_t fs = PCMFormat._SamplingRate;

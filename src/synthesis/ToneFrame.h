@@ -56,7 +56,8 @@ using BurstGateMaker = TWaveBufferExtended (*)(const TPCMFormat&, const TSignalA
 // Square, triangle and sawtooth records: the waveform's period from
 // `period`, framed as FrameTone says with the record's phase, amplitude,
 // offset and burst gate. No tone (F <= 0 or an empty period) leaves only
-// the offset.
+// the offset. Computes at extended precision whatever the caller's control
+// words.
 void HarmonicTone(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute, std::int32_t milliSec,
                   SeriesKind Kind, TonePeriod period, BurstGateMaker burstGate, TWaveBufferExtended& out);
 

@@ -8,7 +8,6 @@
 #include "synthesis/FourierPlan.h"
 #include "synthesis/ToneFrame.h"
 #include "synthesis/ToneSeries.h"
-#include "synthesis/ExtendedPrecision.h"
 #include "synthesis/UnitFunction.h"
 
 namespace {
@@ -49,7 +48,6 @@ struct TSpectralTone : TExFunctionLib {
 
   static void Make(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                    std::int32_t WaveBufferMilliSec, SeriesKind kind, TWaveBufferExtended& Buffer) {
-    const krv::ExtendedPrecisionScope precision;  // whatever the caller's thread was left with
     krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, kind, &Period, &BurstGate, Buffer);
   }
   static TWaveBufferExtended Make(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,

@@ -221,7 +221,6 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSquare(const TPCMFormat& PCM
 void TExFunctionLib::GenerateWaveDataSquare(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                             std::int32_t WaveBufferMilliSec, const TInternalSetting&,
                                             TWaveBufferExtended& Buffer) {
-  const krv::ExtendedPrecisionScope precision;  // whatever the caller's thread was left with
   krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Square, &DirectPeriod, &BurstGate,
                     Buffer);
 }
@@ -238,7 +237,6 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataTriangle(const TPCMFormat& P
 void TExFunctionLib::GenerateWaveDataTriangle(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                               std::int32_t WaveBufferMilliSec, const TInternalSetting&,
                                               TWaveBufferExtended& Buffer) {
-  const krv::ExtendedPrecisionScope precision;  // whatever the caller's thread was left with
   krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Triangle, &DirectPeriod, &BurstGate,
                     Buffer);
 }
@@ -255,7 +253,6 @@ TWaveBufferExtended TExFunctionLib::GenerateWaveDataSawtooth(const TPCMFormat& P
 void TExFunctionLib::GenerateWaveDataSawtooth(const TPCMFormat& PCMFormat, const TSignalAttribute& SignalAttribute,
                                               std::int32_t WaveBufferMilliSec, const TInternalSetting&,
                                               TWaveBufferExtended& Buffer) {
-  const krv::ExtendedPrecisionScope precision;  // whatever the caller's thread was left with
   krv::HarmonicTone(PCMFormat, SignalAttribute, WaveBufferMilliSec, SeriesKind::Sawtooth, &DirectPeriod, &BurstGate,
                     Buffer);
 }

@@ -246,7 +246,7 @@ krv_start_main_window() {
     krv_fail "an earlier program still runs 10 s later"
   krv_start_program
   KRV_PROGRAM=$KRV_PID
-  krv_wait_window TFormMain 60000 || krv_fail "no TFormMain window within 60 s"
+  krv_wait_window TFormMain 60000 || krv_fail "no TFormMain window within 60 s (krvctl exit code $?)"
 }
 
 krv_start_main_window_captured() {

@@ -90,6 +90,14 @@ import math, struct, sys
 data = open(sys.argv[1], "rb").read()
 at = data.index(b"data") + 8
 samples = struct.unpack_from("<%di" % ((len(data) - at) // 4), data, at)
+# After the last frame of a stopped play the audio system plays silence
+# from its reset until the device is closed: at most 100 ms of it.
+tail = 0
+while tail < len(samples) and samples[-1 - tail] == 0:
+    tail += 1
+if tail // 2 > 9600:
+    sys.exit("%d silent frames at the end" % (tail // 2))
+samples = samples[:len(samples) - tail // 2 * 2]
 assert len(samples) > 2 * 96000, "less than a second"
 # -6 dB at the -20 dB attenuation, RNE into 24 bits (full scale 2^23 - 1).
 scale = (2 ** 23 - 1 - 0.5) * 0.1 * 10 ** (-6 / 20)

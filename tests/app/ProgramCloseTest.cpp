@@ -224,4 +224,30 @@ TEST(ProgramClose, AStuckThreadNeverHoldsTheEndPastTheBound) {
   }
 }
 
+// The end of the user's session with no file being written: the window
+// closes as it does for the user, and a play is stopped before the system
+// ends the program.
+TEST(ProgramClose, TheEndOfTheSessionStopsAPlay) {
+  fakes::TFakeWaveOutDevice device;
+  fakes::TFakeWaveMemory memory;
+  fakes::TFakeEngine engine;
+  fakes::TFakeUserInterface ui;
+  fakes::TFakeView view;
+  TMainState state(TMainServices{PortableEventFactory(), device, memory, engine, ui, view, {5000, 5000, 5000, 5000}});
+  state.Play();
+  ASSERT_EQ(state.xOperation(), TOperation::_Play);
+  ASSERT_TRUE(device.IsOpen());
+  int closes = 0;
+  state.EndSession([&] {
+    ++closes;
+    state.Close();
+    state.BeginShutdown();
+  });
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(state.xOperation(), TOperation::_Stop);
+  EXPECT_FALSE(device.IsOpen());
+  EXPECT_TRUE(view.Messages().empty());
+  EXPECT_TRUE(state.Shutdown());
+}
+
 }  // namespace

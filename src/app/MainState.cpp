@@ -479,6 +479,25 @@ bool TMainState::FetchWaveData(long double GainL, long double GainR) {
 }
 
 // ---------------------------------------------------------------------------
+// A WAV file being written
+
+void TMainState::BeginRendering(std::function<void()> CancelNow) {
+  FRendering = true;
+  FCancelRendering = std::move(CancelNow);
+}
+
+void TMainState::EndRendering() {
+  FRendering = false;
+  FCancelRendering = nullptr;
+  if (const std::function<void()> close = std::exchange(FDeferredClose, {})) close();
+}
+
+void TMainState::EndSession(const std::function<void()>& Close) {
+  if (FRendering && FCancelRendering) FCancelRendering();
+  if (Close) Close();
+}
+
+// ---------------------------------------------------------------------------
 // Display
 
 void TMainState::SendDisplayStop() {

@@ -202,11 +202,24 @@ class TMainState final : private TSoundOutOwner {
   // --- A WAV file being written (user-interface thread) -------------------
   // The writer runs while this is set; it handles window events meanwhile.
   bool Rendering() const { return FRendering; }
-  void SetRendering(bool Value) { FRendering = Value; }
-  // The main window was closed while a file was written: it closes once the
-  // file is done. TakeDeferredClose answers whether that is due, once.
-  void DeferClose() { FCloseDeferred = true; }
-  bool TakeDeferredClose() { return std::exchange(FCloseDeferred, false); }
+  // The writer begins a file. CancelNow ends it at once as CANCEL does (its
+  // temporary file removed), from inside the writer's own event handling.
+  void BeginRendering(std::function<void()> CancelNow);
+  // The writer is done with its file, however the writing ended (complete,
+  // cancelled, failed or by an exception): a close deferred meanwhile is
+  // carried out now.
+  void EndRendering();
+  // The main window was closed while a file was written: Close runs once
+  // the writing ends.
+  void DeferClose(std::function<void()> Close) { FDeferredClose = std::move(Close); }
+  bool CloseDeferred() const { return static_cast<bool>(FDeferredClose); }
+  // The user's session ends, and the system ends the program soon after
+  // this returns, without waiting for anything: a file being written is
+  // ended now as CANCEL ends it (an earlier file of its name stays as it
+  // was), then the main window closes through Close, which stops a play as
+  // any close does (while the writer is still on its way out, the close
+  // follows it).
+  void EndSession(const std::function<void()>& Close);
 
   // --- The threads ---------------------------------------------------------
   TThreadSoundOut& ThreadSoundOut() { return *FThreadSoundOut; }
@@ -293,7 +306,8 @@ class TMainState final : private TSoundOutOwner {
   std::uint32_t FStartWait = 0;
   std::chrono::steady_clock::time_point FStartDeadline{};
   bool FRendering = false;
-  bool FCloseDeferred = false;
+  std::function<void()> FCancelRendering;
+  std::function<void()> FDeferredClose;
   bool FShutdownBegun = false;
   std::chrono::steady_clock::time_point FShutdownDeadline{};
   bool FShutDown = false;

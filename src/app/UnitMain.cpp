@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "app/ProgramClose.h"
 #include "app/WavRecording.h"
 #include "dialogs/UnitRecord.h"
 #include "framework/Dispatcher.h"
@@ -88,6 +89,43 @@ void CALLBACK RunLaterTask(HWND, UINT, UINT_PTR Id, DWORD) {
   }
 }
 
+// The process ends at once, from any thread, while another thread may be
+// stuck anywhere (the close's bound has passed). The global atoms that the
+// windows carry (component and picture names) would outlive it: they go
+// first; the system removes the single-instance mutex with the process.
+void ForgetWindowAtoms(HWND Window) {
+  for (const wchar_t* property : {L"KRV.Name", kGlyphProperty})
+    if (const auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(RemovePropW(Window, property))))
+      GlobalDeleteAtom(atom);
+}
+
+void EndProcessNow() {
+  EnumWindows(
+      [](HWND Window, LPARAM) -> BOOL {
+        DWORD process = 0;
+        GetWindowThreadProcessId(Window, &process);
+        if (process != GetCurrentProcessId()) return TRUE;
+        ForgetWindowAtoms(Window);
+        EnumChildWindows(
+            Window,
+            [](HWND Child, LPARAM) -> BOOL {
+              ForgetWindowAtoms(Child);
+              return TRUE;
+            },
+            0);
+        return TRUE;
+      },
+      0);
+  TerminateProcess(GetCurrentProcess(), 0);
+}
+
+// The watch over the program's close; it lives as long as the process, so
+// that it also covers what runs after the windows have gone.
+TProgramClose& ProgramClose() {
+  static TProgramClose* const close = new TProgramClose(TProgramClose::kBoundMs, &EndProcessNow);
+  return *close;
+}
+
 void ForgetLaterTasks() {
   for (const auto& [id, task] : LaterTasks()) KillTimer(nullptr, id);
   LaterTasks().clear();
@@ -159,6 +197,9 @@ TFormMain::TFormMain()
   OnShow = [this](TControl* sender) { FormShow(sender); };
   OnClose = [this](TControl* sender, TCloseAction& action) { FormClose(sender, action); };
   OnDestroy = [this](TControl* sender) { FormDestroy(sender); };
+  OnEndSession = [this](bool Ending) {
+    if (Ending) FormEndSession();
+  };
   FormMain = this;
 }
 
@@ -409,12 +450,21 @@ void TFormMain::FormClose(TControl*, TCloseAction& Action) {
     // A WAV file is being written (this close came through its event
     // handling, or through a message box shown meanwhile): the file is
     // finished first, then the window closes.
-    FState->DeferClose();
+    FState->DeferClose([window = Handle()] { PostMessageW(window, WM_CLOSE, 0, 0); });
     Action = caNone;
     return;
   }
+  // From here on the program is gone within the close's bound, whatever
+  // stays stuck (a driver call below, a thread that does not end).
+  ProgramClose().Begin();
   FState->Close();
   FState->BeginShutdown();
+}
+
+void TFormMain::FormEndSession() {
+  // The system ends the program right after this: a file being written is
+  // cancelled now, then the window closes as it does for the user.
+  if (FState) FState->EndSession([this] { Close(); });
 }
 
 void TFormMain::FormDestroy(TControl*) {
@@ -429,7 +479,7 @@ void TFormMain::FormDestroy(TControl*) {
     // then the process ends at once.
     ForgetGlyphNames(Handle());
     DestroyWindow(Handle());
-    ExitProcess(0);
+    ProgramClose().EndNow();
   }
 }
 
@@ -562,8 +612,6 @@ bool TFormMain::ShowDialog(TMainDialog Dialog) {
 }
 
 TWavRenderResult TFormMain::CreateWavFile() {
-  TWavRenderResult result = ::CreateWavFile(*FState, *FormRecord);
   // A close asked for meanwhile follows once the recording window is done.
-  if (FState->TakeDeferredClose()) PostMessageW(Handle(), WM_CLOSE, 0, 0);
-  return result;
+  return ::CreateWavFile(*FState, *FormRecord);
 }

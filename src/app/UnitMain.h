@@ -73,6 +73,8 @@ class TFormMain final : public TForm, private TMainWindowView {
   void FormShow(TControl* Sender);
   void FormClose(TControl* Sender, TCloseAction& Action);
   void FormDestroy(TControl* Sender);
+  // The user's session ends (WM_ENDSESSION).
+  void FormEndSession();
   void BitBtnExt_PlayClick(TControl* Sender);
   void BitBtnExt_StopClick(TControl* Sender);
   void BitBtnExt_RecClick(TControl* Sender);

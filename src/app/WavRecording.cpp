@@ -18,16 +18,30 @@ std::int32_t SweepStartOfSecond(const TSignalAttributeArray& Records, std::int32
   return static_cast<std::int32_t>(start);
 }
 
+namespace {
+
+// One writer for the program: the user-interface thread writes one file at a
+// time, and a request from an event handled meanwhile is refused.
+TWavRenderer Renderer;
+
+}  // namespace
+
 TWavRenderResult CreateWavFile(TMainState& State, TWavRecordingWindow& Window) {
-  // One writer for the program: the user-interface thread writes one file at
-  // a time, and a request from an event handled meanwhile is refused.
-  static TWavRenderer Renderer;
   if (Renderer.Busy()) return {TWavRenderStatus::_Busy, 0, kMsgWavFileBusy};
 
+  // However the writing ends (an exception included), a close of the main
+  // window deferred meanwhile is carried out at its end.
   struct TRenderingScope {
     TMainState& State;
-    explicit TRenderingScope(TMainState& S) : State(S) { State.SetRendering(true); }
-    ~TRenderingScope() { State.SetRendering(false); }
+    explicit TRenderingScope(TMainState& S) : State(S) {
+      State.BeginRendering([] { Renderer.CancelNow(); });
+    }
+    ~TRenderingScope() {
+      try {
+        State.EndRendering();
+      } catch (...) {
+      }
+    }
   } rendering(State);
 
   State.SweepStartTime = 0;
@@ -49,9 +63,17 @@ TWavRenderResult CreateWavFile(TMainState& State, TWavRecordingWindow& Window) {
   // its noise and its dither, also when it starts a new series.
   const std::uint32_t firstSeed = State.TimeSeed();
   TWavRenderHooks hooks;
-  const std::function<bool()> cancelled = [&Window] { return Window.KeepResponsive(); };
-  hooks.FetchSecond = [&State, &inStep, &asked, &records, &cancelled, rate = format._SamplingRate, recordTime,
-                       firstSeed](std::int32_t Second, std::uint32_t& Seed) {
+  // A close of the main window that waits for this file does not wait for a
+  // second that did not come (past its bound, or failed): the file then ends
+  // as CANCEL ends it, and the close follows. While the seconds come, the
+  // close waits for the whole file.
+  bool closeCancels = false;
+  const std::function<bool()> cancelled = [&Window, &closeCancels] {
+    const bool asked = Window.KeepResponsive();
+    return asked || closeCancels || Renderer.CancelledNow();
+  };
+  hooks.FetchSecond = [&State, &inStep, &asked, &records, &cancelled, &closeCancels, rate = format._SamplingRate,
+                       recordTime, firstSeed](std::int32_t Second, std::uint32_t& Seed) {
     if (asked) {
       // asked for by the second before
     } else if (inStep) {
@@ -63,6 +85,7 @@ TWavRenderResult CreateWavFile(TMainState& State, TWavRecordingWindow& Window) {
       State.SeriesSeed.reset();
     }
     const TWaveBufferExtendedStereo* mixed = State.FetchMixedSecond(&Seed, cancelled);
+    if (!mixed && State.CloseDeferred()) closeCancels = true;
     inStep = mixed != nullptr;
     asked = inStep && Second + 1 < recordTime;
     if (asked) State.RequestCreateWave(kCreateWaveNext);

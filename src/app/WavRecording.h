@@ -48,5 +48,10 @@ std::int32_t SweepStartOfSecond(const TSignalAttributeArray& Records, std::int32
 // A second is waited for as long as the create-wave thread makes it (up to
 // its bound), and the windows stay responsive meanwhile; a file the user
 // cancels is not kept (an earlier file of its name stays as it was) and the
-// window closes. State.Rendering() holds while the file is written.
+// window closes. State.Rendering() holds while the file is written; a close
+// of the main window deferred meanwhile is carried out when the writing ends,
+// however it ends. With such a close pending, a second that does not come
+// ends the file as CANCEL does (the close does not wait second by second
+// for a synthesis that is stuck). The end of the user's session ends the
+// file at once, as CANCEL does (State.EndSession).
 TWavRenderResult CreateWavFile(TMainState& State, TWavRecordingWindow& Window);

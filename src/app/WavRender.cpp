@@ -78,18 +78,41 @@ TWavRenderResult TWavRenderer::RenderFile(const TPCMFormat& PCMFormat, std::int3
   return Run(*layout, *sink, Hooks);
 }
 
+void TWavRenderer::CancelNow() noexcept {
+  if (!FSink) return;
+  FCancelledNow = true;
+  FSink->Discard();
+}
+
 TWavRenderResult TWavRenderer::Run(const TWavLayout& Layout, TByteSink& Sink, const TWavRenderHooks& Hooks) {
+  // The render's sink, for CancelNow, while it runs.
+  struct TSinkScope {
+    TWavRenderer& Renderer;
+    TSinkScope(TWavRenderer& R, TByteSink& Sink) : Renderer(R) {
+      Renderer.FSink = &Sink;
+      Renderer.FCancelledNow = false;
+    }
+    ~TSinkScope() {
+      Renderer.FSink = nullptr;
+      Renderer.FCancelledNow = false;
+    }
+  } sinkScope(*this, Sink);
   TWavRenderResult result{TWavRenderStatus::_Completed, 0, {}};
   try {
     TWavWriter writer(Sink, Layout);
     TWaveBufferIntegerStereo quantised;  // written over every second
-    const auto cancelled = [&Hooks] { return Hooks.Cancelled && Hooks.Cancelled(); };
+    // A cancel asked for inside a hook counts as soon as the hook returns.
+    const auto cancelled = [this, &Hooks] {
+      const bool asked = Hooks.Cancelled && Hooks.Cancelled();
+      return asked || FCancelledNow;
+    };
     for (std::int32_t second = 0; second < Layout.Seconds; ++second) {
       if (cancelled()) return Cancel(Sink);
       bool written = false;
       std::uint32_t seed = 0;
-      if (const TWaveBufferExtendedStereo* mixed = Hooks.FetchSecond(second, seed);
-          mixed != nullptr && HoldsSecond(*mixed, Layout.SamplingRate)) {
+      const TWaveBufferExtendedStereo* mixed = Hooks.FetchSecond(second, seed);
+      if (FCancelledNow) return Cancel(Sink);
+      if (mixed != nullptr && HoldsSecond(*mixed, Layout.SamplingRate)) {
         Hooks.Quantize(*mixed, seed, quantised);
         if (HoldsSecond(quantised, Layout.SamplingRate)) {
           writer.WriteSecond(quantised);
@@ -102,10 +125,12 @@ TWavRenderResult TWavRenderer::Run(const TWavLayout& Layout, TByteSink& Sink, co
         // The second keeps its place in the file, so nothing after it shifts.
         ++result.MissingSeconds;
         if (Hooks.ShowError) Hooks.ShowError(kMsgCannotCreateWaveData);
+        if (FCancelledNow) return Cancel(Sink);
         writer.WriteMissingSecond();
       }
       if (Hooks.SecondWritten) Hooks.SecondWritten(second + 1, Layout.Seconds);
     }
+    if (FCancelledNow) return Cancel(Sink);
     writer.Finish();
   } catch (const EFileError& e) {
     Sink.Discard();

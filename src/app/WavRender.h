@@ -68,9 +68,21 @@ class TWavRenderer {
 
   bool Busy() const { return FBusy; }
 
+  // Ends the render under way at once, as a cancel does: its file is
+  // discarded now (an earlier file of its name stays as it was) and the
+  // render returns _Cancelled as soon as it has control again, writing
+  // nothing more. Meant for a call from inside one of the render's own hooks
+  // (a window event handled meanwhile) when the process may end before the
+  // render unwinds: the end of the user's session. Nothing without a render.
+  void CancelNow() noexcept;
+  // True from CancelNow to the end of that render.
+  bool CancelledNow() const { return FCancelledNow; }
+
  private:
   TWavRenderResult Run(const TWavLayout& Layout, TByteSink& Sink, const TWavRenderHooks& Hooks);
   bool FBusy = false;
+  TByteSink* FSink = nullptr;  // the sink of the render under way
+  bool FCancelledNow = false;
 };
 
 // The engine's quantiser for `PCMFormat` at unity gain, one second per call.

@@ -259,6 +259,11 @@ LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
         Close();
         return 0;
+    case WM_QUERYENDSESSION:
+        return !OnQueryEndSession || OnQueryEndSession() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+        if (OnEndSession) OnEndSession(wParam != FALSE);
+        return 0;
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam)) {
             RestoreFocus();

@@ -89,6 +89,12 @@ public:
     TNotifyEvent OnHide;
     TNotifyEvent OnDestroy;
     std::function<void(TControl* sender, TCloseAction& action)> OnClose;
+    // The user's session ends (logoff, shutdown). OnQueryEndSession answers
+    // whether it may end (yes when unset); OnEndSession(Ending) follows, with
+    // Ending false when the end was called off. The system may end the
+    // process as soon as OnEndSession returns.
+    std::function<bool()> OnQueryEndSession;
+    std::function<void(bool Ending)> OnEndSession;
 
     // Focus bookkeeping, called by the controls.
     void ControlFocused(TControl* control);

@@ -552,9 +552,16 @@ class TFakeView : public TMainView {
     }
     if (OnGlyph) OnGlyph(ResourceName);
   }
+  // Runs inside ShowErrorMessage after the message is recorded (a box that
+  // waits for its answer).
+  std::function<void(std::string_view)> OnMessage;
+
   void ShowErrorMessage(std::string_view Text) override {
-    std::lock_guard<std::mutex> lock(FLock);
-    FMessages.emplace_back(Text);
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FMessages.emplace_back(Text);
+    }
+    if (OnMessage) OnMessage(Text);
   }
   // Kept until the test runs them (RunLater), as the window's timer would.
   void CallLater(std::uint32_t, std::function<void()> Task) override {

@@ -8,7 +8,9 @@
 #include <functional>
 #include <future>
 #include <thread>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Fakes.h"
@@ -30,8 +32,16 @@ class TFakeRecordingWindow final : public TWavRecordingWindow {
   std::function<bool()> OnEvents;
   int EventPasses = 0;
 
+  // Runs where the writer reads the window's progress bar, before the file
+  // is created; and inside CloseWindow.
+  std::function<void()> OnBegin;
+  std::function<void()> OnClose;
+
   std::filesystem::path WavFileName() const override { return FileName; }
-  std::int32_t ProgressMax() const override { return 100; }
+  std::int32_t ProgressMax() const override {
+    if (OnBegin) OnBegin();
+    return 100;
+  }
   void StepProgress(std::int32_t Step) override {
     Steps.push_back(Step);
     if (OnStep) OnStep();
@@ -40,7 +50,10 @@ class TFakeRecordingWindow final : public TWavRecordingWindow {
     Messages.emplace_back(Text);
     if (OnMessage) OnMessage();
   }
-  void CloseWindow() override { ++Closed; }
+  void CloseWindow() override {
+    ++Closed;
+    if (OnClose) OnClose();
+  }
   bool KeepResponsive() {
     ++EventPasses;
     return OnEvents && OnEvents();
@@ -185,6 +198,170 @@ TEST_F(WavRecordingTest, CancelEndsTheFileAndKeepsTheEarlierOne) {
     EXPECT_TRUE(rendering);
     EXPECT_FALSE(state.Rendering());
   }
+}
+
+// No ".tmp" file is left in Folder.
+void ExpectNoTemporary(const std::filesystem::path& Folder) {
+  for (const auto& entry : std::filesystem::directory_iterator(Folder))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+}
+
+void WriteEarlierTake(const std::filesystem::path& Name) {
+  std::ofstream earlier(Name, std::ios::binary);
+  earlier << "the earlier take";
+}
+
+std::string Contents(const std::filesystem::path& Name) {
+  const auto bytes = wavtest::ReadBytes(Name);
+  return {bytes.begin(), bytes.end()};
+}
+
+// The main window closed while the file is written: the close is carried
+// out once when the writing ends, however it ends, and never again by a
+// later file.
+TEST_F(WavRecordingTest, ADeferredCloseIsCarriedOutOnceHoweverTheWritingEnds) {
+  enum class TEnd { _Completed, _Cancelled, _Failed, _Exception };
+  for (const TEnd end : {TEnd::_Completed, TEnd::_Cancelled, TEnd::_Failed, TEnd::_Exception}) {
+    SCOPED_TRACE(static_cast<int>(end));
+    SetRecordTime(2);
+    window = {};
+    window.FileName = end == TEnd::_Failed ? dir / "no such folder" / "x.wav" : dir / "closed.wav";
+    int closes = 0;
+    bool closedAfterTheWriting = true;
+    window.OnBegin = [&] {
+      state.DeferClose([&] {
+        ++closes;
+        closedAfterTheWriting = closedAfterTheWriting && !state.Rendering();
+      });
+    };
+    if (end == TEnd::_Cancelled) window.OnEvents = [this] { return window.Steps.size() == 1; };
+    if (end == TEnd::_Exception) window.OnClose = [] { throw std::runtime_error("the window went"); };
+
+    if (end == TEnd::_Exception) {
+      EXPECT_THROW(CreateWavFile(state, window), std::runtime_error);
+    } else {
+      const TWavRenderResult result = CreateWavFile(state, window);
+      EXPECT_EQ(result.Status, end == TEnd::_Completed   ? TWavRenderStatus::_Completed
+                               : end == TEnd::_Cancelled ? TWavRenderStatus::_Cancelled
+                                                         : TWavRenderStatus::_Failed);
+    }
+    EXPECT_EQ(closes, 1) << "the close deferred during the file";
+    EXPECT_TRUE(closedAfterTheWriting);
+    EXPECT_FALSE(state.CloseDeferred());
+
+    // A later file, with no close asked for, closes nothing.
+    window = {};
+    window.FileName = dir / "later.wav";
+    EXPECT_TRUE(CreateWavFile(state, window).Completed());
+    EXPECT_EQ(closes, 1) << "a later file closed the program unasked";
+  }
+}
+
+// A close that waits for the file does not wait for a second that does not
+// come: the file ends as CANCEL ends it and the close follows, with no
+// message. A second that is only slow (within its bound) is waited for, and
+// the file is whole.
+TEST_F(WavRecordingTest, ACloseDuringAFileEndsItWhenASecondDoesNotCome) {
+  for (const bool secondComes : {false, true}) {
+    SCOPED_TRACE(secondComes ? "the second comes within its bound" : "the second never comes");
+    const auto name = dir / (secondComes ? "slow.wav" : "stuck.wav");
+    WriteEarlierTake(name);
+    SetRecordTime(5);
+    window = {};
+    window.FileName = name;
+    int closes = 0;
+    engine.CloseGate();
+    window.OnEvents = [&] {
+      if (window.EventPasses == 3) state.DeferClose([&closes] { ++closes; });
+      if (secondComes && window.EventPasses == 10) engine.OpenGate();  // some 50 ms: within the 200 ms bound
+      return false;
+    };
+
+    const TWavRenderResult result = CreateWavFile(state, window);
+    engine.OpenGate();
+
+    EXPECT_TRUE(window.Messages.empty()) << ::testing::PrintToString(window.Messages);
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(window.Closed, 1);
+    ExpectNoTemporary(dir.Path());
+    if (secondComes) {
+      EXPECT_TRUE(result.Completed());
+      EXPECT_EQ(result.MissingSeconds, 0);
+      EXPECT_EQ(wavtest::ReadBytes(name).size(), 44u + 5u * 48000u * 4u);
+    } else {
+      EXPECT_EQ(result.Status, TWavRenderStatus::_Cancelled);
+      EXPECT_TRUE(Contents(name) == "the earlier take");
+    }
+  }
+}
+
+// The end of the user's session while a file is written: the temporary
+// file is gone before the end returns (the system may end the process right
+// after it), the earlier file of the name is as it was, and the window
+// closes once the writer is out. Wherever the writer handles the event:
+// while it waits for a second, inside the message box of a missing second,
+// between two seconds.
+TEST_F(WavRecordingTest, TheEndOfTheSessionCancelsTheFileAtOnce) {
+  enum class TWhere { _Waiting, _InABox, _BetweenSeconds };
+  for (const TWhere where : {TWhere::_Waiting, TWhere::_InABox, TWhere::_BetweenSeconds}) {
+    SCOPED_TRACE(static_cast<int>(where));
+    const auto name = dir / "session.wav";
+    WriteEarlierTake(name);
+    SetRecordTime(5);
+    window = {};
+    window.FileName = name;
+    int closes = 0;
+    bool ended = false;
+    // The main window's close as it runs while a file is written.
+    const std::function<void()> close = [&] {
+      if (state.Rendering())
+        state.DeferClose([&closes] { ++closes; });
+      else
+        ++closes;
+    };
+    const auto endSession = [&] {
+      if (std::exchange(ended, true)) return;
+      state.EndSession(close);
+      // What the system leaves once this returns.
+      EXPECT_TRUE(Contents(name) == "the earlier take");
+      ExpectNoTemporary(dir.Path());
+      EXPECT_EQ(closes, 0);  // not while the writer is on its way out
+    };
+    switch (where) {
+      case TWhere::_Waiting:
+        engine.CloseGate();
+        window.OnEvents = [&] {
+          if (window.EventPasses == 3) endSession();
+          return false;
+        };
+        break;
+      case TWhere::_InABox:
+        engine.CloseGate();
+        window.OnMessage = endSession;
+        break;
+      case TWhere::_BetweenSeconds:
+        window.OnStep = [&] {
+          if (window.Steps.size() == 2) endSession();
+        };
+        break;
+    }
+
+    const TWavRenderResult result = CreateWavFile(state, window);
+    engine.OpenGate();
+
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(result.Status, TWavRenderStatus::_Cancelled);
+    EXPECT_LE(window.Messages.size(), where == TWhere::_InABox ? 1u : 0u);
+    EXPECT_EQ(window.Closed, 1);
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(Contents(name) == "the earlier take");
+    ExpectNoTemporary(dir.Path());
+  }
+  // With no file being written the window closes at once (a play is
+  // stopped by the close).
+  int closes = 0;
+  state.EndSession([&closes] { ++closes; });
+  EXPECT_EQ(closes, 1);
 }
 
 TEST(SweepStartOfSecond, StepsOneSecondAndWrapsAtThePeriod) {

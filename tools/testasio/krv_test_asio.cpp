@@ -38,6 +38,8 @@
 //                             half being played), then sends the window a
 //                             message and waits for the answer, so stop()
 //                             returns only once that thread has handled it
+//   KRV_TEST_ASIO_HANG        comma list of operations that never return, as
+//                             a driver stuck in the hardware: stop
 //   KRV_TEST_ASIO_RESET_AFTER      after this many halves, a reset request
 //   KRV_TEST_ASIO_LATENCY_AFTER    after this many halves, new latencies (+100)
 //   KRV_TEST_ASIO_BUFFERSIZE_AFTER after this many halves, a buffer size change
@@ -247,6 +249,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     FPaced = Env("KRV_TEST_ASIO_MODE") == "paced";
     FPlainCallback = Env("KRV_TEST_ASIO_CALLBACK") == "plain";
     FStopByMessage = Env("KRV_TEST_ASIO_STOP") == "message";
+    FHangStop = InList(SplitList(Env("KRV_TEST_ASIO_HANG")), "stop");
     FStopMs = EnvInt("KRV_TEST_ASIO_STOP_MS", -1);
     FResetAfter = EnvInt("KRV_TEST_ASIO_RESET_AFTER", -1);
     FLatencyAfter = EnvInt("KRV_TEST_ASIO_LATENCY_AFTER", -1);
@@ -310,6 +313,10 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
   ASIOError stop() override {
     Fault();
     const DWORD caller = GetCurrentThreadId();
+    if (FHangStop) {
+      Log("stop (does not return) on thread %lu", caller);
+      for (;;) Sleep(INFINITE);
+    }
     if (FStopByMessage && FStopWindow && IsWindow(FStopWindow)) {
       // As drivers that own a window do: the hardware finishes the half it
       // plays, then the stop is carried out on the window's thread, and
@@ -740,6 +747,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
   double FRate, FRateError, FRefusedRate;
   ULONGLONG FSettledAt = 0;
   bool FFailInit, FFailCreate, FFailStart, FFailSetRate, FFailGetRate, FPaced, FPlainCallback, FStopByMessage, FTimeInfo = false;
+  bool FHangStop = false;
   HWND FStopWindow = nullptr;
   std::string FCapturePath;
   TControlWordFault FControlWordFault;

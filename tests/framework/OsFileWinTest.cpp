@@ -75,7 +75,7 @@ TEST(ReplacingFileWin, TargetOpenElsewhereIsInUseAndStaysAsItWas) {
     ini.UpdateFile();
     ADD_FAILURE() << "a file in use was replaced";
   } catch (const EIniFileError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot write file \"" + p.string() + "\": it is in use by another program.");
+    EXPECT_EQ(std::string(e.what()), "Error - Cannot write the file \"" + p.string() + "\": it is in use by another program.");
   }
   CloseHandle(other);
 

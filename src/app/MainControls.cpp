@@ -216,22 +216,27 @@ void TMainControls::ScopeClick() {
 // ---------------------------------------------------------------------------
 // Gains
 
-void TMainControls::ShowGainBar(TGainSide Side) {
+std::int32_t TMainControls::ShowGainBar(TGainSide Side) {
   const TGainBarNames names = GainBarNames(Side);
   const std::int32_t position = FView.Position(names.TrackBar);
   const TGainBarReading reading = ReadGainBar(position);
   FView.SetPosition(names.ProgressBar, reading.Progress);
   FView.SetCaption(names.Label, reading.Label);
-  FState.SetTrackBarGain(Side, position);
+  return position;
 }
 
 void TMainControls::TrackBarChange(TGainSide Side) {
-  ShowGainBar(Side);
+  const std::int32_t position = ShowGainBar(Side);
   if (FState.xLockLR) {
     const TGainSide other = Side == TGainSide::_Left ? TGainSide::_Right : TGainSide::_Left;
     // Runs the other bar's own handler when its position differs.
-    FView.SetPosition(GainBarNames(other).TrackBar, FView.Position(GainBarNames(Side).TrackBar));
+    FView.SetPosition(GainBarNames(other).TrackBar, position);
     ShowGainBar(other);
+    // Both gains in one step: a gain round never takes one side's new gain
+    // with the other's old one.
+    FState.SetTrackBarGains(position);
+  } else {
+    FState.SetTrackBarGain(Side, position);
   }
   FState.ChangeGain();
 }

@@ -109,7 +109,8 @@ class TMainControls {
  private:
   void OpenEditor(TMainDialog Dialog);
   void ShowPanels(TDisplayPanel Page);
-  void ShowGainBar(TGainSide Side);
+  // Shows the bar's level; returns its position.
+  std::int32_t ShowGainBar(TGainSide Side);
   // Both charts' left axes fixed at the full scale of the format.
   void SetFixedAxes();
 

@@ -169,8 +169,16 @@ long double TMainState::TrackBarGain(std::int32_t TrackBarPosition) {
 }
 
 void TMainState::SetTrackBarGain(TGainSide Side, std::int32_t TrackBarPosition) {
+  const long double gain = TrackBarGain(TrackBarPosition);
   std::lock_guard<std::mutex> lock(FGainLock);
-  (Side == TGainSide::_Left ? FGains.OutputGainL : FGains.OutputGainR) = TrackBarGain(TrackBarPosition);
+  (Side == TGainSide::_Left ? FGains.OutputGainL : FGains.OutputGainR) = gain;
+}
+
+void TMainState::SetTrackBarGains(std::int32_t TrackBarPosition) {
+  const long double gain = TrackBarGain(TrackBarPosition);
+  std::lock_guard<std::mutex> lock(FGainLock);
+  FGains.OutputGainL = gain;
+  FGains.OutputGainR = gain;
 }
 
 // ---------------------------------------------------------------------------

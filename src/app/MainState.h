@@ -143,6 +143,8 @@ class TMainState final : private TSoundOutOwner {
   // 10^((progress - 100) / 20) with progress = 100 - position.
   static long double TrackBarGain(std::int32_t TrackBarPosition);
   void SetTrackBarGain(TGainSide Side, std::int32_t TrackBarPosition);
+  // Both track-bar gains from one position at once (the L/R lock).
+  void SetTrackBarGains(std::int32_t TrackBarPosition);
 
   // --- Flags (any thread) --------------------------------------------------
   TOperation xOperation() const { return FOperation.load(); }

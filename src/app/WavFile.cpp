@@ -53,15 +53,6 @@ void PutWaveFormatEx(TLittleEndian& w, const tWAVEFORMATEX& f) {
   w.U16(f.wBitsPerSample);
 }
 
-std::string PathText(const std::filesystem::path& p) {
-  const std::u8string s = p.u8string();
-  return std::string(s.begin(), s.end());
-}
-
-std::string FileMessage(const char* What, const std::filesystem::path& p, const std::string& Reason) {
-  return std::string("Error - Cannot ") + What + " the file \"" + PathText(p) + "\": " + Reason + ".";
-}
-
 }  // namespace
 
 TWavLayout MakeWavLayout(std::int32_t SamplingRate, std::int32_t Quantization, std::int32_t Seconds) {
@@ -185,7 +176,7 @@ TFileSink::TFileSink(const std::filesystem::path& FileName) : FFileName(FileName
   try {
     FFile = std::make_unique<TReplacingFile>(FFileName);
   } catch (const EOsFileError& e) {
-    throw EFileError(FileMessage("create", FFileName, e.what()));
+    throw EFileError(CannotWriteFileMessage(FFileName, e.what()));
   }
 }
 
@@ -195,7 +186,7 @@ void TFileSink::Write(const std::uint8_t* Data, std::size_t Size) {
   try {
     FFile->Write(Data, Size);
   } catch (const EOsFileError& e) {
-    throw EFileError(FileMessage("write", FFileName, e.what()));
+    throw EFileError(CannotWriteFileMessage(FFileName, e.what()));
   }
 }
 
@@ -203,7 +194,7 @@ void TFileSink::WriteAt(std::uint64_t Offset, const std::uint8_t* Data, std::siz
   try {
     FFile->WriteAt(Offset, Data, Size);
   } catch (const EOsFileError& e) {
-    throw EFileError(FileMessage("write", FFileName, e.what()));
+    throw EFileError(CannotWriteFileMessage(FFileName, e.what()));
   }
 }
 
@@ -211,7 +202,7 @@ void TFileSink::Close() {
   try {
     FFile->Commit();
   } catch (const EOsFileError& e) {
-    throw EFileError(FileMessage("write", FFileName, e.what()));
+    throw EFileError(CannotWriteFileMessage(FFileName, e.what()));
   }
 }
 

@@ -60,7 +60,7 @@ void PackWavSecond(const TWavLayout& Layout, const TWaveBufferIntegerStereo& Sec
                    std::vector<std::uint8_t>& Out);
 
 // An I/O failure of a WAV or text file; what() is a complete message for the
-// user (UTF-8), beginning "Error - ".
+// user (UTF-8): the one every window shows (CannotWriteFileMessage).
 class EFileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -86,7 +86,9 @@ class TByteSink {
 // renames over the target once it is complete. A file of the target's name is
 // replaced only by a complete one and is never lost when writing fails; no
 // other file is touched. The constructor throws EFileError when the temporary
-// file cannot be made or the target is no regular file. Discard (and
+// file cannot be made, the target is no regular file or the replace would
+// refuse it (read-only, in use), so that nothing is made for a file that
+// could never be written. Discard (and
 // destroying a sink that was not closed) removes the temporary file. Errors
 // carry the operating system's reason.
 class TFileSink final : public TByteSink {

@@ -65,7 +65,9 @@ TWavRenderResult TWavRenderer::RenderFile(const TPCMFormat& PCMFormat, std::int3
   if (FBusy) return BusyResult();
   TBusyScope busy(FBusy);
   // Check everything before the file is created, so that a refused request
-  // leaves an existing file of that name alone.
+  // leaves an existing file of that name alone, and before the first second,
+  // so that no render is spent on a file that could never be written (the
+  // sink refuses a target that the final replace would refuse).
   std::string message;
   const auto layout = LayoutFor(PCMFormat, RecordTime, message);
   if (!layout) return Failed(message);

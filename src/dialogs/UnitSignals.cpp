@@ -191,7 +191,7 @@ void TFormSignals::SaveSignalsFile(const std::filesystem::path& FileName) {
     const TPCMFormat format = Owner().PCMFormat();
     ::SaveSignalsFile(FileName, SignalAttributeArray, format._SamplingRate, format._Quantization);
   } catch (const EIniFileError& e) {
-    ShowMessage(Utf8ToWide(std::string("Error - ") + e.what()));
+    ShowMessage(Utf8ToWide(e.what()));
   }
 }
 

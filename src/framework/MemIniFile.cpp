@@ -54,16 +54,16 @@ TMemIniFile::TMemIniFile(std::filesystem::path fileName) : FFileName(std::move(f
     std::error_code ec;
     if (!std::filesystem::exists(FFileName, ec)) return;
     std::ifstream in(FFileName, std::ios::binary);
-    if (!in) throw EIniFileError("Cannot open file \"" + FFileName.string() + "\".");
+    if (!in) throw EIniFileError(CannotReadFileMessage(FFileName, "it cannot be opened"));
     std::string text;
     char buffer[64 * 1024];
     while (in) {
         in.read(buffer, sizeof buffer);
         text.append(buffer, static_cast<std::size_t>(in.gcount()));
         if (text.size() > MaxFileSize)
-            throw EIniFileError("File \"" + FFileName.string() + "\" is larger than 1 MiB.");
+            throw EIniFileError(CannotReadFileMessage(FFileName, "it is larger than 1 MiB"));
     }
-    if (in.bad()) throw EIniFileError("Cannot read file \"" + FFileName.string() + "\".");
+    if (in.bad()) throw EIniFileError(CannotReadFileMessage(FFileName, "it cannot be read"));
     SetText(text);
 }
 
@@ -190,15 +190,13 @@ std::vector<std::string> TMemIniFile::ReadSections() const
 
 void TMemIniFile::UpdateFile() const
 {
-    if (FFileName.empty()) throw EIniFileError("No file name given.");
+    if (FFileName.empty()) throw EIniFileError(CannotWriteFileMessage(FFileName, "no file name was given"));
     const std::string text = GetText();
-    std::string step = "create";
     try {
         TReplacingFile file(FFileName);
-        step = "write";
         file.Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
         file.Commit();
     } catch (const EOsFileError& e) {
-        throw EIniFileError("Cannot " + step + " file \"" + FFileName.string() + "\": " + e.what() + ".");
+        throw EIniFileError(CannotWriteFileMessage(FFileName, e.what()));
     }
 }

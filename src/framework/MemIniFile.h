@@ -18,7 +18,9 @@
 // file raises EIniFileError. UpdateFile writes the whole document through a
 // TReplacingFile (framework/OsFile.h): a temporary file of its own beside the
 // target, renamed over the target, so a failed write leaves the old file as
-// it was and no other file is ever touched.
+// it was and no other file is ever touched; its EIniFileError is the message
+// every window shows for a file that cannot be written
+// (CannotWriteFileMessage).
 #pragma once
 
 #include <cstdint>

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 // A failed file operation; what() is the system's reason as a sentence
 // (UTF-8, no final full stop).
@@ -25,6 +26,16 @@ class EOsFileStranded : public EOsFileError {
  public:
   using EOsFileError::EOsFileError;
 };
+
+// The message every window shows for a file that cannot be written (made,
+// written or put in its place), whatever the step and the window:
+// "Error - Cannot write the file "<name>": <reason>."
+inline constexpr std::string_view kMsgCannotWriteFile = "Error - Cannot write the file";
+std::string CannotWriteFileMessage(const std::filesystem::path& FileName, std::string_view Reason);
+// The same for a file that cannot be read (an earlier file that a save keeps
+// parts of): "Error - Cannot read the file "<name>": <reason>."
+inline constexpr std::string_view kMsgCannotReadFile = "Error - Cannot read the file";
+std::string CannotReadFileMessage(const std::filesystem::path& FileName, std::string_view Reason);
 
 // A file open for writing. Closes quietly when destroyed.
 class TOsFile {
@@ -63,6 +74,12 @@ class TOsFile {
 // was and Source left to the caller, or EOsFileStranded when Target is gone or
 // cannot be told to be there, Source then being kept.
 void ReplaceOsFile(const std::filesystem::path& Source, const std::filesystem::path& Target);
+
+// What ReplaceOsFile refuses, asked before anything is written: throws
+// EOsFileError when Target is a read-only file ("it is read-only") or, on
+// Windows, one that another program holds open without delete sharing ("it
+// is in use by another program"). Nothing when there is no such file.
+void CheckReplaceable(const std::filesystem::path& Target);
 
 // The system calls by which a file is put in another's place on Windows, each
 // answering the system's error code (0 for success). The steps around them
@@ -108,6 +125,8 @@ class TReplaceCalls {
 // ReplaceOsFile as Windows does it, through Calls (full names).
 void ReplaceOsFileThrough(const TReplaceCalls& Calls, const std::filesystem::path& Source,
                           const std::filesystem::path& Target);
+// CheckReplaceable as Windows does it, through Calls (a full name).
+void CheckReplaceableThrough(const TReplaceCalls& Calls, const std::filesystem::path& Target);
 #ifdef _WIN32
 // The system's own calls.
 const TReplaceCalls& SystemReplaceCalls();
@@ -121,6 +140,9 @@ void RemoveOsFile(const std::filesystem::path& FileName) noexcept;
 // or replaced but the target itself. Commit puts the bytes on the disk and
 // puts the temporary file in the target's place (ReplaceOsFile), so the
 // target is either left as it was or replaced by the complete new file. A
+// target that the replace would refuse (CheckReplaceable) is refused before
+// the temporary file is made, so that no work is spent on a file that could
+// never take its place; Commit asks again, as the target may change. A
 // failure, Discard, or destroying an uncommitted file removes the temporary
 // file; only when the target is gone and the new file could not take its
 // name, or the target cannot be told to be intact (EOsFileStranded), is it
@@ -130,8 +152,8 @@ class TReplacingFile {
   // Temporary names tried before giving up.
   static constexpr int kTemporaryNames = 1000;
 
-  // Throws EOsFileError when the target names a folder or no temporary file
-  // can be made.
+  // Throws EOsFileError when the target names a folder, would be refused by
+  // the replace (CheckReplaceable) or no temporary file can be made.
   explicit TReplacingFile(std::filesystem::path Target);
   ~TReplacingFile() { Discard(); }
   TReplacingFile(const TReplacingFile&) = delete;

@@ -73,11 +73,22 @@ void TOsFile::CloseQuietly() noexcept {
   FHandle = kNone;
 }
 
+namespace {
+
+// A file nobody may write is one its owner does not want changed.
+bool ReadOnly(const struct stat& File) { return S_ISREG(File.st_mode) && (File.st_mode & 0222) == 0; }
+
+}  // namespace
+
+void CheckReplaceable(const std::filesystem::path& Target) {
+  struct stat target {};
+  if (::stat(Target.c_str(), &target) == 0 && ReadOnly(target)) throw EOsFileError("it is read-only");
+}
+
 void ReplaceOsFile(const std::filesystem::path& Source, const std::filesystem::path& Target) {
   struct stat target {};
   if (::stat(Target.c_str(), &target) == 0) {
-    // A file nobody may write is one its owner does not want changed.
-    if (S_ISREG(target.st_mode) && (target.st_mode & 0222) == 0) throw EOsFileError("it is read-only");
+    if (ReadOnly(target)) throw EOsFileError("it is read-only");
     // The new file takes the target's permissions.
     if (::chmod(Source.c_str(), target.st_mode & 0777) != 0) ThrowErrno();
   } else if (errno != ENOENT) {

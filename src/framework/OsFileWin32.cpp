@@ -152,4 +152,11 @@ void ReplaceOsFile(const std::filesystem::path& Source, const std::filesystem::p
   ReplaceOsFileThrough(SystemReplaceCalls(), source, target);
 }
 
+void CheckReplaceable(const std::filesystem::path& Target) {
+  std::error_code ec;
+  const std::filesystem::path target = std::filesystem::absolute(Target, ec);
+  if (ec) ThrowError(ERROR_INVALID_NAME);
+  CheckReplaceableThrough(SystemReplaceCalls(), target);
+}
+
 void RemoveOsFile(const std::filesystem::path& FileName) noexcept { DeleteFileW(FileName.c_str()); }

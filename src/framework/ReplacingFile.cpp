@@ -11,6 +11,7 @@ TReplacingFile::TReplacingFile(std::filesystem::path Target) : FTarget(std::move
   const auto status = std::filesystem::status(FTarget, ec);
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
     throw EOsFileError("it is not a file");
+  CheckReplaceable(FTarget);
   for (int n = 0; n < kTemporaryNames; ++n) {
     std::filesystem::path name = FTarget;
     name += ".tmp" + std::to_string(n);
@@ -77,6 +78,15 @@ bool Exists(const TCalls& Calls, const std::filesystem::path& FileName, std::uin
   throw EOsFileError(Calls.Message(code));
 }
 
+// What the replace refuses of an existing target with these attributes.
+void RefuseUnreplaceable(const TCalls& Calls, const std::filesystem::path& Target, std::uint32_t Attributes) {
+  // A read-only file is one its owner does not want changed.
+  if ((Attributes & TCalls::kReadOnly) != 0) throw EOsFileError("it is read-only");
+  // Asked first, as the replace call would fail anyway: Wine's leaves a file
+  // of its own beside the target when it fails.
+  if (Calls.InUse(Target)) throw EOsFileError(kInUse);
+}
+
 // The reason a replace of Target failed with Code, Target being as it was.
 [[noreturn]] void ThrowReplaceError(const TCalls& Calls, std::uint32_t Code, const std::filesystem::path& Target) {
   if (Code == TCalls::kSharingViolation || Code == TCalls::kLockViolation || Calls.InUse(Target))
@@ -85,6 +95,19 @@ bool Exists(const TCalls& Calls, const std::filesystem::path& FileName, std::uin
 }
 
 }  // namespace
+
+std::string CannotWriteFileMessage(const std::filesystem::path& FileName, std::string_view Reason) {
+  return std::string(kMsgCannotWriteFile) + " \"" + Utf8Path(FileName) + "\": " + std::string(Reason) + ".";
+}
+
+std::string CannotReadFileMessage(const std::filesystem::path& FileName, std::string_view Reason) {
+  return std::string(kMsgCannotReadFile) + " \"" + Utf8Path(FileName) + "\": " + std::string(Reason) + ".";
+}
+
+void CheckReplaceableThrough(const TReplaceCalls& Calls, const std::filesystem::path& Target) {
+  std::uint32_t attributes = 0;
+  if (Exists(Calls, Target, attributes)) RefuseUnreplaceable(Calls, Target, attributes);
+}
 
 void ReplaceOsFileThrough(const TReplaceCalls& Calls, const std::filesystem::path& Source,
                           const std::filesystem::path& Target) {
@@ -97,11 +120,7 @@ void ReplaceOsFileThrough(const TReplaceCalls& Calls, const std::filesystem::pat
     if ((code != TCalls::kAlreadyExists && code != TCalls::kFileExists) || !Exists(Calls, Target, attributes))
       throw EOsFileError(Calls.Message(code));
   }
-  // A read-only file is one its owner does not want changed.
-  if ((attributes & TCalls::kReadOnly) != 0) throw EOsFileError("it is read-only");
-  // Asked first, as the replace call would fail anyway: Wine's leaves a file
-  // of its own beside the target when it fails.
-  if (Calls.InUse(Target)) throw EOsFileError(kInUse);
+  RefuseUnreplaceable(Calls, Target, attributes);
   if ((attributes & kKeptAttributes) != 0)
     Calls.SetAttributes(Source, (attributes & kKeptAttributes) | TCalls::kArchive);
   const std::uint32_t code = Calls.Replace(Source, Target);

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <atomic>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Fakes.h"
@@ -22,13 +24,19 @@ class TFakeWindow final : public TMainWindowView {
   };
 
   TMainControls* Controls = nullptr;
+  // Runs at every caption, picture and position the handlers set: a moment
+  // at which another thread may read the shared state.
+  std::function<void()> OnShow;
   std::map<TMainDialog, bool> Dialogs;  // which windows exist
   std::vector<TMainDialog> Shown;
 
   void SetPlayGlyph(std::string_view ResourceName) override { SetGlyph("BitBtnExt_Play", ResourceName); }
   void ShowErrorMessage(std::string_view Text) override { Messages.emplace_back(Text); }
   void CallLater(std::uint32_t, std::function<void()> Task) override { Later.push_back(std::move(Task)); }
-  void SetCaption(std::string_view Component, const std::string& Text) override { Captions[Key(Component)] = Text; }
+  void SetCaption(std::string_view Component, const std::string& Text) override {
+    if (OnShow) OnShow();
+    Captions[Key(Component)] = Text;
+  }
   void SetVisible(std::string_view Component, bool Visible) override { Visibility[Key(Component)] = Visible; }
   void SetGlyph(std::string_view Component, std::string_view ResourceName) override {
     Glyphs[Key(Component)] = std::string(ResourceName);
@@ -40,6 +48,7 @@ class TFakeWindow final : public TMainWindowView {
     return found == Positions.end() ? 0 : found->second;
   }
   void SetPosition(std::string_view Component, std::int32_t Value) override {
+    if (OnShow) OnShow();
     const bool changed = Position(Component) != Value;
     Positions[Key(Component)] = Value;
     if (!changed || !Controls) return;
@@ -266,6 +275,50 @@ TEST_F(MainControlsTest, WithTheLockOnOneMoveMovesBothBars) {
   EXPECT_EQ(window.Positions["TrackBar_R"], 60);
   window.MoveTrackBar("TrackBar_R", 50);
   EXPECT_EQ(window.Positions["TrackBar_L"], 50);
+}
+
+// With the lock on, a move stores both gains as one: whatever moment of the
+// handlers a gain round reads at (here: every caption and position they set),
+// it finds the left gain equal to the right one, and after the move both are
+// the moved bar's gain, bit for bit.
+TEST_F(MainControlsTest, WithTheLockOnNoMomentOfAMoveHasUnequalGains) {
+  std::vector<TOutputGains> seen;
+  window.OnShow = [&] { seen.push_back(state.OutputGains()); };
+  const struct {
+    const char* Bar;
+    std::int32_t Position;
+  } moves[] = {{"TrackBar_L", 35}, {"TrackBar_R", 0}, {"TrackBar_L", 100}, {"TrackBar_R", 61}, {"TrackBar_L", 1}};
+  for (const auto& move : moves) {
+    window.MoveTrackBar(move.Bar, move.Position);
+    const TOutputGains after = state.OutputGains();
+    EXPECT_EQ(after.OutputGainL, TMainState::TrackBarGain(move.Position)) << move.Bar << " to " << move.Position;
+    EXPECT_EQ(after.OutputGainR, TMainState::TrackBarGain(move.Position)) << move.Bar << " to " << move.Position;
+  }
+  window.OnShow = nullptr;
+  ASSERT_FALSE(seen.empty());
+  std::size_t unequal = 0;
+  for (const TOutputGains& gains : seen) unequal += gains.OutputGainL != gains.OutputGainR;
+  EXPECT_EQ(unequal, 0u) << "of " << seen.size() << " moments of five moves";
+}
+
+// The same with a real reader: a thread that takes the gains as both roads
+// do (the sound-out thread's gain round, the driver road's second), while the
+// lock-on bars move on this one.
+TEST_F(MainControlsTest, WithTheLockOnAConcurrentGainRoundNeverTakesUnequalSides) {
+  std::atomic<bool> done{false};
+  std::atomic<std::uint64_t> rounds{0}, unequal{0};
+  std::thread reader([&] {
+    while (!done.load(std::memory_order_relaxed)) {
+      const TOutputGains gains = state.OutputGains();
+      unequal.fetch_add(gains.OutputGainL != gains.OutputGainR, std::memory_order_relaxed);
+      rounds.fetch_add(1, std::memory_order_relaxed);
+    }
+  });
+  for (int move = 0; move < 20000; ++move)
+    window.MoveTrackBar(move % 2 ? "TrackBar_R" : "TrackBar_L", move % 101);
+  done = true;
+  reader.join();
+  EXPECT_EQ(unequal.load(), 0u) << "of " << rounds.load() << " gain rounds during 20000 moves";
 }
 
 TEST_F(MainControlsTest, MuteAndAttenuationToggleTheirFactorsAndFaceColours) {

@@ -278,7 +278,7 @@ TEST(WavFileSink, WritesReplacesAndReportsWhatCannotBeCreated) {
       TFileSink s(bad);
       FAIL() << "created " << bad;
     } catch (const EFileError& e) {
-      EXPECT_EQ(std::string(e.what()).rfind("Error - Cannot create the file \"" + bad.string() + "\": ", 0), 0u)
+      EXPECT_EQ(std::string(e.what()).rfind("Error - Cannot write the file \"" + bad.string() + "\": ", 0), 0u)
           << e.what();
     }
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <iostream>
 #include <iterator>
 #include <set>
 #include <stdexcept>
@@ -12,6 +13,7 @@
 
 #include "app/WavRender.h"
 #include "app/WavTestSupport.h"
+#include "framework/ReplacingFileSupport.h"
 
 namespace {
 
@@ -156,19 +158,70 @@ TEST(WavRender, AFailingFileIsReportedDiscardedAndAsksForNothingMore) {
   }
 }
 
-TEST(WavRender, UnwritableFolderIsReportedBeforeAnySecondIsMade) {
+// A target that could never be written is refused before the first second is
+// asked for, whatever makes it so; an earlier file of its name and its folder
+// stay as they were, and nothing is left beside them.
+TEST(WavRender, UnwritableTargetIsRefusedBeforeAnySecondIsMade) {
+  namespace fs = std::filesystem;
   wavtest::TScratchDir dir("unwritable");
-  // A folder that does not exist, and a "folder" that is a plain file.
+  constexpr auto kWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
   std::ofstream(dir / "plain").put('x');
-  for (const auto& name : {dir / "missing" / "t.wav", dir / "plain" / "t.wav"}) {
-    SCOPED_TRACE(name.string());
-    TFakeRoad road;
-    const TWavRenderResult res = TWavRenderer().RenderFile(Format(), 2, name, road.Hooks());
-    EXPECT_EQ(res.Status, TWavRenderStatus::_Failed);
-    EXPECT_EQ(res.Message.rfind("Error - Cannot create the file \"", 0), 0u) << res.Message;
-    EXPECT_TRUE(road.Asked.empty());
-    EXPECT_TRUE(road.Progress.empty());
+  fs::create_directory(dir / "locked");
+  std::ofstream(dir / "locked" / "t.wav").write("old", 3);
+  fs::create_directory(dir / "ro");
+  std::ofstream(dir / "ro" / "t.wav").write("old", 3);
+  fs::permissions(dir / "ro" / "t.wav", kWrite, fs::perm_options::remove);
+  fs::permissions(dir / "locked", kWrite, fs::perm_options::remove);
+  // Privileges that write anyway (root on POSIX; on Windows a folder's
+  // read-only flag bars nothing) leave the locked folder open.
+  bool lockedHolds = true;
+  {
+    std::ofstream probe(dir / "locked" / "probe");
+    if (probe) {
+      probe.close();
+      fs::remove(dir / "locked" / "probe");
+      lockedHolds = false;
+    }
   }
+  const struct {
+    const char* What;
+    fs::path Name;
+    const char* Reason;  // the reason when it is the program's own, else any
+    bool Applies;
+  } cases[] = {
+      {"read-only file", dir / "ro" / "t.wav", "it is read-only", true},
+      {"missing folder", dir / "missing" / "t.wav", nullptr, true},
+      {"a file as folder", dir / "plain" / "t.wav", nullptr, true},
+      {"read-only folder", dir / "locked" / "t.wav", nullptr, lockedHolds},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    if (!c.Applies) {
+      std::cout << "not tried here (privileges write anyway): " << c.What << "\n";
+      continue;
+    }
+    const fs::path folder = c.Name.parent_path();
+    const auto before = fs::exists(folder) && fs::is_directory(folder) ? krvtest::Names(folder)
+                                                                        : std::vector<std::string>{};
+    TFakeRoad road;
+    const TWavRenderResult res = TWavRenderer().RenderFile(Format(), 2, c.Name, road.Hooks());
+    EXPECT_EQ(res.Status, TWavRenderStatus::_Failed);
+    const std::string start = "Error - Cannot write the file \"" + c.Name.string() + "\": ";
+    if (c.Reason) {
+      EXPECT_EQ(res.Message, start + c.Reason + ".");
+    } else {
+      EXPECT_EQ(res.Message.rfind(start, 0), 0u) << res.Message;
+    }
+    EXPECT_TRUE(road.Asked.empty()) << road.Asked.size() << " seconds asked for";
+    EXPECT_TRUE(road.Progress.empty());
+    if (!before.empty()) {
+      EXPECT_EQ(krvtest::Names(folder), before);
+    }
+  }
+  EXPECT_EQ(wavtest::ReadText(dir / "ro" / "t.wav"), "old");
+  EXPECT_EQ(wavtest::ReadText(dir / "locked" / "t.wav"), "old");
+  fs::permissions(dir / "locked", fs::perms::owner_all, fs::perm_options::add);  // so the folders can go
+  fs::permissions(dir / "ro" / "t.wav", fs::perms::owner_write, fs::perm_options::add);
 }
 
 // The file under the final name is the old one until a render completes; a

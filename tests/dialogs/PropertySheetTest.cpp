@@ -78,7 +78,7 @@ TEST(PropertySheet, UnwritableFileIsReported) {
     WritePropertySheetFile(dir / "missing" / "tone.txt", "//x\r\n");
     FAIL() << "no error for a missing folder";
   } catch (const EFileError& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("Error - Cannot create the file \"", 0), 0u) << e.what();
+    EXPECT_EQ(std::string(e.what()).rfind("Error - Cannot write the file \"", 0), 0u) << e.what();
   }
 }
 

@@ -7,6 +7,7 @@
 #include "dialogs/SettingsModel.h"
 #include "framework/Messages.h"
 #include "framework/NumberSyntaxCases.h"
+#include "framework/Text.h"
 #include "synthesis/UnitFunction.h"
 
 namespace {
@@ -199,8 +200,27 @@ TEST_F(Settings, SavingKeepsForeignSectionsAndUnreadableFiles) {
   const std::string big(TMemIniFile::MaxFileSize + 1, ';');
   wavtest::WriteText(Dir / "e.cfg", big);
   Model.SaveSettingsFile(Dir / "e.cfg");
-  EXPECT_EQ(Messages.Messages().size(), 1u);
+  EXPECT_EQ(Messages.Messages(), std::vector<std::wstring>{Utf8ToWide(
+                                     "Error - Cannot read the file \"" + (Dir / "e.cfg").string() +
+                                     "\": it is larger than 1 MiB.")});
   EXPECT_EQ(wavtest::ReadText(Dir / "e.cfg"), big);
+}
+
+// A file that cannot be written shows the message every window shows for it,
+// and stays as it was.
+TEST_F(Settings, AReadOnlyFileIsRefusedWithTheMessageOfEveryWindow) {
+  namespace fs = std::filesystem;
+  const fs::path p = Dir / "ro.cfg";
+  wavtest::WriteText(p, kDefaultFile);
+  constexpr auto kWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  fs::permissions(p, kWrite, fs::perm_options::remove);
+  Model.FormShow();
+  Model.Pick(L::_SamplingRate, 0);
+  Model.SaveSettingsFile(p);
+  EXPECT_EQ(Messages.Messages(),
+            std::vector<std::wstring>{Utf8ToWide("Error - Cannot write the file \"" + p.string() + "\": it is read-only.")});
+  fs::permissions(p, fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(wavtest::ReadText(p), kDefaultFile);
 }
 
 TEST_F(Settings, Rule44056BothWaysAndAfterALoad) {

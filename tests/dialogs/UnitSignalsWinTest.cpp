@@ -186,4 +186,19 @@ TEST_F(SignalsWin, TheStartUpSetSavedAt32000HzLoadsBack) {
   EXPECT_EQ(Form->SignalAttributeArray[0]._SweepFrequency._Stop, 20000);  // a tone page shows no sweep
 }
 
+// A set saved onto a read-only file: the message every window shows for a
+// file that cannot be written, and the file as it was.
+TEST_F(SignalsWin, AReadOnlyFileIsRefusedWithTheMessageOfEveryWindow) {
+  const std::filesystem::path file = Scratch.Path() / "ro.sig";
+  wavtest::WriteText(file, "old");
+  ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+  Form->FormShow(Form);
+  TMessageRecorder messages;
+  Form->SaveSignalsFile(file);
+  EXPECT_EQ(messages.Messages(), std::vector<std::wstring>{L"Error - Cannot write the file \"" + file.wstring() +
+                                                            L"\": it is read-only."});
+  SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(wavtest::ReadText(file), "old");
+}
+
 }  // namespace

@@ -207,7 +207,7 @@ TEST_F(MemIniFileTest, FailedWriteKeepsTheOldFile)
             ini.UpdateFile();
             ADD_FAILURE() << "the save did not fail";
         } catch (const EIniFileError& e) {
-            EXPECT_EQ(std::string(e.what()).rfind("Cannot write file \"" + p.string() + "\": ", 0), 0u) << e.what();
+            EXPECT_EQ(std::string(e.what()).rfind("Error - Cannot write the file \"" + p.string() + "\": ", 0), 0u) << e.what();
         }
     }
     EXPECT_EQ(ReadText(p), original);

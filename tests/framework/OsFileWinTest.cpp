@@ -63,6 +63,9 @@ TEST(ReplacingFileWin, TargetOpenElsewhereIsInUseAndStaysAsItWas) {
     } catch (const EOsFileError& e) {
       EXPECT_STREQ(e.what(), "it is in use by another program");
     }
+    // Refused before anything is written: no temporary file is made for it.
+    EXPECT_THROW(TReplacingFile{p}, EOsFileError);
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"s.cfg"});
     CloseHandle(other);
     EXPECT_EQ(wavtest::ReadText(p), "old");
     EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"s.cfg"});
@@ -75,7 +78,7 @@ TEST(ReplacingFileWin, TargetOpenElsewhereIsInUseAndStaysAsItWas) {
     ini.UpdateFile();
     ADD_FAILURE() << "a file in use was replaced";
   } catch (const EIniFileError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot write file \"" + p.string() + "\": it is in use by another program.");
+    EXPECT_EQ(std::string(e.what()), "Error - Cannot write the file \"" + p.string() + "\": it is in use by another program.");
   }
   CloseHandle(other);
 

@@ -39,6 +39,9 @@ TEST(ReplacingFile, ReadOnlyTargetIsRefusedAndStaysAsItWas) {
   }
   EXPECT_EQ(wavtest::ReadText(p), "old");
   EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"locked.cfg"});
+  // Refused before anything is written: no temporary file is made for it.
+  EXPECT_THROW(TReplacingFile{p}, EOsFileError);
+  EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"locked.cfg"});
   EXPECT_EQ(fs::status(p).permissions() & kWrite, fs::perms::none);
   fs::permissions(p, fs::perms::owner_write, fs::perm_options::add);  // so the folder can go
 }

@@ -352,7 +352,6 @@ bool TAsioPlayback::LaunchPlay() {
   FStarved = false;
   FSilentFrames = 0;
   FBoundaries.store(0);
-  FMissing.store(-1);
   FSilentSeconds.store(0);
   FEnded.store(false);
 
@@ -378,7 +377,7 @@ bool TAsioPlayback::LaunchPlay() {
     std::lock_guard<std::mutex> lock(FPlayLock);
     FActivePlay = true;
     FFailedAt = -1;
-    FReported = -1;
+    FFailureShown = false;
     FShownBoundary = 0;
     FEndHandled = false;
   }
@@ -522,8 +521,6 @@ void TAsioPlayback::Serve() {
     display.HandOver(playing.L, playing.R, boundary);
     display.Call(kDisplayPlayTimeAndCharts);
   }
-  const std::int32_t missing = FMissing.load(std::memory_order_acquire);
-  if (missing >= 0) ReportMissing(missing);
   if (!SameGains(FServices.State.OutputGains(), FReadyGains)) RequantizeReady(generation);
   // One second per pass, so that a second that begins meanwhile is shown at
   // once; after a failure, one attempt per second the driver plays (sound or
@@ -539,11 +536,12 @@ void TAsioPlayback::Serve() {
   }
 }
 
-void TAsioPlayback::ReportMissing(std::int32_t Index) {
-  // One message for each second that is missing, whether it could not be
-  // made or was not ready in time. Seconds go missing in playing order.
-  if (Index <= FReported) return;
-  FReported = Index;
+void TAsioPlayback::ReportFailure() {
+  // One message for one incident: the attempts that fail one after the
+  // other (one per second the driver plays meanwhile) are one failure, over
+  // once a second is made again.
+  if (FFailureShown) return;
+  FFailureShown = true;
   FServices.UserInterface.PostErrorMessage(std::string(kMessageCannotCreateWaveData));
 }
 
@@ -572,10 +570,11 @@ void TAsioPlayback::PrepareNext(std::uint32_t Generation, std::int32_t Token) {
     FFailedToken = Token;
     // A late answer may still land in either result slot.
     FMixed.fill(nullptr);
-    ReportMissing(index);
+    ReportFailure();
     return;
   }
   FFailedAt = -1;
+  FFailureShown = false;
   if (!SameGains(gains, FReadyGains)) RequantizeReady(Generation);
   std::uint8_t slot;
   if (Queue(Generation, second, kAppend, slot)) {
@@ -675,7 +674,6 @@ bool TAsioPlayback::EndOfSecond() {
     // Never the second before again: silence until this one is ready.
     FStarved = true;
     FSilentFrames = 0;
-    FMissing.store(AsioPlayTime, std::memory_order_release);
   }
   FEventCall->Set();
   return true;

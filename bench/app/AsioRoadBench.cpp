@@ -171,7 +171,8 @@ BENCHMARK(BM_AsioPlayToStart)->Arg(384000)->ArgName("rate")->Unit(benchmark::kMi
 // one (caches warm): 0 the first second's records (every tone, the sweep
 // and the noise), 1 its mix, 2 its quantisation, 3 the second second's
 // records (the sweep and the noise, and the tones summed once for the later
-// mixes), 4 its mix (from the sums).
+// mixes), 4 its mix (from the sums); 5 the first second's records at a
+// later Play of the same set (the create-wave thread keeps the tones).
 void BM_AsioStartStep(benchmark::State& State) {
   const auto rate = static_cast<std::int32_t>(State.range(0));
   const int step = static_cast<int>(State.range(1));
@@ -185,10 +186,11 @@ void BM_AsioStartStep(benchmark::State& State) {
   TSynthesisInputs inputs{6, state.PCMFormat(), state.InternalSetting(), 0,
                           PlayableSignalAttributeArray(state.SignalAttributeArray(), state.PCMFormat()), 1u};
   TOneSecondSynthesizer synthesizer(engine);
+  synthesizer.KeepTonesAcrossSeries(step == 5);
   TWaveBufferExtendedStereo mixed;
   TWaveBufferIntegerStereo quantized;
   auto run = [&](int Step) {
-    if (Step == 0) synthesizer.Begin(inputs, TGeneratorChoice::_FollowFFTuse);
+    if (Step == 0 || Step == 5) synthesizer.Begin(inputs, TGeneratorChoice::_FollowFFTuse);
     if (Step == 1 || Step == 4) synthesizer.Mix(mixed);
     if (Step == 2) engine.QuantizeSignalInto(inputs.PCMFormat, 0.1L, 0.1L, mixed, synthesizer.Seed(), quantized);
     if (Step == 3) synthesizer.Advance();
@@ -196,7 +198,7 @@ void BM_AsioStartStep(benchmark::State& State) {
   for (int s = 0; s < 5; ++s) run(s);  // the caches
   for (auto _ : State) {
     State.PauseTiming();
-    for (int s = 0; s < step; ++s) run(s);
+    for (int s = 0; s < step && s < 5; ++s) run(s);
     State.ResumeTiming();
     run(step);
   }
@@ -204,11 +206,48 @@ void BM_AsioStartStep(benchmark::State& State) {
   state.Shutdown();
 }
 BENCHMARK(BM_AsioStartStep)
-    ->ArgsProduct({{384000}, {0, 1, 2, 3, 4}})
+    ->ArgsProduct({{384000}, {0, 1, 2, 3, 4, 5}})
     ->ArgNames({"rate", "step"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(10);
+
+// Each record of the heavy set's first second on its own (caches warm), as
+// the create-wave thread makes it: 0 to 3 the tones, 4 the sweep, 5 the
+// pink noise.
+void BM_AsioFirstSecondRecord(benchmark::State& State) {
+  const auto rate = static_cast<std::int32_t>(State.range(0));
+  const auto record = static_cast<std::size_t>(State.range(1));
+  TExFunctionEngine engine;
+  fakes::TFakeWaveOutDevice device;
+  fakes::TFakeWaveMemory memory;
+  fakes::TFakeUserInterface ui;
+  fakes::TFakeView view;
+  TMainState state(TMainServices{PortableEventFactory(), device, memory, engine, ui, view});
+  SetHeavySet(state, rate);
+  const TPCMFormat format = state.PCMFormat();
+  const TInternalSetting setting = state.InternalSetting();
+  const TSignalAttribute r = PlayableSignalAttributeArray(state.SignalAttributeArray(), format)[record];
+  TWaveBufferExtended buffer;
+  auto run = [&] {
+    if (record < 4)
+      engine.GenerateToneInto(format, r, setting, true, buffer);
+    else if (record == 4)
+      engine.GenerateSweepInto(format, r, 0, buffer);
+    else
+      engine.GenerateNoiseInto(format, r, TPinkNoiseMethod::_LPF, 1u, buffer);
+  };
+  run();
+  for (auto _ : State) run();
+  benchmark::DoNotOptimize(buffer.data());
+  state.Shutdown();
+}
+BENCHMARK(BM_AsioFirstSecondRecord)
+    ->ArgsProduct({{384000}, {0, 1, 2, 3, 4, 5}})
+    ->ArgNames({"rate", "record"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
 
 }  // namespace
 

@@ -64,6 +64,14 @@ long double TAsioPlayback::SampleScale(std::int32_t Quantization) {
   return std::ldexp(1.0L, Quantization - 1) - 1.0L;
 }
 
+std::int32_t TAsioPlayback::StartSecondsFor(std::uint32_t BufferSize, std::int32_t Rate) {
+  if (Rate <= 0) return 1;
+  // The first half covers frames 0 to BufferSize - 1; one that ends on a
+  // boundary takes the next second there.
+  return static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(static_cast<std::int64_t>(BufferSize) / Rate + 1, 1, kMaxAhead));
+}
+
 std::int32_t TAsioPlayback::AheadFor(std::uint32_t BufferSize, std::int32_t Rate) {
   if (Rate <= 0) return 2;
   // A half that begins on the last frame of a second reaches this many
@@ -148,6 +156,8 @@ std::string_view TAsioPlayback::PrepareHost(double Rate, std::string& Failure) {
       host.Reset();
       return refusal;
     }
+    // The first second is made while the driver opens.
+    RequestStartSecond(kCreateWaveAll);
     host.Reset();
     const std::int32_t outputs = host.OutputChannelCount();
     const auto& state = FServices.State;
@@ -254,17 +264,17 @@ bool TAsioPlayback::StartPlay(const TPCMFormat& Format, bool Shown) {
   FStartBufferSize = FServices.Host.BufferSize();
   FAhead.store(AheadFor(FStartBufferSize, Format._SamplingRate));
 
-  // The first second is made before the driver starts; a play never starts
-  // on anything else. So are the seconds the driver's first half reaches,
-  // so that it never finds one missing; the road's thread makes the rest
-  // once it runs.
+  // The first second (asked for before the driver opened) is made before
+  // the driver starts; a play never starts on anything else. So are the
+  // other seconds the driver's first half reaches, so that it never finds
+  // one missing; the road's thread makes the rest once the driver runs, the
+  // next while the first plays.
   FMixed.fill(nullptr);
   FStartShown = Shown;
   FStartMade = 0;
   FStartWord = THandOver{};
-  FStartFirst = AheadFor(FStartBufferSize, Format._SamplingRate) - 1;
+  FStartFirst = StartSecondsFor(FStartBufferSize, Format._SamplingRate) - 1;
   if (FSingle) FStartFirst = std::min(FStartFirst, FPlayTime - 1);
-  RequestStartSecond(kCreateWaveAll);
   return ContinueStart(std::chrono::steady_clock::now() + std::chrono::milliseconds(state.StartAnswerMs()));
 }
 

@@ -13,8 +13,9 @@
 //   quantises it with the gains of the moment into a free slot and hands it
 //   to the driver's thread through one atomic word (which slot plays, which
 //   slots are ready, in playing order). It keeps as many seconds ready as one
-//   buffer half can span, and one more; Play prepares the ones the first
-//   half needs before the driver starts. The driver's thread only copies,
+//   buffer half can span, and one more; Play asks for the first second
+//   before it opens the driver, and prepares the ones the first half needs
+//   before the driver starts. The driver's thread only copies,
 //   scales and takes the next ready slot at a second boundary; it never
 //   waits, locks or allocates.
 // - A second that is not ready at its boundary is never replaced by the one
@@ -138,6 +139,9 @@ class TAsioPlayback final : public TAsioRoad {
   // Seconds kept ready for halves of BufferSize frames at Rate: as many as one
   // half can reach beyond the one that plays, and one more.
   static std::int32_t AheadFor(std::uint32_t BufferSize, std::int32_t Rate);
+  // Seconds made before the driver starts: those its first half of
+  // BufferSize frames at Rate reaches.
+  static std::int32_t StartSecondsFor(std::uint32_t BufferSize, std::int32_t Rate);
   // Longest wait for a driver to report the rate it was given, and the pause
   // between two read-backs.
   static constexpr std::uint32_t kRateLockWaitMs = 1000;

@@ -332,6 +332,7 @@ TEST_F(AsioRoadTest, ASlowFirstSecondIsWaitedForAndPlays) {
 
 // Stop while the first seconds are made ends the wait: the driver never
 // starts, its rate is given back, and a second made later changes nothing.
+// (The sweep is held: the tones of an unchanged set are made only once.)
 // A second that never comes ends the play at its bound with one message;
 // the close ends the wait too.
 TEST_F(AsioRoadTest, StopOrTheBoundEndsTheWaitForTheFirstSeconds) {
@@ -340,36 +341,36 @@ TEST_F(AsioRoadTest, StopOrTheBoundEndsTheWaitForTheFirstSeconds) {
   timeouts.CreateWaveAnswerMs = 300;
   Rebuild(timeouts);
   SetFormat(8000, 16);
-  engine.CloseGate();
+  engine.HoldSeconds();
   state->Play();
   ASSERT_EQ(state->xOperation(), TOperation::_Play);
   EXPECT_EQ(host.Rate(), 8000.0);
   state->Stop();
   EXPECT_EQ(state->xOperation(), TOperation::_Stop);
   EXPECT_TRUE(Pump([&] { return host.Rate() == 44100.0; }));
-  engine.OpenGate();
+  engine.ReleaseSeconds();
   std::this_thread::sleep_for(50ms);
   Pump([] { return true; });
   EXPECT_FALSE(host.Active());
   EXPECT_EQ(state->xOperation(), TOperation::_Stop);
   EXPECT_TRUE(view.Messages().empty());
 
-  engine.CloseGate();
+  engine.HoldSeconds();
   state->Play();
   ASSERT_EQ(state->xOperation(), TOperation::_Play);
   EXPECT_TRUE(Pump([&] { return state->xOperation() == TOperation::_Stop; }));
-  engine.OpenGate();
+  engine.ReleaseSeconds();
   EXPECT_EQ(view.Messages(), std::vector<std::string>{"Error - Cannot Create Wave Data."});
   EXPECT_FALSE(host.Active());
   EXPECT_EQ(host.Rate(), 44100.0);
 
   // The window closes meanwhile: the rate is given back, nothing starts.
-  engine.CloseGate();
+  engine.HoldSeconds();
   state->Play();
   ASSERT_EQ(state->xOperation(), TOperation::_Play);
   road->Close();
   EXPECT_EQ(host.Rate(), 44100.0);
-  engine.OpenGate();
+  engine.ReleaseSeconds();
   std::this_thread::sleep_for(50ms);
   Pump([] { return true; });
   EXPECT_FALSE(host.Active());
@@ -515,7 +516,7 @@ TEST_F(AsioRoadTest, PlayRefusalsShowOneMessageAndLeaveTheHostStopped) {
       {"no such channel", [](TFakeAsioHost& h, TAsioEngine&) { h.Outputs = 1; },
        "Error - ASIO Output Channel Not Existed."},
       {"does not start", [](TFakeAsioHost& h, TAsioEngine&) { h.Starts = false; }, "ASIO Driver Failed!"},
-      {"first second fails", [](TFakeAsioHost&, TAsioEngine& e) { e.CloseGate(); },
+      {"first second fails", [](TFakeAsioHost&, TAsioEngine& e) { e.HoldSeconds(); },
        "Error - Cannot Create Wave Data."},
   };
   for (const Case& c : cases) {
@@ -527,7 +528,7 @@ TEST_F(AsioRoadTest, PlayRefusalsShowOneMessageAndLeaveTheHostStopped) {
     const auto before = view.Messages().size();
     c.Setup(fresh, engine);
     state->Play();
-    engine.OpenGate();
+    engine.ReleaseSeconds();
     EXPECT_TRUE(Pump([&] { return view.Messages().size() > before; }));  // a locked clock: after the wait
     EXPECT_EQ(view.Messages().size(), before + 1);
     EXPECT_EQ(view.Messages().back(), c.Message);

@@ -9,8 +9,9 @@
 # pair 0 / 1. RUNS plays (10): each pressed with krvctl press-at, which
 # prints the wall-clock time of the click; the driver's log gives the time of
 # the first half that holds a sample other than zero ("first sound"), and of
-# each driver call in between (open, buffers, rate, start). Each play lasts
-# 2.5 s, then Stop. BUSY (0): with N > 0, every thread of the program is
+# each driver call in between (open, buffers, rate, start), and the halves
+# that were all silence after it until Stop (seconds not ready in time).
+# Each play lasts 2.5 s, then Stop. BUSY (0): with N > 0, every thread of the program is
 # pinned to one core (KRV_BUSY_CORE, by default the last the script may
 # use) and N busy loops run on that core from the first Play on.
 # Prints one line per play and the median, minimum and maximum.
@@ -61,7 +62,7 @@ for n in $(seq "$runs"); do
   pressed="$(ctl press-at BitBtnExt_Play)" || krv_fail "Play $n ($(ctl error-box))"
   sleep 2.5
   krv_no_error_box "play $n"
-  ctl press BitBtnExt_Stop || krv_fail "Stop $n"
+  stopped="$(ctl press-at BitBtnExt_Stop)" || krv_fail "Stop $n"
   sleep 0.5
   krv_no_error_box "stop $n"
   # The calls of this play: the wall-clock times against the click.
@@ -69,7 +70,8 @@ for n in $(seq "$runs"); do
 import re, sys
 click, handler = sys.argv[1].split()
 click = float(click)
-marks, first = [], None
+stop = (float(sys.argv[2].split()[0]) - click) * 1000
+marks, first, silent = [], None, 0
 for text in sys.stdin:
     m = re.match(r"(.*) @(\d+\.\d+)$", text.rstrip("\r\n"))
     if not m:
@@ -81,10 +83,14 @@ for text in sys.stdin:
                 marks.append((key, t))
     if what.startswith("first sound"):
         first = t
+    if t >= stop:
         break
+    if first is not None and what.startswith("half") and what.endswith(" silent"):
+        silent += 1
 steps = " ".join(f"{k}={v:.0f}" for k, v in marks)
-print(f"{first:.0f}" if first is not None else "none", f"handler={handler}", steps)
-' "$pressed")"
+print(f"{first:.0f}" if first is not None else "none", f"handler={handler}", steps,
+      f"silent halves after the first sound={silent}")
+' "$pressed" "$stopped")"
   echo "play $n: first sound after ${line%% *} ms (${line#* })"
   times+=("${line%% *}")
 done

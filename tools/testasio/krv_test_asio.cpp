@@ -60,10 +60,12 @@
 //   KRV_TEST_ASIO_LOG         file that receives one line per call, each
 //                             ending with the wall-clock time it was written
 //                             (" @" and seconds since 1970 with microseconds,
-//                             the clock of the machine's own date), and the
-//                             line "first sound in half N" for the first half
-//                             after each buffer creation in which an output
-//                             holds a sample other than zero
+//                             the clock of the machine's own date); a half
+//                             in which every output is all zeros is logged
+//                             with " silent", and the first half after each
+//                             buffer creation in which an output holds a
+//                             sample other than zero gets the line "first
+//                             sound in half N"
 //   KRV_TEST_ASIO_CONTROL_WORD  53bit, zero, down or up: every operation
 //                             leaves the calling thread's floating-point
 //                             control at 53-bit x87 precision, or rounding
@@ -623,8 +625,9 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
       } else {
         FCallbacks.bufferSwitch(index, ASIOTrue);
       }
-      Log("half %ld index %d outputReady %d", half, index, FOutputReady ? 1 : 0);
-      if (FLog && !FSoundHeard && Sounds(index)) {
+      const bool sounds = FLog && Sounds(index);
+      Log("half %ld index %d outputReady %d%s", half, index, FOutputReady ? 1 : 0, sounds ? "" : " silent");
+      if (sounds && !FSoundHeard) {
         FSoundHeard = true;
         Log("first sound in half %ld", half);
       }

@@ -426,6 +426,30 @@ int PressTimed(Session& session, HWND window, const Args& args)
     return result;
 }
 
+// The same, and prints the wall-clock time of the click (seconds since 1970
+// with microseconds, the clock of the machine's own date) and the handler's
+// time in milliseconds, to set against the times in other logs.
+int PressAt(Session& session, HWND window, const Args& args)
+{
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    const unsigned long long micros =
+        ((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10 -
+        11644473600ull * 1000000ull;
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const int result = Press(session, window, args);
+    QueryPerformanceCounter(&end);
+    if (result == kOk) {
+        wchar_t line[64];
+        swprintf(line, 64, L"%llu.%06llu %lld", micros / 1000000, micros % 1000000,
+                 static_cast<long long>((end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart));
+        PrintLine(line);
+    }
+    return result;
+}
+
 // Presses the first button, then the second, COUNT times; stops at the
 // first error box of the target process. Prints the time it took.
 int PressCycle(Session& session, HWND, const Args& args)
@@ -788,6 +812,8 @@ const Command kCommands[] = {
     {L"list", 0, false, L"list                      print name, class and text of every named control", List},
     {L"press", 1, true, L"press <name>              click a button and wait until its handler has run", Press},
     {L"press-timed", 1, true, L"press-timed <name>        the same; prints the handler's time in ms", PressTimed},
+    {L"press-at", 1, true, L"press-at <name>           the same; prints the click's wall-clock time and the handler's ms",
+     PressAt},
     {L"press-cycle", 3, false, L"press-cycle <n> <a> <b>   press a then b, n times; stop at an error box", PressCycle},
     {L"file-dialogs", 3, false, L"file-dialogs <n> <button> <file|->  n file dialogs answered; prints handle counts",
      FileDialogCycle},

@@ -1,10 +1,14 @@
 // The ASIO road's buffer-switch handler: what one buffer half costs on the
 // driver's thread (copy and scale of the ready second into the chosen pair,
-// silence elsewhere), to compare with the time a half lasts.
+// silence elsewhere), to compare with the time a half lasts; and what a Play
+// costs before the driver starts, step by step and as a whole.
 #include <benchmark/benchmark.h>
+
+#include <thread>
 
 #include "app/AsioRoad.h"
 #include "app/Fakes.h"
+#include "app/PlayableSignals.h"
 
 namespace {
 
@@ -71,6 +75,179 @@ BENCHMARK(BM_BufferSwitch)
     ->Args({32000, 65530})
     ->ArgNames({"rate", "frames"})
     ->Unit(benchmark::kMicrosecond);
+
+// The heavy set of the end-to-end tests (heavy_set.sh): a warbled 1000 Hz
+// sine in bursts, a 3000 Hz square on L, a warbled 5000 Hz triangle on R, a
+// 7000 Hz saw, a 5 s log sweep and pink noise at -30 dB; 32 bits with white
+// dither and 2nd-order shaping, the transforms on.
+void SetHeavySet(TMainState& State, std::int32_t Rate) {
+  TPCMFormat format = State.PCMFormat();
+  format._SamplingRate = Rate;
+  format._Quantization = 32;
+  format._Rounding = TRounding::_DITHER;
+  format._Dither = TDither::_White;
+  format._NoiseShaping = TNoiseShaping::_2nd;
+  State.SetPCMFormat(format);
+  TInternalSetting setting = State.InternalSetting();
+  setting._FFTuse = TFFTuse::_Use;
+  setting._OutputDevice = TOutputDevice::_ASIO;
+  State.SetInternalSetting(setting);
+  const TWaveform tones[4] = {TWaveform::_Sine, TWaveform::_Square, TWaveform::_Triangle, TWaveform::_Sawtooth};
+  const std::int32_t frequencies[4] = {1000, 3000, 5000, 7000};
+  const TOutputChannel channels[4] = {TOutputChannel::_Both, TOutputChannel::_Lch, TOutputChannel::_Rch,
+                                      TOutputChannel::_Both};
+  for (int k = 0; k < 6; ++k) {
+    TSignalAttribute r = State.SignalAttributeArray()[static_cast<std::size_t>(k)];
+    if (k < 4) {
+      r._Waveform = tones[k];
+      r._Frequency = frequencies[k];
+      r._OutputChannel = channels[k];
+    }
+    if (k == 0) {
+      r._WarbleCycle = TWarbleCycle::_16Hz;
+      r._CycleOn = 10;
+      r._CycleOff = 5;
+    }
+    if (k == 2) r._WarbleCycle = TWarbleCycle::_8Hz;
+    if (k == 4) {
+      r._OutputChannel = TOutputChannel::_Both;
+      r._SweepType = TSweepType::_Log;
+      r._SweepPeriod = 5;
+      r._SweepFrequency = {20, std::min(150000, Rate / 2 - 1)};
+    }
+    if (k == 5) {
+      r._OutputChannel = TOutputChannel::_Both;
+      r._NoiseType = TNoiseType::_PinkNoise;
+      r._Amplitude = -30;
+    }
+    State.SetSignalAttribute(k, r);
+  }
+}
+
+// A Play of the heavy set on the driver road, from the press to the
+// driver's start (the driver's own open and start cost nothing here): the
+// seconds made, mixed and quantised before the start, and the waits between.
+// The engine's caches are warm, as at every Play but the first.
+void BM_AsioPlayToStart(benchmark::State& State) {
+  const auto rate = static_cast<std::int32_t>(State.range(0));
+  TBenchHost host;
+  TExFunctionEngine engine;
+  fakes::TFakeWaveOutDevice device;
+  fakes::TFakeWaveMemory memory;
+  fakes::TFakeUserInterface ui;
+  fakes::TFakeView view;
+  TMainState state(TMainServices{PortableEventFactory(), device, memory, engine, ui, view});
+  TAsioPlayback road(
+      TAsioRoadServices{state, host, engine, PortableEventFactory(), ui, view, [](std::function<void()>) {}});
+  state.SetAsioRoad(&road);
+  SetHeavySet(state, rate);
+  auto play = [&] {
+    state.Play();
+    while (!host.Active()) {  // a start that outlasts the handler's wait goes on from a timer
+      view.RunLater();
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  };
+  auto stop = [&] {
+    state.Stop();
+    host.SetActive(false);  // what the display thread has done by the next Play
+  };
+  play();  // the caches
+  stop();
+  for (auto _ : State) {
+    play();
+    State.PauseTiming();
+    stop();
+    // The road's thread makes the next seconds after the start: let it end
+    // before the next Play, as a play of a few seconds does.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    State.ResumeTiming();
+  }
+  state.Shutdown();
+}
+BENCHMARK(BM_AsioPlayToStart)->Arg(384000)->ArgName("rate")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+// The steps of that start on the create-wave thread and the road, one by
+// one (caches warm): 0 the first second's records (every tone, the sweep
+// and the noise), 1 its mix, 2 its quantisation, 3 the second second's
+// records (the sweep and the noise, and the tones summed once for the later
+// mixes), 4 its mix (from the sums); 5 the first second's records at a
+// later Play of the same set (the create-wave thread keeps the tones).
+void BM_AsioStartStep(benchmark::State& State) {
+  const auto rate = static_cast<std::int32_t>(State.range(0));
+  const int step = static_cast<int>(State.range(1));
+  TExFunctionEngine engine;
+  fakes::TFakeWaveOutDevice device;
+  fakes::TFakeWaveMemory memory;
+  fakes::TFakeUserInterface ui;
+  fakes::TFakeView view;
+  TMainState state(TMainServices{PortableEventFactory(), device, memory, engine, ui, view});
+  SetHeavySet(state, rate);
+  TSynthesisInputs inputs{6, state.PCMFormat(), state.InternalSetting(), 0,
+                          PlayableSignalAttributeArray(state.SignalAttributeArray(), state.PCMFormat()), 1u};
+  TOneSecondSynthesizer synthesizer(engine);
+  synthesizer.KeepTonesAcrossSeries(step == 5);
+  TWaveBufferExtendedStereo mixed;
+  TWaveBufferIntegerStereo quantized;
+  auto run = [&](int Step) {
+    if (Step == 0 || Step == 5) synthesizer.Begin(inputs, TGeneratorChoice::_FollowFFTuse);
+    if (Step == 1 || Step == 4) synthesizer.Mix(mixed);
+    if (Step == 2) engine.QuantizeSignalInto(inputs.PCMFormat, 0.1L, 0.1L, mixed, synthesizer.Seed(), quantized);
+    if (Step == 3) synthesizer.Advance();
+  };
+  for (int s = 0; s < 5; ++s) run(s);  // the caches
+  for (auto _ : State) {
+    State.PauseTiming();
+    for (int s = 0; s < step && s < 5; ++s) run(s);
+    State.ResumeTiming();
+    run(step);
+  }
+  benchmark::DoNotOptimize(quantized[0].data());
+  state.Shutdown();
+}
+BENCHMARK(BM_AsioStartStep)
+    ->ArgsProduct({{384000}, {0, 1, 2, 3, 4, 5}})
+    ->ArgNames({"rate", "step"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(10);
+
+// Each record of the heavy set's first second on its own (caches warm), as
+// the create-wave thread makes it: 0 to 3 the tones, 4 the sweep, 5 the
+// pink noise.
+void BM_AsioFirstSecondRecord(benchmark::State& State) {
+  const auto rate = static_cast<std::int32_t>(State.range(0));
+  const auto record = static_cast<std::size_t>(State.range(1));
+  TExFunctionEngine engine;
+  fakes::TFakeWaveOutDevice device;
+  fakes::TFakeWaveMemory memory;
+  fakes::TFakeUserInterface ui;
+  fakes::TFakeView view;
+  TMainState state(TMainServices{PortableEventFactory(), device, memory, engine, ui, view});
+  SetHeavySet(state, rate);
+  const TPCMFormat format = state.PCMFormat();
+  const TInternalSetting setting = state.InternalSetting();
+  const TSignalAttribute r = PlayableSignalAttributeArray(state.SignalAttributeArray(), format)[record];
+  TWaveBufferExtended buffer;
+  auto run = [&] {
+    if (record < 4)
+      engine.GenerateToneInto(format, r, setting, true, buffer);
+    else if (record == 4)
+      engine.GenerateSweepInto(format, r, 0, buffer);
+    else
+      engine.GenerateNoiseInto(format, r, TPinkNoiseMethod::_LPF, 1u, buffer);
+  };
+  run();
+  for (auto _ : State) run();
+  benchmark::DoNotOptimize(buffer.data());
+  state.Shutdown();
+}
+BENCHMARK(BM_AsioFirstSecondRecord)
+    ->ArgsProduct({{384000}, {0, 1, 2, 3, 4, 5}})
+    ->ArgNames({"rate", "record"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
 
 }  // namespace
 

@@ -64,6 +64,14 @@ long double TAsioPlayback::SampleScale(std::int32_t Quantization) {
   return std::ldexp(1.0L, Quantization - 1) - 1.0L;
 }
 
+std::int32_t TAsioPlayback::StartSecondsFor(std::uint32_t BufferSize, std::int32_t Rate) {
+  if (Rate <= 0) return 1;
+  // The first half covers frames 0 to BufferSize - 1; one that ends on a
+  // boundary takes the next second there.
+  return static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(static_cast<std::int64_t>(BufferSize) / Rate + 1, 1, kMaxAhead));
+}
+
 std::int32_t TAsioPlayback::AheadFor(std::uint32_t BufferSize, std::int32_t Rate) {
   if (Rate <= 0) return 2;
   // A half that begins on the last frame of a second reaches this many
@@ -148,6 +156,8 @@ std::string_view TAsioPlayback::PrepareHost(double Rate, std::string& Failure) {
       host.Reset();
       return refusal;
     }
+    // The first second is made while the driver opens.
+    RequestStartSecond(kCreateWaveAll);
     host.Reset();
     const std::int32_t outputs = host.OutputChannelCount();
     const auto& state = FServices.State;
@@ -254,17 +264,17 @@ bool TAsioPlayback::StartPlay(const TPCMFormat& Format, bool Shown) {
   FStartBufferSize = FServices.Host.BufferSize();
   FAhead.store(AheadFor(FStartBufferSize, Format._SamplingRate));
 
-  // The first second is made before the driver starts; a play never starts
-  // on anything else. So are the seconds the driver's first half reaches,
-  // so that it never finds one missing; the road's thread makes the rest
-  // once it runs.
+  // The first second (asked for before the driver opened) is made before
+  // the driver starts; a play never starts on anything else. So are the
+  // other seconds the driver's first half reaches, so that it never finds
+  // one missing; the road's thread makes the rest once the driver runs, the
+  // next while the first plays.
   FMixed.fill(nullptr);
   FStartShown = Shown;
   FStartMade = 0;
   FStartWord = THandOver{};
-  FStartFirst = AheadFor(FStartBufferSize, Format._SamplingRate) - 1;
+  FStartFirst = StartSecondsFor(FStartBufferSize, Format._SamplingRate) - 1;
   if (FSingle) FStartFirst = std::min(FStartFirst, FPlayTime - 1);
-  RequestStartSecond(kCreateWaveAll);
   return ContinueStart(std::chrono::steady_clock::now() + std::chrono::milliseconds(state.StartAnswerMs()));
 }
 
@@ -352,7 +362,6 @@ bool TAsioPlayback::LaunchPlay() {
   FStarved = false;
   FSilentFrames = 0;
   FBoundaries.store(0);
-  FMissing.store(-1);
   FSilentSeconds.store(0);
   FEnded.store(false);
 
@@ -378,7 +387,7 @@ bool TAsioPlayback::LaunchPlay() {
     std::lock_guard<std::mutex> lock(FPlayLock);
     FActivePlay = true;
     FFailedAt = -1;
-    FReported = -1;
+    FFailureShown = false;
     FShownBoundary = 0;
     FEndHandled = false;
   }
@@ -522,8 +531,6 @@ void TAsioPlayback::Serve() {
     display.HandOver(playing.L, playing.R, boundary);
     display.Call(kDisplayPlayTimeAndCharts);
   }
-  const std::int32_t missing = FMissing.load(std::memory_order_acquire);
-  if (missing >= 0) ReportMissing(missing);
   if (!SameGains(FServices.State.OutputGains(), FReadyGains)) RequantizeReady(generation);
   // One second per pass, so that a second that begins meanwhile is shown at
   // once; after a failure, one attempt per second the driver plays (sound or
@@ -539,11 +546,12 @@ void TAsioPlayback::Serve() {
   }
 }
 
-void TAsioPlayback::ReportMissing(std::int32_t Index) {
-  // One message for each second that is missing, whether it could not be
-  // made or was not ready in time. Seconds go missing in playing order.
-  if (Index <= FReported) return;
-  FReported = Index;
+void TAsioPlayback::ReportFailure() {
+  // One message for one incident: the attempts that fail one after the
+  // other (one per second the driver plays meanwhile) are one failure, over
+  // once a second is made again.
+  if (FFailureShown) return;
+  FFailureShown = true;
   FServices.UserInterface.PostErrorMessage(std::string(kMessageCannotCreateWaveData));
 }
 
@@ -572,10 +580,11 @@ void TAsioPlayback::PrepareNext(std::uint32_t Generation, std::int32_t Token) {
     FFailedToken = Token;
     // A late answer may still land in either result slot.
     FMixed.fill(nullptr);
-    ReportMissing(index);
+    ReportFailure();
     return;
   }
   FFailedAt = -1;
+  FFailureShown = false;
   if (!SameGains(gains, FReadyGains)) RequantizeReady(Generation);
   std::uint8_t slot;
   if (Queue(Generation, second, kAppend, slot)) {
@@ -675,7 +684,6 @@ bool TAsioPlayback::EndOfSecond() {
     // Never the second before again: silence until this one is ready.
     FStarved = true;
     FSilentFrames = 0;
-    FMissing.store(AsioPlayTime, std::memory_order_release);
   }
   FEventCall->Set();
   return true;

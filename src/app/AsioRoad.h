@@ -13,13 +13,19 @@
 //   quantises it with the gains of the moment into a free slot and hands it
 //   to the driver's thread through one atomic word (which slot plays, which
 //   slots are ready, in playing order). It keeps as many seconds ready as one
-//   buffer half can span, and one more; Play prepares the ones the first
-//   half needs before the driver starts. The driver's thread only copies,
+//   buffer half can span, and one more; Play asks for the first second
+//   before it opens the driver, and prepares the ones the first half needs
+//   before the driver starts. The driver's thread only copies,
 //   scales and takes the next ready slot at a second boundary; it never
 //   waits, locks or allocates.
 // - A second that is not ready at its boundary is never replaced by the one
-//   before: the driver gets silence until it is ready, and the road's thread
-//   reports "Error - Cannot Create Wave Data." once for that second.
+//   before: the driver gets silence until it is ready. A second that comes
+//   late (a busy machine, or a driver that catches up after the whole
+//   program was held) is no failure; one that cannot be made (the synthesis
+//   failed, or did not deliver within the create-wave bound) is, and the
+//   road's thread reports "Error - Cannot Create Wave Data." once for the
+//   incident: the seconds that fail one after the other, until one is made
+//   again.
 // - Everything the driver's thread has to report (a second began, a second
 //   was missing, a timed play ended) is counted in atomics and its event is
 //   set; the road's thread hands the second to the display thread and posts
@@ -133,6 +139,9 @@ class TAsioPlayback final : public TAsioRoad {
   // Seconds kept ready for halves of BufferSize frames at Rate: as many as one
   // half can reach beyond the one that plays, and one more.
   static std::int32_t AheadFor(std::uint32_t BufferSize, std::int32_t Rate);
+  // Seconds made before the driver starts: those its first half of
+  // BufferSize frames at Rate reaches.
+  static std::int32_t StartSecondsFor(std::uint32_t BufferSize, std::int32_t Rate);
   // Longest wait for a driver to report the rate it was given, and the pause
   // between two read-backs.
   static constexpr std::uint32_t kRateLockWaitMs = 1000;
@@ -206,7 +215,7 @@ class TAsioPlayback final : public TAsioRoad {
   void PrepareNext(std::uint32_t Generation, std::int32_t Token);
   void RequantizeReady(std::uint32_t Generation);
   void KeepMix(std::uint8_t Slot, const TWaveBufferExtendedStereo* Mixed, std::uint32_t Seed, std::int32_t Index);
-  void ReportMissing(std::int32_t Index);
+  void ReportFailure();
   // Queues Second after the ready ones, or in place of the ready slot Old;
   // false when the play changed or Old has begun meanwhile.
   static constexpr std::uint8_t kAppend = 0xFF;
@@ -250,7 +259,6 @@ class TAsioPlayback final : public TAsioRoad {
   std::atomic<std::int32_t> FInHandler{0};
   std::atomic<bool> FEnded{false};
   std::atomic<std::int32_t> FBoundaries{0};     // seconds played, for the road's thread
-  std::atomic<std::int32_t> FMissing{-1};       // the second not ready at its boundary
   std::atomic<std::int32_t> FSilentSeconds{0};  // whole seconds of silence written since
   long double FScale = 32767.0L;
   std::int32_t FChannelL = 0, FChannelR = 1;
@@ -271,7 +279,7 @@ class TAsioPlayback final : public TAsioRoad {
   std::atomic<std::int32_t> FAhead{2};
   std::int32_t FFailedAt = -1;     // the second that could not be made
   std::int32_t FFailedToken = 0;   // the driver's progress then: one attempt per second played
-  std::int32_t FReported = -1;     // the last second reported missing
+  bool FFailureShown = false;      // the failure going on has been reported
   std::int32_t FPrepared = 0;      // seconds of this play made so far
   std::int32_t FShownBoundary = 0;
   bool FEndHandled = false;

@@ -14,7 +14,11 @@ TThreadCreateWave::TThreadCreateWave(TAutoResetEvent& EventCallCreateWave, const
                                      TSignalEngine& Engine)
     : FEventCallCreateWave(EventCallCreateWave),
       FAnswer(CreateEvent(kEventCreateWaveNotify)),
-      FSynthesizer(Engine) {}
+      FSynthesizer(Engine) {
+  // Each Play of the driver road and each new series of a render begins a
+  // series: the tones of an unchanged set are not made again.
+  FSynthesizer.KeepTonesAcrossSeries(true);
+}
 
 TThreadCreateWave::~TThreadCreateWave() { End(); }
 

@@ -40,14 +40,26 @@ std::int32_t TOneSecondSynthesizer::RecordCount() const {
 
 void TOneSecondSynthesizer::Begin(const TSynthesisInputs& Inputs, TGeneratorChoice Choice) {
   FToneSumsKept = FToneSumsTried = false;
+  // The record buffers stay from one series to the next: only their values
+  // are written again. A tone's second depends only on its record, the
+  // format, the internal setting and the generators: a tone that the last
+  // series generated with all of them the same is still in its buffer, and
+  // is kept when the owner asks for it.
+  const bool sameSource = FKeepTones && FTonesWhole && Choice == FChoice && Inputs.PCMFormat == FInputs.PCMFormat &&
+                          Inputs.InternalSetting == FInputs.InternalSetting;
+  const TSignalAttributeArray before = sameSource ? FInputs.SignalAttributeArray : TSignalAttributeArray{};
+  FTonesWhole = false;  // until every tone of this series is generated
   FInputs = Inputs;
   FChoice = Choice;
   FSweepStartTime = Inputs.SweepStartTime;
   FSeed = Inputs.Seed ? *Inputs.Seed : FEngine.TimeSeed();
-  // The record buffers stay from one series to the next: only their values
-  // are written again.
   FWaveBufferArray.resize(static_cast<std::size_t>(RecordCount()));
-  Generate(true);
+  std::vector<bool> kept(FWaveBufferArray.size(), false);
+  for (std::size_t r = 0; r < kept.size() && r < before.size(); ++r)
+    kept[r] = IsTone(before[r]._Waveform) && before[r] == FInputs.SignalAttributeArray[r] &&
+              FWaveBufferArray[r].size() == static_cast<std::size_t>(FInputs.PCMFormat._SamplingRate);
+  Generate(true, kept);
+  FTonesWhole = true;
   FBegun = true;
 }
 
@@ -76,6 +88,7 @@ void TOneSecondSynthesizer::SumLeadingTones() {
 
 void TOneSecondSynthesizer::Clear() {
   FBegun = false;
+  FTonesWhole = false;
   TWaveBufferExtendedArray().swap(FWaveBufferArray);
   TWaveBufferExtendedStereo().swap(FToneSums);
   FToneSumsKept = FToneSumsTried = false;
@@ -90,10 +103,10 @@ void TOneSecondSynthesizer::Advance() {
     SumLeadingTones();
   }
   ++FSeed;  // wraps modulo 2^32
-  Generate(false);
+  Generate(false, {});
 }
 
-void TOneSecondSynthesizer::Generate(bool Tones) {
+void TOneSecondSynthesizer::Generate(bool Tones, const std::vector<bool>& Kept) {
   const TPCMFormat& format = FInputs.PCMFormat;
   const bool spectral =
       FChoice == TGeneratorChoice::_FollowFFTuse && FInputs.InternalSetting._FFTuse == TFFTuse::_Use;
@@ -115,7 +128,8 @@ void TOneSecondSynthesizer::Generate(bool Tones) {
     const auto index = static_cast<std::size_t>(r);
     if (IsTone(record._Waveform)) {
       // Every harmonic tone sums or transforms a whole series.
-      if (Tones) jobs.push_back({index, 0, record._Waveform != TWaveform::_Sine});
+      if (Tones && !(index < Kept.size() && Kept[index]))
+        jobs.push_back({index, 0, record._Waveform != TWaveform::_Sine});
     } else if (record._Waveform == TWaveform::_Sweep) {
       jobs.push_back({index, FSweepStartTime, false});
       std::int64_t next = FSweepStartTime + rate;

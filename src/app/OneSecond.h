@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "synthesis/UnitFunction.h"
 #include "synthesis/UnitType.h"
@@ -155,7 +156,9 @@ enum class TGeneratorChoice : std::uint8_t { _Direct, _FollowFFTuse };
 
 // Makes one second after the other. Tone records give exactly the same second
 // every time (whole-hertz frequencies, time restarting at 0 each second), so
-// they are generated once per series; each next second generates only the
+// they are generated once per series (and, where the owner asks for it,
+// kept for the next series when its tone record, format, internal setting
+// and generators are the same); each next second generates only the
 // sweep, which continues where it left off and wraps after its period, and
 // the noise. Muted records are never generated (the mix does not read them).
 // The series reads the time seed once, at Begin (unless the inputs give the
@@ -168,6 +171,10 @@ class TOneSecondSynthesizer {
  public:
   explicit TOneSecondSynthesizer(TSignalEngine& Engine) : FEngine(Engine) {}
 
+  // A series that begins with a tone record, the format, the internal
+  // setting and the generators the same as the last series keeps that
+  // tone's second instead of generating it again (false by default).
+  void KeepTonesAcrossSeries(bool Keep) { FKeepTones = Keep; }
   // Starts a series: generates the first second of every audible record.
   void Begin(const TSynthesisInputs& Inputs, TGeneratorChoice Choice);
   // The next second of the series.
@@ -187,7 +194,8 @@ class TOneSecondSynthesizer {
   std::uint32_t Seed() const { return FSeed; }
 
  private:
-  void Generate(bool Tones);
+  // Tones: the tone records too, but those marked in Kept.
+  void Generate(bool Tones, const std::vector<bool>& Kept);
   void SumLeadingTones();
   std::int32_t RecordCount() const;
 
@@ -199,6 +207,9 @@ class TOneSecondSynthesizer {
   TWaveBufferExtendedStereo FToneSums;
   std::size_t FToneRecords[2] = {0, 0};
   bool FToneSumsKept = false, FToneSumsTried = false;
+  bool FKeepTones = false;
+  // The buffers hold every audible tone of FInputs (Begin has completed).
+  bool FTonesWhole = false;
   std::int32_t FSweepStartTime = 0;
   std::uint32_t FSeed = 0;
   bool FBegun = false;

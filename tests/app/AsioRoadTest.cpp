@@ -112,12 +112,14 @@ class TFakeAsioHost final : public TAsioRoadHost {
 class TAsioEngine final : public fakes::TFakeEngine {
  public:
   std::atomic<bool> HoldSweep{false};
+  std::atomic<int> SweepMs{0};  // a slow machine: each next second takes this long
   std::atomic<int> Quantized{0};
   std::atomic<int> Sweeps{0};
 
   TWaveBufferExtended GenerateSweep(const TPCMFormat& Format, const TSignalAttribute& Record,
                                     std::int32_t TimeStart) override {
     while (HoldSweep.load()) std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(std::chrono::milliseconds(SweepMs.load()));
     ++Sweeps;
     return TFakeEngine::GenerateSweep(Format, Record, TimeStart);
   }
@@ -330,6 +332,7 @@ TEST_F(AsioRoadTest, ASlowFirstSecondIsWaitedForAndPlays) {
 
 // Stop while the first seconds are made ends the wait: the driver never
 // starts, its rate is given back, and a second made later changes nothing.
+// (The sweep is held: the tones of an unchanged set are made only once.)
 // A second that never comes ends the play at its bound with one message;
 // the close ends the wait too.
 TEST_F(AsioRoadTest, StopOrTheBoundEndsTheWaitForTheFirstSeconds) {
@@ -338,36 +341,36 @@ TEST_F(AsioRoadTest, StopOrTheBoundEndsTheWaitForTheFirstSeconds) {
   timeouts.CreateWaveAnswerMs = 300;
   Rebuild(timeouts);
   SetFormat(8000, 16);
-  engine.CloseGate();
+  engine.HoldSeconds();
   state->Play();
   ASSERT_EQ(state->xOperation(), TOperation::_Play);
   EXPECT_EQ(host.Rate(), 8000.0);
   state->Stop();
   EXPECT_EQ(state->xOperation(), TOperation::_Stop);
   EXPECT_TRUE(Pump([&] { return host.Rate() == 44100.0; }));
-  engine.OpenGate();
+  engine.ReleaseSeconds();
   std::this_thread::sleep_for(50ms);
   Pump([] { return true; });
   EXPECT_FALSE(host.Active());
   EXPECT_EQ(state->xOperation(), TOperation::_Stop);
   EXPECT_TRUE(view.Messages().empty());
 
-  engine.CloseGate();
+  engine.HoldSeconds();
   state->Play();
   ASSERT_EQ(state->xOperation(), TOperation::_Play);
   EXPECT_TRUE(Pump([&] { return state->xOperation() == TOperation::_Stop; }));
-  engine.OpenGate();
+  engine.ReleaseSeconds();
   EXPECT_EQ(view.Messages(), std::vector<std::string>{"Error - Cannot Create Wave Data."});
   EXPECT_FALSE(host.Active());
   EXPECT_EQ(host.Rate(), 44100.0);
 
   // The window closes meanwhile: the rate is given back, nothing starts.
-  engine.CloseGate();
+  engine.HoldSeconds();
   state->Play();
   ASSERT_EQ(state->xOperation(), TOperation::_Play);
   road->Close();
   EXPECT_EQ(host.Rate(), 44100.0);
-  engine.OpenGate();
+  engine.ReleaseSeconds();
   std::this_thread::sleep_for(50ms);
   Pump([] { return true; });
   EXPECT_FALSE(host.Active());
@@ -412,6 +415,51 @@ TEST_F(AsioRoadTest, ASecondThatCannotBeMadeIsSilenceWithOneMessageNeverTheSecon
   std::this_thread::sleep_for(800ms);
   engine.HoldSweep = false;
   EXPECT_EQ(ui.Messages(), std::vector<std::string>(2, "Error - Cannot Create Wave Data."));
+  EXPECT_TRUE(view.Messages().empty());
+}
+
+// A driver that catches up after the whole program was held (as drivers
+// that keep to the clock do) asks for halves much faster than the seconds
+// can be made, so second after second is missing at its boundary: silence,
+// and no message, since each second still comes well within its bound. A
+// second that does not come within the bound while the driver runs on is
+// one incident: one message, however many seconds it leaves silent.
+TEST_F(AsioRoadTest, ADriverCatchingUpGetsSilenceAndOneMessageOnlyForASecondPastItsBound) {
+  struct Case {
+    const char* Name;
+    bool PastTheBound;  // the engine is stuck longer than the create-wave bound (300 ms here)
+    std::size_t Messages;
+  };
+  for (const Case c : {Case{"late seconds", false, 0}, Case{"a second past its bound", true, 1}}) {
+    SCOPED_TRACE(c.Name);
+    SetFormat(8000, 16);
+    state->Play();
+    ASSERT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
+    const std::size_t before = ui.Messages().size();
+    engine.SweepMs = 40;  // a second in 40 ms: the driver below takes one in 8 ms
+    if (c.PastTheBound) engine.HoldSweep = true;
+    std::size_t silent = 0, sounding = 0;
+    const auto burst = std::chrono::steady_clock::now() + (c.PastTheBound ? 900ms : 500ms);
+    while (std::chrono::steady_clock::now() < burst) {
+      // The left channel carries the tone: silence there is a missing second.
+      const auto& block = Switch(2, 1000, false);
+      (block[0] == std::vector<double>(1000, 0.0) ? silent : sounding) += 1;
+      std::this_thread::sleep_for(1ms);
+      if (c.PastTheBound && std::chrono::steady_clock::now() > burst - 400ms) engine.HoldSweep = false;
+    }
+    engine.SweepMs = 0;
+    EXPECT_GT(silent, 8u);  // whole seconds went missing
+    EXPECT_GT(sounding, 8u);
+    // The play goes on with every second again.
+    ASSERT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
+    EXPECT_NE(Switch(2, 1000, false)[0], std::vector<double>(1000, 0.0));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(ui.Messages().size() - before, c.Messages) << silent << " silent halves";
+    for (std::size_t m = before; m < ui.Messages().size(); ++m)
+      EXPECT_EQ(ui.Messages()[m], "Error - Cannot Create Wave Data.");
+    state->Stop();
+    ASSERT_TRUE(Pump([&] { return !host.Active(); }));
+  }
   EXPECT_TRUE(view.Messages().empty());
 }
 
@@ -469,7 +517,7 @@ TEST_F(AsioRoadTest, PlayRefusalsShowOneMessageAndLeaveTheHostStopped) {
       {"no such channel", [](TFakeAsioHost& h, TAsioEngine&) { h.Outputs = 1; },
        "Error - ASIO Output Channel Not Existed."},
       {"does not start", [](TFakeAsioHost& h, TAsioEngine&) { h.Starts = false; }, "ASIO Driver Failed!"},
-      {"first second fails", [](TFakeAsioHost&, TAsioEngine& e) { e.CloseGate(); },
+      {"first second fails", [](TFakeAsioHost&, TAsioEngine& e) { e.HoldSeconds(); },
        "Error - Cannot Create Wave Data."},
   };
   for (const Case& c : cases) {
@@ -481,7 +529,7 @@ TEST_F(AsioRoadTest, PlayRefusalsShowOneMessageAndLeaveTheHostStopped) {
     const auto before = view.Messages().size();
     c.Setup(fresh, engine);
     state->Play();
-    engine.OpenGate();
+    engine.ReleaseSeconds();
     EXPECT_TRUE(Pump([&] { return view.Messages().size() > before; }));  // a locked clock: after the wait
     EXPECT_EQ(view.Messages().size(), before + 1);
     EXPECT_EQ(view.Messages().back(), c.Message);

@@ -2,6 +2,9 @@
 // seconds, bit for bit, as generating every record again each second.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "app/OneSecond.h"
@@ -98,6 +101,116 @@ TEST(OneSecondWithEngine, FirstSecondOnWorkerThreadsEqualsTheOneMadeInTurn) {
     parallel.Begin(inputs, TGeneratorChoice::_FollowFFTuse);
     inTurn.Begin(inputs, TGeneratorChoice::_FollowFFTuse);
     EXPECT_TRUE(parallel.Mix() == inTurn.Mix()) << int(use);
+  }
+}
+
+// The engine, counting the tone records it makes; it throws on the next
+// tone while Fail is set.
+class TCountingEngine final : public TSignalEngine {
+ public:
+  int Tones = 0;
+  bool Fail = false;
+  std::uint32_t TimeSeed() override { return 11u; }
+  TWaveBufferExtended GenerateTone(const TPCMFormat& f, const TSignalAttribute& a, const TInternalSetting& s,
+                                   bool t) override {
+    if (Fail) throw std::bad_alloc();
+    ++Tones;
+    return FEngine.GenerateTone(f, a, s, t);
+  }
+  TWaveBufferExtended GenerateSweep(const TPCMFormat& f, const TSignalAttribute& a, std::int32_t t) override {
+    return FEngine.GenerateSweep(f, a, t);
+  }
+  TWaveBufferExtended GenerateNoise(const TPCMFormat& f, const TSignalAttribute& a, TPinkNoiseMethod m,
+                                    std::uint32_t seed) override {
+    return FEngine.GenerateNoise(f, a, m, seed);
+  }
+  TWaveBufferExtendedStereo SynthesizeSignals(const TPCMFormat& f, std::int32_t n, const TSignalAttributeArray& a,
+                                              const TWaveBufferExtendedArray& b) override {
+    return FEngine.SynthesizeSignals(f, n, a, b);
+  }
+  TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& f, long double l, long double r,
+                                          const TWaveBufferExtendedStereo& s, std::uint32_t seed) override {
+    return FEngine.QuantizeSignal(f, l, r, s, seed);
+  }
+
+ private:
+  TExFunctionEngine FEngine;
+};
+
+// A synthesizer that keeps its tones across series (the create-wave road's)
+// makes again only the tones whose second may differ: a new series of an
+// unchanged set gives, bit for bit, the seconds of a synthesizer that makes
+// every tone; so does one after a series that failed half-way.
+TEST(OneSecondWithEngine, TonesKeptAcrossSeriesGiveTheSameSecondsAndAnyChangeMakesThemAgain) {
+  TSynthesisInputs base = Inputs(32000);  // three audible tones, the sweep
+  base.InternalSetting._FFTuse = TFFTuse::_Use;
+  base.SignalAttributeArray[5]._OutputChannel = TOutputChannel::_Both;  // the noise, from the seed
+  base.Seed = 5u;
+  struct Case {
+    const char* Name;
+    std::function<void(TSynthesisInputs&, TGeneratorChoice&)> Change;
+    int Made;  // tones made again
+  };
+  const Case cases[] = {
+      {"the same set", [](TSynthesisInputs&, TGeneratorChoice&) {}, 0},
+      {"the sweep further on, another seed",
+       [](TSynthesisInputs& i, TGeneratorChoice&) {
+         i.SweepStartTime = 32000;
+         i.Seed = 77u;
+       },
+       0},
+      {"one tone's frequency", [](TSynthesisInputs& i, TGeneratorChoice&) { i.SignalAttributeArray[1]._Frequency = 13; },
+       1},
+      {"one tone's channel", [](TSynthesisInputs& i, TGeneratorChoice&) {
+         i.SignalAttributeArray[0]._OutputChannel = TOutputChannel::_Lch;
+       },
+       1},
+      {"a tone muted", [](TSynthesisInputs& i, TGeneratorChoice&) {
+         i.SignalAttributeArray[2]._OutputChannel = TOutputChannel::_Mute;
+       },
+       0},
+      {"the bits", [](TSynthesisInputs& i, TGeneratorChoice&) { i.PCMFormat._Quantization = 24; }, 3},
+      {"the rate", [](TSynthesisInputs& i, TGeneratorChoice&) { i.PCMFormat._SamplingRate = 44100; }, 3},
+      {"the warble's deviation",
+       [](TSynthesisInputs& i, TGeneratorChoice&) { i.InternalSetting._WableDeviation = TWableDeviation::_1d1; }, 3},
+      {"the transforms off", [](TSynthesisInputs& i, TGeneratorChoice&) { i.InternalSetting._FFTuse = TFFTuse::_NoUse; },
+       3},
+      {"the direct generators", [](TSynthesisInputs&, TGeneratorChoice& c) { c = TGeneratorChoice::_Direct; }, 3},
+  };
+  for (const bool failedBefore : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.Name) + (failedBefore ? ", after a failed series" : ""));
+      TCountingEngine engine;
+      TOneSecondSynthesizer kept(engine);
+      kept.KeepTonesAcrossSeries(true);
+      kept.Begin(base, TGeneratorChoice::_FollowFFTuse);
+      kept.Advance();
+      TSynthesisInputs inputs = base;
+      TGeneratorChoice choice = TGeneratorChoice::_FollowFFTuse;
+      c.Change(inputs, choice);
+      if (failedBefore) {
+        engine.Fail = true;  // the next series fails at its first tone...
+        TSynthesisInputs other = base;
+        other.SignalAttributeArray[1]._Frequency = 17;
+        EXPECT_THROW(kept.Begin(other, TGeneratorChoice::_FollowFFTuse), std::bad_alloc);
+        engine.Fail = false;  // ...and nothing it left is kept
+      }
+      const int before = engine.Tones;
+      kept.Begin(inputs, choice);
+      EXPECT_EQ(engine.Tones - before, failedBefore ? 3 - (c.Name == std::string("a tone muted")) : c.Made);
+      TCountingEngine freshEngine;
+      TOneSecondSynthesizer fresh(freshEngine);
+      fresh.Begin(inputs, choice);
+      for (int second = 0; second < 2; ++second) {
+        if (second > 0) {
+          kept.Advance();
+          fresh.Advance();
+        }
+        const TWaveBufferExtendedStereo a = kept.Mix(), b = fresh.Mix();
+        ASSERT_EQ(a[0].size(), static_cast<std::size_t>(inputs.PCMFormat._SamplingRate));
+        EXPECT_TRUE(a[0] == b[0] && a[1] == b[1]) << "second " << second;
+      }
+    }
   }
 }
 

@@ -59,7 +59,15 @@
 //                             in place of %d), each a WAV file for the
 //                             little-endian types and raw bytes for the
 //                             big-endian ones
-//   KRV_TEST_ASIO_LOG         file that receives one line per call
+//   KRV_TEST_ASIO_LOG         file that receives one line per call, each
+//                             ending with the wall-clock time it was written
+//                             (" @" and seconds since 1970 with microseconds,
+//                             the clock of the machine's own date); a half
+//                             in which every output is all zeros is logged
+//                             with " silent", and the first half after each
+//                             buffer creation in which an output holds a
+//                             sample other than zero gets the line "first
+//                             sound in half N"
 //   KRV_TEST_ASIO_CONTROL_WORD  53bit, zero, down or up: every operation
 //                             leaves the calling thread's floating-point
 //                             control at 53-bit x87 precision, or rounding
@@ -453,6 +461,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     }
     FCallbacks = *callbacks;
     FTimeInfo = !FPlainCallback && FCallbacks.asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
+    FSoundHeard = false;
     OpenCapture();
     return ASE_OK;
   }
@@ -534,6 +543,13 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
     va_start(args, format);
     std::vfprintf(FLog, format, args);
     va_end(args);
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    // 100 ns steps since 1601; 11644473600 s from there to 1970.
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    const std::uint64_t micros = ticks / 10 - 11644473600ull * 1000000ull;
+    std::fprintf(FLog, " @%llu.%06llu", static_cast<unsigned long long>(micros / 1000000),
+                 static_cast<unsigned long long>(micros % 1000000));
     std::fputc('\n', FLog);
     std::fflush(FLog);
   }
@@ -616,7 +632,12 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
       } else {
         FCallbacks.bufferSwitch(index, ASIOTrue);
       }
-      Log("half %ld index %d outputReady %d", half, index, FOutputReady ? 1 : 0);
+      const bool sounds = FLog && Sounds(index);
+      Log("half %ld index %d outputReady %d%s", half, index, FOutputReady ? 1 : 0, sounds ? "" : " silent");
+      if (sounds && !FSoundHeard) {
+        FSoundHeard = true;
+        Log("first sound in half %ld", half);
+      }
       Capture(index);
       FPosition += FBufferSize;
       ++half;
@@ -642,6 +663,18 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
         SendHostMessage(kAsioResyncRequest, 0, "resync");
       }
     }
+  }
+
+  // An output half the host delivered holds a sample other than zero (for
+  // every type, zero is all bytes zero).
+  bool Sounds(std::int32_t index) const {
+    for (const TASIOBufferInfo& record : FOutputRecords) {
+      const auto* half = static_cast<const unsigned char*>(record.buffers[index]);
+      const auto bytes =
+          static_cast<std::size_t>(FBufferSize) * static_cast<std::size_t>(BytesOf(TypeOf(record.channelNum)));
+      if (std::any_of(half, half + bytes, [](unsigned char b) { return b != 0; })) return true;
+    }
+    return false;
   }
 
   // Per capture file: the output channels it holds, interleaved.
@@ -765,6 +798,7 @@ class TTestDriver final : public TComObject<IASIODriverObject> {
   std::atomic<DWORD> FThreadId{0};
   std::atomic<bool> FRunning{false};
   std::atomic<bool> FOutputReady{false};
+  std::atomic<bool> FSoundHeard{false};  // since the buffers were created
 };
 
 class TFactory final : public TComObject<IClassFactory> {

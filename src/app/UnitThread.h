@@ -386,7 +386,7 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   // position that moves gives it its time again: a pause of the whole
   // program, the device's own threads included, is ridden out.
   static constexpr std::uint32_t kDefaultDeviceStallMs = 2000;
-  static constexpr std::uint32_t kStallLookMs = 500;
+  static constexpr std::uint32_t kStallLookMs = 1000;
   static constexpr int kStallLooks = 10;
   // Longest wait for a second that is late in the middle of a play, the
   // same as for the first one.

@@ -47,6 +47,7 @@ TMainState::TMainState(const TMainServices& Services) : FServices(Services) {
       static_cast<TSoundOutOwner&>(*this), *EventCallSoundOut, FServices.CreateEvent, FServices.WaveOut, FServices.WaveMemory,
       FServices.Engine, FServices.UserInterface, *FThreadDisplayOut);
   FThreadSoundOut->SetDeviceStallMs(FServices.Timeouts.DeviceStallMs);
+  FThreadSoundOut->SetLateSecondMs(FServices.Timeouts.StartBoundMs);
   FThreadCreateWave =
       std::make_unique<TThreadCreateWave>(*EventCallCreateWave, FServices.CreateEvent, FServices.Engine);
   FThreadSoundOut->Start();

@@ -27,7 +27,6 @@
 inline constexpr std::string_view kMessageCannotStopping = "Error - Cannot Stopping.";
 inline constexpr std::string_view kMessageCannotStopPlaying = "Error - Cannot Stop Playing.";
 inline constexpr std::string_view kMessageCannotChangeGain = "Error - Cannot Change Gain.";
-inline constexpr std::string_view kMessageCannotCreateWaveData = "Error - Cannot Create Wave Data.";
 inline constexpr std::string_view kGlyphSignalActive = "_SignalActive";
 inline constexpr std::string_view kGlyphSignalInactive = "_SignalInactive";
 

@@ -68,6 +68,10 @@ class TWaveOutClient {
   ~TWaveOutClient() = default;
 };
 
+// The priority a thread that feeds a device got: none above normal, the
+// multimedia class scheduler's "Pro Audio" task, or time-critical.
+enum class TAudioPriority : std::uint8_t { _Normal, _ProAudio, _TimeCritical };
+
 // One device handle at a time. Results are the system's codes: 0 is success
 // (MMSYSERR_NOERROR), anything else a failure (see WavOutErrFromResult).
 class TWaveOutDevice {
@@ -86,6 +90,14 @@ class TWaveOutDevice {
   // Closes the device, which then reports its close message. On failure the
   // device stays open and keeps its headers.
   virtual std::uint32_t Close() = 0;
+  // How far the open device has played, in a unit of its own: a value that
+  // grows while it plays and stands still while it does not. Only ever
+  // compared with an earlier value of the same play.
+  virtual std::uint32_t Position(std::uint64_t& Played) = 0;
+  // Asks, on the thread that feeds the device and once before it first
+  // opens it, for the priority of audio work for that thread, so that busy
+  // programs beside it cannot starve the device. What the system gave.
+  virtual TAudioPriority RaiseFeederPriority() { return TAudioPriority::_Normal; }
 };
 
 // The device's open result as the error code the main window reports; codes

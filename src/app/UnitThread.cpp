@@ -330,6 +330,9 @@ std::uint32_t TThreadSoundOut::DeviceCall(F Call) {
 }
 
 void TThreadSoundOut::Execute() {
+  // The device is fed from this thread: busy programs beside it must not
+  // starve it.
+  FDevice.RaiseFeederPriority();
   while (!Terminated()) {
     try {
       switch (FState) {
@@ -528,12 +531,43 @@ void TThreadSoundOut::PlayingPass() {
       HandleDone();
   }
   if (FState == TState::_Playing && FAwaitingSecond) ResumeLateSecond();
+  // A late second is waited for as long as the first one may take, no more.
+  if (FState == TState::_Playing && FAwaitingSecond &&
+      now - FSecondAwaitedSince > std::chrono::milliseconds(FLateSecondMs.load())) {
+    EndPlay(kMessageCannotCreateWaveData);
+    return;
+  }
   // A device left without samples while a late second is awaited is not
   // stalled.
   if (FState == TState::_Playing && !FAwaitingSecond &&
-      now - FLastDone > std::chrono::milliseconds(FDeviceStallMs.load()))
-    EndPlay(kMessageOutputDeviceStopped);  // the device takes no more samples
+      now - FLastDone > std::chrono::milliseconds(FDeviceStallMs.load())) {
+    if (DeviceStopped(now)) EndPlay(kMessageOutputDeviceStopped);  // the device takes no more samples
+  } else {
+    FStallLooks = 0;
+    FStallPosition.reset();
+  }
   if (FState == TState::_Playing && !FAwaitingSecond) TakeRequantized();
+}
+
+// The device has returned no buffer for the stall time. Wall time alone
+// cannot tell a stopped device from a program that was held as a whole
+// (the device's own threads with it), whose done messages come a little
+// after it runs again: the device's position can. It is looked at once a
+// pass; a move gives the device its time again.
+bool TThreadSoundOut::DeviceStopped(std::chrono::steady_clock::time_point Now) {
+  if (FStallLooks == 0) FStallLookSince = Now;
+  std::uint64_t position = 0;
+  if (DeviceCall([&] { return FDevice.Position(position); }) == 0) {
+    if (FStallPosition && *FStallPosition != position) {
+      FLastDone = Now;
+      FStallLooks = 0;
+      FStallPosition.reset();
+      return false;
+    }
+    FStallPosition = position;
+  }
+  ++FStallLooks;
+  return FStallLooks >= kStallLooks && Now - FStallLookSince >= std::chrono::milliseconds(kStallLookMs);
 }
 
 // The late second, once it is made: its first segment, then what the done
@@ -599,6 +633,7 @@ void TThreadSoundOut::HandleDone() {
   if (!GenerateOneSecond(false)) {
     FAwaitingSecond = true;
     FOwedDones = 0;
+    FSecondAwaitedSince = std::chrono::steady_clock::now();
     return;
   }
   WriteFirstSegment();

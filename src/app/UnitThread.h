@@ -353,6 +353,9 @@ inline constexpr std::string_view kMessageCannotWriteWaveOut = "Error - Cannot W
 inline constexpr std::string_view kMessageCannotCloseWaveOut = "Error - Cannot Close Wave Out Device.";
 inline constexpr std::string_view kMessageOutputDeviceStopped = "Error - Output Device Stopped.";
 inline constexpr std::string_view kMessageWorkerThreadFailed = "Error - Worker Thread Failed.";
+// A second that was not made within its bound (the first one of a play, or a
+// later one).
+inline constexpr std::string_view kMessageCannotCreateWaveData = "Error - Cannot Create Wave Data.";
 
 // Segments per second for a buffer size (50 ms 20 ... 500 ms 2).
 std::int32_t SegmentsPerSecond(TWavBufferSize WavBufferSize);
@@ -377,8 +380,17 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   using TAnswer = TAnswers::TAnswer;
   // Longest wait for the device's close message.
   static constexpr std::uint32_t kCloseWaitMs = 1000;
-  // A device that returns no buffer for this long while playing has stopped.
+  // A device that returns no buffer for this long while playing is looked
+  // at: it has stopped when its position then stands still for
+  // kStallLookMs and at least kStallLooks looks of the thread in a row. A
+  // position that moves gives it its time again: a pause of the whole
+  // program, the device's own threads included, is ridden out.
   static constexpr std::uint32_t kDefaultDeviceStallMs = 2000;
+  static constexpr std::uint32_t kStallLookMs = 1000;
+  static constexpr int kStallLooks = 10;
+  // Longest wait for a second that is late in the middle of a play, the
+  // same as for the first one.
+  static constexpr std::uint32_t kDefaultLateSecondMs = 10000;
   // Attempts to close a device that refuses to close, and the pause between.
   static constexpr int kCloseAttempts = 3;
   static constexpr std::uint32_t kCloseRetryMs = 20;
@@ -399,6 +411,7 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   // True while a call into the device has not returned for ForMs or longer.
   bool InsideDevice(std::uint32_t ForMs) const;
   void SetDeviceStallMs(std::uint32_t Value) { FDeviceStallMs.store(Value); }
+  void SetLateSecondMs(std::uint32_t Value) { FLateSecondMs.store(Value); }
   // After the loop has ended: the device would not close and keeps its
   // buffers.
   bool DeviceLeftOpen() const { return FEnableWaveOut; }
@@ -431,6 +444,7 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   void StartOutput();
   void ServePlayingCommand(const TCommand& Command);
   void HandleDone();
+  bool DeviceStopped(std::chrono::steady_clock::time_point Now);
   void EndPlay(std::string_view Message);
   void Fail() noexcept;
   void BeginClosing(TOutcome Outcome, std::uint32_t Sequence);
@@ -481,6 +495,7 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   // Read by the requesters.
   std::atomic<std::int64_t> FDeviceCallSince{0};  // steady-clock ms of the running device call; 0 none
   std::atomic<std::uint32_t> FDeviceStallMs{kDefaultDeviceStallMs};
+  std::atomic<std::uint32_t> FLateSecondMs{kDefaultLateSecondMs};
 
   // The thread's own.
   TState FState = TState::_Idle;
@@ -490,6 +505,11 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   std::uint32_t FStopSequence = 0;     // a stop that came while the play was ending
   std::optional<TCommand> FKept;       // a start that came while the device closed
   std::chrono::steady_clock::time_point FLastDone{};      // the device's last sign of progress
+  // The looks at a device that returns no buffer: since when, how many, and
+  // the position it stands at.
+  std::chrono::steady_clock::time_point FStallLookSince{};
+  int FStallLooks = 0;
+  std::optional<std::uint64_t> FStallPosition;
   std::chrono::steady_clock::time_point FCloseDeadline{};  // longest wait for the close message
   bool FEnableWaveOut = false;
   bool FHeapCreated = false;
@@ -507,6 +527,7 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   // until it is, and the done messages meanwhile are served then, in order.
   bool FAwaitingSecond = false;
   std::uint32_t FOwedDones = 0;
+  std::chrono::steady_clock::time_point FSecondAwaitedSince{};
   TSoundOutErrors FErrors;
   TPlaySettings FSettings;
   std::uint32_t FGainsVersion = 0;  // counts the gains taken

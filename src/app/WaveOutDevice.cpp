@@ -79,3 +79,18 @@ std::uint32_t TWin32WaveOutDevice::Close() {
   if (result == MMSYSERR_NOERROR) FHandle = nullptr;
   return result;
 }
+
+std::uint32_t TWin32WaveOutDevice::Position(std::uint64_t& Played) {
+  MMTIME time{};
+  time.wType = TIME_BYTES;
+  const MMRESULT result = waveOutGetPosition(Handle(FHandle), &time, sizeof(time));
+  if (result != MMSYSERR_NOERROR) return result;
+  // A device that cannot count bytes answers in a unit it can.
+  switch (time.wType) {
+    case TIME_BYTES: Played = time.u.cb; break;
+    case TIME_SAMPLES: Played = time.u.sample; break;
+    case TIME_MS: Played = time.u.ms; break;
+    default: Played = time.u.ticks; break;
+  }
+  return result;
+}

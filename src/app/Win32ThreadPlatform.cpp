@@ -38,6 +38,23 @@ class TWin32AutoResetEvent final : public TAutoResetEvent {
 
 }  // namespace
 
+TAudioPriority RaiseAudioThreadPriority() {
+  // Time-critical first: it holds where the scheduler service is missing or
+  // refuses the task, and is what the thread returns to when the service
+  // lets it go.
+  const bool timeCritical = SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL) != 0;
+  using TSetTask = HANDLE(WINAPI*)(LPCWSTR TaskName, LPDWORD TaskIndex);
+  // Loaded once and kept: the thread's registration lives in it.
+  static const HMODULE avrt = LoadLibraryExW(L"avrt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (avrt) {
+    const auto setTask = reinterpret_cast<TSetTask>(
+        reinterpret_cast<void*>(GetProcAddress(avrt, "AvSetMmThreadCharacteristicsW")));
+    DWORD taskIndex = 0;
+    if (setTask && setTask(L"Pro Audio", &taskIndex)) return TAudioPriority::_ProAudio;
+  }
+  return timeCritical ? TAudioPriority::_TimeCritical : TAudioPriority::_Normal;
+}
+
 TEventFactory Win32EventFactory() {
   return [](const std::string& Name) -> std::unique_ptr<TAutoResetEvent> {
     return std::make_unique<TWin32AutoResetEvent>(Name);

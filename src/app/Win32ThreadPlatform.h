@@ -8,6 +8,12 @@
 
 #include "app/ThreadPlatform.h"
 
+// Raises the calling thread to the priority of audio work for the rest of
+// its life: time-critical in any case, and the multimedia class scheduler's
+// "Pro Audio" task on top where the system has one (avrt.dll, looked up at
+// run time, so the program also starts where it is missing).
+TAudioPriority RaiseAudioThreadPriority();
+
 // Named Win32 auto-reset events, initially not signalled.
 TEventFactory Win32EventFactory();
 
@@ -25,6 +31,8 @@ class TWin32WaveOutDevice final : public TWaveOutDevice {
   std::uint32_t Reset() override;
   std::uint32_t UnprepareHeader(PWaveHdr Header) override;
   std::uint32_t Close() override;
+  std::uint32_t Position(std::uint64_t& Played) override;
+  TAudioPriority RaiseFeederPriority() override { return RaiseAudioThreadPriority(); }
 
  private:
   void* FHandle = nullptr;  // HWAVEOUT

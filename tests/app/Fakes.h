@@ -259,6 +259,7 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
 
   std::uint32_t Write(PWaveHdr Header) override {
     std::lock_guard<std::mutex> lock(FLock);
+    FWroteOn = std::this_thread::get_id();
     if (!FOpen || FPrepared.count(Header) == 0 || ++FWritesSinceOpen == FailWrite) return kError;
     const auto* data = reinterpret_cast<const std::uint8_t*>(Header->lpData);
     FWrites.push_back({FHeaderIndex.at(Header), std::vector<std::uint8_t>(data, data + Header->dwBufferLength),
@@ -307,6 +308,23 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
     return 0;
   }
 
+  // Bytes played since the device was created: the headers reported done,
+  // and what the test says was played of the next one.
+  std::uint32_t Position(std::uint64_t& Played) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    if (!FOpen) return kError;
+    ++FPositionCalls;
+    Played = FPlayed;
+    return 0;
+  }
+
+  TAudioPriority RaiseFeederPriority() override {
+    std::lock_guard<std::mutex> lock(FLock);
+    FRaisedOn.push_back(std::this_thread::get_id());
+    FOpensBeforeRaise = FOpenCalls;
+    return TAudioPriority::_ProAudio;
+  }
+
   // --- the test's side ---
   // Reports "done" for the oldest queued header; false when none is queued.
   bool ReportDone() {
@@ -314,6 +332,7 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
     {
       std::lock_guard<std::mutex> lock(FLock);
       if (FQueue.empty()) return false;
+      FPlayed += FQueue.front()->dwBufferLength;
       FQueue.pop_front();
       client = FClient;
     }
@@ -398,6 +417,30 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
     std::lock_guard<std::mutex> lock(FLock);
     return FFormat;
   }
+  // The device plays Bytes of the oldest header, which is not done yet.
+  void Play(std::uint64_t Bytes) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FPlayed += Bytes;
+  }
+  int PositionCalls() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FPositionCalls;
+  }
+  // The threads that asked for the feeder's priority, and the opens before
+  // the last one asked.
+  std::vector<std::thread::id> RaisedOn() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FRaisedOn;
+  }
+  int OpensBeforeRaise() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FOpensBeforeRaise;
+  }
+  // The thread of the last write.
+  std::thread::id WroteOn() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FWroteOn;
+  }
 
  private:
   std::mutex FLock;
@@ -411,6 +454,11 @@ class TFakeWaveOutDevice : public TWaveOutDevice {
   int FDiscarded = 0;
   int FPrepares = 0;
   int FWritesSinceOpen = 0;
+  int FPositionCalls = 0;
+  int FOpensBeforeRaise = -1;
+  std::uint64_t FPlayed = 0;
+  std::vector<std::thread::id> FRaisedOn;
+  std::thread::id FWroteOn;
   TWaveFormatExtensible FFormat{};
   std::map<PWaveHdr, int> FHeaderIndex;
   std::set<PWaveHdr> FPrepared;

@@ -85,10 +85,9 @@ inline void MakeAudible(TMainState& Main, std::initializer_list<std::size_t> Rec
 
 // Fakes and a main window of their own, for one case of a table.
 struct TRoad {
-  explicit TRoad(TProtocolTimeouts Timeouts = {5000, 5000, 5000, 5000}) {
+  explicit TRoad(TProtocolTimeouts Timeouts = {5000, 5000, 5000, 5000}, TEventFactory Events = PortableEventFactory()) {
     Memory.HeldByDevice = [this](const void* p) { return Device.Holds(p); };
-    Main = std::make_unique<TMainState>(
-        TMainServices{PortableEventFactory(), Device, Memory, Engine, Ui, View, Timeouts});
+    Main = std::make_unique<TMainState>(TMainServices{std::move(Events), Device, Memory, Engine, Ui, View, Timeouts});
   }
   // The play has ended cleanly with the one message in Messages.
   void ExpectCleanEnd(const std::vector<std::string>& Messages, const char* Message) {

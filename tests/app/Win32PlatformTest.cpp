@@ -3,7 +3,12 @@
 // Win32 events and memory (the device stays a fake).
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <atomic>
 #include <future>
+#include <thread>
+#include <vector>
 
 #include "Fakes.h"
 #include "app/MainState.h"
@@ -96,6 +101,61 @@ TEST(Win32Platform, PlayAndStopOnTheWaveMapper) {
   EXPECT_TRUE(view.Messages().empty());
   EXPECT_TRUE(ui.Messages().empty());
   main.Shutdown();
+}
+
+// A thread that asks for the priority of audio work runs at least
+// time-critical, whether or not the system has the "Pro Audio" task.
+TEST(Win32Platform, AudioThreadPriority) {
+  TAudioPriority got = TAudioPriority::_Normal;
+  int priority = THREAD_PRIORITY_NORMAL;
+  std::thread([&] {
+    got = RaiseAudioThreadPriority();
+    priority = GetThreadPriority(GetCurrentThread());
+  }).join();
+  EXPECT_NE(got, TAudioPriority::_Normal);
+  EXPECT_EQ(priority, THREAD_PRIORITY_TIME_CRITICAL);
+  EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);  // the caller's own is untouched
+}
+
+// The wave mapper's position grows as it plays a buffer and stands still
+// once the buffer is done.
+TEST(Win32Platform, WaveMapperPosition) {
+  TWin32WaveOutDevice device;
+  if (device.DeviceCount() == 0) GTEST_SKIP() << "no wave-out device";
+  struct TClient final : TWaveOutClient {
+    std::atomic<int> Opened{0}, Done{0}, Closed{0};
+    void WaveOutMessage(TWaveOutCallback Message) noexcept override {
+      switch (Message) {
+        case TWaveOutCallback::_OpenWaveOut: ++Opened; break;
+        case TWaveOutCallback::_DoneWaveOut: ++Done; break;
+        case TWaveOutCallback::_CloseWaveOut: ++Closed; break;
+      }
+    }
+  } client;
+  TPCMFormat format{};
+  format._SamplingRate = 48000;
+  format._Quantization = 16;
+  if (device.Open(WaveOutFormat(format), client) != 0) GTEST_SKIP() << "the wave mapper does not open";
+  std::uint64_t before = 1;
+  EXPECT_EQ(device.Position(before), 0u);
+  EXPECT_EQ(before, 0u);
+  std::vector<std::uint32_t> samples(4800, 0x10001000u);  // 100 ms
+  wavehdr_tag header{};
+  header.lpData = reinterpret_cast<char*>(samples.data());
+  header.dwBufferLength = static_cast<std::uint32_t>(samples.size() * 4);
+  ASSERT_EQ(device.PrepareHeader(&header), 0u);
+  ASSERT_EQ(device.Write(&header), 0u);
+  EXPECT_TRUE(WaitUntil([&] { return client.Done.load() == 1; }, 5000ms));
+  std::uint64_t played = 0;
+  EXPECT_EQ(device.Position(played), 0u);
+  EXPECT_EQ(played, header.dwBufferLength);
+  std::this_thread::sleep_for(50ms);
+  std::uint64_t later = 0;
+  EXPECT_EQ(device.Position(later), 0u);
+  EXPECT_EQ(later, played);
+  device.Reset();
+  device.UnprepareHeader(&header);
+  EXPECT_EQ(device.Close(), 0u);
 }
 
 }  // namespace

@@ -16,11 +16,18 @@
 #     not ready at its boundary) and no error box.
 #  2. Stops pressed while the bar moves: each answered (the Play button shows
 #     stopped) within 0.5 s, no error box.
+# While it plays, the nice value, real-time priority and scheduling policy of
+# the program's threads are shown (what the Wine server made of the
+# priorities the threads asked for).
+# A harsher machine for measurements by hand: KRV_BUSY_LOOPS busy loops (2),
+# a move every KRV_BUSY_MOVE_MS ms (20), KRV_BUSY_STOPS Stops (10).
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
 rate=384000
 seconds=20
-stops=10
+stops="${KRV_BUSY_STOPS:-10}"
+loops="${KRV_BUSY_LOOPS:-2}"
+move_ms="${KRV_BUSY_MOVE_MS:-20}"
 
 # Two cores for the program and the busy loops, a third for the reader: on
 # fewer the test does not apply (skipped, exit 77).
@@ -66,18 +73,36 @@ ctl() { krvctl --wait 5000 "$@"; }
 source "$KRV_ROOT/tests/e2e/heavy_set.sh"
 load_heavy_set "$rate"
 
+# thread_priorities: how many of the program's threads run at each nice
+# value, real-time priority and scheduling policy (0 is SCHED_OTHER).
+thread_priorities() {
+  python3 - "$KRV_PROGRAM" <<'EOF'
+import collections, os, sys
+pid = sys.argv[1]
+counts = collections.Counter()
+for tid in os.listdir(f"/proc/{pid}/task"):
+    try:
+        stat = open(f"/proc/{pid}/task/{tid}/stat").read()
+    except OSError:
+        continue
+    fields = stat[stat.rindex(")") + 2:].split()  # from field 3 (state) on
+    counts[(int(fields[16]), int(fields[37]), int(fields[38]))] += 1  # nice, rt_priority, policy
+print(", ".join(f"{n} at nice {nice} rtprio {rt} policy {policy}" for (nice, rt, policy), n in sorted(counts.items())))
+EOF
+}
+
 # The machine is busy from here on.
-for _ in 1 2; do
+for _ in $(seq "$loops"); do
   taskset -c "$busy_cores" bash -c 'while :; do :; done' &
   busy_pids+=("$!")
 done
 
 failures=()
 # start_moves NAME: the left bar moved between 0 and -20 dB every 20 ms (at
-# most: as fast as the busy program takes the moves) by a krvctl in the
+# most: as fast as the busy program takes the moves; KRV_BUSY_MOVE_MS) by a krvctl in the
 # background, KRV_MOVER; end_moves ends it.
 start_moves() {
-  "$KRV_WINE" "$KRV_BIN/krvctl.exe" --wait 5000 trackbar-cycle TrackBar_L 100000 20 20 0 \
+  "$KRV_WINE" "$KRV_BIN/krvctl.exe" --wait 5000 trackbar-cycle TrackBar_L 100000 "$move_ms" 20 0 \
     >"$KRV_E2E_DIR/$1.txt" 2>&1 </dev/null &
   KRV_MOVER=$!
 }
@@ -106,6 +131,7 @@ echo "bar moves while stopped: $(ctl trackbar-cycle TrackBar_L 50 20 20 0)"
 # 1. A drag of the level bar over 20 s of play.
 ctl press BitBtnExt_Play || krv_fail "Play"
 krv_expect_eq "$(ctl glyph BitBtnExt_Play)" _SignalActive "playing"
+echo "the program's threads while it plays: $(thread_priorities)"
 drag "$seconds" drag-moves
 no_box "the drag"
 stop_ms="$(ctl press-timed BitBtnExt_Stop)" || krv_fail "Stop"

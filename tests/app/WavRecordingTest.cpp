@@ -303,6 +303,11 @@ TEST_F(WavRecordingTest, ACloseDuringAFileEndsItWhenASecondDoesNotCome) {
 // between two seconds.
 TEST_F(WavRecordingTest, TheEndOfTheSessionCancelsTheFileAtOnce) {
   enum class TWhere { _Waiting, _InABox, _BetweenSeconds };
+  // The sweep audible, so that a second can be held whether or not its
+  // tones are kept from the case before.
+  TSignalAttribute sweep = state.SignalAttributeArray()[4];
+  sweep._OutputChannel = TOutputChannel::_Both;
+  state.SetSignalAttribute(4, sweep);
   for (const TWhere where : {TWhere::_Waiting, TWhere::_InABox, TWhere::_BetweenSeconds}) {
     SCOPED_TRACE(static_cast<int>(where));
     const auto name = dir / "session.wav";
@@ -330,6 +335,7 @@ TEST_F(WavRecordingTest, TheEndOfTheSessionCancelsTheFileAtOnce) {
     switch (where) {
       case TWhere::_Waiting:
         engine.CloseGate();
+        engine.HoldSeconds();
         window.OnEvents = [&] {
           if (window.EventPasses == 3) endSession();
           return false;
@@ -337,6 +343,7 @@ TEST_F(WavRecordingTest, TheEndOfTheSessionCancelsTheFileAtOnce) {
         break;
       case TWhere::_InABox:
         engine.CloseGate();
+        engine.HoldSeconds();
         window.OnMessage = endSession;
         break;
       case TWhere::_BetweenSeconds:
@@ -348,6 +355,7 @@ TEST_F(WavRecordingTest, TheEndOfTheSessionCancelsTheFileAtOnce) {
 
     const TWavRenderResult result = CreateWavFile(state, window);
     engine.OpenGate();
+    engine.ReleaseSeconds();
 
     EXPECT_TRUE(ended);
     EXPECT_EQ(result.Status, TWavRenderStatus::_Cancelled);

@@ -278,8 +278,8 @@ TThreadSoundOut::TThreadSoundOut(TSoundOutOwner& Owner, TAutoResetEvent& EventCa
 
 TThreadSoundOut::~TThreadSoundOut() { End(); }
 
-std::uint32_t TThreadSoundOut::Call(std::uint8_t Command) {
-  const std::uint32_t sequence = FMailbox.Post(Command);
+std::uint32_t TThreadSoundOut::Call(std::uint8_t Command, bool* Absorbed) {
+  const std::uint32_t sequence = FMailbox.Post(Command, {}, Absorbed);
   FEventCallSoundOut.Set();
   return sequence;
 }

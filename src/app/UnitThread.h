@@ -67,11 +67,15 @@ class TCommandMailbox {
   explicit TCommandMailbox(TKeeps Keeps = nullptr) : FKeeps(Keeps) {}
 
   // Replaces any command not yet taken, unless the rule keeps that one;
-  // returns the new command's number (a dropped command is never answered).
-  std::uint32_t Post(std::uint8_t Code, TPayload Payload = {}) {
+  // returns the new command's number. A command the rule drops is never
+  // answered: Absorbed, when given, tells whether the pending command took
+  // its place.
+  std::uint32_t Post(std::uint8_t Code, TPayload Payload = {}, bool* Absorbed = nullptr) {
     std::lock_guard<std::mutex> lock(FLock);
     const std::uint32_t sequence = ++FLastSequence;
-    if (FPending && FKeeps && FKeeps(FPending->Code, Code)) return sequence;
+    const bool absorbed = FPending && FKeeps && FKeeps(FPending->Code, Code);
+    if (Absorbed) *Absorbed = absorbed;
+    if (absorbed) return sequence;
     FPending = TCommand{Code, sequence, std::move(Payload)};
     return sequence;
   }
@@ -93,8 +97,9 @@ class TCommandMailbox {
 
 // The sound-out thread's rule: a gain change never replaces a stop or a
 // start that is not taken yet (the stop would be lost, and a start's
-// answer); it is dropped, and the second the play starts with, or nothing
-// at all after a stop, needs no answer to it.
+// answer); the pending command takes its place: a start loads the gains
+// when it is taken, so the play starts with them, and after a stop nothing
+// plays. Its requester is told so at once (it gets no answer).
 constexpr bool SoundOutKeeps(std::uint8_t Pending, std::uint8_t Incoming) {
   return Incoming == kSoundOutGainChanged && (Pending == kSoundOutStop || Pending == kSoundOutStart);
 }
@@ -389,7 +394,9 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   ~TThreadSoundOut() override;
 
   // Writes the command and sets the call event; returns its number.
-  std::uint32_t Call(std::uint8_t Command);
+  // Absorbed: a pending start or stop took its place (SoundOutKeeps), and
+  // it is never answered.
+  std::uint32_t Call(std::uint8_t Command, bool* Absorbed = nullptr);
   // Waits at most TimeoutMs for the answer to command Sequence; a late answer
   // to an earlier command is dropped and reported through Stale.
   std::optional<TAnswer> AwaitAnswer(std::uint32_t Sequence, std::uint32_t TimeoutMs,

@@ -335,6 +335,7 @@ void TThreadSoundOut::Execute() {
       switch (FState) {
         case TState::_Idle: IdlePass(); break;
         case TState::_Opening: OpeningPass(); break;
+        case TState::_Starting: StartingPass(); break;
         case TState::_Playing: PlayingPass(); break;
         case TState::_Closing: ClosingPass(); break;
       }
@@ -356,6 +357,7 @@ void TThreadSoundOut::Fail() noexcept {
   try {
     switch (FState) {
       case TState::_Opening:  // the requester is told with the answer
+      case TState::_Starting:
         FErrors.Failure = kMessageWorkerThreadFailed;
         BeginClosing(TOutcome::_Erred, FPlaySequence);
         break;
@@ -434,14 +436,8 @@ void TThreadSoundOut::OpeningPass() {
   const bool signalled = EventWaveOutCallback->Wait(kDeviceWaitMs);
   if (Terminated()) return;
   if (const auto command = FMailbox.Take()) {
-    // A requester that gave up waiting for the start stops it; the device is
-    // closed rather than left open. A start given again is served by this
-    // one: its requester gets the answer.
-    if (command->Code == kSoundOutStop) {
-      BeginClosing(TOutcome::_Stopped, command->Sequence);
-      return;
-    }
-    if (command->Code == kSoundOutStart) FPlaySequence = command->Sequence;
+    ServeStartingCommand(*command);
+    if (FState != TState::_Opening) return;
   }
   if (!signalled) return;
   const TDeviceMessages messages = TakeDeviceMessages();
@@ -485,7 +481,56 @@ void TThreadSoundOut::StartOutput() {
   FLastSegment = false;
   FAwaitingSecond = false;
   FOwedDones = 0;
-  GenerateOneSecond(true);
+  BeginSeconds();
+  FState = TState::_Starting;
+}
+
+// While the play starts (the device opening, the first second made): a
+// Stop ends it at once (the second in the making is dropped at its next
+// engine call), a start given again is served by this one (its requester
+// gets the answer), and new gains are loaded: the first second comes with
+// them, or gets them as a second that plays does.
+void TThreadSoundOut::ServeStartingCommand(const TCommand& Command) {
+  switch (Command.Code) {
+    case kSoundOutStop:
+      BeginClosing(TOutcome::_Stopped, Command.Sequence);
+      break;
+    case kSoundOutStart:
+      FPlaySequence = Command.Sequence;
+      break;
+    case kSoundOutGainChanged:
+      LoadOutputGain();
+      if (FState == TState::_Starting) ChangeGains();
+      FAnswer.Publish(TSoundOutNotify::_Changed, Command.Sequence);
+      break;
+    default:
+      break;
+  }
+}
+
+void TThreadSoundOut::StartingPass() {
+  const bool signalled = EventWaveOutCallback->Wait(kDeviceWaitMs);
+  if (Terminated()) return;
+  if (const auto command = FMailbox.Take()) {
+    ServeStartingCommand(*command);
+    if (FState != TState::_Starting) return;
+  }
+  if (signalled && TakeDeviceMessages().Close) {  // the system closed the device before the play began
+    FMaker.Cancel();
+    FEnableWaveOut = false;
+    FHeaderPrepared[0] = FHeaderPrepared[1] = false;
+    FErrors.Failure = kMessageOutputDeviceStopped;
+    FOutcome = TOutcome::_Erred;
+    FOutcomeSequence = FPlaySequence;
+    FinishClose();
+    return;
+  }
+  if (TakeFirstSecond()) BeginOutput();
+}
+
+// The first second is there: two segments go to the device and the start
+// is answered.
+void TThreadSoundOut::BeginOutput() {
   FDisplay.HandOver(WaveBufferL, WaveBufferR);
   FDisplay.Call(kDisplayStart);
   bool written = WriteWaveOutBuffer();
@@ -539,7 +584,7 @@ void TThreadSoundOut::PlayingPass() {
 // The late second, once it is made: its first segment, then what the done
 // messages that came meanwhile ask for, as if it had been there in time.
 void TThreadSoundOut::ResumeLateSecond() {
-  if (!GenerateOneSecond(false)) return;
+  if (!GenerateOneSecond()) return;
   FAwaitingSecond = false;
   WriteFirstSegment();
   for (std::uint32_t owed = std::exchange(FOwedDones, 0); owed > 0 && FState == TState::_Playing; --owed)
@@ -596,7 +641,7 @@ void TThreadSoundOut::HandleDone() {
   }
   // Made ahead: normally it is there. A late one is awaited with the
   // commands served meanwhile.
-  if (!GenerateOneSecond(false)) {
+  if (!GenerateOneSecond()) {
     FAwaitingSecond = true;
     FOwedDones = 0;
     return;
@@ -660,6 +705,9 @@ void TThreadSoundOut::ClosingPass() {
         FStopSequence = command->Sequence;
     } else if (command->Code == kSoundOutStart) {
       FKept = command;  // served when the thread is idle again
+    } else if (command->Code == kSoundOutGainChanged && FKept) {
+      // The start kept loads the gains the window shows when it is served.
+      FAnswer.Publish(TSoundOutNotify::_Changed, command->Sequence);
     }
   }
   // The device is closed: its close message normally follows at once; a

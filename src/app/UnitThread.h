@@ -416,7 +416,12 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
 
  private:
   using TCommand = TCommandMailbox<std::uint8_t>::TCommand;
-  enum class TState : std::uint8_t { _Idle, _Opening, _Playing, _Closing };
+  // The thread's state, changed only by the passes and the steps they call:
+  // idle; opening (the device is asked open, its open message awaited);
+  // starting (memory and headers ready, the maker makes the first second);
+  // playing; closing (the device is closed, its close message awaited).
+  // Commands are served in every state.
+  enum class TState : std::uint8_t { _Idle, _Opening, _Starting, _Playing, _Closing };
   // What the close message completes: a stop, a failed start, the end of a
   // timed play, or a play that a fault ended (the window knows already).
   enum class TOutcome : std::uint8_t { _Stopped, _Erred, _SingleEnd, _Ended };
@@ -432,10 +437,13 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
 
   void IdlePass();
   void OpeningPass();
+  void StartingPass();
   void PlayingPass();
   void ClosingPass();
   void StartPlay(std::uint32_t Sequence);
   void StartOutput();
+  void BeginOutput();
+  void ServeStartingCommand(const TCommand& Command);
   void ServePlayingCommand(const TCommand& Command);
   void HandleDone();
   void EndPlay(std::string_view Message);
@@ -452,11 +460,14 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   TCloseResult CloseWaveOutDevice();
   bool AllocateWaveMemory();
   void ReleaseWaveMemory();
-  // The seconds are made by FMaker on a thread of its own: the next one
-  // while the current one plays, so that a second's boundary has only a
-  // segment to write, and both again when the gains change. The next one is
-  // never waited for: false when it is not made yet.
-  bool GenerateOneSecond(bool First);
+  // The seconds are made by FMaker on a thread of its own: the first one
+  // while the thread serves commands, the next one while the current one
+  // plays, so that a second's boundary has only a segment to write, and
+  // both again when the gains change. No second is waited for: false when
+  // it is not made yet.
+  void BeginSeconds();
+  bool TakeFirstSecond();
+  bool GenerateOneSecond();
   void ResumeLateSecond();
   void WriteFirstSegment();
   bool NextSecondComes() const;

@@ -221,6 +221,58 @@ TEST(SoundOutQuickHands, ATimedPlayThatEndsRightAfterALateStartLeavesTheWindowSt
   EXPECT_TRUE(WaitUntil([&] { return road.Device.WriteCount() == 4; }));
 }
 
+// The second maker's series: Begin never waits for a job of the series
+// before, whose second is dropped; a Cancel that comes while that job is
+// still in the engine holds (nothing of the cancelled series is made), and
+// the next series' first second is the set's own, with the gains it was
+// given last.
+TEST(SecondMakerSeries, BeginNeverWaitsAndACancelDuringTheOldJobHolds) {
+  fakes::TFakeEngine engine;
+  std::atomic<int> made{0};
+  TSecondMaker maker(engine, [&] { ++made; });
+  TSynthesisInputs inputs = StartUpSynthesisInputs(8000);
+  inputs.SignalAttributeArray[5]._OutputChannel = TOutputChannel::_Both;  // noise: held below
+  inputs.Seed = 77;
+  const TQuantizeGains gains{0.5L, 0.25L, 1};
+  TWaveBufferInteger left, right;
+
+  engine.HoldSeconds();
+  maker.Begin(inputs, gains, true);
+  ASSERT_TRUE(WaitUntil([&] { return engine.NoiseSeeds().size() == 1; }));  // in the engine
+  const auto began = std::chrono::steady_clock::now();
+  maker.Begin(inputs, gains, true);  // a new play while the old job works
+  maker.Cancel();                    // and its Stop, or the program's end
+  EXPECT_LT(std::chrono::steady_clock::now() - began, 50ms);
+  engine.ReleaseSeconds();
+  ASSERT_TRUE(WaitUntil([&] { return made.load() >= 1; }));  // the old job has ended
+  std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(maker.TakeFirst(left, right));
+  EXPECT_EQ(engine.Quantized(), 0u);
+  EXPECT_EQ(engine.NoiseSeeds().size(), 1u);
+
+  // The next series: gains changed while its first second is mixed are in it.
+  inputs.SignalAttributeArray[5]._OutputChannel = TOutputChannel::_Mute;  // (the fake counts its noises)
+  engine.CloseGate();
+  maker.Begin(inputs, gains, false);
+  ASSERT_TRUE(WaitUntil([&] { return engine.ToneCalls().size() == 2; }));
+  const TQuantizeGains later{0.125L, 0.25L, 2};
+  maker.ChangeGains(later, true);
+  engine.OpenGate();
+  ASSERT_TRUE(WaitUntil([&] { return maker.TakeFirst(left, right); }));
+  fakes::TFakeEngine reference;
+  TOneSecondSynthesizer synthesizer(reference);
+  synthesizer.Begin(inputs, TGeneratorChoice::_Direct);
+  const auto expected =
+      reference.QuantizeSignal(inputs.PCMFormat, later.Left, later.Right, synthesizer.Mix(), synthesizer.Seed());
+  EXPECT_EQ(left, expected[0]);
+  EXPECT_EQ(right, expected[1]);
+  EXPECT_FALSE(maker.TakeFirst(left, right));  // taken once
+  maker.End();
+  maker.Begin(inputs, gains, true);  // an ended maker takes no series
+  std::this_thread::sleep_for(20ms);
+  EXPECT_FALSE(maker.TakeFirst(left, right));
+}
+
 // Random orders of Play, Stop, the three gain controls, slow and quick
 // starts, the device's done messages, the window's timers and the thread's
 // posts, with continuous and timed plays: once everything has settled the

@@ -274,12 +274,14 @@ TEST(SecondMakerSeries, BeginNeverWaitsAndACancelDuringTheOldJobHolds) {
 }
 
 // Random orders of Play, Stop, the three gain controls, slow and quick
-// starts, the device's done messages, the window's timers and the thread's
-// posts, with continuous and timed plays: once everything has settled the
-// window shows what the device does, no box has come, and a device that
-// plays has the gains the window shows.
+// starts, the device's done messages, the system closing the device, the
+// window's timers and the thread's posts, with continuous and timed plays:
+// once everything has settled the window shows what the device does, no box
+// has come but the one of a device the system closed, and a device that
+// plays has the gains the window shows. The window's close then ends every
+// thread at once, without a box.
 TEST(SoundOutQuickHands, NoOrderOfEventsLeavesTheWindowUnlikeTheDevice) {
-  constexpr int kRuns = 12;
+  constexpr int kRuns = 16;
   constexpr int kSteps = 40;
   for (int run = 0; run < kRuns; ++run) {
     SCOPED_TRACE(run);
@@ -288,11 +290,12 @@ TEST(SoundOutQuickHands, NoOrderOfEventsLeavesTheWindowUnlikeTheDevice) {
     if (run % 3 == 2) road.SetTimedPlay(TWavBufferSize::_500ms, 1);
     int endsSeen = 0;
     bool gateClosed = false;
+    bool systemClosed = false;
     const auto takePosts = [&] {
       for (; endsSeen < road.Ui.SinglePlayEnds(); ++endsSeen) road.Main->CompleteSinglePlay();
     };
     for (int step = 0; step < kSteps; ++step) {
-      switch (std::uniform_int_distribution<int>(0, 9)(random)) {
+      switch (std::uniform_int_distribution<int>(0, 11)(random)) {
         case 0: road.Main->Play(); break;
         case 1: soundout::WhileDeviceRuns(road.Device, [&] { road.Main->Stop(); }); break;
         case 2: kGainControls[0].Change(*road.Main); break;
@@ -309,6 +312,16 @@ TEST(SoundOutQuickHands, NoOrderOfEventsLeavesTheWindowUnlikeTheDevice) {
         case 7: road.View.RunDue(); break;
         case 8: takePosts(); break;
         case 9: std::this_thread::sleep_for(std::chrono::milliseconds(random() % 30)); break;
+        case 10:
+          road.Main->SetTrackBarGain(TGainSide::_Left, static_cast<std::int32_t>(random() % 41));
+          road.Main->ChangeGain();
+          break;
+        case 11:
+          if (run % 4 == 3 && road.Device.IsOpen()) {
+            road.Device.CloseBySystem();
+            systemClosed = true;
+          }
+          break;
       }
     }
     road.Engine.OpenGate();
@@ -328,8 +341,9 @@ TEST(SoundOutQuickHands, NoOrderOfEventsLeavesTheWindowUnlikeTheDevice) {
       return settled();
     }, 8s)) << "window " << (road.Main->xOperation() == TOperation::_Play ? "plays" : "stopped") << ", device "
             << (road.Device.IsOpen() ? "open" : "closed");
-    EXPECT_EQ(road.View.Messages(), std::vector<std::string>{});
-    EXPECT_EQ(road.Ui.Messages(), std::vector<std::string>{});
+    for (const auto& messages : {road.View.Messages(), road.Ui.Messages()})
+      for (const std::string& message : messages)
+        EXPECT_TRUE(systemClosed && message == "Error - Output Device Stopped.") << message;
     if (road.Main->xOperation() == TOperation::_Play && run % 3 != 2) {
       // Everything written from two segments after now on has the shown gains.
       const TOutputGains gains = road.Main->OutputGains();
@@ -344,8 +358,16 @@ TEST(SoundOutQuickHands, NoOrderOfEventsLeavesTheWindowUnlikeTheDevice) {
           if (writes[from].Data == Packed(shown, k, 12000, 16)) return true;
         return false;
       }, 3s));
-      soundout::WhileDeviceRuns(road.Device, [&] { road.Main->Stop(); });
     }
+    const std::size_t shown = road.View.Messages().size();
+    const auto closing = std::chrono::steady_clock::now();
+    road.Main->Close();
+    road.Main->BeginShutdown();
+    EXPECT_TRUE(road.Main->Shutdown());
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 1000ms);
+    EXPECT_EQ(road.View.Messages().size(), shown);
+    EXPECT_FALSE(road.Device.IsOpen());
+    EXPECT_EQ(road.Memory.LiveBlocks(), 0u);
   }
 }
 

@@ -30,7 +30,7 @@ bool TThreadSoundOut::GenerateOneSecond() {
 // A timed play makes no second past its last.
 bool TThreadSoundOut::NextSecondComes() const {
   const TInternalSetting& setting = FSettings.Signals.InternalSetting;
-  return !(setting._Repeat == TRepeat::_Single && (FLastSegment || FPlayTime + 1 == setting._PlayTime));
+  return !(setting._Repeat == TRepeat::_Single && (FFlow == TFlow::_LastSegment || FPlayTime + 1 == setting._PlayTime));
 }
 
 // New gains: the segments written once the second they come from is
@@ -41,7 +41,7 @@ bool TThreadSoundOut::NextSecondComes() const {
 // as they were, and is never left dry.
 void TThreadSoundOut::ChangeGains() {
   ++FGainsVersion;
-  FMaker.ChangeGains(Gains(), !FAwaitingSecond && (FCount + 1 < FCountMax || !NextSecondComes()));
+  FMaker.ChangeGains(Gains(), FFlow != TFlow::_AwaitingSecond && (FCount + 1 < FCountMax || !NextSecondComes()));
 }
 
 // The current second quantised with the newest gains, when the maker has

@@ -478,9 +478,7 @@ void TThreadSoundOut::StartOutput() {
   FOddEven = true;
   FCount = 0;
   FPlayTime = 0;
-  FLastSegment = false;
-  FAwaitingSecond = false;
-  FOwedDones = 0;
+  EnterFlow(TFlow::_Writing);
   BeginSeconds();
   FState = TState::_Starting;
 }
@@ -567,28 +565,28 @@ void TThreadSoundOut::PlayingPass() {
   }
   if (messages.Done > 0) FLastDone = now;
   for (std::uint32_t i = 0; i < messages.Done && FState == TState::_Playing; ++i) {
-    if (FAwaitingSecond)
+    if (FFlow == TFlow::_AwaitingSecond)
       ++FOwedDones;
     else
       HandleDone();
   }
-  if (FState == TState::_Playing && FAwaitingSecond) ResumeLateSecond();
+  if (FState == TState::_Playing && FFlow == TFlow::_AwaitingSecond) ResumeLateSecond();
   // A device left without samples while a late second is awaited is not
   // stalled.
-  if (FState == TState::_Playing && !FAwaitingSecond &&
+  if (FState == TState::_Playing && FFlow != TFlow::_AwaitingSecond &&
       now - FLastDone > std::chrono::milliseconds(FDeviceStallMs.load()))
     EndPlay(kMessageOutputDeviceStopped);  // the device takes no more samples
-  if (FState == TState::_Playing && !FAwaitingSecond) TakeRequantized();
+  if (FState == TState::_Playing && FFlow != TFlow::_AwaitingSecond) TakeRequantized();
 }
 
 // The late second, once it is made: its first segment, then what the done
 // messages that came meanwhile ask for, as if it had been there in time.
 void TThreadSoundOut::ResumeLateSecond() {
   if (!GenerateOneSecond()) return;
-  FAwaitingSecond = false;
+  std::uint32_t owed = FOwedDones;
+  EnterFlow(TFlow::_Writing);
   WriteFirstSegment();
-  for (std::uint32_t owed = std::exchange(FOwedDones, 0); owed > 0 && FState == TState::_Playing; --owed)
-    HandleDone();
+  for (; owed > 0 && FState == TState::_Playing; --owed) HandleDone();
 }
 
 void TThreadSoundOut::ServePlayingCommand(const TCommand& Command) {
@@ -611,10 +609,9 @@ void TThreadSoundOut::ServePlayingCommand(const TCommand& Command) {
 }
 
 void TThreadSoundOut::HandleDone() {
-  if (FLastSegment) {
+  if (FFlow == TFlow::_LastSegment) {
     // The last segment of a timed play has been heard: the play is whole,
     // and the reset finds nothing left to discard.
-    FLastSegment = false;
     FPlayTime = 0;
     FOwner.BeginSinglePlayEnd();
     BeginClosing(TOutcome::_SingleEnd, 0);
@@ -634,7 +631,7 @@ void TThreadSoundOut::HandleDone() {
     // The last segment of the last second plays now and nothing follows it:
     // its done message ends the play. The counter shows the whole time
     // while it plays, as every other second shows its count.
-    FLastSegment = true;
+    EnterFlow(TFlow::_LastSegment);
     FDisplay.HandOverPlayTime(FPlayTime);
     FDisplay.Call(kDisplayPlayTime);
     return;
@@ -642,8 +639,7 @@ void TThreadSoundOut::HandleDone() {
   // Made ahead: normally it is there. A late one is awaited with the
   // commands served meanwhile.
   if (!GenerateOneSecond()) {
-    FAwaitingSecond = true;
-    FOwedDones = 0;
+    EnterFlow(TFlow::_AwaitingSecond);
     return;
   }
   WriteFirstSegment();
@@ -674,8 +670,7 @@ void TThreadSoundOut::EndPlay(std::string_view Message) {
 void TThreadSoundOut::BeginClosing(TOutcome Outcome, std::uint32_t Sequence) {
   // Nothing more is written: a second at work is dropped, never waited for.
   FMaker.Cancel();
-  FAwaitingSecond = false;
-  FOwedDones = 0;
+  EnterFlow(TFlow::_Writing);
   FOutcome = Outcome;
   FOutcomeSequence = Sequence;
   switch (CloseWaveOutDevice()) {

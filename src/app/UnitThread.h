@@ -425,6 +425,8 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   // What the close message completes: a stop, a failed start, the end of a
   // timed play, or a play that a fault ended (the window knows already).
   enum class TOutcome : std::uint8_t { _Stopped, _Erred, _SingleEnd, _Ended };
+  // While playing, see FFlow.
+  enum class TFlow : std::uint8_t { _Writing, _AwaitingSecond, _LastSegment };
   enum class TCloseResult : std::uint8_t { _NothingOpen, _Closed, _StillOpen };
   struct TDeviceMessages {
     bool Open = false;
@@ -468,6 +470,10 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   void BeginSeconds();
   bool TakeFirstSecond();
   bool GenerateOneSecond();
+  void EnterFlow(TFlow Flow) {
+    FFlow = Flow;
+    FOwedDones = 0;
+  }
   void ResumeLateSecond();
   void WriteFirstSegment();
   bool NextSecondComes() const;
@@ -520,11 +526,14 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   std::int32_t FCountMax = 4;
   std::int32_t FFrames = 0;
   std::int32_t FPlayTime = 0;
-  bool FLastSegment = false;  // a timed play's last segment plays: nothing more is written
-  // The next second was not made at its boundary: the device gets nothing
-  // until it is, and the done messages meanwhile are served then, in order.
-  bool FAwaitingSecond = false;
-  std::uint32_t FOwedDones = 0;
+  // How a play's segments go to the device (changed only by EnterFlow):
+  // each done message has the next one written; the next second was not
+  // made at its boundary (the device gets nothing until it is, and the done
+  // messages meanwhile are owed: served then, in order); or a timed play's
+  // last segment plays (nothing more is written, its done message ends the
+  // play).
+  TFlow FFlow = TFlow::_Writing;
+  std::uint32_t FOwedDones = 0;  // while _AwaitingSecond
   TSoundOutErrors FErrors;
   TPlaySettings FSettings;
   std::uint32_t FGainsVersion = 0;  // counts the gains taken

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <future>
 #include <random>
 #include <thread>
@@ -138,6 +139,7 @@ TEST(SoundOutQuickHands, StopWhileThePlayStartsIsAnsweredAtOnce) {
   const auto began = std::chrono::steady_clock::now();
   road.Main->Stop();
   const auto took = std::chrono::steady_clock::now() - began;
+  std::printf("Stop while the play starts: answered after %lld ms\n", static_cast<long long>(Ms(took)));
   EXPECT_LT(took, 500ms) << Ms(took) << " ms";
   EXPECT_EQ(road.View.Messages(), std::vector<std::string>{});
   EXPECT_EQ(road.Main->xOperation(), TOperation::_Stop);
@@ -188,6 +190,8 @@ TEST(SoundOutQuickHands, ACloseWhileThePlayStartsEndsWithinTheDeadline) {
   const bool ended = road.Main->Shutdown();
   const auto took = std::chrono::steady_clock::now() - began;
   release.get();
+  std::printf("close while the play starts: the stop took %lld ms, the threads ended after %lld ms\n",
+              static_cast<long long>(Ms(closed)), static_cast<long long>(Ms(took)));
   EXPECT_EQ(road.View.Messages(), std::vector<std::string>{});
   EXPECT_LT(closed, 500ms) << Ms(closed) << " ms";
   EXPECT_TRUE(ended);

@@ -201,6 +201,27 @@ TEST(SoundOutQuickHands, ACloseWhileThePlayStartsEndsWithinTheDeadline) {
   }
 }
 
+// The system closes the device while the first second is being made: the
+// start fails with one message, the window is back in _Stop with nothing
+// left allocated, and the next Play plays.
+TEST(SoundOutQuickHands, TheDeviceGoneWhileThePlayStartsEndsItWithOneMessage) {
+  TRoad road(Timeouts(50, 1000, 300));
+  road.Engine.CloseGate();
+  road.Main->Play();
+  ASSERT_EQ(road.Main->xOperation(), TOperation::_Play);
+  road.Device.CloseBySystem();
+  ASSERT_TRUE(WaitUntil([&] {
+    road.View.RunLater();
+    return road.Main->xOperation() == TOperation::_Stop;
+  }));
+  road.Engine.OpenGate();
+  road.ExpectCleanEnd(road.View.Messages(), "Error - Output Device Stopped.");
+  EXPECT_EQ(road.Device.WriteCount(), 0u);
+  road.Main->Play();
+  EXPECT_EQ(road.Main->xOperation(), TOperation::_Play);
+  EXPECT_TRUE(WaitUntil([&] { return road.Device.WriteCount() == 2; }));
+}
+
 // A timed play whose start was answered only from the window's timer, and
 // which ends by itself before that timer looks: the window ends in _Stop with
 // the stopped picture, and Play plays again.

@@ -646,6 +646,37 @@ int TrackBarCycle(Session& session, HWND window, const Args& args)
     return kOk;
 }
 
+// Quick hands: moves the track bar to POS as the user does, presses STOP,
+// then presses PLAY MS milliseconds after the move (at once when the Stop
+// took longer). Prints the milliseconds from the move to the Play.
+int GainRestart(Session& session, HWND window, const Args& args)
+{
+    long position = 0;
+    unsigned long pause = 0;
+    if (!ParsePosition(args[1], position) || !ParseNumber(args[4], pause))
+        return Error(kError, L"bad position or pause");
+    if (!HasClass(window, TRACKBAR_CLASSW))
+        return Error(kError, L"\"" + args[0] + L"\" is no track bar");
+    HWND stop = session.FindControl(args[2]);
+    HWND play = session.FindControl(args[3]);
+    if (!stop || !play)
+        return Error(kNotFound, L"no such buttons in the target");
+    const DWORD start = GetTickCount();
+    const std::wstring failed = MoveTrackBar(window, position);
+    if (!failed.empty())
+        return Error(kError, L"move: " + failed);
+    if (!PressButton(stop))
+        return Error(kError, L"the click on \"" + args[2] + L"\" was not handled in time");
+    const DWORD now = GetTickCount();
+    if (now - start < pause)
+        Sleep(pause - (now - start));
+    const DWORD played = GetTickCount();
+    if (!PressButton(play))
+        return Error(kError, L"the click on \"" + args[3] + L"\" was not handled in time");
+    PrintLine(std::to_wstring(played - start));
+    return kOk;
+}
+
 // Chooses the item with the given text in a combo box as a user's pick does:
 // the box selects it and its parent gets CBN_SELCHANGE.
 int Select(Session&, HWND window, const Args& args)
@@ -823,6 +854,9 @@ const Command kCommands[] = {
     {L"trackbar-cycle", 5, true,
      L"trackbar-cycle <name> <n> <ms> <a> <b>  move a track bar to a, b, a, ... n times, every ms; stop at an error box",
      TrackBarCycle},
+    {L"gain-restart", 5, true,
+     L"gain-restart <bar> <pos> <stop> <play> <ms>  move the bar, press stop, press play ms after the move",
+     GainRestart},
     {L"select", 2, true, L"select <name> <item text>  choose a combo box item as the user does", Select},
     {L"tab", 2, true, L"tab <name> <index>        select a page as a click on its tab does", Tab},
     {L"visible", 1, true, L"visible <name>            print yes when the control and its parents are shown", Visible},

@@ -227,6 +227,7 @@ void TMainState::Play() {
 
   const std::uint32_t sequence = FThreadSoundOut->Call(kSoundOutStart);
   EndStartWait();
+  EndGainCheck();  // the start loads the gains the window shows now
   FStartDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(FServices.Timeouts.StartBoundMs);
   const auto answer = FThreadSoundOut->AwaitAnswer(
       sequence, std::min(FServices.Timeouts.StartAnswerMs, FServices.Timeouts.StartBoundMs));
@@ -289,6 +290,7 @@ void TMainState::StartNotAnswered() {
   // for.
   const bool inDevice = DeviceHangs();
   EndStartWait();
+  EndGainCheck();
   FThreadSoundOut->Call(kSoundOutStop);
   FServices.View.SetPlayGlyph(kGlyphSignalInactive);
   SetOperation(TOperation::_Stop);
@@ -308,6 +310,9 @@ void TMainState::Stop() {
 
 void TMainState::StopWaveOut(bool Closing) {
   const std::uint32_t sequence = FThreadSoundOut->Call(kSoundOutStop);
+  // A gain change not served yet is moot: the stop may even have taken its
+  // place. The next play loads the gains the window shows.
+  EndGainCheck();
   const auto answer = AwaitStopAnswer(sequence, Closing ? FServices.Timeouts.DeviceHangMs : 0);
   // Whatever its answer, the stop ends a wait for the start: a start answered
   // after it no longer counts.
@@ -383,8 +388,14 @@ void TMainState::ChangeGain(std::function<void()> Refused) {
       InternalSetting()._OutputDevice != TOutputDevice::_WaveMapper)
     return;
   // The handler never waits for the thread: a bar dragged while playing
-  // stays smooth. The answer is looked at once its time is up.
-  const std::uint32_t sequence = FThreadSoundOut->Call(kSoundOutGainChanged);
+  // stays smooth. The answer is looked at once its time is up. A start not
+  // taken yet takes the command's place: it loads these gains itself.
+  bool absorbed = false;
+  const std::uint32_t sequence = FThreadSoundOut->Call(kSoundOutGainChanged, &absorbed);
+  if (absorbed) {
+    EndGainCheck();
+    return;
+  }
   FGainSequence = sequence;
   FServices.View.CallLater(FServices.Timeouts.GainAnswerMs, [this, sequence, Refused = std::move(Refused)] {
     CheckGainAnswer(sequence, Refused);
@@ -392,8 +403,8 @@ void TMainState::ChangeGain(std::function<void()> Refused) {
 }
 
 void TMainState::CheckGainAnswer(std::uint32_t Sequence, const std::function<void()>& Refused) {
-  // A later change replaced this one (its own check follows), or the play
-  // has ended: nothing to report.
+  // A later change replaced this one (its own check follows), a Stop or a
+  // Play since made it moot, or the play has ended: nothing to report.
   if (Sequence != FGainSequence || xOperation() != TOperation::_Play) return;
   const auto answer = FThreadSoundOut->PeekAnswer(Sequence);
   if (answer && answer->Status == TSoundOutNotify::_Changed) return;
@@ -429,6 +440,10 @@ bool TMainState::ToggleAttenuation(std::function<void(bool)> Undone) {
 }
 
 void TMainState::CompleteSinglePlay() {
+  // The play is over, whether or not its start was answered yet: a start
+  // answer that a timer finds later changes nothing.
+  EndStartWait();
+  EndGainCheck();
   SetEnableChangeData(false);
   FServices.View.SetPlayGlyph(kGlyphSignalInactive);
   SetOperation(TOperation::_Stop);

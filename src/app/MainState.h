@@ -267,6 +267,9 @@ class TMainState final : private TSoundOutOwner {
   void StartAnswered(const TThreadSoundOut::TAnswer& Answer);
   void PollStart(std::uint32_t Wait);
   void EndStartWait() { ++FStartWait; FStartSequence.reset(); }
+  // The gain change last sent is no longer checked: a Stop or a Play made
+  // it moot.
+  void EndGainCheck() { FGainSequence = 0; }
   void StartNotAnswered();
   std::optional<TThreadSoundOut::TAnswer> AwaitStopAnswer(std::uint32_t Sequence, std::uint32_t HangMs);
   bool DeviceHangs() const;
@@ -292,7 +295,7 @@ class TMainState final : private TSoundOutOwner {
   std::atomic<TOperation> FOperation{TOperation::_Stop};
   std::atomic<bool> FEnableChangeData{false};
   std::atomic<std::uint32_t> FCreateWaveSequence{0};  // UI thread, then the ASIO driver's
-  std::uint32_t FGainSequence = 0;                    // the latest gain command (UI thread)
+  std::uint32_t FGainSequence = 0;                    // the latest gain command to check; 0 none (UI thread)
 
   // Events first: they outlive the threads that use them.
   std::unique_ptr<TAutoResetEvent> EventCallSoundOut;

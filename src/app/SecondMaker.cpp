@@ -109,7 +109,7 @@ void TSecondMaker::TCancellableEngine::SynthesizeSignalsFromSumsInto(const TPCMF
 // TSecondMaker
 
 TSecondMaker::TSecondMaker(TSignalEngine& Engine, std::function<void()> Made)
-    : FEngine(Engine, FCancelled), FMade(std::move(Made)), FSynthesizer(FEngine) {
+    : FEngine(Engine, FLiveSeries, FJobSeries), FMade(std::move(Made)), FSynthesizer(FEngine) {
   // Its arithmetic needs the 64-bit mantissa, as every synthesis thread's.
   FThread = krv::StartExtendedThread([this] { Run(); });
 }
@@ -119,8 +119,8 @@ TSecondMaker::~TSecondMaker() { End(); }
 void TSecondMaker::End() {
   {
     std::lock_guard<std::mutex> lock(FLock);
-    FStop = true;
-    FCancelled.store(true);
+    FSeries = TSeries::_Ended;
+    FLiveSeries.store(0);
   }
   FWake.notify_all();
   if (FThread.joinable()) FThread.join();
@@ -129,14 +129,11 @@ void TSecondMaker::End() {
 void TSecondMaker::Cancel() {
   {
     std::lock_guard<std::mutex> lock(FLock);
-    FCancelled.store(true);
+    if (FSeries != TSeries::_Ended) FSeries = TSeries::_Cancelled;
+    FLiveSeries.store(0);
     FMoreComes = false;
   }
   FWake.notify_all();
-}
-
-void TSecondMaker::WaitIdle(std::unique_lock<std::mutex>& Lock) {
-  FDone.wait(Lock, [this] { return !FBusy; });
 }
 
 void TSecondMaker::Notify() {
@@ -148,64 +145,46 @@ void TSecondMaker::Quantize(const TSecond& Second, const TQuantizeGains& Gains, 
   FEngine.QuantizeSignalInto(FFormat, Gains.Left, Gains.Right, Second.Mix, Second.Seed, Out);
 }
 
-void TSecondMaker::Begin(const TSynthesisInputs& Inputs, const TQuantizeGains& Gains, bool MoreComes,
-                         TWaveBufferInteger& Left, TWaveBufferInteger& Right) {
-  std::unique_lock<std::mutex> lock(FLock);
-  // A job of the last series stops at its next engine call.
-  FCancelled.store(true);
-  WaitIdle(lock);
-  FCancelled.store(false);
-  for (TSecond& second : FSeconds) {
-    second.Mixed = second.Made = false;
-    second.TakenVersion = 0;
+void TSecondMaker::Begin(const TSynthesisInputs& Inputs, const TQuantizeGains& Gains, bool MoreComes) {
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    if (FSeries == TSeries::_Ended) return;
+    // A job of the last series stops at its next engine call; what it
+    // makes is dropped.
+    FSeries = TSeries::_Running;
+    FLiveSeries.store(++FSeriesNumber);
+    FInputs = Inputs;
+    for (TSecond& second : FSeconds) {
+      second.Mixed = second.Made = false;
+      second.TakenVersion = 0;
+    }
+    FMoreComes = MoreComes;
+    FCurrentFirst = false;
+    FDue = TClock::time_point::max();
+    FSegment = {};
+    FRoundAt = {};
+    FRound = Gains;
+    FRoundJobs = 0;
+    FGains = Gains;
   }
-  FFailed = false;
-  FMoreComes = false;
-  FCurrentFirst = false;
-  FDue = TClock::time_point::max();
-  FSegment = {};
-  FRoundAt = {};
-  FRound = Gains;
-  FRoundJobs = 0;
-  FGains = Gains;
-  FBusy = true;  // the maker takes no job meanwhile
-  lock.unlock();
-  TSecond& current = FSeconds[FCurrent];
-  const auto began = TClock::now();
-  auto mixed = began;
-  try {
-    FFormat = Inputs.PCMFormat;
-    FSynthesizer.Begin(Inputs, TGeneratorChoice::_Direct);
-    FSynthesizer.Mix(current.Mix);
-    current.Seed = FSynthesizer.Seed();
-    mixed = TClock::now();
-    Quantize(current, Gains, FScratch);
-  } catch (...) {
-    lock.lock();
-    FBusy = false;
-    FDone.notify_all();
-    throw;
-  }
-  const auto ended = TClock::now();
-  Left.swap(FScratch[0]);
-  Right.swap(FScratch[1]);
-  lock.lock();
-  // The first second makes every record: the later ones cost no more.
-  FMakeTime = ended - began;
-  FQuantizeTime = ended - mixed;
-  current.Number = 0;
-  current.Mixed = true;
-  current.TakenVersion = Gains.Version;
-  FMoreComes = MoreComes;
-  FBusy = false;
-  lock.unlock();
-  FDone.notify_all();
   FWake.notify_all();
+}
+
+bool TSecondMaker::TakeFirst(TWaveBufferInteger& Left, TWaveBufferInteger& Right) {
+  std::lock_guard<std::mutex> lock(FLock);
+  if (FSeries == TSeries::_Failed) throw std::runtime_error("the first second could not be made");
+  TSecond& current = FSeconds[FCurrent];
+  if (!(current.Mixed && current.Made) || current.TakenVersion != 0) return false;
+  Left.swap(current.Out[0]);
+  Right.swap(current.Out[1]);
+  current.Made = false;
+  current.TakenVersion = current.Version;
+  return true;
 }
 
 bool TSecondMaker::TakeNext(bool MoreComes, TWaveBufferInteger& Left, TWaveBufferInteger& Right) {
   std::unique_lock<std::mutex> lock(FLock);
-  if (FFailed) throw std::runtime_error("the next second could not be made");
+  if (FSeries == TSeries::_Failed) throw std::runtime_error("the next second could not be made");
   TSecond& next = FSeconds[1 - FCurrent];
   if (!(next.Mixed && next.Made)) {
     // Late: nothing goes before it now.
@@ -261,7 +240,7 @@ bool TSecondMaker::TakeRequantized(TWaveBufferInteger& Left, TWaveBufferInteger&
 
 bool TSecondMaker::Failed() {
   std::lock_guard<std::mutex> lock(FLock);
-  return FFailed;
+  return FSeries == TSeries::_Failed;
 }
 
 // A second whose newest quantisation has older gains than Version.
@@ -275,7 +254,7 @@ bool TSecondMaker::Outdated(const TSecond& Second, std::uint32_t Version) const 
 bool TSecondMaker::NextComesWith(std::uint32_t Version) const {
   const TSecond& next = FSeconds[1 - FCurrent];
   if (next.Mixed) return next.Made && next.Version >= Version;
-  return !FMaking || FMakingVersion >= Version;
+  return FWork != TJob::_MakeNext || FWorkVersion >= Version;
 }
 
 // What to do next, by urgency. New gains are brought in by a round, with
@@ -294,6 +273,9 @@ bool TSecondMaker::NextComesWith(std::uint32_t Version) const {
 TSecondMaker::TJob TSecondMaker::NextJob(TClock::time_point& Until, bool& NewRound) const {
   const TSecond& current = FSeconds[FCurrent];
   const TSecond& next = FSeconds[1 - FCurrent];
+  NewRound = false;
+  // The first second of the series goes before everything.
+  if (!current.Mixed) return TJob::_MakeFirst;
   const bool makeNext = FMoreComes && !next.Mixed;
   const auto now = TClock::now();
   const auto roundDue = FRoundAt + std::max(FRoundJobs, 1) * std::max(FSegment, kRoundShare * FQuantizeTime);
@@ -312,7 +294,6 @@ TSecondMaker::TJob TSecondMaker::NextJob(TClock::time_point& Until, bool& NewRou
     Until = roundDue;
     return TJob::_None;
   };
-  NewRound = false;
   if (FCurrentFirst && currentOutdated && makeNext && FDue != TClock::time_point::max() &&
       now + FQuantizeTime + 2 * FMakeTime + kDueMargin <= FDue) {
     if (currentInRound) return TJob::_RequantizeCurrent;
@@ -332,21 +313,24 @@ void TSecondMaker::Run() {
     TJob job = TJob::_None;
     bool newRound = false;
     for (;;) {
+      if (FSeries == TSeries::_Ended) return;
       auto until = TClock::time_point::max();
-      if (FStop || (!FBusy && !FFailed && !FCancelled.load() && (job = NextJob(until, newRound)) != TJob::_None))
-        break;
+      if (FSeries == TSeries::_Running && (job = NextJob(until, newRound)) != TJob::_None) break;
       if (until == TClock::time_point::max())
         FWake.wait(lock);
       else
         FWake.wait_until(lock, until);
     }
-    if (FStop) return;
     // The job's second and gains are taken under the lock; its work is done
     // outside it. Only this thread writes a second's mix.
-    TSecond& second = FSeconds[job == TJob::_RequantizeCurrent ? FCurrent : 1 - FCurrent];
+    TSecond& second = FSeconds[job == TJob::_MakeNext || job == TJob::_RequantizeNext ? 1 - FCurrent : FCurrent];
     TQuantizeGains gains = FGains;
-    if (job == TJob::_MakeNext) {
+    if (job == TJob::_MakeFirst) {
+      second.Number = 0;
+    } else if (job == TJob::_MakeNext) {
       second.Number = FSeconds[FCurrent].Number + 1;
+    }
+    if (job == TJob::_MakeFirst || job == TJob::_MakeNext) {
       second.Made = false;
       second.TakenVersion = 0;
     }
@@ -356,23 +340,19 @@ void TSecondMaker::Run() {
       FRoundAt = TClock::now();
       FRoundJobs = 0;
     }
-    if (job != TJob::_MakeNext) {
+    if (job == TJob::_RequantizeCurrent || job == TJob::_RequantizeNext) {
       gains = FRound;
       ++FRoundJobs;
     }
-    FBusy = true;
-    FMaking = job == TJob::_MakeNext;
-    FMakingVersion = gains.Version;
+    FJobSeries = FSeriesNumber;
+    FWork = job;
+    FWorkVersion = gains.Version;
     lock.unlock();
     bool failed = false, cancelled = false;
     const auto began = TClock::now();
+    TClock::duration quantizeTook{};
     try {
-      if (job == TJob::_MakeNext) {
-        FSynthesizer.Advance();
-        FSynthesizer.Mix(second.Mix);
-        second.Seed = FSynthesizer.Seed();
-      }
-      Quantize(second, gains, FScratch);
+      cancelled = !Work(job, second, gains, quantizeTook);
     } catch (const TCancellableEngine::TCancelled&) {
       cancelled = true;  // the series is over
     } catch (...) {
@@ -380,25 +360,60 @@ void TSecondMaker::Run() {
     }
     const auto took = TClock::now() - began;
     lock.lock();
-    FBusy = false;
-    FMaking = false;
-    if (failed) {
-      FFailed = true;
-    } else if (!cancelled) {
-      if (job == TJob::_MakeNext)
-        FMakeTime = Reckon(FMakeTime, took);
-      else
-        FQuantizeTime = Reckon(FQuantizeTime, took);
-      if (second.Number == number && (job == TJob::_MakeNext || second.Mixed)) {
-        second.Mixed = true;
-        second.Out.swap(FScratch);
-        second.Made = true;
-        second.Version = gains.Version;
+    FWork = TJob::_None;
+    // What a job of an ended series made is dropped.
+    if (FJobSeries == FSeriesNumber && FSeries == TSeries::_Running && !cancelled) {
+      if (failed) {
+        FSeries = TSeries::_Failed;
+      } else {
+        if (job == TJob::_MakeFirst) {
+          // The first second makes every record: the later ones cost no more.
+          FMakeTime = took;
+          FQuantizeTime = quantizeTook;
+        } else if (job == TJob::_MakeNext) {
+          FMakeTime = Reckon(FMakeTime, took);
+        } else {
+          FQuantizeTime = Reckon(FQuantizeTime, took);
+        }
+        if (second.Number == number && (job == TJob::_MakeFirst || job == TJob::_MakeNext || second.Mixed)) {
+          second.Mixed = true;
+          second.Out.swap(FScratch);
+          second.Made = true;
+          second.Version = gains.Version;
+        }
       }
     }
-    FDone.notify_all();
     lock.unlock();
     Notify();
     lock.lock();
   }
+}
+
+bool TSecondMaker::Work(TJob Job, TSecond& Second, TQuantizeGains& Gains, TClock::duration& QuantizeTook) {
+  if (Job == TJob::_MakeFirst) {
+    TSynthesisInputs inputs;
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      if (FJobSeries != FSeriesNumber) return false;
+      inputs = FInputs;
+    }
+    FFormat = inputs.PCMFormat;
+    FSynthesizer.Begin(inputs, TGeneratorChoice::_Direct);
+    FSynthesizer.Mix(Second.Mix);
+    Second.Seed = FSynthesizer.Seed();
+    // A gain change while it was made is in it: the gains are taken now.
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      Gains = FGains;
+      FWorkVersion = Gains.Version;
+    }
+  } else if (Job == TJob::_MakeNext) {
+    FSynthesizer.Advance();
+    FSynthesizer.Mix(Second.Mix);
+    Second.Seed = FSynthesizer.Seed();
+  }
+  const auto quantizing = TClock::now();
+  Quantize(Second, Gains, FScratch);
+  QuantizeTook = TClock::now() - quantizing;
+  return true;
 }

@@ -19,9 +19,9 @@ struct TQuantizeGains {
   std::uint32_t Version = 0;
 };
 
-// Makes, on its own thread, the next second of a play (generated, mixed,
-// quantised) while the current one plays, and, when the gains change, both
-// seconds quantised again. The feeding thread never waits for it: it takes
+// Makes, on its own thread, the first second of a play, then the next one
+// (generated, mixed, quantised) while the current one plays, and, when the
+// gains change, both seconds quantised again. The feeding thread never waits for it: it takes
 // the next second at a second's boundary when it is made, the current one
 // quantised again whenever it looks. Every second keeps its own seed (the
 // series' seed plus its number), so what is made is what the synthesis
@@ -42,12 +42,15 @@ class TSecondMaker {
   TSecondMaker(const TSecondMaker&) = delete;
   TSecondMaker& operator=(const TSecondMaker&) = delete;
 
-  // Starts a series: once the maker has left what it was doing (a job of an
-  // ended series stops at its next engine call), the first second is made
-  // on the calling thread and quantised into Left and Right; the maker then
-  // makes the next one unless MoreComes is false.
-  void Begin(const TSynthesisInputs& Inputs, const TQuantizeGains& Gains, bool MoreComes, TWaveBufferInteger& Left,
-             TWaveBufferInteger& Right);
+  // Starts a series and returns at once: the maker makes its first second
+  // once it has left what it was doing (a job of an ended series stops at
+  // its next engine call), quantised with the latest gains when its mix is
+  // done, then the next one unless MoreComes is false.
+  void Begin(const TSynthesisInputs& Inputs, const TQuantizeGains& Gains, bool MoreComes);
+  // The first second, swapped into Left and Right, once it is made; false
+  // until then. Gains newer than those it was quantised with reach it as
+  // they reach a second that plays (TakeRequantized).
+  bool TakeFirst(TWaveBufferInteger& Left, TWaveBufferInteger& Right);
   // The next second becomes the current one, swapped into Left and Right,
   // when it is made; false (and the maker at it first) when it is not. The
   // maker goes on to the one after unless MoreComes is false.
@@ -70,7 +73,8 @@ class TSecondMaker {
   // The series is over: the maker takes no more jobs, and one at work stops
   // at its next engine call. Never waits.
   void Cancel();
-  // Ends the maker's thread; waits only for the engine call at work.
+  // Ends the maker's thread; waits only for the engine call at work. The
+  // maker then takes no series any more.
   void End();
 
  private:
@@ -84,15 +88,21 @@ class TSecondMaker {
     std::uint32_t TakenVersion = 0;  // the gains of what the feeder holds
     TWaveBufferIntegerStereo Out;
   };
-  enum class TJob : std::uint8_t { _None, _MakeNext, _RequantizeCurrent, _RequantizeNext };
+  // A job, and what the maker's thread does (_None: it waits for work).
+  enum class TJob : std::uint8_t { _None, _MakeFirst, _MakeNext, _RequantizeCurrent, _RequantizeNext };
+  // The series: none yet, running, failed (the engine threw; the feeder is
+  // told at its next call), cancelled by the feeder, or the maker ended.
+  // Changed by Begin, Cancel and End, and by the maker's thread to _Failed.
+  enum class TSeries : std::uint8_t { _None, _Running, _Failed, _Cancelled, _Ended };
 
   // The engine as the maker calls it: every call first looks whether the
-  // series was cancelled, and throws TCancelled then.
+  // series of the job at work is still the live one, and throws TCancelled
+  // when it is not.
   class TCancellableEngine final : public TSignalEngine {
    public:
     struct TCancelled {};
-    TCancellableEngine(TSignalEngine& Engine, const std::atomic<bool>& Cancelled)
-        : FEngine(Engine), FCancelled(Cancelled) {}
+    TCancellableEngine(TSignalEngine& Engine, const std::atomic<std::uint64_t>& Live, const std::uint64_t& Job)
+        : FEngine(Engine), FLive(Live), FJob(Job) {}
     std::uint32_t TimeSeed() override { return FEngine.TimeSeed(); }
     TWaveBufferExtended GenerateTone(const TPCMFormat& F, const TSignalAttribute& S, const TInternalSetting& I,
                                      bool Inverse) override;
@@ -123,10 +133,11 @@ class TSecondMaker {
 
    private:
     void Check() const {
-      if (FCancelled.load(std::memory_order_relaxed)) throw TCancelled{};
+      if (FLive.load(std::memory_order_relaxed) != FJob) throw TCancelled{};
     }
     TSignalEngine& FEngine;
-    const std::atomic<bool>& FCancelled;
+    const std::atomic<std::uint64_t>& FLive;
+    const std::uint64_t& FJob;
   };
 
   void Run();
@@ -134,30 +145,34 @@ class TSecondMaker {
   bool Outdated(const TSecond& Second, std::uint32_t Version) const;
   bool NextComesWith(std::uint32_t Version) const;
   void Quantize(const TSecond& Second, const TQuantizeGains& Gains, TWaveBufferIntegerStereo& Out);
-  void WaitIdle(std::unique_lock<std::mutex>& Lock);
+  // The job's work, outside the lock; false when its series was cancelled.
+  bool Work(TJob Job, TSecond& Second, TQuantizeGains& Gains, TClock::duration& QuantizeTook);
   void Notify();
 
-  std::atomic<bool> FCancelled{false};
+  // The series engine calls may serve (0: none), and the job's series; only
+  // the maker's thread writes FJobSeries.
+  std::atomic<std::uint64_t> FLiveSeries{0};
+  std::uint64_t FJobSeries = 0;
   TCancellableEngine FEngine;
   std::function<void()> FMade;
-  // Used by the maker's thread, and by Begin while the maker is idle.
+  // The maker's thread's own.
   TOneSecondSynthesizer FSynthesizer;
   TPCMFormat FFormat{};
   TWaveBufferIntegerStereo FScratch;
 
   std::mutex FLock;
   std::condition_variable FWake;  // work for the maker, or its end
-  std::condition_variable FDone;  // a job has ended
+  TSeries FSeries = TSeries::_None;
+  std::uint64_t FSeriesNumber = 0;  // counts the series begun
+  TSynthesisInputs FInputs;         // of the series, for its first second
+  TJob FWork = TJob::_None;         // what the maker's thread does; changed only by Run
   TSecond FSeconds[2];
   int FCurrent = 0;
+  // The feeder's orders.
   TQuantizeGains FGains;
   bool FCurrentFirst = false;
   bool FMoreComes = false;
-  bool FBusy = false;
-  bool FMaking = false;             // the job at work makes the next second
-  std::uint32_t FMakingVersion = 0;  // with these gains
-  bool FFailed = false;
-  bool FStop = false;
+  std::uint32_t FWorkVersion = 0;  // the gains of the job at work
   TClock::time_point FDue = TClock::time_point::max();
   TClock::duration FSegment{};
   // The last round of quantising again: when it began, and its gains.

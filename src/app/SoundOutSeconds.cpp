@@ -1,6 +1,6 @@
 // The sound-out thread's seconds: the first one of a play, the next one
 // taken at each boundary, and new gains, all made by the thread's second
-// maker.
+// maker, so that the thread serves its commands from the first moment.
 #include "app/UnitThread.h"
 
 #include <stdexcept>
@@ -9,12 +9,19 @@ TQuantizeGains TThreadSoundOut::Gains() const {
   return {FSettings.Gains.Left(), FSettings.Gains.Right(), FGainsVersion};
 }
 
-bool TThreadSoundOut::GenerateOneSecond(bool First) {
-  if (First) {
-    ++FGainsVersion;
-    FMaker.Begin(FSettings.Signals, Gains(), NextSecondComes(), WaveBufferL, WaveBufferR);
-    return true;
-  }
+// The maker makes the first second while the thread serves commands; it
+// comes with the gains the thread has when its mix is done.
+void TThreadSoundOut::BeginSeconds() {
+  ++FGainsVersion;
+  FMaker.Begin(FSettings.Signals, Gains(), NextSecondComes());
+}
+
+bool TThreadSoundOut::TakeFirstSecond() {
+  if (FMaker.Failed()) throw std::runtime_error("the first second could not be made");
+  return FMaker.TakeFirst(WaveBufferL, WaveBufferR);
+}
+
+bool TThreadSoundOut::GenerateOneSecond() {
   // Made while the last one played; when it was not, the maker goes at it
   // before anything else and the thread looks again at its next pass.
   return FMaker.TakeNext(NextSecondComes(), WaveBufferL, WaveBufferR);
@@ -23,7 +30,7 @@ bool TThreadSoundOut::GenerateOneSecond(bool First) {
 // A timed play makes no second past its last.
 bool TThreadSoundOut::NextSecondComes() const {
   const TInternalSetting& setting = FSettings.Signals.InternalSetting;
-  return !(setting._Repeat == TRepeat::_Single && (FLastSegment || FPlayTime + 1 == setting._PlayTime));
+  return !(setting._Repeat == TRepeat::_Single && (FFlow == TFlow::_LastSegment || FPlayTime + 1 == setting._PlayTime));
 }
 
 // New gains: the segments written once the second they come from is
@@ -34,7 +41,7 @@ bool TThreadSoundOut::NextSecondComes() const {
 // as they were, and is never left dry.
 void TThreadSoundOut::ChangeGains() {
   ++FGainsVersion;
-  FMaker.ChangeGains(Gains(), !FAwaitingSecond && (FCount + 1 < FCountMax || !NextSecondComes()));
+  FMaker.ChangeGains(Gains(), FFlow != TFlow::_AwaitingSecond && (FCount + 1 < FCountMax || !NextSecondComes()));
 }
 
 // The current second quantised with the newest gains, when the maker has

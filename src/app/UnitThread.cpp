@@ -278,8 +278,8 @@ TThreadSoundOut::TThreadSoundOut(TSoundOutOwner& Owner, TAutoResetEvent& EventCa
 
 TThreadSoundOut::~TThreadSoundOut() { End(); }
 
-std::uint32_t TThreadSoundOut::Call(std::uint8_t Command) {
-  const std::uint32_t sequence = FMailbox.Post(Command);
+std::uint32_t TThreadSoundOut::Call(std::uint8_t Command, bool* Absorbed) {
+  const std::uint32_t sequence = FMailbox.Post(Command, {}, Absorbed);
   FEventCallSoundOut.Set();
   return sequence;
 }
@@ -338,6 +338,7 @@ void TThreadSoundOut::Execute() {
       switch (FState) {
         case TState::_Idle: IdlePass(); break;
         case TState::_Opening: OpeningPass(); break;
+        case TState::_Starting: StartingPass(); break;
         case TState::_Playing: PlayingPass(); break;
         case TState::_Closing: ClosingPass(); break;
       }
@@ -359,6 +360,7 @@ void TThreadSoundOut::Fail() noexcept {
   try {
     switch (FState) {
       case TState::_Opening:  // the requester is told with the answer
+      case TState::_Starting:
         FErrors.Failure = kMessageWorkerThreadFailed;
         BeginClosing(TOutcome::_Erred, FPlaySequence);
         break;
@@ -437,14 +439,8 @@ void TThreadSoundOut::OpeningPass() {
   const bool signalled = EventWaveOutCallback->Wait(kDeviceWaitMs);
   if (Terminated()) return;
   if (const auto command = FMailbox.Take()) {
-    // A requester that gave up waiting for the start stops it; the device is
-    // closed rather than left open. A start given again is served by this
-    // one: its requester gets the answer.
-    if (command->Code == kSoundOutStop) {
-      BeginClosing(TOutcome::_Stopped, command->Sequence);
-      return;
-    }
-    if (command->Code == kSoundOutStart) FPlaySequence = command->Sequence;
+    ServeStartingCommand(*command);
+    if (FState != TState::_Opening) return;
   }
   if (!signalled) return;
   const TDeviceMessages messages = TakeDeviceMessages();
@@ -485,10 +481,57 @@ void TThreadSoundOut::StartOutput() {
   FOddEven = true;
   FCount = 0;
   FPlayTime = 0;
-  FLastSegment = false;
-  FAwaitingSecond = false;
-  FOwedDones = 0;
-  GenerateOneSecond(true);
+  EnterFlow(TFlow::_Writing);
+  BeginSeconds();
+  FState = TState::_Starting;
+}
+
+// While the play starts (the device opening, the first second made): a
+// Stop ends it at once (the second in the making is dropped at its next
+// engine call), a start given again is served by this one (its requester
+// gets the answer), and new gains are loaded: the first second comes with
+// them, or gets them as a second that plays does.
+void TThreadSoundOut::ServeStartingCommand(const TCommand& Command) {
+  switch (Command.Code) {
+    case kSoundOutStop:
+      BeginClosing(TOutcome::_Stopped, Command.Sequence);
+      break;
+    case kSoundOutStart:
+      FPlaySequence = Command.Sequence;
+      break;
+    case kSoundOutGainChanged:
+      LoadOutputGain();
+      if (FState == TState::_Starting) ChangeGains();
+      FAnswer.Publish(TSoundOutNotify::_Changed, Command.Sequence);
+      break;
+    default:
+      break;
+  }
+}
+
+void TThreadSoundOut::StartingPass() {
+  const bool signalled = EventWaveOutCallback->Wait(kDeviceWaitMs);
+  if (Terminated()) return;
+  if (const auto command = FMailbox.Take()) {
+    ServeStartingCommand(*command);
+    if (FState != TState::_Starting) return;
+  }
+  if (signalled && TakeDeviceMessages().Close) {  // the system closed the device before the play began
+    FMaker.Cancel();
+    FEnableWaveOut = false;
+    FHeaderPrepared[0] = FHeaderPrepared[1] = false;
+    FErrors.Failure = kMessageOutputDeviceStopped;
+    FOutcome = TOutcome::_Erred;
+    FOutcomeSequence = FPlaySequence;
+    FinishClose();
+    return;
+  }
+  if (TakeFirstSecond()) BeginOutput();
+}
+
+// The first second is there: two segments go to the device and the start
+// is answered.
+void TThreadSoundOut::BeginOutput() {
   FDisplay.HandOver(WaveBufferL, WaveBufferR);
   FDisplay.Call(kDisplayStart);
   bool written = WriteWaveOutBuffer();
@@ -525,28 +568,28 @@ void TThreadSoundOut::PlayingPass() {
   }
   if (messages.Done > 0) FLastDone = now;
   for (std::uint32_t i = 0; i < messages.Done && FState == TState::_Playing; ++i) {
-    if (FAwaitingSecond)
+    if (FFlow == TFlow::_AwaitingSecond)
       ++FOwedDones;
     else
       HandleDone();
   }
-  if (FState == TState::_Playing && FAwaitingSecond) ResumeLateSecond();
+  if (FState == TState::_Playing && FFlow == TFlow::_AwaitingSecond) ResumeLateSecond();
   // A late second is waited for as long as the first one may take, no more.
-  if (FState == TState::_Playing && FAwaitingSecond &&
+  if (FState == TState::_Playing && FFlow == TFlow::_AwaitingSecond &&
       now - FSecondAwaitedSince > std::chrono::milliseconds(FLateSecondMs.load())) {
     EndPlay(kMessageCannotCreateWaveData);
     return;
   }
   // A device left without samples while a late second is awaited is not
   // stalled.
-  if (FState == TState::_Playing && !FAwaitingSecond &&
+  if (FState == TState::_Playing && FFlow != TFlow::_AwaitingSecond &&
       now - FLastDone > std::chrono::milliseconds(FDeviceStallMs.load())) {
     if (DeviceStopped(now)) EndPlay(kMessageOutputDeviceStopped);  // the device takes no more samples
   } else {
     FStallLooks = 0;
     FStallPosition.reset();
   }
-  if (FState == TState::_Playing && !FAwaitingSecond) TakeRequantized();
+  if (FState == TState::_Playing && FFlow != TFlow::_AwaitingSecond) TakeRequantized();
 }
 
 // The device has returned no buffer for the stall time. Wall time alone
@@ -573,11 +616,11 @@ bool TThreadSoundOut::DeviceStopped(std::chrono::steady_clock::time_point Now) {
 // The late second, once it is made: its first segment, then what the done
 // messages that came meanwhile ask for, as if it had been there in time.
 void TThreadSoundOut::ResumeLateSecond() {
-  if (!GenerateOneSecond(false)) return;
-  FAwaitingSecond = false;
+  if (!GenerateOneSecond()) return;
+  std::uint32_t owed = FOwedDones;
+  EnterFlow(TFlow::_Writing);
   WriteFirstSegment();
-  for (std::uint32_t owed = std::exchange(FOwedDones, 0); owed > 0 && FState == TState::_Playing; --owed)
-    HandleDone();
+  for (; owed > 0 && FState == TState::_Playing; --owed) HandleDone();
 }
 
 void TThreadSoundOut::ServePlayingCommand(const TCommand& Command) {
@@ -600,10 +643,9 @@ void TThreadSoundOut::ServePlayingCommand(const TCommand& Command) {
 }
 
 void TThreadSoundOut::HandleDone() {
-  if (FLastSegment) {
+  if (FFlow == TFlow::_LastSegment) {
     // The last segment of a timed play has been heard: the play is whole,
     // and the reset finds nothing left to discard.
-    FLastSegment = false;
     FPlayTime = 0;
     FOwner.BeginSinglePlayEnd();
     BeginClosing(TOutcome::_SingleEnd, 0);
@@ -623,17 +665,15 @@ void TThreadSoundOut::HandleDone() {
     // The last segment of the last second plays now and nothing follows it:
     // its done message ends the play. The counter shows the whole time
     // while it plays, as every other second shows its count.
-    FLastSegment = true;
+    EnterFlow(TFlow::_LastSegment);
     FDisplay.HandOverPlayTime(FPlayTime);
     FDisplay.Call(kDisplayPlayTime);
     return;
   }
   // Made ahead: normally it is there. A late one is awaited with the
   // commands served meanwhile.
-  if (!GenerateOneSecond(false)) {
-    FAwaitingSecond = true;
-    FOwedDones = 0;
-    FSecondAwaitedSince = std::chrono::steady_clock::now();
+  if (!GenerateOneSecond()) {
+    EnterFlow(TFlow::_AwaitingSecond);
     return;
   }
   WriteFirstSegment();
@@ -664,8 +704,7 @@ void TThreadSoundOut::EndPlay(std::string_view Message) {
 void TThreadSoundOut::BeginClosing(TOutcome Outcome, std::uint32_t Sequence) {
   // Nothing more is written: a second at work is dropped, never waited for.
   FMaker.Cancel();
-  FAwaitingSecond = false;
-  FOwedDones = 0;
+  EnterFlow(TFlow::_Writing);
   FOutcome = Outcome;
   FOutcomeSequence = Sequence;
   switch (CloseWaveOutDevice()) {
@@ -695,6 +734,9 @@ void TThreadSoundOut::ClosingPass() {
         FStopSequence = command->Sequence;
     } else if (command->Code == kSoundOutStart) {
       FKept = command;  // served when the thread is idle again
+    } else if (command->Code == kSoundOutGainChanged && FKept) {
+      // The start kept loads the gains the window shows when it is served.
+      FAnswer.Publish(TSoundOutNotify::_Changed, command->Sequence);
     }
   }
   // The device is closed: its close message normally follows at once; a

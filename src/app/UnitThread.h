@@ -67,11 +67,15 @@ class TCommandMailbox {
   explicit TCommandMailbox(TKeeps Keeps = nullptr) : FKeeps(Keeps) {}
 
   // Replaces any command not yet taken, unless the rule keeps that one;
-  // returns the new command's number (a dropped command is never answered).
-  std::uint32_t Post(std::uint8_t Code, TPayload Payload = {}) {
+  // returns the new command's number. A command the rule drops is never
+  // answered: Absorbed, when given, tells whether the pending command took
+  // its place.
+  std::uint32_t Post(std::uint8_t Code, TPayload Payload = {}, bool* Absorbed = nullptr) {
     std::lock_guard<std::mutex> lock(FLock);
     const std::uint32_t sequence = ++FLastSequence;
-    if (FPending && FKeeps && FKeeps(FPending->Code, Code)) return sequence;
+    const bool absorbed = FPending && FKeeps && FKeeps(FPending->Code, Code);
+    if (Absorbed) *Absorbed = absorbed;
+    if (absorbed) return sequence;
     FPending = TCommand{Code, sequence, std::move(Payload)};
     return sequence;
   }
@@ -93,8 +97,9 @@ class TCommandMailbox {
 
 // The sound-out thread's rule: a gain change never replaces a stop or a
 // start that is not taken yet (the stop would be lost, and a start's
-// answer); it is dropped, and the second the play starts with, or nothing
-// at all after a stop, needs no answer to it.
+// answer); the pending command takes its place: a start loads the gains
+// when it is taken, so the play starts with them, and after a stop nothing
+// plays. Its requester is told so at once (it gets no answer).
 constexpr bool SoundOutKeeps(std::uint8_t Pending, std::uint8_t Incoming) {
   return Incoming == kSoundOutGainChanged && (Pending == kSoundOutStop || Pending == kSoundOutStart);
 }
@@ -401,7 +406,9 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   ~TThreadSoundOut() override;
 
   // Writes the command and sets the call event; returns its number.
-  std::uint32_t Call(std::uint8_t Command);
+  // Absorbed: a pending start or stop took its place (SoundOutKeeps), and
+  // it is never answered.
+  std::uint32_t Call(std::uint8_t Command, bool* Absorbed = nullptr);
   // Waits at most TimeoutMs for the answer to command Sequence; a late answer
   // to an earlier command is dropped and reported through Stale.
   std::optional<TAnswer> AwaitAnswer(std::uint32_t Sequence, std::uint32_t TimeoutMs,
@@ -422,10 +429,17 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
 
  private:
   using TCommand = TCommandMailbox<std::uint8_t>::TCommand;
-  enum class TState : std::uint8_t { _Idle, _Opening, _Playing, _Closing };
+  // The thread's state, changed only by the passes and the steps they call:
+  // idle; opening (the device is asked open, its open message awaited);
+  // starting (memory and headers ready, the maker makes the first second);
+  // playing; closing (the device is closed, its close message awaited).
+  // Commands are served in every state.
+  enum class TState : std::uint8_t { _Idle, _Opening, _Starting, _Playing, _Closing };
   // What the close message completes: a stop, a failed start, the end of a
   // timed play, or a play that a fault ended (the window knows already).
   enum class TOutcome : std::uint8_t { _Stopped, _Erred, _SingleEnd, _Ended };
+  // While playing, see FFlow.
+  enum class TFlow : std::uint8_t { _Writing, _AwaitingSecond, _LastSegment };
   enum class TCloseResult : std::uint8_t { _NothingOpen, _Closed, _StillOpen };
   struct TDeviceMessages {
     bool Open = false;
@@ -438,10 +452,13 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
 
   void IdlePass();
   void OpeningPass();
+  void StartingPass();
   void PlayingPass();
   void ClosingPass();
   void StartPlay(std::uint32_t Sequence);
   void StartOutput();
+  void BeginOutput();
+  void ServeStartingCommand(const TCommand& Command);
   void ServePlayingCommand(const TCommand& Command);
   void HandleDone();
   bool DeviceStopped(std::chrono::steady_clock::time_point Now);
@@ -459,11 +476,19 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   TCloseResult CloseWaveOutDevice();
   bool AllocateWaveMemory();
   void ReleaseWaveMemory();
-  // The seconds are made by FMaker on a thread of its own: the next one
-  // while the current one plays, so that a second's boundary has only a
-  // segment to write, and both again when the gains change. The next one is
-  // never waited for: false when it is not made yet.
-  bool GenerateOneSecond(bool First);
+  // The seconds are made by FMaker on a thread of its own: the first one
+  // while the thread serves commands, the next one while the current one
+  // plays, so that a second's boundary has only a segment to write, and
+  // both again when the gains change. No second is waited for: false when
+  // it is not made yet.
+  void BeginSeconds();
+  bool TakeFirstSecond();
+  bool GenerateOneSecond();
+  void EnterFlow(TFlow Flow) {
+    FFlow = Flow;
+    FOwedDones = 0;
+    if (Flow == TFlow::_AwaitingSecond) FSecondAwaitedSince = std::chrono::steady_clock::now();
+  }
   void ResumeLateSecond();
   void WriteFirstSegment();
   bool NextSecondComes() const;
@@ -522,12 +547,15 @@ class TThreadSoundOut final : public TWorkerThread, private TWaveOutClient {
   std::int32_t FCountMax = 4;
   std::int32_t FFrames = 0;
   std::int32_t FPlayTime = 0;
-  bool FLastSegment = false;  // a timed play's last segment plays: nothing more is written
-  // The next second was not made at its boundary: the device gets nothing
-  // until it is, and the done messages meanwhile are served then, in order.
-  bool FAwaitingSecond = false;
-  std::uint32_t FOwedDones = 0;
-  std::chrono::steady_clock::time_point FSecondAwaitedSince{};
+  // How a play's segments go to the device (changed only by EnterFlow):
+  // each done message has the next one written; the next second was not
+  // made at its boundary (the device gets nothing until it is, and the done
+  // messages meanwhile are owed: served then, in order); or a timed play's
+  // last segment plays (nothing more is written, its done message ends the
+  // play).
+  TFlow FFlow = TFlow::_Writing;
+  std::uint32_t FOwedDones = 0;  // while _AwaitingSecond
+  std::chrono::steady_clock::time_point FSecondAwaitedSince{};  // since _AwaitingSecond
   TSoundOutErrors FErrors;
   TPlaySettings FSettings;
   std::uint32_t FGainsVersion = 0;  // counts the gains taken

@@ -611,16 +611,36 @@ class TFakeView : public TMainView {
     }
     if (OnMessage) OnMessage(Text);
   }
-  // Kept until the test runs them (RunLater), as the window's timer would.
-  void CallLater(std::uint32_t, std::function<void()> Task) override {
+  // Kept until the test runs them (RunLater, or RunDue once their delay has
+  // passed), as the window's timer would.
+  void CallLater(std::uint32_t DelayMs, std::function<void()> Task) override {
     std::lock_guard<std::mutex> lock(FLock);
     FLater.push_back(std::move(Task));
+    FDue.push_back(std::chrono::steady_clock::now() + std::chrono::milliseconds(DelayMs));
   }
   void RunLater() {
     std::vector<std::function<void()>> tasks;
     {
       std::lock_guard<std::mutex> lock(FLock);
       tasks.swap(FLater);
+      FDue.clear();
+    }
+    for (auto& task : tasks) task();
+  }
+  void RunDue() {
+    std::vector<std::function<void()>> tasks;
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      const auto now = std::chrono::steady_clock::now();
+      for (std::size_t i = 0; i < FLater.size();) {
+        if (FDue[i] <= now) {
+          tasks.push_back(std::move(FLater[i]));
+          FLater.erase(FLater.begin() + static_cast<std::ptrdiff_t>(i));
+          FDue.erase(FDue.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+          ++i;
+        }
+      }
     }
     for (auto& task : tasks) task();
   }
@@ -638,6 +658,7 @@ class TFakeView : public TMainView {
   std::vector<std::string> FGlyphs;
   std::vector<std::string> FMessages;
   std::vector<std::function<void()>> FLater;
+  std::vector<std::chrono::steady_clock::time_point> FDue;
 };
 
 }  // namespace fakes

@@ -127,9 +127,13 @@ void SetHeavySet(TMainState& State, std::int32_t Rate) {
 // A Play of the heavy set on the driver road, from the press to the
 // driver's start (the driver's own open and start cost nothing here): the
 // seconds made, mixed and quantised before the start, and the waits between.
-// The engine's caches are warm, as at every Play but the first.
+// The engine's caches are warm, as at every Play but the first. changed 1:
+// the set changes before each Play (the amplitudes of its square, triangle
+// and saw), so that every tone is made again, as at the first Play after a
+// set is loaded or edited; changed 0: the same set Play after Play.
 void BM_AsioPlayToStart(benchmark::State& State) {
   const auto rate = static_cast<std::int32_t>(State.range(0));
+  const bool changed = State.range(1) != 0;
   TBenchHost host;
   TExFunctionEngine engine;
   fakes::TFakeWaveOutDevice device;
@@ -154,7 +158,18 @@ void BM_AsioPlayToStart(benchmark::State& State) {
   };
   play();  // the caches
   stop();
+  std::int32_t amplitude = 0;
   for (auto _ : State) {
+    if (changed) {
+      State.PauseTiming();
+      amplitude = amplitude == 0 ? -1 : 0;
+      for (std::size_t k = 1; k < 4; ++k) {
+        TSignalAttribute r = state.SignalAttributeArray()[k];
+        r._Amplitude = amplitude;
+        state.SetSignalAttribute(static_cast<std::int32_t>(k), r);
+      }
+      State.ResumeTiming();
+    }
     play();
     State.PauseTiming();
     stop();
@@ -165,7 +180,7 @@ void BM_AsioPlayToStart(benchmark::State& State) {
   }
   state.Shutdown();
 }
-BENCHMARK(BM_AsioPlayToStart)->Arg(384000)->ArgName("rate")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_AsioPlayToStart)->ArgsProduct({{384000}, {0, 1}})->ArgNames({"rate", "changed"})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 // The steps of that start on the create-wave thread and the road, one by
 // one (caches warm): 0 the first second's records (every tone, the sweep

@@ -127,9 +127,13 @@ void SetHeavySet(TMainState& State, std::int32_t Rate) {
 // A Play of the heavy set on the driver road, from the press to the
 // driver's start (the driver's own open and start cost nothing here): the
 // seconds made, mixed and quantised before the start, and the waits between.
-// The engine's caches are warm, as at every Play but the first.
+// The engine's caches are warm, as at every Play but the first. changed 1:
+// the set changes before each Play (the amplitudes of its square, triangle
+// and saw), so that every tone is made again, as at the first Play after a
+// set is loaded or edited; changed 0: the same set Play after Play.
 void BM_AsioPlayToStart(benchmark::State& State) {
   const auto rate = static_cast<std::int32_t>(State.range(0));
+  const bool changed = State.range(1) != 0;
   TBenchHost host;
   TExFunctionEngine engine;
   fakes::TFakeWaveOutDevice device;
@@ -154,7 +158,18 @@ void BM_AsioPlayToStart(benchmark::State& State) {
   };
   play();  // the caches
   stop();
+  std::int32_t amplitude = 0;
   for (auto _ : State) {
+    if (changed) {
+      State.PauseTiming();
+      amplitude = amplitude == 0 ? -1 : 0;
+      for (std::size_t k = 1; k < 4; ++k) {
+        TSignalAttribute r = state.SignalAttributeArray()[k];
+        r._Amplitude = amplitude;
+        state.SetSignalAttribute(static_cast<std::int32_t>(k), r);
+      }
+      State.ResumeTiming();
+    }
     play();
     State.PauseTiming();
     stop();
@@ -165,14 +180,16 @@ void BM_AsioPlayToStart(benchmark::State& State) {
   }
   state.Shutdown();
 }
-BENCHMARK(BM_AsioPlayToStart)->Arg(384000)->ArgName("rate")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_AsioPlayToStart)->ArgsProduct({{384000}, {0, 1}})->ArgNames({"rate", "changed"})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 // The steps of that start on the create-wave thread and the road, one by
 // one (caches warm): 0 the first second's records (every tone, the sweep
 // and the noise), 1 its mix, 2 its quantisation, 3 the second second's
 // records (the sweep and the noise, and the tones summed once for the later
 // mixes), 4 its mix (from the sums); 5 the first second's records at a
-// later Play of the same set (the create-wave thread keeps the tones).
+// later Play of the same set (the create-wave thread keeps the tones); 6
+// the first second's records as the wave-out road makes them (the direct
+// generators and Kellet's pink noise, whatever the transforms setting).
 void BM_AsioStartStep(benchmark::State& State) {
   const auto rate = static_cast<std::int32_t>(State.range(0));
   const int step = static_cast<int>(State.range(1));
@@ -191,6 +208,7 @@ void BM_AsioStartStep(benchmark::State& State) {
   TWaveBufferIntegerStereo quantized;
   auto run = [&](int Step) {
     if (Step == 0 || Step == 5) synthesizer.Begin(inputs, TGeneratorChoice::_FollowFFTuse);
+    if (Step == 6) synthesizer.Begin(inputs, TGeneratorChoice::_Direct);
     if (Step == 1 || Step == 4) synthesizer.Mix(mixed);
     if (Step == 2) engine.QuantizeSignalInto(inputs.PCMFormat, 0.1L, 0.1L, mixed, synthesizer.Seed(), quantized);
     if (Step == 3) synthesizer.Advance();
@@ -206,18 +224,21 @@ void BM_AsioStartStep(benchmark::State& State) {
   state.Shutdown();
 }
 BENCHMARK(BM_AsioStartStep)
-    ->ArgsProduct({{384000}, {0, 1, 2, 3, 4, 5}})
+    ->ArgsProduct({{384000}, {0, 1, 2, 3, 4, 5, 6}})
     ->ArgNames({"rate", "step"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(10);
 
 // Each record of the heavy set's first second on its own (caches warm), as
-// the create-wave thread makes it: 0 to 3 the tones, 4 the sweep, 5 the
-// pink noise.
+// the create-wave thread makes it (spectral 1: the inverse-transform tones
+// and the spectral pink noise) or as the wave-out road does (spectral 0: the
+// direct generators and Kellet's pink noise): 0 to 3 the tones, 4 the
+// sweep, 5 the pink noise.
 void BM_AsioFirstSecondRecord(benchmark::State& State) {
   const auto rate = static_cast<std::int32_t>(State.range(0));
   const auto record = static_cast<std::size_t>(State.range(1));
+  const bool spectral = State.range(2) != 0;
   TExFunctionEngine engine;
   fakes::TFakeWaveOutDevice device;
   fakes::TFakeWaveMemory memory;
@@ -231,11 +252,11 @@ void BM_AsioFirstSecondRecord(benchmark::State& State) {
   TWaveBufferExtended buffer;
   auto run = [&] {
     if (record < 4)
-      engine.GenerateToneInto(format, r, setting, true, buffer);
+      engine.GenerateToneInto(format, r, setting, spectral, buffer);
     else if (record == 4)
       engine.GenerateSweepInto(format, r, 0, buffer);
     else
-      engine.GenerateNoiseInto(format, r, TPinkNoiseMethod::_LPF, 1u, buffer);
+      engine.GenerateNoiseInto(format, r, spectral ? TPinkNoiseMethod::_LPF : TPinkNoiseMethod::_Kellet, 1u, buffer);
   };
   run();
   for (auto _ : State) run();
@@ -243,8 +264,8 @@ void BM_AsioFirstSecondRecord(benchmark::State& State) {
   state.Shutdown();
 }
 BENCHMARK(BM_AsioFirstSecondRecord)
-    ->ArgsProduct({{384000}, {0, 1, 2, 3, 4, 5}})
-    ->ArgNames({"rate", "record"})
+    ->ArgsProduct({{384000}, {0, 1, 2, 3, 4, 5}, {1, 0}})
+    ->ArgNames({"rate", "record", "spectral"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(5);

@@ -531,7 +531,8 @@ void TAsioPlayback::Serve() {
     display.HandOver(playing.L, playing.R, boundary);
     display.Call(kDisplayPlayTimeAndCharts);
   }
-  if (!SameGains(FServices.State.OutputGains(), FReadyGains)) RequantizeReady(generation);
+  const TOutputGains gains = FServices.State.OutputGains();
+  if (!SameGains(gains, FReadyGains)) RequantizeReady(generation, gains);
   // One second per pass, so that a second that begins meanwhile is shown at
   // once; after a failure, one attempt per second the driver plays (sound or
   // silence). A timed play makes no second beyond its end.
@@ -585,7 +586,9 @@ void TAsioPlayback::PrepareNext(std::uint32_t Generation, std::int32_t Token) {
   }
   FFailedAt = -1;
   FFailureShown = false;
-  if (!SameGains(gains, FReadyGains)) RequantizeReady(Generation);
+  // The ready seconds take the gains the new one was made with; a change
+  // during the wait reaches them all at the next pass.
+  if (!SameGains(gains, FReadyGains)) RequantizeReady(Generation, gains);
   std::uint8_t slot;
   if (Queue(Generation, second, kAppend, slot)) {
     KeepMix(slot, mixed, seed, index);
@@ -593,15 +596,14 @@ void TAsioPlayback::PrepareNext(std::uint32_t Generation, std::int32_t Token) {
   }
 }
 
-void TAsioPlayback::RequantizeReady(std::uint32_t Generation) {
-  const TOutputGains gains = FServices.State.OutputGains();
-  FReadyGains = gains;
+void TAsioPlayback::RequantizeReady(std::uint32_t Generation, const TOutputGains& Gains) {
+  FReadyGains = Gains;
   const THandOver word = THandOver::Unpack(FHandOver.load(std::memory_order_acquire));
   for (std::uint8_t i = 0; i < word.Count; ++i) {
     const std::uint8_t old = word.Ready[i];
     if (!FMixed[old]) continue;
     // The second keeps its seed: only the gains change.
-    TSecond second = Quantize(*FMixed[old], gains, FMixedSeeds[old]);
+    TSecond second = Quantize(*FMixed[old], Gains, FMixedSeeds[old]);
     std::uint8_t slot;
     if (Queue(Generation, second, old, slot)) {
       FMixed[slot] = FMixed[old];

@@ -213,7 +213,7 @@ class TAsioPlayback final : public TAsioRoad {
   // The road's thread.
   void Serve();
   void PrepareNext(std::uint32_t Generation, std::int32_t Token);
-  void RequantizeReady(std::uint32_t Generation);
+  void RequantizeReady(std::uint32_t Generation, const TOutputGains& Gains);
   void KeepMix(std::uint8_t Slot, const TWaveBufferExtendedStereo* Mixed, std::uint32_t Seed, std::int32_t Index);
   void ReportFailure();
   // Queues Second after the ready ones, or in place of the ready slot Old;

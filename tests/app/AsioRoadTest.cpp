@@ -115,6 +115,8 @@ class TAsioEngine final : public fakes::TFakeEngine {
   std::atomic<int> SweepMs{0};  // a slow machine: each next second takes this long
   std::atomic<int> Quantized{0};
   std::atomic<int> Sweeps{0};
+  // Called on the quantising thread before each quantisation, with its number.
+  std::function<void(int)> OnQuantize;
 
   TWaveBufferExtended GenerateSweep(const TPCMFormat& Format, const TSignalAttribute& Record,
                                     std::int32_t TimeStart) override {
@@ -125,7 +127,8 @@ class TAsioEngine final : public fakes::TFakeEngine {
   }
   TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& Format, long double GainL, long double GainR,
                                           const TWaveBufferExtendedStereo& Stereo, std::uint32_t Seed) override {
-    ++Quantized;
+    const int number = ++Quantized;
+    if (OnQuantize) OnQuantize(number);
     return TFakeEngine::QuantizeSignal(Format, GainL, GainR, Stereo, Seed);
   }
 };
@@ -757,6 +760,46 @@ TEST_F(AsioRoadTest, GainChangeIsHeardFromTheNextSecond) {
   Switch(2, 8000);
   EXPECT_EQ(out[1][0], static_cast<double>(after[1][1][0] / 32767.0L));
   EXPECT_EQ(out[0][5], static_cast<double>(after[1][0][5] / 32767.0L));
+}
+
+// Gains that change while the road quantises again and once more while it
+// waits for the next second: the next second is quantised with the gains
+// it was made with, and those are what the road takes for the ready seconds'
+// gains, so the later change reaches it too.
+TEST_F(AsioRoadTest, ASecondMadeWhileTheGainsChangeTakesTheLatestGains) {
+  SetFormat(8000, 16);
+  constexpr long double first = 0.5L, second = 0.25L, latest = 1.0L;
+  const auto expected = ExpectedSeconds(4, latest);
+  state->Play();
+  ASSERT_TRUE(WaitUntil([&] { return road->ReadySeconds() == 2; }));
+  const auto setAtt = [this](long double Att) {
+    TOutputGains gains = state->OutputGains();
+    gains.OutputATT = Att;
+    state->SetOutputGains(gains);
+  };
+  const int quantized = engine.Quantized.load();
+  // The hook stays until the road has ended (it acts on two numbers only).
+  engine.OnQuantize = [this, setAtt, quantized](int Number) {
+    if (Number == quantized + 1) {
+      // The road quantises the ready seconds again for the first change:
+      // meanwhile the gains change again and the second second begins, so
+      // the road makes the next one at these gains.
+      setAtt(second);
+      TAVDArrayOfDoubleDynArray driverOut(2, std::vector<double>(8001, 0.0));
+      road->ASIOHostBufferSwitch64({}, driverOut);
+    } else if (Number == quantized + 3) {
+      setAtt(latest);  // while that next second is made
+    }
+  };
+  setAtt(first);
+  // The second and the third seconds quantised again at the latest gains.
+  EXPECT_TRUE(WaitUntil([&] { return engine.Quantized.load() >= quantized + 6; }));
+  Switch(2, 7999, false);  // the rest of the second second
+  Switch(2, 8000);
+  EXPECT_EQ(out[1][3], static_cast<double>(expected[2][1][3] / 32767.0L));
+  Switch(2, 8000);
+  for (std::size_t j = 0; j < 8000; ++j)
+    ASSERT_EQ(out[1][j], static_cast<double>(expected[3][1][j] / 32767.0L)) << j;
 }
 
 // Every second of a play has its own seed, the time seed read at Play plus

@@ -60,12 +60,19 @@ TEST(OneSecondWithEngine, KeptTonesGiveTheSameSecondsAsFreshOnes) {
   }
 }
 
-// The engine with its tone records made one after the other.
+// The engine with its tone records made one after the other, counting the
+// tone records it makes; it throws on the next tone while Fail is set, and
+// draws every seed from Seed when that is not 0.
 class TSerialEngine final : public TSignalEngine {
  public:
-  std::uint32_t TimeSeed() override { return FEngine.TimeSeed(); }
+  int Tones = 0;
+  bool Fail = false;
+  std::uint32_t Seed = 0;
+  std::uint32_t TimeSeed() override { return Seed != 0 ? Seed : FEngine.TimeSeed(); }
   TWaveBufferExtended GenerateTone(const TPCMFormat& f, const TSignalAttribute& a, const TInternalSetting& s,
                                    bool t) override {
+    if (Fail) throw std::bad_alloc();
+    ++Tones;
     return FEngine.GenerateTone(f, a, s, t);
   }
   TWaveBufferExtended GenerateSweep(const TPCMFormat& f, const TSignalAttribute& a, std::int32_t t) override {
@@ -103,39 +110,6 @@ TEST(OneSecondWithEngine, FirstSecondOnWorkerThreadsEqualsTheOneMadeInTurn) {
     EXPECT_TRUE(parallel.Mix() == inTurn.Mix()) << int(use);
   }
 }
-
-// The engine, counting the tone records it makes; it throws on the next
-// tone while Fail is set.
-class TCountingEngine final : public TSignalEngine {
- public:
-  int Tones = 0;
-  bool Fail = false;
-  std::uint32_t TimeSeed() override { return 11u; }
-  TWaveBufferExtended GenerateTone(const TPCMFormat& f, const TSignalAttribute& a, const TInternalSetting& s,
-                                   bool t) override {
-    if (Fail) throw std::bad_alloc();
-    ++Tones;
-    return FEngine.GenerateTone(f, a, s, t);
-  }
-  TWaveBufferExtended GenerateSweep(const TPCMFormat& f, const TSignalAttribute& a, std::int32_t t) override {
-    return FEngine.GenerateSweep(f, a, t);
-  }
-  TWaveBufferExtended GenerateNoise(const TPCMFormat& f, const TSignalAttribute& a, TPinkNoiseMethod m,
-                                    std::uint32_t seed) override {
-    return FEngine.GenerateNoise(f, a, m, seed);
-  }
-  TWaveBufferExtendedStereo SynthesizeSignals(const TPCMFormat& f, std::int32_t n, const TSignalAttributeArray& a,
-                                              const TWaveBufferExtendedArray& b) override {
-    return FEngine.SynthesizeSignals(f, n, a, b);
-  }
-  TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& f, long double l, long double r,
-                                          const TWaveBufferExtendedStereo& s, std::uint32_t seed) override {
-    return FEngine.QuantizeSignal(f, l, r, s, seed);
-  }
-
- private:
-  TExFunctionEngine FEngine;
-};
 
 // A synthesizer that keeps its tones across series (the create-wave road's)
 // makes again only the tones whose second may differ: a new series of an
@@ -180,7 +154,8 @@ TEST(OneSecondWithEngine, TonesKeptAcrossSeriesGiveTheSameSecondsAndAnyChangeMak
   for (const bool failedBefore : {false, true}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.Name) + (failedBefore ? ", after a failed series" : ""));
-      TCountingEngine engine;
+      TSerialEngine engine;
+      engine.Seed = 11u;
       TOneSecondSynthesizer kept(engine);
       kept.KeepTonesAcrossSeries(true);
       kept.Begin(base, TGeneratorChoice::_FollowFFTuse);
@@ -198,7 +173,8 @@ TEST(OneSecondWithEngine, TonesKeptAcrossSeriesGiveTheSameSecondsAndAnyChangeMak
       const int before = engine.Tones;
       kept.Begin(inputs, choice);
       EXPECT_EQ(engine.Tones - before, failedBefore ? 3 - (c.Name == std::string("a tone muted")) : c.Made);
-      TCountingEngine freshEngine;
+      TSerialEngine freshEngine;
+      freshEngine.Seed = 11u;
       TOneSecondSynthesizer fresh(freshEngine);
       fresh.Begin(inputs, choice);
       for (int second = 0; second < 2; ++second) {

@@ -34,21 +34,33 @@ class TBenchHost final : public TAsioRoadHost {
   bool FActive = false;
 };
 
-void BM_BufferSwitch(benchmark::State& State) {
-  const auto rate = static_cast<std::int32_t>(State.range(0));
-  const auto frames = static_cast<std::size_t>(State.range(1));
-  TBenchHost host;
-  host.Frames = static_cast<std::uint32_t>(frames);
+// The main window's state over the real engine and fake devices.
+struct TBenchState {
   TExFunctionEngine engine;
   fakes::TFakeWaveOutDevice device;
   fakes::TFakeWaveMemory memory;
   fakes::TFakeUserInterface ui;
   fakes::TFakeView view;
-  TMainState state(TMainServices{PortableEventFactory(), device, memory, engine, ui, view});
-  // Nothing here stops the host: no task is ever posted.
-  TAsioPlayback road(
-      TAsioRoadServices{state, host, engine, PortableEventFactory(), ui, view, [](std::function<void()>) {}});
-  state.SetAsioRoad(&road);
+  TMainState state{TMainServices{PortableEventFactory(), device, memory, engine, ui, view}};
+};
+
+// That state with the driver road over a driver that plays whatever it is
+// given; nothing here stops the host: no task is ever posted.
+struct TBenchRoad : TBenchState {
+  TBenchHost host;
+  TAsioPlayback road{
+      TAsioRoadServices{state, host, engine, PortableEventFactory(), ui, view, [](std::function<void()>) {}}};
+  TBenchRoad() { state.SetAsioRoad(&road); }
+};
+
+void BM_BufferSwitch(benchmark::State& State) {
+  const auto rate = static_cast<std::int32_t>(State.range(0));
+  const auto frames = static_cast<std::size_t>(State.range(1));
+  TBenchRoad bench;
+  auto& host = bench.host;
+  auto& road = bench.road;
+  auto& state = bench.state;
+  host.Frames = static_cast<std::uint32_t>(frames);
   TInternalSetting setting = state.InternalSetting();
   setting._OutputDevice = TOutputDevice::_ASIO;
   state.SetInternalSetting(setting);
@@ -134,16 +146,10 @@ void SetHeavySet(TMainState& State, std::int32_t Rate) {
 void BM_AsioPlayToStart(benchmark::State& State) {
   const auto rate = static_cast<std::int32_t>(State.range(0));
   const bool changed = State.range(1) != 0;
-  TBenchHost host;
-  TExFunctionEngine engine;
-  fakes::TFakeWaveOutDevice device;
-  fakes::TFakeWaveMemory memory;
-  fakes::TFakeUserInterface ui;
-  fakes::TFakeView view;
-  TMainState state(TMainServices{PortableEventFactory(), device, memory, engine, ui, view});
-  TAsioPlayback road(
-      TAsioRoadServices{state, host, engine, PortableEventFactory(), ui, view, [](std::function<void()>) {}});
-  state.SetAsioRoad(&road);
+  TBenchRoad bench;
+  auto& host = bench.host;
+  auto& state = bench.state;
+  auto& view = bench.view;
   SetHeavySet(state, rate);
   auto play = [&] {
     state.Play();
@@ -193,12 +199,9 @@ BENCHMARK(BM_AsioPlayToStart)->ArgsProduct({{384000}, {0, 1}})->ArgNames({"rate"
 void BM_AsioStartStep(benchmark::State& State) {
   const auto rate = static_cast<std::int32_t>(State.range(0));
   const int step = static_cast<int>(State.range(1));
-  TExFunctionEngine engine;
-  fakes::TFakeWaveOutDevice device;
-  fakes::TFakeWaveMemory memory;
-  fakes::TFakeUserInterface ui;
-  fakes::TFakeView view;
-  TMainState state(TMainServices{PortableEventFactory(), device, memory, engine, ui, view});
+  TBenchState bench;
+  auto& engine = bench.engine;
+  auto& state = bench.state;
   SetHeavySet(state, rate);
   TSynthesisInputs inputs{6, state.PCMFormat(), state.InternalSetting(), 0,
                           PlayableSignalAttributeArray(state.SignalAttributeArray(), state.PCMFormat()), 1u};
@@ -239,12 +242,9 @@ void BM_AsioFirstSecondRecord(benchmark::State& State) {
   const auto rate = static_cast<std::int32_t>(State.range(0));
   const auto record = static_cast<std::size_t>(State.range(1));
   const bool spectral = State.range(2) != 0;
-  TExFunctionEngine engine;
-  fakes::TFakeWaveOutDevice device;
-  fakes::TFakeWaveMemory memory;
-  fakes::TFakeUserInterface ui;
-  fakes::TFakeView view;
-  TMainState state(TMainServices{PortableEventFactory(), device, memory, engine, ui, view});
+  TBenchState bench;
+  auto& engine = bench.engine;
+  auto& state = bench.state;
   SetHeavySet(state, rate);
   const TPCMFormat format = state.PCMFormat();
   const TInternalSetting setting = state.InternalSetting();

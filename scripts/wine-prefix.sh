@@ -272,8 +272,10 @@ krv_wine_slot_count() {
 _krv_end_slot_session() {
   local dir="$1" pid
   if [ -d "$dir/prefix" ]; then
-    WINEPREFIX="$dir/prefix" "$KRV_WINESERVER" -k 2>/dev/null
-    WINEPREFIX="$dir/prefix" timeout 20 "$KRV_WINESERVER" -w 2>/dev/null
+    # The server's socket lies in the slot's TMPDIR (Debian's Wine keeps it
+    # under $TMPDIR): with any other TMPDIR the server is not found.
+    WINEPREFIX="$dir/prefix" TMPDIR="$dir/tmp" "$KRV_WINESERVER" -k 2>/dev/null
+    WINEPREFIX="$dir/prefix" TMPDIR="$dir/tmp" timeout 20 "$KRV_WINESERVER" -w 2>/dev/null
   fi
   if read -r pid 2>/dev/null <"$dir/xvfb.pid"; then
     # Only an Xvfb of this slot (the number may be another process's by now).

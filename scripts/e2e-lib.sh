@@ -179,7 +179,8 @@ _krv_slot_processes() {
   local pid list=""
   for pid in $(ps -e -o pid= 2>/dev/null); do
     { tr '\0' '\n' <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$WINEPREFIX"; } 2>/dev/null || continue
-    list+="$(ps -o pid=,etimes=,args= -p "$pid" 2>/dev/null | awk '{ printf "%s (%s s) %s", $1, $2, $3; for (i = 4; i <= NF && i < 6; i++) printf " %s", $i }')"$'\n'
+    list+="$(ps -o pid=,etimes=,args= -p "$pid" 2>/dev/null |
+      awk '$3 ~ /(\.exe|wineserver[0-9]*)$/ { printf "%s (%s s) %s", $1, $2, $3; for (i = 4; i <= NF && i < 6; i++) printf " %s", $i }')"$'\n'
   done
   echo "Wine processes of $WINEPREFIX (process, seconds running, command):"
   printf '%s' "$list" | sed '/^$/d; s/^/  /'

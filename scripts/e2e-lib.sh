@@ -244,6 +244,7 @@ krv_e2e_setup() {
   rm -f "$KRV_E2E_DIR/.programs" "$KRV_E2E_DIR/.program-ends" "$KRV_E2E_DIR/.timed-out"
   krv_prepare_wine_prefix || krv_fail "the Wine prefix could not be prepared"
   krv_test_wine_session || krv_fail "no Wine session or no display"
+  KRV_E2E_SERVER_SOCKET="$(krv_wine_server_socket)"
   local timeout="${KRV_E2E_TIMEOUT:-0}"
   if [ "$timeout" -gt 20 ] 2>/dev/null; then
     _krv_e2e_watchdog $((timeout - 10))
@@ -381,9 +382,21 @@ krv_krvctl_bounded() {
     WINEDEBUG="$KRV_E2E_WINEDEBUG" "${run[@]}" </dev/null
     return
   fi
-  WINEDEBUG="$KRV_E2E_WINEDEBUG" "${run[@]}" </dev/null 2>"$err"
+  rm -f "$err.done"
+  KRVCTL_FINISHED="$(_krv_winepath "$err.done")" WINEDEBUG="$KRV_E2E_WINEDEBUG" "${run[@]}" </dev/null 2>"$err"
   rc=$?
   took=$(((${EPOCHREALTIME/./} - started) / 1000))
+  # A Wine process whose server goes away ends at once with exit code 0 and
+  # no word: krvctl marks the end it reaches by itself.
+  if ! grep -q "^finished $rc\$" "$err.done" 2>/dev/null && [ "$rc" != 124 ]; then
+    if [ -n "${KRV_E2E_SERVER_SOCKET:-}" ] && [ ! -S "$KRV_E2E_SERVER_SOCKET" ]; then
+      echo "krvctl: ended before its command did, with exit code $rc: the Wine server of this test went away" >>"$err"
+    else
+      echo "krvctl: ended before its command did, with exit code $rc (killed, or its Wine server went away)" >>"$err"
+    fi
+    [ "$rc" = 0 ] && rc=125
+  fi
+  rm -f "$err.done"
   cat "$err" >&2
   {
     printf '%s exit %s after %s ms: krvctl %s\n' "$(date +%T.%3N)" \

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The failure report of the end-to-end library: four deliberately failing
+# The failure report of the end-to-end library: five deliberately failing
 # test scripts (written here, run with the library in this test's slot) about
 # the krvctl fixture, each of whose reports must tell how the fixture ended:
 #   crash     the fixture crashes: "CRASHED", with Wine's unhandled exception
@@ -12,6 +12,8 @@
 #             (KRV_E2E_TIMEOUT) ends it before CTest would, after a report
 #             with the box's text and the fixture still running, ended by the
 #             test
+#   server    the Wine server goes away during a krvctl call: the call fails,
+#             saying so (last, as it ends this test's session)
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
 krv_e2e_setup failure-report
@@ -97,3 +99,16 @@ grep -q "the hung step returned" "$KRV_E2E_DIR/timeout.out" && krv_fail "timeout
 krvctl --target-class KRVCtlFixture --wait 0 exists Button_Press >/dev/null 2>&1 &&
   krv_fail "timeout: the fixture still runs after its test"
 echo "ok: the fixture ended with its test"
+
+# Last, as it ends this test's Wine session too: the server goes away while
+# krvctl waits. Wine then ends krvctl with exit code 0 and no word; the call
+# fails, saying so.
+failing server 0 '
+krvctl wait-class NoSuchClass 60000 &
+waiter=$!
+sleep 2
+"$KRV_WINESERVER" -k
+wait "$waiter"
+echo "krvctl exit code $?"'
+expect_line server "^krvctl exit code 125$" "(in its own output) that the call failed"
+expect_line server "^krvctl: ended before its command did, with exit code 0" "that krvctl did not finish its command"

@@ -374,36 +374,42 @@ krvctl() {
 # time and its messages (krvctl's own and Wine's), is kept in
 # $KRV_E2E_DIR/krvctl.calls for the failure report.
 krv_krvctl_bounded() {
-  local limit="$1" err rc started="${EPOCHREALTIME/./}" took
+  local limit="$1" rc started="${EPOCHREALTIME/./}" took line note="" now
   shift
   local run=("$KRV_WINE" "$KRV_BIN/krvctl.exe" "$@")
   [ "$limit" -gt 0 ] 2>/dev/null && run=(timeout "$limit" "${run[@]}")
-  if [ -z "${KRV_E2E_DIR:-}" ] || ! err="$(mktemp "$KRV_E2E_DIR/.krvctl.XXXXXX" 2>/dev/null)"; then
+  if [ -z "${KRV_E2E_DIR:-}" ] || [ ! -d "$KRV_E2E_DIR" ]; then
     WINEDEBUG="$KRV_E2E_WINEDEBUG" "${run[@]}" </dev/null
     return
   fi
-  rm -f "$err.done"
-  KRVCTL_FINISHED="$(_krv_winepath "$err.done")" WINEDEBUG="$KRV_E2E_WINEDEBUG" "${run[@]}" </dev/null 2>"$err"
+  # No helper processes here: a test makes hundreds of these calls.
+  local err="$KRV_E2E_DIR/.krvctl.$BASHPID" done="$KRV_E2E_DIR/.krvctl.$BASHPID.done"
+  : >"$done"
+  KRVCTL_FINISHED="Z:${done//\//\\}" WINEDEBUG="$KRV_E2E_WINEDEBUG" "${run[@]}" </dev/null 2>"$err"
   rc=$?
-  took=$(((${EPOCHREALTIME/./} - started) / 1000))
+  now="${EPOCHREALTIME/./}"
+  took=$(((now - started) / 1000))
   # A Wine process whose server goes away ends at once with exit code 0 and
   # no word: krvctl marks the end it reaches by itself.
-  if ! grep -q "^finished $rc\$" "$err.done" 2>/dev/null && [ "$rc" != 124 ]; then
+  read -r line 2>/dev/null <"$done"
+  if [ "${line:-}" != "finished $rc" ] && [ "$rc" != 124 ]; then
     if [ -n "${KRV_E2E_SERVER_SOCKET:-}" ] && [ ! -S "$KRV_E2E_SERVER_SOCKET" ]; then
-      echo "krvctl: ended before its command did, with exit code $rc: the Wine server of this test went away" >>"$err"
+      note="krvctl: ended before its command did, with exit code $rc: the Wine server of this test went away"
     else
-      echo "krvctl: ended before its command did, with exit code $rc (killed, or its Wine server went away)" >>"$err"
+      note="krvctl: ended before its command did, with exit code $rc (killed, or its Wine server went away)"
     fi
+    echo "$note" >>"$err"
     [ "$rc" = 0 ] && rc=125
   fi
-  rm -f "$err.done"
-  cat "$err" >&2
+  local code="$rc"
+  [ "$rc" = 124 ] && [ "${#run[@]}" -gt 2 ] && code="124 (ended at its bound of $limit s)"
   {
-    printf '%s exit %s after %s ms: krvctl %s\n' "$(date +%T.%3N)" \
-      "$rc$( [ "$limit" -gt 0 ] 2>/dev/null && [ "$rc" = 124 ] && echo " (ended at its bound of $limit s)")" "$took" "$*"
-    sed 's/^/    | /' "$err"
+    printf '%(%T)T.%03d exit %s after %s ms: krvctl %s\n' "${now:0:-6}" "$(((now / 1000) % 1000))" "$code" "$took" "$*"
+    while IFS= read -r line || [ -n "$line" ]; do
+      printf '    | %s\n' "$line"
+      printf '%s\n' "$line" >&2
+    done <"$err"
   } >>"$KRV_E2E_DIR/krvctl.calls"
-  rm -f "$err"
   return "$rc"
 }
 

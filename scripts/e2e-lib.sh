@@ -74,6 +74,10 @@ source "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
 KRV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 KRV_STARTED_PIDS=()
+# The programs a test starts, and krvctl, keep Wine's error channel: their
+# logs and messages show a failed start, a missing display or desktop, a
+# lost Wine server (the rest of the bench keeps WINEDEBUG=-all).
+KRV_E2E_WINEDEBUG="${KRV_E2E_WINEDEBUG:-fixme-all}"
 
 krv_fail() {
   echo "FAIL: $*" >&2
@@ -110,7 +114,7 @@ KRV_CRASH_PATTERN='Unhandled (exception|page fault|illegal instruction|privilege
 _krv_e2e_report() {
   [ -z "$KRV_E2E_REPORTED" ] || return 0
   KRV_E2E_REPORTED=1
-  local pid log end crash boxes target any=""
+  local pid log end crash boxes target any="" code
   {
     echo "==================== failure report: $1 ===================="
     if [ -n "${DISPLAY:-}" ]; then
@@ -132,7 +136,13 @@ _krv_e2e_report() {
       elif [ -z "$end" ] && kill -0 "$pid" 2>/dev/null; then
         end="still running when the test failed: ended by the test's cleanup"
       elif [ -z "$end" ]; then
-        end="had exited"
+        # A program this shell started: its exit code (bash keeps it).
+        if [ "$BASHPID" = "$$" ] && wait "$pid" 2>/dev/null; then code=0; else code=$?; fi
+        if [ "$code" = 127 ] && ! [ "$BASHPID" = "$$" ]; then
+          end="had exited (its exit code is known only to the test's own shell)"
+        else
+          end="had exited with code $code$(_krv_exit_meaning "$log" "$code")"
+        fi
       fi
       echo "program $(basename "$log" .log) (process $pid): $end"
       if [ -n "$crash" ]; then
@@ -142,8 +152,38 @@ _krv_e2e_report() {
       echo "  its Wine log (kept): $log; the last lines:"
       grep -a -v -E '^(0x[0-9a-f]+:|Stack dump:| [a-z0-9]{2,3}:)' "$log" 2>/dev/null | tail -n 12 | sed 's/^/  | /'
     done < <(cat "$KRV_E2E_DIR/.programs" 2>/dev/null)
+    if [ -s "$KRV_E2E_DIR/krvctl.calls" ]; then
+      echo "the last krvctl calls (all in $KRV_E2E_DIR/krvctl.calls):"
+      _krv_last_calls "$KRV_E2E_DIR/krvctl.calls" 6 | sed 's/^/  /'
+    fi
+    _krv_slot_processes
     echo "==================== end of the failure report ===================="
   } >&2
+}
+
+# What an exit code of a program says, when it says more than the number.
+_krv_exit_meaning() {
+  case "$(basename "$1" .log):$2" in
+    KRV-2400*:183) echo " (another instance was running: it was brought forward and this one ended)" ;;
+  esac
+}
+
+# _krv_last_calls FILE N: the last N calls (with their message lines) of a krvctl.calls file.
+_krv_last_calls() {
+  awk -v n="$2" '/^[0-9]/ { k++ } { line[NR] = $0; call[NR] = k } END { for (i = 1; i <= NR; i++) if (call[i] > k - n) print line[i] }' "$1"
+}
+
+# The Wine processes of this test's prefix (its slot's session), and its Wine
+# servers: a program or a server left by an earlier test shows here.
+_krv_slot_processes() {
+  local pid list=""
+  for pid in $(ps -e -o pid= 2>/dev/null); do
+    { tr '\0' '\n' <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$WINEPREFIX"; } 2>/dev/null || continue
+    list+="$(ps -o pid=,etimes=,args= -p "$pid" 2>/dev/null |
+      awk '$3 ~ /(\.exe|wineserver[0-9]*)$/ { printf "%s (%s s) %s", $1, $2, $3; for (i = 4; i <= NF && i < 6; i++) printf " %s", $i }')"$'\n'
+  done
+  echo "Wine processes of $WINEPREFIX (process, seconds running, command):"
+  printf '%s' "$list" | sed '/^$/d; s/^/  /'
 }
 
 _krv_e2e_cleanup() {
@@ -204,6 +244,7 @@ krv_e2e_setup() {
   rm -f "$KRV_E2E_DIR/.programs" "$KRV_E2E_DIR/.program-ends" "$KRV_E2E_DIR/.timed-out"
   krv_prepare_wine_prefix || krv_fail "the Wine prefix could not be prepared"
   krv_test_wine_session || krv_fail "no Wine session or no display"
+  KRV_E2E_SERVER_SOCKET="$(krv_wine_server_socket)"
   local timeout="${KRV_E2E_TIMEOUT:-0}"
   if [ "$timeout" -gt 20 ] 2>/dev/null; then
     _krv_e2e_watchdog $((timeout - 10))
@@ -225,7 +266,7 @@ krv_start_exe() {
   [ -f "$exe" ] || krv_fail "$exe is not built"
   local log="$KRV_E2E_DIR/$(basename "$exe" .exe).log"
   [ -e "$log" ] && log="$KRV_E2E_DIR/$(basename "$exe" .exe).$((${#KRV_STARTED_PIDS[@]} + 1)).log"
-  "$KRV_WINE" "$exe" "$@" >"$log" 2>&1 </dev/null 7>&- &
+  WINEDEBUG="$KRV_E2E_WINEDEBUG" "$KRV_WINE" "$exe" "$@" >"$log" 2>&1 </dev/null 7>&- &
   KRV_PID=$!
   KRV_STARTED_PIDS+=("$KRV_PID")
   _krv_note_program "$KRV_PID" "$log"
@@ -312,7 +353,7 @@ krv_keep_capture() {
 }
 
 krv_close_main_window() {
-  krvctl close TFormMain || krv_fail "krvctl close failed"
+  krvctl close TFormMain || krv_fail "krvctl close failed (exit code $?)"
   krv_wait_exit "$KRV_PROGRAM" 20
   krv_expect_eq "$?" 0 "exit code of KRV-2400.exe after closing"
 }
@@ -321,11 +362,55 @@ krv_run_exe() {
   local exe
   exe="$(_krv_exe_path "$1")"; shift
   [ -f "$exe" ] || krv_fail "$exe is not built"
-  "$KRV_WINE" "$exe" "$@" </dev/null
+  WINEDEBUG="$KRV_E2E_WINEDEBUG" "$KRV_WINE" "$exe" "$@" </dev/null
 }
 
 krvctl() {
-  krv_run_exe krvctl.exe "$@"
+  krv_krvctl_bounded 0 "$@"
+}
+
+# krv_krvctl_bounded SECONDS ARG..: krvctl ended after SECONDS (0: no bound).
+# Its output and messages pass through; each call, with its exit code, its
+# time and its messages (krvctl's own and Wine's), is kept in
+# $KRV_E2E_DIR/krvctl.calls for the failure report.
+krv_krvctl_bounded() {
+  local limit="$1" rc started="${EPOCHREALTIME/./}" took line note="" now
+  shift
+  local run=("$KRV_WINE" "$KRV_BIN/krvctl.exe" "$@")
+  [ "$limit" -gt 0 ] 2>/dev/null && run=(timeout "$limit" "${run[@]}")
+  if [ -z "${KRV_E2E_DIR:-}" ] || [ ! -d "$KRV_E2E_DIR" ]; then
+    WINEDEBUG="$KRV_E2E_WINEDEBUG" "${run[@]}" </dev/null
+    return
+  fi
+  # No helper processes here: a test makes hundreds of these calls.
+  local err="$KRV_E2E_DIR/.krvctl.$BASHPID" done="$KRV_E2E_DIR/.krvctl.$BASHPID.done"
+  : >"$done"
+  KRVCTL_FINISHED="Z:${done//\//\\}" WINEDEBUG="$KRV_E2E_WINEDEBUG" "${run[@]}" </dev/null 2>"$err"
+  rc=$?
+  now="${EPOCHREALTIME/./}"
+  took=$(((now - started) / 1000))
+  # A Wine process whose server goes away ends at once with exit code 0 and
+  # no word: krvctl marks the end it reaches by itself.
+  read -r line 2>/dev/null <"$done"
+  if [ "${line:-}" != "finished $rc" ] && [ "$rc" != 124 ]; then
+    if [ -n "${KRV_E2E_SERVER_SOCKET:-}" ] && [ ! -S "$KRV_E2E_SERVER_SOCKET" ]; then
+      note="krvctl: ended before its command did, with exit code $rc: the Wine server of this test went away"
+    else
+      note="krvctl: ended before its command did, with exit code $rc (killed, or its Wine server went away)"
+    fi
+    echo "$note" >>"$err"
+    [ "$rc" = 0 ] && rc=125
+  fi
+  local code="$rc"
+  [ "$rc" = 124 ] && [ "${#run[@]}" -gt 2 ] && code="124 (ended at its bound of $limit s)"
+  {
+    printf '%(%T)T.%03d exit %s after %s ms: krvctl %s\n' "${now:0:-6}" "$(((now / 1000) % 1000))" "$code" "$took" "$*"
+    while IFS= read -r line || [ -n "$line" ]; do
+      printf '    | %s\n' "$line"
+      printf '%s\n' "$line" >&2
+    done <"$err"
+  } >>"$KRV_E2E_DIR/krvctl.calls"
+  return "$rc"
 }
 
 krv_wait_window() {

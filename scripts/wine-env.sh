@@ -13,11 +13,19 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
 # A fixed, UTF-8 locale: arguments and window texts pass through unchanged.
 export LC_ALL=C.UTF-8
-if [ -x /usr/lib/wine/wine64 ]; then KRV_WINE=/usr/lib/wine/wine64; else KRV_WINE=wine64; fi
+if [ -x /usr/lib/wine/wine64 ]; then KRV_WINE64=/usr/lib/wine/wine64; else KRV_WINE64=wine64; fi
+# Every Wine process starts with a fixed address space layout (see
+# wine-fixed-layout.sh): with a random one, now and then a start fails at once
+# and without a word.
+if setarch "$(uname -m)" -R true 2>/dev/null; then
+  KRV_WINE="$_krv_root/scripts/wine-fixed-layout.sh"
+else
+  KRV_WINE="$KRV_WINE64"
+fi
 if [ -x /usr/lib/wine/wineserver64 ]; then KRV_WINESERVER=/usr/lib/wine/wineserver64
 elif [ -x /usr/lib/wine/wineserver ]; then KRV_WINESERVER=/usr/lib/wine/wineserver
 else KRV_WINESERVER=wineserver; fi
-export KRV_WINE KRV_WINESERVER
+export KRV_WINE KRV_WINE64 KRV_WINESERVER
 
 # Sound: exactly one ALSA device, "default", which writes everything played
 # into a WAV file (ALSA's file plugin over its null device). Nothing between

@@ -268,12 +268,25 @@ krv_wine_slot_count() {
   echo "$count"
 }
 
+# The socket of the prefix's running Wine server (Debian's Wine keeps it in
+# $TMPDIR/<the name in $WINEPREFIX/wineserver>/server-<device>-<inode of the
+# prefix>/); nothing when no server runs.
+krv_wine_server_socket() {
+  local name device inode socket
+  name="$(cat "$WINEPREFIX/wineserver" 2>/dev/null)" && [ -n "$name" ] || return 0
+  read -r device inode < <(stat -L -c '%d %i' "$WINEPREFIX" 2>/dev/null) || return 0
+  socket="$(printf '%s/%s/server-%x-%x/socket' "${TMPDIR:-/tmp}" "$name" "$device" "$inode")"
+  [ -S "$socket" ] && echo "$socket"
+}
+
 # Ends the Wine session and the display a slot's last test left running.
 _krv_end_slot_session() {
   local dir="$1" pid
   if [ -d "$dir/prefix" ]; then
-    WINEPREFIX="$dir/prefix" "$KRV_WINESERVER" -k 2>/dev/null
-    WINEPREFIX="$dir/prefix" timeout 20 "$KRV_WINESERVER" -w 2>/dev/null
+    # The server's socket lies in the slot's TMPDIR (Debian's Wine keeps it
+    # under $TMPDIR): with any other TMPDIR the server is not found.
+    WINEPREFIX="$dir/prefix" TMPDIR="$dir/tmp" "$KRV_WINESERVER" -k 2>/dev/null
+    WINEPREFIX="$dir/prefix" TMPDIR="$dir/tmp" timeout 20 "$KRV_WINESERVER" -w 2>/dev/null
   fi
   if read -r pid 2>/dev/null <"$dir/xvfb.pid"; then
     # Only an Xvfb of this slot (the number may be another process's by now).

@@ -17,7 +17,8 @@
 // dialog's OK or Save button, "#1148:Edit" for a file dialog's name box).
 //
 // Exit codes: 0 ok, 2 not found (window, control or time-out), 1 other error.
-// Output on stdout is UTF-8.
+// Output on stdout is UTF-8. With KRVCTL_FINISHED set to a file name, the exit
+// code is also written there when krvctl ends by itself (see MarkFinished).
 //
 // Adding a command: write a function `int Name(Session&, HWND control, const Args&)`
 // and add one line to kCommands.
@@ -231,6 +232,17 @@ struct Session {
         return root != window && IsWindowVisible(root) && HasClass(root, L"#32770") &&
                static_cast<unsigned long>(GetDlgCtrlID(window)) == id &&
                (windowClass.empty() || HasClass(window, windowClass.c_str()));
+    }
+
+    // Why FindControl found nothing: no target at all, or a target without
+    // that control.
+    std::wstring WhyNotFound(const std::wstring& name) const
+    {
+        const std::wstring waited = L" (waited " + std::to_wstring(waitMs) + L" ms)";
+        DWORD processId = 0;
+        if (!FindTargetProcess(processId))
+            return L"no control named \"" + name + L"\": no window of class \"" + targetClass + L"\"" + waited;
+        return L"no control named \"" + name + L"\" in process " + std::to_wstring(processId) + waited;
     }
 
     // The control named `name`, retried for waitMs; nullptr when absent.
@@ -880,12 +892,27 @@ int Usage()
     return kError;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv)
+// When the environment names a file in KRVCTL_FINISHED, krvctl writes its
+// exit code there as it ends by itself: a Wine process whose Wine server goes
+// away ends at once with exit code 0 and no word, and the caller can tell
+// that from a finished command.
+void MarkFinished(int code)
 {
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"KRVCTL_FINISHED", path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    const std::string text = "finished " + std::to_string(code) + "\n";
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+int Run(int argc, wchar_t** argv)
+{
 
     Session session;
     int i = 1;
@@ -913,8 +940,19 @@ int wmain(int argc, wchar_t** argv)
             return Usage();
         HWND control = nullptr;
         if (command.control && !(control = session.FindControl(args[0])))
-            return Error(kNotFound, L"no control named \"" + args[0] + L"\"");
+            return Error(kNotFound, session.WhyNotFound(args[0]));
         return command.run(session, control, args);
     }
     return Usage();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    const int code = Run(argc, argv);
+    MarkFinished(code);
+    return code;
 }

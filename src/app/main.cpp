@@ -22,6 +22,11 @@ static_assert(sizeof(MutexName) / sizeof(MutexName[0]) == 38 + 1);
 
 constexpr UINT kRestoreTimeoutMs = 5000;
 
+// Exit code of a start that found the program running and handed over to it
+// (the system's "already exists"), so that a caller can tell it from a run
+// that ended normally.
+constexpr int kExitOtherInstance = ERROR_ALREADY_EXISTS;
+
 // Brings the running instance's main window to the front and restores it
 // when it (or its owner window) is minimised.
 void ActivateRunningInstance() {
@@ -48,13 +53,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (HANDLE existing = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, MutexName)) {
     CloseHandle(existing);
     ActivateRunningInstance();
-    return 0;
+    return kExitOtherInstance;
   }
   HANDLE mutex = CreateMutexW(nullptr, FALSE, MutexName);
   if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
     CloseHandle(mutex);
     ActivateRunningInstance();
-    return 0;
+    return kExitOtherInstance;
   }
   // The handle is held for the life of the process; the system removes the
   // mutex when the process ends.

@@ -9,7 +9,7 @@ export KRV_TEST_ASIO_LOG="$(_krv_winepath "$KRV_E2E_DIR/driver.log")"
 
 # Every krvctl call is bounded, so that a program that stops answering fails
 # the test instead of hanging it.
-ctl() { timeout 30 "$KRV_WINE" "$KRV_BIN/krvctl.exe" --wait 5000 "$@" </dev/null; }
+ctl() { krv_krvctl_bounded 30 --wait 5000 "$@"; }
 
 # asio_settings RATE BITS PAIR: RATE Hz at BITS bits, ASIO through the test
 # driver on the channel pair PAIR ("0 / 1").
@@ -81,7 +81,7 @@ asio_check() {
 
 # asio_close: closing the main window ends the program within 20 s.
 asio_close() {
-  timeout 30 "$KRV_WINE" "$KRV_BIN/krvctl.exe" close TFormMain </dev/null || krv_fail "krvctl close failed"
+  krv_krvctl_bounded 30 close TFormMain || krv_fail "krvctl close failed (exit code $?)"
   krv_wait_exit "$KRV_PROGRAM" 20
   krv_expect_eq "$?" 0 "exit code of KRV-2400.exe after closing"
 }

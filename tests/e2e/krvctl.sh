@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# krvctl finds controls by their "KRV.Name" and drives them (fixture window).
+# krvctl finds controls by their "KRV.Name" and drives them (fixture window);
+# the bench starts Wine processes with a fixed address space layout.
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
 krv_e2e_setup krvctl
@@ -46,4 +47,18 @@ ctl list | grep -q "^Button_Press	Button	Press$" || krv_fail "list does not show
 krvctl close KRVCtlFixture || krv_fail "close failed"
 krv_wait_exit "$fixture" 20
 krv_expect_eq "$?" 0 "fixture exit code"
+
+# Every Wine process of the bench starts with a fixed address space layout:
+# without Wine's preloader, a random heap start above the loader (0x7d000000)
+# now and then covers the shared user data's address (0x7ffe0000), and the
+# process ends at its start without a word. A krvctl that waits shows it.
+krv_start_exe krvctl.exe wait-class NoSuchClass 30000
+waiter=$KRV_PID
+for _ in $(seq 100); do grep -q '\[heap\]' "/proc/$waiter/maps" 2>/dev/null && break; sleep 0.05; done
+personality="$(cat "/proc/$waiter/personality" 2>/dev/null)"
+heap="$(grep -m 1 '\[heap\]' "/proc/$waiter/maps" 2>/dev/null | cut -d- -f1)"
+kill "$waiter"; wait "$waiter" 2>/dev/null
+echo "a Wine process: personality $personality, heap from 0x$heap"
+(( (16#${personality:-0} & 16#40000) != 0 )) || krv_fail "a Wine process runs with a random address space layout"
+(( 16#${heap:-ffffffff} < 16#7e000000 )) || krv_fail "a Wine process's heap starts at 0x$heap, not right after the loader"
 krvctl close KRVCtlFixture 2>/dev/null; krv_expect_eq "$?" 2 "close when no window is left"

@@ -23,7 +23,7 @@ mode="${1:?mode}"
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
 krv_e2e_setup "main-slow-$mode"
 
-ctl() { timeout 30 "$KRV_WINE" "$KRV_BIN/krvctl.exe" --wait 5000 "$@" </dev/null; }
+ctl() { krv_krvctl_bounded 30 --wait 5000 "$@"; }
 
 # hold SECONDS: the whole program stops, as on a machine that gives it no
 # processor, then goes on.

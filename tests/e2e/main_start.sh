@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # KRV-2400 starts with its default state on the panels; the page and scope
 # buttons switch the display area; a second start only brings the running
-# window forward (restoring it when minimised) and ends; closing ends the
-# program with exit code 0.
+# window forward (restoring it when minimised) and ends with exit code 183
+# (ERROR_ALREADY_EXISTS); closing ends the program with exit code 0.
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
 krv_e2e_setup main-start
@@ -76,7 +76,7 @@ krv_wait_window KRVCtlFixture 60000 || krv_fail "fixture window did not appear"
 krv_expect_eq "$(krvctl foreground)" KRVCtlFixture "another window in front"
 krv_start_program
 krv_wait_exit "$KRV_PID" 30
-krv_expect_eq "$?" 0 "exit code of the second start"
+krv_expect_eq "$?" 183 "exit code of the second start (another instance runs)"
 for i in $(seq 1 20); do [ "$(krvctl foreground)" = TFormMain ] && break; sleep 0.1; done
 krv_expect_eq "$(krvctl foreground)" TFormMain "running window brought to the front"
 
@@ -86,7 +86,7 @@ for i in $(seq 1 20); do [ "$(krvctl window-state TFormMain)" = minimized ] && b
 krv_expect_eq "$(krvctl window-state TFormMain)" minimized "main window minimised"
 krv_start_program
 krv_wait_exit "$KRV_PID" 30
-krv_expect_eq "$?" 0 "exit code of the second start"
+krv_expect_eq "$?" 183 "exit code of the second start (another instance runs)"
 for i in $(seq 1 20); do [ "$(krvctl window-state TFormMain)" = normal ] && break; sleep 0.1; done
 krv_expect_eq "$(krvctl window-state TFormMain)" normal "main window restored"
 krvctl --target-class TFormMain error-box >/dev/null && krv_fail "an error box is open"

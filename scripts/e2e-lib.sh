@@ -29,7 +29,8 @@
 #                             card takes it) x real time through a pipe; each open
 #                             of the device becomes $KRV_E2E_DIR/capture-N.wav
 #   krv_keep_paced_capture N NAME  the capture of the N-th open, once complete,
-#                             as $KRV_E2E_DIR/NAME.wav
+#                             as $KRV_E2E_DIR/NAME.wav (NAME.start: the monotonic
+#                             clock when its first sample was taken)
 #   krv_pipe_device NAME      sound of programs started from now on goes into a pipe
 #                             that a reader empties as fast as it comes, into
 #                             $KRV_E2E_DIR/NAME.pcm (each open of the device opens it anew)
@@ -340,7 +341,11 @@ krv_resume_device() {
 
 krv_keep_paced_capture() {
   for _ in $(seq 1 100); do
-    [ -f "$KRV_E2E_DIR/capture-$1.wav" ] && { mv "$KRV_E2E_DIR/capture-$1.wav" "$KRV_E2E_DIR/$2.wav"; return 0; }
+    if [ -f "$KRV_E2E_DIR/capture-$1.wav" ]; then
+      mv "$KRV_E2E_DIR/capture-$1.wav" "$KRV_E2E_DIR/$2.wav"
+      mv "$KRV_E2E_DIR/capture-$1.start" "$KRV_E2E_DIR/$2.start" 2>/dev/null
+      return 0
+    fi
     sleep 0.1
   done
   krv_fail "$2: no capture of play $1"

@@ -8,7 +8,9 @@ The private ALSA configuration's file plugin writes into the named pipe PIPE
 at SPEED times the stream's real-time rate makes the device take samples at
 that pace, as a sound card does, instead of as fast as they come. The
 stream of the N-th open (N from 1) becomes OUT_DIR/capture-N.wav, written
-under a temporary name and renamed into place once the device has closed.
+under a temporary name and renamed into place once the device has closed;
+OUT_DIR/capture-N.start holds the monotonic clock (s) at which its first
+sample was taken (sample k is taken at about that time plus k / rate).
 Runs until it is killed.
 """
 
@@ -57,6 +59,8 @@ def one_stream(pipe, path, speed):
         out.setsampwidth(bits // 8)
         out.setframerate(rate)
         start, done, rest = time.monotonic(), 0, b""
+        with open(os.path.splitext(path)[0] + ".start", "w") as mark:
+            mark.write("%.4f\n" % start)
         while chunk := pipe.read(4096):
             data = rest + chunk
             whole = len(data) - len(data) % block_align

@@ -183,7 +183,7 @@ TEST_F(WavRecordingTest, CancelEndsTheFileAndKeepsTheEarlierOne) {
     window.FileName = name;
     if (whileWaiting) {
       engine.CloseGate();  // never made: only the cancel ends the wait
-      window.OnEvents = [this] { return window.EventPasses > 5; };  // well within the bound
+      window.OnEvents = [this] { return window.EventPasses > 1; };  // far within the bound, even on a slow machine
     } else {
       window.OnEvents = [this] { return window.Steps.size() == 2; };
     }
@@ -279,7 +279,9 @@ TEST_F(WavRecordingTest, ACloseDuringAFileEndsItWhenASecondDoesNotCome) {
     engine.CloseGate();
     window.OnEvents = [&] {
       if (window.EventPasses == 3) state.DeferClose([&closes] { ++closes; });
-      if (secondComes && window.EventPasses == 10) engine.OpenGate();  // some 50 ms: within the 200 ms bound
+      // The pass right after the close: late, and far within the 200 ms
+      // bound even when the machine makes each pass slow.
+      if (secondComes && window.EventPasses == 4) engine.OpenGate();
       return false;
     };
 

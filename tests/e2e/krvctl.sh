@@ -54,7 +54,12 @@ krv_expect_eq "$?" 0 "fixture exit code"
 # process ends at its start without a word. A krvctl that waits shows it.
 krv_start_exe krvctl.exe wait-class NoSuchClass 30000
 waiter=$KRV_PID
-for _ in $(seq 100); do grep -q '\[heap\]' "/proc/$waiter/maps" 2>/dev/null && break; sleep 0.05; done
+# The process is a shell, then setarch, until it has become Wine's loader.
+for _ in $(seq 100); do
+  [ "$(readlink "/proc/$waiter/exe")" = "$(readlink -f "$(command -v "$KRV_WINE64")")" ] &&
+    grep -q '\[heap\]' "/proc/$waiter/maps" 2>/dev/null && break
+  sleep 0.05
+done
 personality="$(cat "/proc/$waiter/personality" 2>/dev/null)"
 heap="$(grep -m 1 '\[heap\]' "/proc/$waiter/maps" 2>/dev/null | cut -d- -f1)"
 kill "$waiter"; wait "$waiter" 2>/dev/null

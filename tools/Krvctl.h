@@ -38,8 +38,13 @@ bool TextOf(HWND window, std::wstring& text);
 // Top-level windows of the process and all their descendants.
 std::vector<HWND> WindowsOfProcess(DWORD processId);
 // Visible top-level windows of the process captioned "Error" (the program's
-// message boxes), each with the text it shows.
+// message boxes).
+std::vector<HWND> ErrorBoxWindowsOf(DWORD processId);
+// The text each of them shows.
 std::vector<std::wstring> ErrorBoxesOf(DWORD processId);
+// A cycle's exit at an "Error" box of the process: kError, with AT (such as
+// "cycle 3: ") before the box's text in the message; kOk when none is shown.
+int StopAtErrorBox(DWORD processId, const std::wstring& at);
 
 bool ParseNumber(const std::wstring& text, unsigned long& value);
 bool ParsePosition(const std::wstring& text, long& position);

@@ -113,16 +113,10 @@ int DismissErrorBox(Session& session, HWND, const Args&)
     DWORD processId = 0;
     if (!session.FindTargetProcess(processId))
         return Error(kNotFound, L"no target process");
-    bool found = false;
-    for (HWND window : WindowsOfProcess(processId)) {
-        std::wstring caption;
-        if (GetParent(window) != nullptr || !IsWindowVisible(window) || !TextOf(window, caption) ||
-            caption != L"Error")
-            continue;
+    const auto boxes = ErrorBoxWindowsOf(processId);
+    for (HWND window : boxes)
         PostMessageW(window, WM_COMMAND, IDOK, 0);
-        found = true;
-    }
-    return found ? kOk : kNotFound;
+    return boxes.empty() ? kNotFound : kOk;
 }
 
 // Whether the global atom exists: exit 0, else 2.

@@ -23,18 +23,27 @@ HWND FileDialogOf(DWORD processId, HWND& nameBox)
     }
     return nullptr;
 }
-}  // namespace
-
-// The same, and prints how long the handler took, in milliseconds.
-int PressTimed(Session& session, HWND window, const Args& args)
+// Runs the press command and sets `ms` to the milliseconds its handler took.
+int PressMeasured(Session& session, HWND window, const Args& args, long long& ms)
 {
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
     const int result = Press(session, window, args);
     QueryPerformanceCounter(&end);
+    ms = (end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart;
+    return result;
+}
+
+}  // namespace
+
+// The same, and prints how long the handler took, in milliseconds.
+int PressTimed(Session& session, HWND window, const Args& args)
+{
+    long long ms = 0;
+    const int result = PressMeasured(session, window, args, ms);
     if (result == kOk)
-        PrintLine(std::to_wstring((end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart));
+        PrintLine(std::to_wstring(ms));
     return result;
 }
 
@@ -48,15 +57,11 @@ int PressAt(Session& session, HWND window, const Args& args)
     const unsigned long long micros =
         ((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10 -
         11644473600ull * 1000000ull;
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    const int result = Press(session, window, args);
-    QueryPerformanceCounter(&end);
+    long long ms = 0;
+    const int result = PressMeasured(session, window, args, ms);
     if (result == kOk) {
         wchar_t line[64];
-        swprintf(line, 64, L"%llu.%06llu %lld", micros / 1000000, micros % 1000000,
-                 static_cast<long long>((end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart));
+        swprintf(line, 64, L"%llu.%06llu %lld", micros / 1000000, micros % 1000000, ms);
         PrintLine(line);
     }
     return result;
@@ -78,14 +83,12 @@ int PressCycle(Session& session, HWND, const Args& args)
     for (unsigned long i = 0; i < count; ++i) {
         if (!PressButton(first) || !PressButton(second))
             return Error(kError, L"cycle " + std::to_wstring(i + 1) + L": a click was not handled in time");
-        const auto boxes = ErrorBoxesOf(processId);
-        if (!boxes.empty())
-            return Error(kError, L"cycle " + std::to_wstring(i + 1) + L": error box \"" + boxes.front() + L"\"");
+        if (const int code = StopAtErrorBox(processId, L"cycle " + std::to_wstring(i + 1) + L": "))
+            return code;
     }
     PrintLine(std::to_wstring(count) + L" cycles in " + std::to_wstring(GetTickCount() - start) + L" ms");
     return kOk;
 }
-
 
 // Clicks the button COUNT times; each click's file dialog is answered with
 // FILE typed into its name box and confirmed, or cancelled when FILE is "-".
@@ -135,9 +138,8 @@ int FileDialogCycle(Session& session, HWND, const Args& args)
                 return Error(kError, cycle + L"the dialog stays open");
         if (!SendMessageTimeoutW(root, WM_NULL, 0, 0, SMTO_NORMAL, kHandlerTimeoutMs, &result))
             return Error(kError, cycle + L"the handler did not return in time");
-        const auto boxes = ErrorBoxesOf(processId);
-        if (!boxes.empty())
-            return Error(kError, cycle + L"error box \"" + boxes.front() + L"\"");
+        if (const int code = StopAtErrorBox(processId, cycle))
+            return code;
     }
     const DWORD took = GetTickCount() - start;
     if (!CountResources(processId, after))
@@ -181,9 +183,8 @@ int TrackBarCycle(Session& session, HWND window, const Args& args)
         if (i + 1 < count && GetTickCount() - looked < 100)
             continue;
         looked = GetTickCount();
-        const auto boxes = ErrorBoxesOf(processId);
-        if (!boxes.empty())
-            return Error(kError, L"move " + std::to_wstring(i + 1) + L": error box \"" + boxes.front() + L"\"");
+        if (const int code = StopAtErrorBox(processId, L"move " + std::to_wstring(i + 1) + L": "))
+            return code;
     }
     PrintLine(std::to_wstring(count) + L" moves in " + std::to_wstring(GetTickCount() - start) + L" ms");
     return kOk;

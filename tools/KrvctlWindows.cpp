@@ -107,23 +107,35 @@ std::vector<HWND> WindowsOfProcess(DWORD processId)
     return windows;
 }
 
-// Visible top-level windows of the process captioned "Error" (the program's
-// message boxes), each with the text it shows.
-std::vector<std::wstring> ErrorBoxesOf(DWORD processId)
+std::vector<HWND> ErrorBoxWindowsOf(DWORD processId)
 {
-    std::vector<std::wstring> texts;
+    std::vector<HWND> boxes;
     for (HWND window : WindowsOfProcess(processId)) {
         if (GetParent(window) != nullptr || !IsWindowVisible(window))
             continue;
         std::wstring caption;
-        if (!TextOf(window, caption) || caption != L"Error")
-            continue;
+        if (TextOf(window, caption) && caption == L"Error")
+            boxes.push_back(window);
+    }
+    return boxes;
+}
+
+std::vector<std::wstring> ErrorBoxesOf(DWORD processId)
+{
+    std::vector<std::wstring> texts;
+    for (HWND window : ErrorBoxWindowsOf(processId)) {
         std::wstring text;
         if (HWND message = GetDlgItem(window, 0xFFFF))  // the box's text control
             TextOf(message, text);
         texts.push_back(text);
     }
     return texts;
+}
+
+int StopAtErrorBox(DWORD processId, const std::wstring& at)
+{
+    const auto boxes = ErrorBoxesOf(processId);
+    return boxes.empty() ? kOk : Error(kError, at + L"error box \"" + boxes.front() + L"\"");
 }
 
 bool HasClass(HWND window, const wchar_t* name)

@@ -465,9 +465,20 @@ krv_choose_record_file() {
   done
   krv_expect_eq "$(krvctl text Edit_Record_FileName)" "$wav" "file name after the dialog"
 }
+# krv_wait_error_box SECONDS: waits (SECONDS at most, looking every 50 ms)
+# for an "Error" box of the program and prints the text of each one shown;
+# exit code 2 when none came.
+krv_wait_error_box() {
+  local tries
+  for ((tries = $1 * 20; tries > 0; tries--)); do
+    krvctl error-box 2>/dev/null && return 0
+    sleep 0.05
+  done
+  return 2
+}
 krv_error_box() {
-  local text=""
-  for _ in $(seq 1 50); do text="$(krvctl error-box)" && break; sleep 0.1; done
+  local text
+  text="$(krv_wait_error_box 5)"
   krv_expect_eq "$text" "$1" "error box"
   krvctl close '#32770' || krv_fail "closing the error box"
   for _ in $(seq 1 50); do krvctl error-box >/dev/null || return 0; sleep 0.1; done
@@ -509,6 +520,25 @@ krv_settings_file() {
 krv_open_settings() {
   krvctl --wait 5000 press BitBtnExt_Settings || krv_fail "Settings (krvctl exit code $?)"
   krvctl wait-class TFormSettings 10000 || krv_fail "no settings window (krvctl exit code $?)"
+}
+# krv_load_settings FILE CONTROL TEXT: opens the settings window and loads
+# the settings file FILE through its LOAD; waits (10 s at most) until the
+# control CONTROL shows TEXT; fails on an error box. The window stays open.
+krv_load_settings() {
+  krv_open_settings
+  krv_file_dialog BitBtnExt_Load "$1"
+  for _ in $(seq 100); do [ "$(krv_krvctl_bounded 30 --wait 5000 text "$2")" = "$3" ] && break; sleep 0.1; done
+  krv_no_error_box "loading $1"
+}
+# krv_choose_test_driver [PAIR]: in the open settings window, the Output
+# page's device set to ASIO through the test driver, on the channel pair PAIR
+# ("0 / 1") when given.
+krv_choose_test_driver() {
+  local ctl=(krv_krvctl_bounded 30 --wait 5000)
+  "${ctl[@]}" tab PageControl_Global 1 || krv_fail "Output page"
+  "${ctl[@]}" select ComboBoxEx_Device ASIO || krv_fail "pick ASIO"
+  "${ctl[@]}" select ComboBoxEx_AsioDevice "KRV Test Driver" || krv_fail "pick the test driver"
+  [ $# -eq 0 ] || "${ctl[@]}" select ComboBoxEx_AsioChannel "$1" || krv_fail "pick the pair $1"
 }
 krv_choose_property_sheet() {
   krv_open_settings

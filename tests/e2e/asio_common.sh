@@ -17,10 +17,7 @@ asio_settings() {
   krv_open_settings
   ctl select ComboBoxEx_SamplingRate "$1" || krv_fail "pick $1 Hz"
   ctl select ComboBoxEx_Quantization "$2" || krv_fail "pick $2 bits"
-  ctl tab PageControl_Global 1 || krv_fail "Output page"
-  ctl select ComboBoxEx_Device ASIO || krv_fail "pick ASIO"
-  ctl select ComboBoxEx_AsioDevice "KRV Test Driver" || krv_fail "pick the test driver"
-  ctl select ComboBoxEx_AsioChannel "$3" || krv_fail "pick the pair $3"
+  krv_choose_test_driver "$3"
   krv_expect_eq "$(ctl text ComboBoxEx_AsioChannel)" "$3" "channel pair"
   ctl press BitBtnExt_Close || krv_fail "CLOSE"
   krv_no_error_box "settings"

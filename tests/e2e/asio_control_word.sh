@@ -59,10 +59,7 @@ krv_no_error_box "the signal editor's CLOSE"
 # 32 bits (only a settings file gives them), ASIO through the test driver on
 # the pair 0 / 1.
 krv_settings_file "$KRV_E2E_DIR/asio-32.cfg" Quantization=32 OutputDevice=ASIO
-krv_open_settings
-krv_file_dialog BitBtnExt_Load "$KRV_E2E_DIR/asio-32.cfg"
-for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_Quantization)" = 32 ] && break; sleep 0.1; done
-krv_no_error_box "loading the settings"
+krv_load_settings "$KRV_E2E_DIR/asio-32.cfg" ComboBoxEx_Quantization 32
 ctl tab PageControl_Global 1 || krv_fail "Output page"
 ctl select ComboBoxEx_AsioDevice "KRV Test Driver" || krv_fail "pick the test driver"
 ctl select ComboBoxEx_AsioChannel "0 / 1" || krv_fail "pick 0 / 1"

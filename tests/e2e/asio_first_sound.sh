@@ -43,10 +43,7 @@ fi
 source "$KRV_ROOT/tests/e2e/heavy_set.sh"
 load_heavy_set 384000
 krv_open_settings
-ctl tab PageControl_Global 1 || krv_fail "Output page"
-ctl select ComboBoxEx_Device ASIO || krv_fail "pick ASIO"
-ctl select ComboBoxEx_AsioDevice "KRV Test Driver" || krv_fail "pick the test driver"
-ctl select ComboBoxEx_AsioChannel "0 / 1" || krv_fail "pick 0 / 1"
+krv_choose_test_driver "0 / 1"
 ctl press BitBtnExt_Close || krv_fail "CLOSE"
 krv_no_error_box "settings"
 krv_expect_eq "$(ctl text Label_Fs_Value)" 384000 "sampling rate shown"

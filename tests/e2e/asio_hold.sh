@@ -17,9 +17,7 @@ krv_start_main_window
 source "$KRV_ROOT/tests/e2e/heavy_set.sh"
 load_heavy_set 384000
 krv_open_settings
-ctl tab PageControl_Global 1 || krv_fail "Output page"
-ctl select ComboBoxEx_Device ASIO || krv_fail "pick ASIO"
-ctl select ComboBoxEx_AsioDevice "KRV Test Driver" || krv_fail "pick the test driver"
+krv_choose_test_driver
 ctl press BitBtnExt_Close || krv_fail "CLOSE"
 krv_no_error_box "settings"
 

@@ -31,14 +31,9 @@ grep -q 'KRV-2400.exe' "/proc/$KRV_PROGRAM/cmdline" || krv_fail "process $KRV_PR
 # 384000 Hz, 24 bits, the transforms on, ASIO through the test driver.
 cfg="$KRV_E2E_DIR/asio-384000-fft.cfg"
 krv_settings_file "$cfg" SamplingRate=384000 Quantization=24 OutputDevice=ASIO FFTuse=Use
-krv_open_settings
-krv_file_dialog BitBtnExt_Load "$cfg"
-for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_SamplingRate)" = 384000 ] && break; sleep 0.1; done
-krv_no_error_box "loading $cfg"
+krv_load_settings "$cfg" ComboBoxEx_SamplingRate 384000
 krv_expect_eq "$(ctl text ComboBoxEx_FFT)" "Use" "FFT - IFFT after loading"
-ctl tab PageControl_Global 1 || krv_fail "Output page"
-ctl select ComboBoxEx_Device ASIO || krv_fail "pick ASIO"
-ctl select ComboBoxEx_AsioDevice "KRV Test Driver" || krv_fail "pick the test driver"
+krv_choose_test_driver
 ctl press BitBtnExt_Close || krv_fail "the settings window's CLOSE"
 krv_no_error_box "the settings window's CLOSE"
 krv_expect_eq "$(ctl text Label_Fs_Value)" 384000 "sampling rate shown"

@@ -21,10 +21,7 @@ ctl() { krvctl --wait 5000 "$@"; }
 settings() {
   krv_open_settings
   ctl select ComboBoxEx_Quantization "$1" || krv_fail "pick $1 bits"
-  ctl tab PageControl_Global 1 || krv_fail "Output page"
-  ctl select ComboBoxEx_Device ASIO || krv_fail "pick ASIO"
-  ctl select ComboBoxEx_AsioDevice "KRV Test Driver" || krv_fail "pick the test driver"
-  ctl select ComboBoxEx_AsioChannel "2 / 3" || krv_fail "pick 2 / 3"
+  krv_choose_test_driver "2 / 3"
   krv_expect_eq "$(ctl text ComboBoxEx_AsioChannel)" "2 / 3" "channel pair"
   ctl press BitBtnExt_Close || krv_fail "CLOSE"
   krv_expect_eq "$(ctl text Label_Quant_Value)" "$1" "quantization shown"
@@ -35,10 +32,7 @@ settings() {
 load_settings() {
   local cfg="$KRV_E2E_DIR/asio-$1.cfg"
   krv_settings_file "$cfg" "Quantization=$1" OutputDevice=ASIO
-  krv_open_settings
-  krv_file_dialog BitBtnExt_Load "$cfg"
-  for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_Quantization)" = "$1" ] && break; sleep 0.1; done
-  krv_no_error_box "loading $cfg"
+  krv_load_settings "$cfg" ComboBoxEx_Quantization "$1"
   ctl press BitBtnExt_Close || krv_fail "CLOSE"
   krv_expect_eq "$(ctl text Label_Quant_Value)" "$1" "quantization shown"
 }

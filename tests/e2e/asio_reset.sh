@@ -13,9 +13,7 @@ ctl() { krvctl --wait 5000 "$@"; }
 
 ctl press BitBtnExt_Settings || krv_fail "Settings"
 krvctl wait-class TFormSettings 10000 || krv_fail "no settings window"
-ctl tab PageControl_Global 1 || krv_fail "Output page"
-ctl select ComboBoxEx_Device ASIO || krv_fail "pick ASIO"
-ctl select ComboBoxEx_AsioDevice "KRV Test Driver" || krv_fail "pick the test driver"
+krv_choose_test_driver
 ctl press BitBtnExt_Close || krv_fail "CLOSE"
 
 ctl press BitBtnExt_Play || krv_fail "Play"

@@ -33,10 +33,7 @@ untouched() {
 
 cfg="$KRV_E2E_DIR/heavy.cfg"
 krv_settings_file "$cfg" SamplingRate=384000 Quantization=24 "PropertySheet=All"
-krv_open_settings
-krv_file_dialog BitBtnExt_Load "$cfg"
-for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_SamplingRate)" = 384000 ] && break; sleep 0.1; done
-krv_no_error_box "loading $cfg"
+krv_load_settings "$cfg" ComboBoxEx_SamplingRate 384000
 
 # 2a. The settings window's Save.
 mkdir -p "$KRV_E2E_DIR/saves"
@@ -66,11 +63,7 @@ krv_choose_record_file "$KRV_E2E_DIR/wav/tone"
 krv_expect_eq "$(ctl text EditHex_Record_Time)" 10 "record time"
 start=$(date +%s%N)
 ctl click BitBtnExt_Record || krv_fail "RECORD"
-boxes=""
-for _ in $(seq 600); do
-  boxes="$(krvctl error-box 2>/dev/null)" && break
-  sleep 0.05
-done
+boxes="$(krv_wait_error_box 30)"
 echo "box after $((($(date +%s%N) - start) / 1000000)) ms: $boxes"
 progress="$(ctl position ProgressBar_Record)"
 echo "progress bar while the box is up: $progress"

@@ -11,10 +11,7 @@
 load_heavy_set() {
   local rate="$1" cfg="$KRV_E2E_DIR/heavy-$1.cfg" stop
   krv_settings_file "$cfg" "SamplingRate=$rate" Quantization=32 Rounding=DITHER NoiseShaping=2nd WavBufferSize=50 FFTuse=Use
-  krv_open_settings
-  krv_file_dialog BitBtnExt_Load "$cfg"
-  for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_SamplingRate)" = "$rate" ] && break; sleep 0.1; done
-  krv_no_error_box "loading $cfg"
+  krv_load_settings "$cfg" ComboBoxEx_SamplingRate "$rate"
   ctl press BitBtnExt_Close || krv_fail "the settings window's CLOSE"
   krv_expect_eq "$(ctl text Label_Fs_Value)" "$rate" "sampling rate shown"
   krv_expect_eq "$(ctl text Label_Quant_Value)" 32 "quantization shown"

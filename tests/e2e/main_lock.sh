@@ -18,10 +18,7 @@ krv_expect_eq "$(ctl glyph BitBtnExt_Lock)" _LockLRActive "the lock at start"
 
 cfg="$KRV_E2E_DIR/lock.cfg"
 krv_settings_file "$cfg" "SamplingRate=$rate" Quantization=24 "Rounding=NEAR EVEN" NoiseShaping=OFF WavBufferSize=50
-krv_open_settings
-krv_file_dialog BitBtnExt_Load "$cfg"
-for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_SamplingRate)" = "$rate" ] && break; sleep 0.1; done
-krv_no_error_box "loading $cfg"
+krv_load_settings "$cfg" ComboBoxEx_SamplingRate "$rate"
 ctl press BitBtnExt_Close || krv_fail "the settings window's CLOSE"
 krv_expect_eq "$(ctl text Label_Fs_Value)" "$rate" "sampling rate shown"
 

@@ -37,10 +37,7 @@ hold() {
 load_settings() {
   local cfg="$KRV_E2E_DIR/slow.cfg"
   krv_settings_file "$cfg" "$@"
-  krv_open_settings
-  krv_file_dialog BitBtnExt_Load "$cfg"
-  for _ in $(seq 100); do [ "$(ctl text ComboBoxEx_SamplingRate)" = 384000 ] && break; sleep 0.1; done
-  krv_no_error_box "loading $cfg"
+  krv_load_settings "$cfg" ComboBoxEx_SamplingRate 384000
 }
 
 # cpu_ticks: processor time the program has used so far, in clock ticks.
@@ -140,9 +137,7 @@ case "$mode" in
     ;;
   asio)
     load_settings SamplingRate=384000 Quantization=24 OutputDevice=ASIO FFTuse=Use
-    ctl tab PageControl_Global 1 || krv_fail "Output page"
-    ctl select ComboBoxEx_Device ASIO || krv_fail "pick ASIO"
-    ctl select ComboBoxEx_AsioDevice "KRV Test Driver" || krv_fail "pick the test driver"
+    krv_choose_test_driver
     ctl press BitBtnExt_Close || krv_fail "the settings window's CLOSE"
     krv_no_error_box "the settings window's CLOSE"
     for n in 1 2 3; do play_held "driver play $n"; done

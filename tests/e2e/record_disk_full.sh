@@ -30,11 +30,7 @@ krv_choose_record_file "$disk/tone"
 krv_expect_eq "$(krvctl text EditHex_Record_Time)" 10 "record time"
 krvctl click BitBtnExt_Record || krv_fail "RECORD"
 
-boxes=""
-for _ in $(seq 300); do
-  boxes="$(krvctl error-box 2>/dev/null)" && break
-  sleep 0.1
-done
+boxes="$(krv_wait_error_box 30)"
 echo "error box: $boxes"
 [[ "$boxes" == *"Error - Cannot write the file"*"tone.wav"* ]] || krv_fail "no write error box: '$boxes'"
 grep -qiE 'disk|space' <<<"$boxes" || krv_fail "the box does not name the full disk: '$boxes'"

@@ -259,6 +259,12 @@ TEST(WarmUpWithEngine, TheSecondsAfterAWarmUpAreBitForBitTheColdOnes) {
   TSynthesisInputs other = set;
   other.SignalAttributeArray[2]._Frequency = 1234;
   other.PCMFormat._Quantization = 24;
+  // What a Play or a REC changes, or another output: no tone depends on it.
+  TSynthesisInputs times = set;
+  times.InternalSetting._PlayTime = 77;
+  times.InternalSetting._RecordTime = 3;
+  times.InternalSetting._Repeat = TRepeat::_Single;
+  times.InternalSetting._OutputDevice = TOutputDevice::_WaveMapper;
   struct Case {
     const char* Name;
     bool Concurrent;
@@ -272,6 +278,7 @@ TEST(WarmUpWithEngine, TheSecondsAfterAWarmUpAreBitForBitTheColdOnes) {
       {"stopped after two tones", false, &set, 2, 2},
       {"stopped before any tone", false, &set, 0, 4},
       {"of another format and set", true, &other, -1, 4},
+      {"with other play and record times", true, &times, -1, 0},
   };
   TCountingEngine coldEngine(true);
   TOneSecondSynthesizer cold(coldEngine);

@@ -88,7 +88,7 @@ chain_native() {
   fi
 
   begin_build "native-tsan: build (ThreadSanitizer, worker-thread tests)"
-  if krv_build "$KRV_ROOT/build/native-tsan" app_threads_test app_one_second_test app_close_test app_asio_road_test test_asio_host_threads synthesis_parallel_test synthesis_parallel_growth_test -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKRV_TSAN=ON -DKRV_BENCH=OFF; then
+  if krv_build "$KRV_ROOT/build/native-tsan" app_threads_test app_one_second_test app_warm_up_test app_close_test app_asio_road_test test_asio_host_threads synthesis_parallel_test synthesis_parallel_growth_test -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKRV_TSAN=ON -DKRV_BENCH=OFF; then
     touch "$logs/tsan.built"
     with_tsan run_ctest native-tsan "$KRV_ROOT/build/native-tsan" -L threads -LE realtime || status=1
   else

@@ -142,10 +142,14 @@ void SetHeavySet(TMainState& State, std::int32_t Rate) {
 // The engine's caches are warm, as at every Play but the first. changed 1:
 // the set changes before each Play (the amplitudes of its square, triangle
 // and saw), so that every tone is made again, as at the first Play after a
-// set is loaded or edited; changed 0: the same set Play after Play.
+// set is loaded or edited; changed 0: the same set Play after Play;
+// changed 2: the set changes as with 1, its editor closes (the create-wave
+// thread makes its tones ahead) and the Play comes a while later, the
+// warm-up done.
 void BM_AsioPlayToStart(benchmark::State& State) {
   const auto rate = static_cast<std::int32_t>(State.range(0));
   const bool changed = State.range(1) != 0;
+  const bool warmUp = State.range(1) == 2;
   TBenchRoad bench;
   auto& host = bench.host;
   auto& state = bench.state;
@@ -174,6 +178,10 @@ void BM_AsioPlayToStart(benchmark::State& State) {
         r._Amplitude = amplitude;
         state.SetSignalAttribute(static_cast<std::int32_t>(k), r);
       }
+      if (warmUp) {
+        state.WarmUpCreateWave();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      }
       State.ResumeTiming();
     }
     play();
@@ -186,7 +194,7 @@ void BM_AsioPlayToStart(benchmark::State& State) {
   }
   state.Shutdown();
 }
-BENCHMARK(BM_AsioPlayToStart)->ArgsProduct({{384000}, {0, 1}})->ArgNames({"rate", "changed"})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_AsioPlayToStart)->ArgsProduct({{384000}, {0, 1, 2}})->ArgNames({"rate", "changed"})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 // The steps of that start on the create-wave thread and the road, one by
 // one (caches warm): 0 the first second's records (every tone, the sweep
@@ -232,6 +240,31 @@ BENCHMARK(BM_AsioStartStep)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(10);
+
+// The create-wave thread's warm-up of the heavy set after its square,
+// triangle and saw changed (caches warm): the three made side by side, as
+// after an edit before the Play; what it takes off that Play's first second.
+void BM_AsioWarmUp(benchmark::State& State) {
+  const auto rate = static_cast<std::int32_t>(State.range(0));
+  TBenchState bench;
+  auto& state = bench.state;
+  SetHeavySet(state, rate);
+  TSynthesisInputs inputs{6, state.PCMFormat(), state.InternalSetting(), 0,
+                          PlayableSignalAttributeArray(state.SignalAttributeArray(), state.PCMFormat()), 1u};
+  TOneSecondSynthesizer synthesizer(bench.engine);
+  synthesizer.KeepTonesAcrossSeries(true);
+  synthesizer.WarmUp(inputs, TGeneratorChoice::_FollowFFTuse, {});  // the caches
+  std::int32_t amplitude = 0;
+  for (auto _ : State) {
+    State.PauseTiming();
+    amplitude = amplitude == 0 ? -1 : 0;
+    for (std::size_t k = 1; k < 4; ++k) inputs.SignalAttributeArray[k]._Amplitude = amplitude;
+    State.ResumeTiming();
+    synthesizer.WarmUp(inputs, TGeneratorChoice::_FollowFFTuse, {});
+  }
+  state.Shutdown();
+}
+BENCHMARK(BM_AsioWarmUp)->Arg(384000)->ArgName("rate")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 // Each record of the heavy set's first second on its own (caches warm), as
 // the create-wave thread makes it (spectral 1: the inverse-transform tones

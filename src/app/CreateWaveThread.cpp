@@ -28,6 +28,11 @@ std::uint32_t TThreadCreateWave::Call(std::uint8_t Command, TSynthesisInputs Inp
   return sequence;
 }
 
+void TThreadCreateWave::WarmUp(TSynthesisInputs Inputs) {
+  FMailbox.Post(kCreateWaveWarmUp, std::move(Inputs));
+  FEventCallCreateWave.Set();
+}
+
 const TWaveBufferExtendedStereo* TThreadCreateWave::Fetch(std::uint32_t Sequence, std::uint32_t TimeoutMs,
                                                          std::uint32_t* Seed, const std::function<bool()>& Abandon) {
   using Clock = std::chrono::steady_clock;
@@ -55,6 +60,17 @@ const TWaveBufferExtendedStereo* TThreadCreateWave::Result(const TAnswer& Answer
 }
 
 void TThreadCreateWave::Serve(const TCommand& Command) {
+  if (Command.Code == kCreateWaveWarmUp) {
+    if (Command.Payload.xChannelNumber <= 0) return;  // a stop only
+    try {
+      FSynthesizer.WarmUp(Command.Payload, TGeneratorChoice::_FollowFFTuse,
+                          [this] { return Terminated() || FMailbox.Pending(); });
+    } catch (...) {
+      // Nobody waits for it: the tone that failed is made again when a
+      // second needs it, and that request reports a failure then.
+    }
+    return;
+  }
   if (Command.Code == kCreateWaveAll) {
     FSynthesizer.Begin(Command.Payload, TGeneratorChoice::_FollowFFTuse);
   } else if (Command.Code == kCreateWaveNext) {

@@ -98,8 +98,12 @@ class TMainControls {
 
   // The recording window closed: back to _Stop.
   void RecordWindowClosed();
-  // The settings or signal window closed.
-  void EditorClosed() { FState.SetEnableChangeData(false); }
+  // The settings or signal window closed: the tones of the set that may
+  // have changed are made ahead where a Play would wait for them.
+  void EditorClosed() {
+    FState.SetEnableChangeData(false);
+    FState.WarmUpCreateWave();
+  }
   // The settings window's CLOSE handed new records back: the format labels
   // and fixed chart axes follow them; then as EditorClosed.
   void SettingsClosed();

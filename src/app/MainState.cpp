@@ -457,22 +457,51 @@ void TMainState::ShowSoundOutError(TWavMemErr MemErr, TWavOutErr OutErr) {
 // ---------------------------------------------------------------------------
 // Create-wave requests
 
+TSynthesisInputs TMainState::CreateWaveInputs() const {
+  TSynthesisInputs inputs;
+  std::lock_guard<std::mutex> lock(FSettingsLock);
+  inputs.xChannelNumber = FChannelNumber;
+  inputs.PCMFormat = FPCMFormat;
+  inputs.InternalSetting = FInternalSetting;
+  inputs.SignalAttributeArray = PlayableSignalAttributeArray(FSignalAttributeArray, FPCMFormat);
+  return inputs;
+}
+
 void TMainState::RequestCreateWave(std::uint8_t Command) {
   if (Command == kCreateWaveAll) {
-    TSynthesisInputs inputs;
-    {
-      std::lock_guard<std::mutex> lock(FSettingsLock);
-      inputs.xChannelNumber = FChannelNumber;
-      inputs.PCMFormat = FPCMFormat;
-      inputs.InternalSetting = FInternalSetting;
-      inputs.SignalAttributeArray = PlayableSignalAttributeArray(FSignalAttributeArray, FPCMFormat);
-    }
+    TSynthesisInputs inputs = CreateWaveInputs();
     inputs.SweepStartTime = SweepStartTime;
     inputs.Seed = SeriesSeed;
     FCreateWaveSequence = FThreadCreateWave->Call(kCreateWaveAll, std::move(inputs));
   } else {
     FCreateWaveSequence = FThreadCreateWave->Call(Command);
   }
+}
+
+bool TMainState::WarmUpWorthwhile(const TSynthesisInputs& Inputs) {
+  // The driver road's seconds come from the create-wave thread (the
+  // wave-out road makes its own); of its tones, the harmonic ones sum or
+  // transform a whole series each.
+  if (Inputs.InternalSetting._OutputDevice != TOutputDevice::_ASIO) return false;
+  const auto records = std::min<std::size_t>(static_cast<std::size_t>(std::max(Inputs.xChannelNumber, 0)),
+                                             Inputs.SignalAttributeArray.size());
+  for (std::size_t r = 0; r < records; ++r) {
+    const TSignalAttribute& record = Inputs.SignalAttributeArray[r];
+    if (record._OutputChannel != TOutputChannel::_Mute &&
+        (record._Waveform == TWaveform::_Square || record._Waveform == TWaveform::_Triangle ||
+         record._Waveform == TWaveform::_Sawtooth))
+      return true;
+  }
+  return false;
+}
+
+void TMainState::WarmUpCreateWave() {
+  // Only while nothing asks the thread for seconds: a play, a file or an
+  // open editor (its set is not the one to come yet).
+  if (FShutdownBegun || FRendering || xOperation() != TOperation::_Stop || xEnableChangeData()) return;
+  TSynthesisInputs inputs = CreateWaveInputs();
+  // Otherwise a warm-up under way for an earlier set only stops.
+  FThreadCreateWave->WarmUp(WarmUpWorthwhile(inputs) ? std::move(inputs) : TSynthesisInputs{});
 }
 
 const TWaveBufferExtendedStereo* TMainState::FetchMixedSecond(std::uint32_t* Seed,

@@ -178,6 +178,15 @@ class TMainState final : private TSoundOutOwner {
   // Command 0 hands over copies of the records, the format, the internal
   // setting and SweepStartTime; command 1 asks for the next second.
   void RequestCreateWave(std::uint8_t Command);
+  // The signal set changed (an editor closed) while nothing plays or is
+  // written: where the driver road would make costly tones at its next
+  // Play, the create-wave thread makes them now in the background, so that
+  // the Play keeps them; otherwise a warm-up under way stops. Returns at
+  // once; a Play, a REC, another set and the close stop the warm-up.
+  void WarmUpCreateWave();
+  // Whether the tones of Inputs are worth making ahead: the output device is
+  // the driver road and a harmonic tone (square, triangle or saw) sounds.
+  static bool WarmUpWorthwhile(const TSynthesisInputs& Inputs);
   // The engine's time seed now.
   std::uint32_t TimeSeed() { return FServices.Engine.TimeSeed(); }
   // Waits for the second last requested, while the create-wave thread makes
@@ -261,6 +270,8 @@ class TMainState final : private TSoundOutOwner {
   void RestorePlayTime() override;
   void BeginSinglePlayEnd() override { SetEnableChangeData(true); }
 
+  // What command 0 hands over, but for the sweep start and the seed.
+  TSynthesisInputs CreateWaveInputs() const;
   void StopWaveOut(bool Closing);
   // The wave-out start: its answer, and the wait for it that goes on from a
   // timer after the handler's own wait.

@@ -1,6 +1,7 @@
 #include "app/OneSecond.h"
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 #include "synthesis/Parallel.h"
@@ -38,29 +39,99 @@ std::int32_t TOneSecondSynthesizer::RecordCount() const {
                                   static_cast<std::int32_t>(FInputs.SignalAttributeArray.size()));
 }
 
+void TOneSecondSynthesizer::TakeToneSource(const TSynthesisInputs& Inputs, TGeneratorChoice Choice) {
+  // A tone's second depends only on its record, the format, the warble
+  // deviation, the generators and whether they transform.
+  const bool same = FKeepTones && Choice == FToneChoice && Inputs.PCMFormat == FToneFormat &&
+                    Inputs.InternalSetting._WableDeviation == FToneSetting._WableDeviation &&
+                    Inputs.InternalSetting._FFTuse == FToneSetting._FFTuse;
+  if (!same) ForgetTones();
+  FToneFormat = Inputs.PCMFormat;
+  FToneSetting = Inputs.InternalSetting;
+  FToneChoice = Choice;
+}
+
+bool TOneSecondSynthesizer::ToneHeld(std::size_t Record) const {
+  const TSignalAttribute& record = FInputs.SignalAttributeArray[Record];
+  return IsTone(record._Waveform) && FToneOf[Record] && *FToneOf[Record] == record &&
+         FWaveBufferArray[Record].size() == static_cast<std::size_t>(FInputs.PCMFormat._SamplingRate);
+}
+
 void TOneSecondSynthesizer::Begin(const TSynthesisInputs& Inputs, TGeneratorChoice Choice) {
+  FBegun = false;
   FToneSumsKept = FToneSumsTried = false;
   // The record buffers stay from one series to the next: only their values
-  // are written again. A tone's second depends only on its record, the
-  // format, the internal setting and the generators: a tone that the last
-  // series generated with all of them the same is still in its buffer, and
-  // is kept when the owner asks for it.
-  const bool sameSource = FKeepTones && FTonesWhole && Choice == FChoice && Inputs.PCMFormat == FInputs.PCMFormat &&
-                          Inputs.InternalSetting == FInputs.InternalSetting;
-  const TSignalAttributeArray before = sameSource ? FInputs.SignalAttributeArray : TSignalAttributeArray{};
-  FTonesWhole = false;  // until every tone of this series is generated
+  // are written again. A tone that the last series or a warm-up generated
+  // from the same record and source is still in its buffer, and is kept
+  // when the owner asks for it.
+  TakeToneSource(Inputs, Choice);
   FInputs = Inputs;
   FChoice = Choice;
   FSweepStartTime = Inputs.SweepStartTime;
   FSeed = Inputs.Seed ? *Inputs.Seed : FEngine.TimeSeed();
   FWaveBufferArray.resize(static_cast<std::size_t>(RecordCount()));
+  FToneOf.resize(FWaveBufferArray.size());
   std::vector<bool> kept(FWaveBufferArray.size(), false);
-  for (std::size_t r = 0; r < kept.size() && r < before.size(); ++r)
-    kept[r] = IsTone(before[r]._Waveform) && before[r] == FInputs.SignalAttributeArray[r] &&
-              FWaveBufferArray[r].size() == static_cast<std::size_t>(FInputs.PCMFormat._SamplingRate);
-  Generate(true, kept);
-  FTonesWhole = true;
+  for (std::size_t r = 0; r < kept.size(); ++r) {
+    const bool audible = FInputs.SignalAttributeArray[r]._OutputChannel != TOutputChannel::_Mute;
+    kept[r] = FKeepTones && ToneHeld(r);
+    // Every audible record not kept is written again: until it is, its
+    // buffer holds no tone.
+    if (audible && !kept[r]) FToneOf[r].reset();
+  }
+  try {
+    Generate(true, kept);
+  } catch (...) {
+    ForgetTones();  // whatever a failed series left is made again
+    throw;
+  }
+  for (std::size_t r = 0; r < kept.size(); ++r) {
+    const TSignalAttribute& record = FInputs.SignalAttributeArray[r];
+    if (record._OutputChannel != TOutputChannel::_Mute && IsTone(record._Waveform)) FToneOf[r] = record;
+  }
   FBegun = true;
+}
+
+bool TOneSecondSynthesizer::WarmUp(const TSynthesisInputs& Inputs, TGeneratorChoice Choice,
+                                   const std::function<bool()>& Cancel) {
+  // The buffers change: no series continues from them.
+  FBegun = false;
+  FToneSumsKept = FToneSumsTried = false;
+  TakeToneSource(Inputs, Choice);
+  FInputs = Inputs;
+  FChoice = Choice;
+  FWaveBufferArray.resize(static_cast<std::size_t>(RecordCount()));
+  FToneOf.resize(FWaveBufferArray.size());
+  const bool spectral = Choice == TGeneratorChoice::_FollowFFTuse && Inputs.InternalSetting._FFTuse == TFFTuse::_Use;
+  std::vector<std::size_t> tones;
+  for (std::size_t r = 0; r < FWaveBufferArray.size(); ++r) {
+    const TSignalAttribute& record = FInputs.SignalAttributeArray[r];
+    if (record._OutputChannel != TOutputChannel::_Mute && IsTone(record._Waveform) && !ToneHeld(r))
+      tones.push_back(r);
+  }
+  std::atomic<bool> cancelled{false};
+  auto make = [&](std::size_t Record) {
+    if (cancelled.load() || (Cancel && Cancel())) {
+      cancelled.store(true);
+      return;
+    }
+    const TSignalAttribute& record = FInputs.SignalAttributeArray[Record];
+    FToneOf[Record].reset();
+    FEngine.GenerateToneInto(FInputs.PCMFormat, record, FInputs.InternalSetting, spectral, FWaveBufferArray[Record]);
+    FToneOf[Record] = record;
+  };
+  // The heavy tones side by side, as Begin makes them; the sines (a few
+  // milliseconds) after them.
+  std::vector<std::size_t> heavy, light;
+  for (const std::size_t r : tones)
+    (FInputs.SignalAttributeArray[r]._Waveform == TWaveform::_Sine ? light : heavy).push_back(r);
+  if (heavy.size() < 2 || !FEngine.Concurrent()) {
+    for (const std::size_t r : heavy) make(r);
+  } else {
+    krv::RunParts(heavy.size(), [&](std::size_t part) { make(heavy[part]); });
+  }
+  for (const std::size_t r : light) make(r);
+  return !cancelled.load();
 }
 
 void TOneSecondSynthesizer::SumLeadingTones() {
@@ -88,7 +159,7 @@ void TOneSecondSynthesizer::SumLeadingTones() {
 
 void TOneSecondSynthesizer::Clear() {
   FBegun = false;
-  FTonesWhole = false;
+  FToneOf.clear();
   TWaveBufferExtendedArray().swap(FWaveBufferArray);
   TWaveBufferExtendedStereo().swap(FToneSums);
   FToneSumsKept = FToneSumsTried = false;

@@ -2,7 +2,9 @@
 // sound-out and create-wave threads share.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -157,8 +159,8 @@ enum class TGeneratorChoice : std::uint8_t { _Direct, _FollowFFTuse };
 // Makes one second after the other. Tone records give exactly the same second
 // every time (whole-hertz frequencies, time restarting at 0 each second), so
 // they are generated once per series (and, where the owner asks for it,
-// kept for the next series when its tone record, format, internal setting
-// and generators are the same); each next second generates only the
+// kept for the next series when its tone record, format, the internal
+// setting's warble deviation and transform use, and generators are the same); each next second generates only the
 // sweep, which continues where it left off and wraps after its period, and
 // the noise. Muted records are never generated (the mix does not read them).
 // The series reads the time seed once, at Begin (unless the inputs give the
@@ -172,11 +174,21 @@ class TOneSecondSynthesizer {
   explicit TOneSecondSynthesizer(TSignalEngine& Engine) : FEngine(Engine) {}
 
   // A series that begins with a tone record, the format, the internal
-  // setting and the generators the same as the last series keeps that
-  // tone's second instead of generating it again (false by default).
+  // setting's warble deviation and transform use (all a tone's second
+  // depends on) and the generators the same as the last series (or a
+  // warm-up) keeps that tone's second instead of generating it again (false
+  // by default).
   void KeepTonesAcrossSeries(bool Keep) { FKeepTones = Keep; }
   // Starts a series: generates the first second of every audible record.
   void Begin(const TSynthesisInputs& Inputs, TGeneratorChoice Choice);
+  // Makes ahead the tones of a series to come, so that a Begin with the same
+  // tone records, format, internal setting and generators keeps them (with
+  // KeepTonesAcrossSeries): every audible tone record that its buffer does
+  // not hold yet, the sweep and the noise not. Cancel is asked before each
+  // tone (on the worker threads too); true stops the work there, and the
+  // tones made so far stay. Ends the series (Begun() is false). True when
+  // every tone is made.
+  bool WarmUp(const TSynthesisInputs& Inputs, TGeneratorChoice Choice, const std::function<bool()>& Cancel);
   // The next second of the series.
   void Advance();
   // Left and right mix of the current second, written over Stereo.
@@ -198,6 +210,12 @@ class TOneSecondSynthesizer {
   void Generate(bool Tones, const std::vector<bool>& Kept);
   void SumLeadingTones();
   std::int32_t RecordCount() const;
+  // Takes the format, internal setting and generators of the tones to come;
+  // the tones made with others are forgotten.
+  void TakeToneSource(const TSynthesisInputs& Inputs, TGeneratorChoice Choice);
+  // Whether buffer Record holds the second of tone record Record of FInputs.
+  bool ToneHeld(std::size_t Record) const;
+  void ForgetTones() { std::fill(FToneOf.begin(), FToneOf.end(), std::nullopt); }
 
   TSignalEngine& FEngine;
   TSynthesisInputs FInputs;
@@ -208,8 +226,12 @@ class TOneSecondSynthesizer {
   std::size_t FToneRecords[2] = {0, 0};
   bool FToneSumsKept = false, FToneSumsTried = false;
   bool FKeepTones = false;
-  // The buffers hold every audible tone of FInputs (Begin has completed).
-  bool FTonesWhole = false;
+  // The tone record whose second each buffer holds (none: nothing kept),
+  // made with the format, the internal setting and the generators below.
+  std::vector<std::optional<TSignalAttribute>> FToneOf;
+  TPCMFormat FToneFormat{};
+  TInternalSetting FToneSetting{};
+  TGeneratorChoice FToneChoice = TGeneratorChoice::_Direct;
   std::int32_t FSweepStartTime = 0;
   std::uint32_t FSeed = 0;
   bool FBegun = false;

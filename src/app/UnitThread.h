@@ -43,6 +43,8 @@ inline constexpr std::uint8_t kSoundOutGainChanged = 2;
 // Create-wave thread.
 inline constexpr std::uint8_t kCreateWaveAll = 0;   // take the inputs, build every record
 inline constexpr std::uint8_t kCreateWaveNext = 1;  // next second: sweep and noise only
+// Make the tones of the inputs ahead, for a series to come; never answered.
+inline constexpr std::uint8_t kCreateWaveWarmUp = 2;
 // Display thread.
 inline constexpr std::uint8_t kDisplayStop = 0;
 inline constexpr std::uint8_t kDisplayStart = 1;
@@ -80,6 +82,12 @@ class TCommandMailbox {
     return sequence;
   }
 
+  // Whether a command waits to be taken.
+  bool Pending() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FPending.has_value();
+  }
+
   // The pending command, if any; it is used up.
   std::optional<TCommand> Take() {
     std::lock_guard<std::mutex> lock(FLock);
@@ -102,6 +110,13 @@ class TCommandMailbox {
 // plays. Its requester is told so at once (it gets no answer).
 constexpr bool SoundOutKeeps(std::uint8_t Pending, std::uint8_t Incoming) {
   return Incoming == kSoundOutGainChanged && (Pending == kSoundOutStop || Pending == kSoundOutStart);
+}
+
+// The create-wave thread's rule: a warm-up never replaces a second asked
+// for and not taken yet; it is dropped (a Play, a REC or a new set comes
+// after it anyway). A second asked for replaces a pending warm-up.
+constexpr bool CreateWaveKeeps(std::uint8_t Pending, std::uint8_t Incoming) {
+  return Incoming == kCreateWaveWarmUp && Pending != kCreateWaveWarmUp;
 }
 
 // A thread's answers, each tagged with the number of the command it answers,
@@ -274,6 +289,13 @@ class TThreadCreateWave final : public TWorkerThread {
   // Command 0 with its inputs (copied), or command 1; returns the request's
   // number. The requester does not wait here.
   std::uint32_t Call(std::uint8_t Command, TSynthesisInputs Inputs = {});
+  // Command 2: the tones of Inputs made ahead, while nothing asks for a
+  // second, so that the next command 0 with the same tones keeps them.
+  // Any later command (another warm-up too) and the end of the thread stop
+  // it before its next tone; a tone begun is completed and kept. Inputs
+  // without records (xChannelNumber 0) only stop a warm-up under way.
+  // Nobody waits for it, and it answers nothing.
+  void WarmUp(TSynthesisInputs Inputs);
   // Waits at most TimeoutMs for the second of request Sequence: null on a
   // time-out or a failure. The slot stays untouched until the request after
   // the next one. Seed, when given, receives the second's seed, which its
@@ -300,7 +322,7 @@ class TThreadCreateWave final : public TWorkerThread {
   const TWaveBufferExtendedStereo* Result(const TAnswer& Answer, std::uint32_t* Seed);
 
   TAutoResetEvent& FEventCallCreateWave;
-  TCommandMailbox<TSynthesisInputs> FMailbox;
+  TCommandMailbox<TSynthesisInputs> FMailbox{CreateWaveKeeps};
   TAnswerChannel<TCreateWaveNotify, std::uint8_t> FAnswer;  // detail: the slot written
   TOneSecondSynthesizer FSynthesizer;
   bool FOddEven = true;  // True: the next result goes into slot 0

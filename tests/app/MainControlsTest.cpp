@@ -14,6 +14,9 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+using fakes::WaitUntil;
+
 // Keeps captions, visibility, pictures, colours, positions and chart axes by
 // component name. A track bar given a new position runs its change handler.
 class TFakeWindow final : public TMainWindowView {
@@ -374,6 +377,59 @@ TEST_F(MainControlsTest, DialogsOpenOnlyWhenStoppedAndAMissingWindowLeavesNoFlag
   controls.SignalsClick();  // no signal window yet
   EXPECT_FALSE(state.xEnableChangeData());
   EXPECT_EQ(window.Shown.back(), TMainDialog::_Signals);
+}
+
+// A set edited for the driver road with a harmonic tone is made ahead when
+// the editor closes, so the first Play's first second makes no tone; on
+// wave-out (its maker makes its own seconds), with sines only or with the
+// harmonic tone muted, nothing is made ahead.
+TEST_F(MainControlsTest, AfterAnEditorClosesTheDriverRoadsCostlyTonesAreMadeAheadAndNowhereElse) {
+  struct Case {
+    const char* Name;
+    TOutputDevice Device;
+    TWaveform Waveform;
+    TOutputChannel Channel;
+    std::size_t Ahead;  // tones made before the Play
+  };
+  const Case cases[] = {
+      {"driver road, a square", TOutputDevice::_ASIO, TWaveform::_Square, TOutputChannel::_Lch, 2},
+      {"driver road, sines only", TOutputDevice::_ASIO, TWaveform::_Sine, TOutputChannel::_Lch, 0},
+      {"driver road, the square muted", TOutputDevice::_ASIO, TWaveform::_Square, TOutputChannel::_Mute, 0},
+      {"wave-out, a square", TOutputDevice::_WaveMapper, TWaveform::_Square, TOutputChannel::_Lch, 0},
+  };
+  window.Dialogs[TMainDialog::_Settings] = true;
+  std::int32_t frequency = 100;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TInternalSetting setting = state.InternalSetting();
+    setting._OutputDevice = c.Device;
+    setting._FFTuse = TFFTuse::_Use;
+    state.SetInternalSetting(setting);
+    // New tones for each case: nothing kept from the case before.
+    frequency += 100;
+    TSignalAttribute tone = state.SignalAttributeArray()[0];
+    tone._Frequency = frequency;
+    state.SetSignalAttribute(0, tone);
+    tone._Waveform = c.Waveform;
+    tone._OutputChannel = c.Channel;
+    state.SetSignalAttribute(1, tone);
+    const std::size_t audible = c.Channel == TOutputChannel::_Mute ? 1 : 2;
+
+    const std::size_t before = engine.ToneCalls().size();
+    controls.SettingsClick();
+    controls.EditorClosed();
+    if (c.Ahead > 0) {
+      ASSERT_TRUE(WaitUntil([&] { return engine.ToneCalls().size() == before + c.Ahead; }))
+          << "tones made ahead: " << engine.ToneCalls().size() - before;
+    } else {
+      std::this_thread::sleep_for(50ms);  // time enough for a warm-up to begin
+      EXPECT_EQ(engine.ToneCalls().size(), before);
+    }
+    // The driver road's first second (its Play asks it with command 0).
+    state.RequestCreateWave(kCreateWaveAll);
+    ASSERT_NE(state.FetchMixedSecond(), nullptr);
+    EXPECT_EQ(engine.ToneCalls().size() - before, audible) << "every tone is made once";
+  }
 }
 
 TEST_F(MainControlsTest, RecordEntersRecordUntilItsWindowCloses) {

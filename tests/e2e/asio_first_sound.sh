@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# asio_first_sound.sh [RUNS] [BUSY]: how long the driver road takes from the
+# asio_first_sound.sh [RUNS] [BUSY] [CHANGE]: how long the driver road takes from the
 # Play press to its first sound, measured from outside. A measurement, not a
 # test (no bound is checked): run it by hand, e.g.
 #   KRV_ROOT=$PWD KRV_BUILD=$PWD/build/windows KRV_BIN=$PWD/build/windows/bin \
@@ -14,10 +14,15 @@
 # Each play lasts 2.5 s, then Stop. BUSY (0): with N > 0, every thread of the program is
 # pinned to one core (KRV_BUSY_CORE, by default the last the script may
 # use) and N busy loops run on that core from the first Play on.
+# CHANGE (0): with S > 0, before each Play the signal editor loads the other
+# of two sets that differ in the amplitudes of the square, triangle and saw
+# (every tone of the set to be made again, as at the first Play after a
+# set is loaded or edited), closes, and the Play comes S seconds later.
 # Prints one line per play and the median, minimum and maximum.
 set -u
 runs="${1:-10}"
 busy="${2:-0}"
+change="${3:-0}"
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/e2e-lib.sh"
 krv_e2e_setup asio-first-sound
 source "$KRV_ROOT/tests/e2e/asio_common.sh"
@@ -47,6 +52,20 @@ krv_choose_test_driver "0 / 1"
 ctl press BitBtnExt_Close || krv_fail "CLOSE"
 krv_no_error_box "settings"
 krv_expect_eq "$(ctl text Label_Fs_Value)" 384000 "sampling rate shown"
+sets=("$KRV_E2E_DIR/heavy.sig" "$KRV_E2E_DIR/heavy-other.sig")
+if [ "$change" != 0 ]; then
+  krv_edit_signal_set "${sets[0]}" "${sets[1]}" "1:Amplitude=-1" "2:Amplitude=-1" "3:Amplitude=-1" ||
+    krv_fail "no other signal set"
+fi
+# Loads set N % 2 in the signal editor.
+load_set() {
+  ctl press BitBtnExt_Signals || krv_fail "Signals"
+  krv_wait_window TFormSignals 10000 || krv_fail "no signal editor"
+  krv_file_dialog BitBtnExt_Load "${sets[$(($1 % 2))]}"
+  krv_no_error_box "loading ${sets[$(($1 % 2))]}"
+  ctl press BitBtnExt_Close || krv_fail "the signal editor's CLOSE"
+  krv_no_error_box "the signal editor's CLOSE"
+}
 
 for _ in $(seq "$busy"); do
   taskset -c "$core" bash -c 'while :; do :; done' &
@@ -55,6 +74,10 @@ done
 
 times=()
 for n in $(seq "$runs"); do
+  if [ "$change" != 0 ]; then
+    load_set "$n"
+    sleep "$change"
+  fi
   lines=$(wc -l <"$log")
   pressed="$(ctl press-at BitBtnExt_Play)" || krv_fail "Play $n ($(ctl error-box))"
   sleep 2.5

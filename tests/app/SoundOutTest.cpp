@@ -677,10 +677,11 @@ TEST(SoundOutFaults, FaultsWhilePlayingEndInStopWithOneMessage) {
     road.Main->Play();
     ASSERT_EQ(road.Main->xOperation(), TOperation::_Play);
     if (fault.Inject) fault.Inject(road);
-    // The device keeps playing (except when it stalls) until the play ends.
+    // The device keeps playing (except when it stalls) until the play ends;
+    // the thread posts the end, then the message.
     ASSERT_TRUE(WaitUntil([&] {
       if (fault.Inject) road.Device.ReportDone();
-      return road.Ui.SinglePlayEnds() == 1;
+      return road.Ui.SinglePlayEnds() == 1 && !road.Ui.Messages().empty();
     }));
     road.Main->CompleteSinglePlay();  // what the user-interface thread does with the post
     road.ExpectCleanEnd(road.Ui.Messages(), fault.Message);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CountingEngine.h"
 #include "app/OneSecond.h"
 #include "app/MainState.h"
 #include "app/UnitThread.h"
@@ -60,40 +61,6 @@ TEST(OneSecondWithEngine, KeptTonesGiveTheSameSecondsAsFreshOnes) {
   }
 }
 
-// The engine with its tone records made one after the other, counting the
-// tone records it makes; it throws on the next tone while Fail is set, and
-// draws every seed from Seed when that is not 0.
-class TSerialEngine final : public TSignalEngine {
- public:
-  int Tones = 0;
-  bool Fail = false;
-  std::uint32_t Seed = 0;
-  std::uint32_t TimeSeed() override { return Seed != 0 ? Seed : FEngine.TimeSeed(); }
-  TWaveBufferExtended GenerateTone(const TPCMFormat& f, const TSignalAttribute& a, const TInternalSetting& s,
-                                   bool t) override {
-    if (Fail) throw std::bad_alloc();
-    ++Tones;
-    return FEngine.GenerateTone(f, a, s, t);
-  }
-  TWaveBufferExtended GenerateSweep(const TPCMFormat& f, const TSignalAttribute& a, std::int32_t t) override {
-    return FEngine.GenerateSweep(f, a, t);
-  }
-  TWaveBufferExtended GenerateNoise(const TPCMFormat& f, const TSignalAttribute& a, TPinkNoiseMethod m,
-                                    std::uint32_t seed) override {
-    return FEngine.GenerateNoise(f, a, m, seed);
-  }
-  TWaveBufferExtendedStereo SynthesizeSignals(const TPCMFormat& f, std::int32_t n, const TSignalAttributeArray& a,
-                                              const TWaveBufferExtendedArray& b) override {
-    return FEngine.SynthesizeSignals(f, n, a, b);
-  }
-  TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& f, long double l, long double r,
-                                          const TWaveBufferExtendedStereo& s, std::uint32_t seed) override {
-    return FEngine.QuantizeSignal(f, l, r, s, seed);
-  }
-
- private:
-  TExFunctionEngine FEngine;
-};
 
 TEST(OneSecondWithEngine, FirstSecondOnWorkerThreadsEqualsTheOneMadeInTurn) {
   TSynthesisInputs inputs = Inputs(32000);
@@ -103,7 +70,7 @@ TEST(OneSecondWithEngine, FirstSecondOnWorkerThreadsEqualsTheOneMadeInTurn) {
   for (const TFFTuse use : {TFFTuse::_Use, TFFTuse::_NoUse}) {
     inputs.InternalSetting._FFTuse = use;
     TExFunctionEngine engine;
-    TSerialEngine serial;
+    TCountingEngine serial;
     TOneSecondSynthesizer parallel(engine), inTurn(serial);
     parallel.Begin(inputs, TGeneratorChoice::_FollowFFTuse);
     inTurn.Begin(inputs, TGeneratorChoice::_FollowFFTuse);
@@ -154,7 +121,7 @@ TEST(OneSecondWithEngine, TonesKeptAcrossSeriesGiveTheSameSecondsAndAnyChangeMak
   for (const bool failedBefore : {false, true}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.Name) + (failedBefore ? ", after a failed series" : ""));
-      TSerialEngine engine;
+      TCountingEngine engine;
       engine.Seed = 11u;
       TOneSecondSynthesizer kept(engine);
       kept.KeepTonesAcrossSeries(true);
@@ -170,10 +137,10 @@ TEST(OneSecondWithEngine, TonesKeptAcrossSeriesGiveTheSameSecondsAndAnyChangeMak
         EXPECT_THROW(kept.Begin(other, TGeneratorChoice::_FollowFFTuse), std::bad_alloc);
         engine.Fail = false;  // ...and nothing it left is kept
       }
-      const int before = engine.Tones;
+      const int before = engine.Tones.load();
       kept.Begin(inputs, choice);
-      EXPECT_EQ(engine.Tones - before, failedBefore ? 3 - (c.Name == std::string("a tone muted")) : c.Made);
-      TSerialEngine freshEngine;
+      EXPECT_EQ(engine.Tones.load() - before, failedBefore ? 3 - (c.Name == std::string("a tone muted")) : c.Made);
+      TCountingEngine freshEngine;
       freshEngine.Seed = 11u;
       TOneSecondSynthesizer fresh(freshEngine);
       fresh.Begin(inputs, choice);

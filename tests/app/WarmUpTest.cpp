@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "CountingEngine.h"
 #include "Fakes.h"
 #include "WavTestSupport.h"
 #include "app/OneSecond.h"
@@ -181,70 +182,8 @@ TEST_F(WarmUpThreadTest, AWarmUpLosesNoAnswerAndItsFailureOnlyLeavesTheTonesToTh
   EXPECT_EQ(Tones(), 5u + 1u);  // the square at 17 Hz, by the Play
 }
 
-// The program's engine, counting the tones it makes; side by side or one
-// after the other; the time seed fixed.
-class TCountingEngine final : public TSignalEngine {
- public:
-  explicit TCountingEngine(bool Concurrent) : FConcurrent(Concurrent) {}
-  std::atomic<int> Tones{0};
-  std::uint32_t TimeSeed() override { return 5191230; }
-  TWaveBufferExtended GenerateTone(const TPCMFormat& f, const TSignalAttribute& a, const TInternalSetting& s,
-                                   bool t) override {
-    ++Tones;
-    return FEngine.GenerateTone(f, a, s, t);
-  }
-  TWaveBufferExtended GenerateSweep(const TPCMFormat& f, const TSignalAttribute& a, std::int32_t t) override {
-    return FEngine.GenerateSweep(f, a, t);
-  }
-  TWaveBufferExtended GenerateNoise(const TPCMFormat& f, const TSignalAttribute& a, TPinkNoiseMethod m,
-                                    std::uint32_t seed) override {
-    return FEngine.GenerateNoise(f, a, m, seed);
-  }
-  TWaveBufferExtendedStereo SynthesizeSignals(const TPCMFormat& f, std::int32_t n, const TSignalAttributeArray& a,
-                                              const TWaveBufferExtendedArray& b) override {
-    return FEngine.SynthesizeSignals(f, n, a, b);
-  }
-  TWaveBufferIntegerStereo QuantizeSignal(const TPCMFormat& f, long double l, long double r,
-                                          const TWaveBufferExtendedStereo& s, std::uint32_t seed) override {
-    return FEngine.QuantizeSignal(f, l, r, s, seed);
-  }
-  void GenerateToneInto(const TPCMFormat& f, const TSignalAttribute& a, const TInternalSetting& s, bool t,
-                        TWaveBufferExtended& b) override {
-    ++Tones;
-    FEngine.GenerateToneInto(f, a, s, t, b);
-  }
-  void GenerateSweepInto(const TPCMFormat& f, const TSignalAttribute& a, std::int32_t t,
-                         TWaveBufferExtended& b) override {
-    FEngine.GenerateSweepInto(f, a, t, b);
-  }
-  void GenerateNoiseInto(const TPCMFormat& f, const TSignalAttribute& a, TPinkNoiseMethod m, std::uint32_t seed,
-                         TWaveBufferExtended& b) override {
-    FEngine.GenerateNoiseInto(f, a, m, seed, b);
-  }
-  void SynthesizeSignalsInto(const TPCMFormat& f, std::int32_t n, const TSignalAttributeArray& a,
-                             const TWaveBufferExtendedArray& b, TWaveBufferExtendedStereo& m) override {
-    FEngine.SynthesizeSignalsInto(f, n, a, b, m);
-  }
-  void QuantizeSignalInto(const TPCMFormat& f, long double l, long double r, const TWaveBufferExtendedStereo& s,
-                          std::uint32_t seed, TWaveBufferIntegerStereo& q) override {
-    FEngine.QuantizeSignalInto(f, l, r, s, seed, q);
-  }
-  bool SumLeadingSignalsInto(const TPCMFormat& f, std::int32_t n, const TSignalAttributeArray& a,
-                             const TWaveBufferExtendedArray& b, const std::size_t (&k)[2],
-                             TWaveBufferExtendedStereo& s) override {
-    return FEngine.SumLeadingSignalsInto(f, n, a, b, k, s);
-  }
-  void SynthesizeSignalsFromSumsInto(const TPCMFormat& f, std::int32_t n, const TSignalAttributeArray& a,
-                                     const TWaveBufferExtendedArray& b, const TExFunctionLib::TMixSums& from,
-                                     TWaveBufferExtendedStereo& m) override {
-    FEngine.SynthesizeSignalsFromSumsInto(f, n, a, b, from, m);
-  }
-  bool Concurrent() const override { return FConcurrent; }
-
- private:
-  TExFunctionEngine FEngine;
-  bool FConcurrent;
-};
+// The engine's time seed in these tests.
+constexpr std::uint32_t kTimeSeed = 5191230;
 
 // With the program's engine: the seconds of a series after a warm-up (whole,
 // stopped after some tones, or of another set) are those of a series made
@@ -281,6 +220,7 @@ TEST(WarmUpWithEngine, TheSecondsAfterAWarmUpAreBitForBitTheColdOnes) {
       {"with other play and record times", true, &times, -1, 0},
   };
   TCountingEngine coldEngine(true);
+  coldEngine.Seed = kTimeSeed;
   TOneSecondSynthesizer cold(coldEngine);
   cold.Begin(set, TGeneratorChoice::_FollowFFTuse);
   const TWaveBufferExtendedStereo first = cold.Mix();
@@ -289,6 +229,7 @@ TEST(WarmUpWithEngine, TheSecondsAfterAWarmUpAreBitForBitTheColdOnes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     TCountingEngine engine(c.Concurrent);
+    engine.Seed = kTimeSeed;
     TOneSecondSynthesizer warm(engine);
     warm.KeepTonesAcrossSeries(true);
     const bool whole = warm.WarmUp(*c.WarmedUp, TGeneratorChoice::_FollowFFTuse,
@@ -327,6 +268,7 @@ TEST(WarmUpWithEngine, AFileWrittenAfterAWarmUpIsTheOneWrittenCold) {
     fakes::TFakeWaveOutDevice device;
     fakes::TFakeWaveMemory memory;
     TCountingEngine engine(true);
+    engine.Seed = kTimeSeed;
     fakes::TFakeUserInterface ui;
     fakes::TFakeView view;
     TProtocolTimeouts timeouts;

@@ -13,8 +13,8 @@
 #   close-record      The main window closed during that REC: the close waits
 #                     for the file, which is whole, the program ends with 0 and
 #                     no temporary file is left.
-#   close-record-box  The program held 11 s during that REC (past the wait for
-#                     a second): "Error - Cannot Create Wave Data." comes up;
+#   close-record-box  The program held 11 s during a REC of 99 s (past the wait
+#                     for a second): "Error - Cannot Create Wave Data." comes up;
 #                     the main window is closed from inside that box, the box is
 #                     answered: the file is finished whole, then the program
 #                     ends with 0, and no temporary file is left.
@@ -164,13 +164,15 @@ case "$mode" in
     ;;
   close-record-box)
     record_settings
-    record_start boxed 30
-    # A hold that finds the writer between two waits brings up no box: up to
-    # three holds.
+    record_start boxed 99
+    # A hold that finds the writer between two waits brings up no box, nor
+    # one whose second is done right after the program goes on (the writer
+    # takes it): up to five holds, each right after the last, while the
+    # REC of 99 s still runs (a box comes within a second of the hold).
     boxes=""
-    for _ in 1 2 3; do
+    for _ in 1 2 3 4 5; do
       hold 11
-      for _ in $(seq 20); do boxes="$(ctl error-box)" && break 2; sleep 0.1; done
+      for _ in $(seq 5); do boxes="$(ctl error-box)" && break 2; sleep 0.1; done
     done
     krv_expect_eq "$boxes" "Error - Cannot Create Wave Data." "the box of a second past its wait"
     krvctl close TFormMain || krv_fail "close the main window inside the box"
@@ -179,7 +181,7 @@ case "$mode" in
     ctl dismiss-error-box >/dev/null
     krv_wait_exit "$KRV_PROGRAM" 120
     krv_expect_eq "$?" 0 "exit code after a close inside the box"
-    expect_whole boxed 30
+    expect_whole boxed 99
     exit 0
     ;;
   *) krv_fail "unknown mode $mode" ;;

@@ -160,9 +160,10 @@ enum class TGeneratorChoice : std::uint8_t { _Direct, _FollowFFTuse };
 // every time (whole-hertz frequencies, time restarting at 0 each second), so
 // they are generated once per series (and, where the owner asks for it,
 // kept for the next series when its tone record, format, the internal
-// setting's warble deviation and transform use, and generators are the same); each next second generates only the
-// sweep, which continues where it left off and wraps after its period, and
-// the noise. Muted records are never generated (the mix does not read them).
+// setting's warble deviation and transform use, and generators are the
+// same); each next second generates only the sweep, which continues where it
+// left off and wraps after its period, and the noise. Muted records are
+// never generated (the mix does not read them).
 // The series reads the time seed once, at Begin (unless the inputs give the
 // seed), and second n of the series has that seed plus n: its noise is drawn
 // from it, and the road quantises the second with the same seed (Seed()).
